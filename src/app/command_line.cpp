@@ -1,0 +1,104 @@
+#include "app/command_line.h"
+
+#include "support/file.h"
+#include "support/path.h"
+
+#include <algorithm>
+
+namespace orvanta {
+
+namespace {
+
+constexpr std::string_view kStartOption = "/start";
+constexpr std::string_view kConfigOption = "/config:";
+constexpr std::string_view kDefaultConfigName = "Config.ini";
+
+std::string ToLowerAscii(std::string_view text) {
+    std::string lower(text);
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) {
+        return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    });
+    return lower;
+}
+
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+}  // namespace
+
+ProgramOptions ParseProgramOptions(const std::vector<std::string>& args) {
+    ProgramOptions options;
+    for (const std::string& arg : args) {
+        if (arg == "--headless") {
+            options.headless = true;
+        } else if (arg == "--version") {
+            options.version = true;
+        } else if (arg == "--help" || arg == "-h") {
+            options.help = true;
+        } else if (arg.rfind("--", 0) == 0 && arg.size() > 2) {
+            if (options.error.empty()) {
+                options.error = "unknown option " + arg;
+            }
+        } else {
+            options.rest.push_back(arg);
+        }
+    }
+    return options;
+}
+
+std::string ProgramUsage(std::string_view programName) {
+    std::string name(programName);
+    return "Usage: " + name + " [--headless] [/start] [/config:FILE]\n" + "       " + name +
+           " --version | --help\n"
+           "\n"
+           "  /start          start the streaming service at once\n"
+           "  /config:FILE    read the station configuration from FILE\n"
+           "                  (default: Config.ini in the program's folder)\n"
+           "  --headless      run without a window; stop with Ctrl+C or SIGTERM\n"
+           "  --version       print the program's version and exit\n"
+           "  --help          print this text and exit\n";
+}
+
+CommandLineResult ParseCommandLine(std::string_view commandLine, std::string_view programPath,
+                                   std::string_view programFolder) {
+    CommandLineResult result;
+    std::string line(commandLine);
+    const size_t own = programPath.empty() ? std::string::npos : line.find(programPath);
+    if (own == std::string::npos) {
+        return result;
+    }
+    // The quotes that surrounded the program path stay; they go with all the others below.
+    line.erase(own, programPath.size());
+    std::string lower = ToLowerAscii(line);
+
+    if (size_t at = lower.find(kStartOption); at != std::string::npos) {
+        result.autoStart = true;
+        lower.erase(at, kStartOption.size());
+        line.erase(at, kStartOption.size());
+    }
+    if (size_t at = lower.find(kConfigOption); at != std::string::npos) {
+        lower.erase(at, kConfigOption.size());
+        line.erase(at, kConfigOption.size());
+    } else {
+        line.clear();
+    }
+
+    std::erase(line, '"');
+    size_t first = 0;
+    while (first < line.size() && IsSpace(line[first])) {
+        ++first;
+    }
+    size_t last = line.size();
+    while (last > first && IsSpace(line[last - 1])) {
+        --last;
+    }
+    result.configPath = line.substr(first, last - first);
+    if (result.configPath.empty()) {
+        result.configPath = JoinedPath(programFolder, kDefaultConfigName);
+    }
+    result.exists = FileExists(result.configPath);
+    return result;
+}
+
+}  // namespace orvanta

@@ -1,0 +1,130 @@
+#include "support/thread.h"
+
+#include "support/exception.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <semaphore.h>
+#include <string>
+#include <thread>
+
+namespace orvanta {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Loops until stopped, counting its turns, and clears the running flag on its way out.
+class CountingThread : public LThread {
+public:
+    ~CountingThread() override { Stop(); }
+    std::atomic<int> turns{0};
+
+protected:
+    unsigned Run() override {
+        while (IsRunning()) {
+            ++turns;
+            std::this_thread::sleep_for(1ms);
+        }
+        ClearRunning();
+        return 7;
+    }
+};
+
+// Ends by itself after a few turns.
+class ShortThread : public LThread {
+public:
+    ~ShortThread() override { Stop(); }
+
+protected:
+    unsigned Run() override {
+        std::this_thread::sleep_for(5ms);
+        ClearRunning();
+        return 3;
+    }
+};
+
+// Waits until `predicate` holds, for at most five seconds.
+template <typename Predicate>
+bool WaitFor(Predicate predicate) {
+    for (int i = 0; i < 5000 && !predicate(); ++i) {
+        std::this_thread::sleep_for(1ms);
+    }
+    return predicate();
+}
+
+TEST(ThreadTest, StopEndsALoopingRunAndKeepsItsResult) {
+    CountingThread thread;
+    thread.Start();
+    EXPECT_TRUE(thread.IsRunning()) << "running at once, even before the thread ran";
+    ASSERT_TRUE(WaitFor([&] { return thread.turns.load() > 2; }));
+    thread.Stop();
+    EXPECT_FALSE(thread.IsRunning());
+    EXPECT_FALSE(thread.HasThread());
+    EXPECT_EQ(thread.ExitCode(), 7u);
+    const int turns = thread.turns.load();
+    std::this_thread::sleep_for(10ms);
+    EXPECT_EQ(thread.turns.load(), turns) << "the loop went on after Stop";
+}
+
+TEST(ThreadTest, ARunThatEndsByItselfReadsAsNotRunningAndCanBeStartedAgain) {
+    ShortThread thread;
+    thread.Start();
+    ASSERT_TRUE(WaitFor([&] { return !thread.IsRunning(); }));
+    EXPECT_TRUE(thread.HasThread()) << "the handle is kept until Stop";
+    EXPECT_EQ(thread.ExitCode(), 3u);
+    thread.Stop();
+    EXPECT_FALSE(thread.HasThread());
+
+    thread.Start();
+    EXPECT_TRUE(thread.IsRunning());
+    thread.Stop();
+}
+
+TEST(ThreadTest, TheBaseRunReturnsAtOnceAndStopOnANeverStartedThreadDoesNothing) {
+    LThread idle;
+    idle.Stop();
+    EXPECT_FALSE(idle.IsRunning());
+
+    LThread base;
+    base.Start();
+    base.Stop();
+    EXPECT_EQ(base.ExitCode(), 0u);
+}
+
+TEST(ExceptionTest, MessageIsFormattedAndCutTo299Characters) {
+    const std::string long400(400, 'x');
+    try {
+        throw LException("%s", long400.c_str());
+    } catch (const LException& e) {
+        EXPECT_EQ(std::string(e.Message()), long400.substr(0, 299));
+    }
+    LException formatted("port %d of %s", 8080, "station");
+    LException copy(formatted);
+    EXPECT_STREQ(copy.what(), "port 8080 of station");
+}
+
+TEST(MonitorTest, NamedMonitorsOfOneNameShareTheirMutex) {
+    const std::string name = "orvanta-test-" + std::to_string(::getpid());
+    {
+        LMonitor first(name.c_str());
+        LMonitor second(name.c_str());
+        first.Lock();
+        std::atomic<bool> acquired{false};
+        std::thread other([&] {
+            second.Lock();
+            acquired = true;
+            second.Unlock();
+        });
+        std::this_thread::sleep_for(20ms);
+        EXPECT_FALSE(acquired.load()) << "the second holder got in while the first held it";
+        first.Unlock();
+        other.join();
+        EXPECT_TRUE(acquired.load());
+    }
+    ::sem_unlink(("/" + name).c_str());
+}
+
+}  // namespace
+}  // namespace orvanta
