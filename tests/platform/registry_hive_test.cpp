@@ -1,0 +1,379 @@
+#include "platform/registry_hive.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace orvanta::platform {
+namespace {
+
+RegistryValue Bytes(uint32_t type, std::string_view bytes) {
+    return {type, std::vector<uint8_t>(bytes.begin(), bytes.end())};
+}
+RegistryValue Sz(std::string_view text) {
+    return Bytes(kRegSz, std::string(text) + '\0');
+}
+RegistryValue Dword(uint32_t n) {
+    return {kRegDword, {uint8_t(n), uint8_t(n >> 8), uint8_t(n >> 16), uint8_t(n >> 24)}};
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void WriteFile(const std::string& path, std::string_view text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+constexpr std::string_view kKelvo = "HKEY_CURRENT_USER\\Software\\KELVO";
+
+TEST(RegistryHiveTest, KeysAndNamesIgnoreCaseAndKeepTheirFirstSpelling) {
+    RegistryHive hive;
+    hive.SetValue("HKEY_CURRENT_USER\\Software\\Kelvo", "Volume", Dword(1));
+    hive.SetValue("hkey_current_user\\SOFTWARE\\KELVO", "Alpha", Sz("a"));
+    hive.SetValue("HKEY_CURRENT_USER\\software\\kelvo", "VOLUME", Dword(2));
+
+    EXPECT_TRUE(hive.HasKey("hkey_current_user"));
+    EXPECT_TRUE(hive.HasKey("HKEY_CURRENT_USER\\SOFTWARE"));
+    EXPECT_EQ(hive.ValueNames(kKelvo), (std::vector<std::string>{"Volume", "Alpha"}));
+    ASSERT_NE(hive.FindValue(kKelvo, "volume"), nullptr);
+    EXPECT_EQ(*hive.FindValue(kKelvo, "volume"), Dword(2));
+    EXPECT_NE(hive.Serialize().find("[HKEY_CURRENT_USER\\Software\\Kelvo]\n"
+                                    "\"Volume\"=dword:00000002\n\"Alpha\"=\"a\"\n"),
+              std::string::npos);
+}
+
+TEST(RegistryHiveTest, DeleteKeyTakesSubkeysButNotSiblingsWithSimilarNames) {
+    RegistryHive hive;
+    for (const char* path : {"R\\A\\B\\C", "R\\A\\B C", "R\\A\\BC", "R\\A\\B"}) {
+        hive.CreateKey(path);
+    }
+    EXPECT_TRUE(hive.DeleteKey("r\\a\\b"));
+    EXPECT_FALSE(hive.DeleteKey("R\\A\\B"));
+    EXPECT_FALSE(hive.HasKey("R\\A\\B\\C"));
+    EXPECT_TRUE(hive.HasKey("R\\A\\B C"));
+    EXPECT_TRUE(hive.HasKey("R\\A\\BC"));
+    EXPECT_TRUE(hive.HasKey("R\\A"));
+}
+
+TEST(RegistryHiveTest, IgnoresKeysAndNamesTheTextCouldNotCarry) {
+    RegistryHive hive;
+    for (const char* path : {"A\\\\B", "\\A", "A\\", "-A", "A\nB", ""}) {
+        hive.CreateKey(path);
+        hive.SetValue(path, "v", Sz("x"));
+    }
+    hive.SetValue("K", "line\nbreak", Sz("x"));
+    EXPECT_EQ(hive, RegistryHive{});
+}
+
+TEST(RegistryHiveTest, WritesKeysAsATreeAndWrapsLongHexLists) {
+    RegistryHive hive;
+    hive.CreateKey("R\\A B");
+    hive.CreateKey("r\\a\\z");
+    hive.SetValue("R\\A", "Blob", Bytes(kRegBinary, std::string(100, '\x5a')));
+    const std::string text = hive.Serialize();
+    EXPECT_LT(text.find("[r\\a\\z]"), text.find("[R\\A B]"));
+
+    std::istringstream lines(text);
+    std::string line;
+    std::string previous;
+    int continuations = 0;
+    while (std::getline(lines, line)) {
+        EXPECT_LT(line.size(), 80u) << line;
+        if (line.rfind("  ", 0) == 0) {
+            ++continuations;
+            EXPECT_EQ(previous.substr(previous.size() - 2), ",\\");
+        }
+        previous = line;
+    }
+    EXPECT_GE(continuations, 3);
+}
+
+TEST(RegistryHiveTest, RandomHivesSurviveWritingAndReading) {
+    std::mt19937 random(20240517);
+    const std::string nameChars = "aZ \"\\@[]=-;,:\xc3\xa9";
+    const auto pick = [&](size_t maxLength, std::string_view chars) {
+        std::string text(random() % (maxLength + 1), ' ');
+        for (char& c : text) {
+            c = chars[random() % chars.size()];
+        }
+        return text;
+    };
+    const uint32_t types[] = {kRegNone, kRegSz, kRegExpandSz, kRegBinary, kRegDword, 7, 0xabcdef};
+    for (int round = 0; round < 200; ++round) {
+        RegistryHive hive;
+        for (int value = 0; value < 8; ++value) {
+            std::string key = "HKEY_CURRENT_USER\\" + pick(3, "aB") + "x\\" + pick(5, nameChars);
+            std::string data =
+                random() % 2 ? pick(90, nameChars) + '\0' : pick(90, {"\0\n\x01\xff\x7f", 5});
+            hive.SetValue(key, pick(12, nameChars), Bytes(types[random() % 7], data));
+        }
+        const RegistryHive::ParseResult read = RegistryHive::Parse(hive.Serialize());
+        EXPECT_TRUE(read.errors.empty()) << read.errors.front();
+        EXPECT_EQ(read.hive, hive) << hive.Serialize();
+    }
+}
+
+TEST(RegistryHiveParseTest, ReadsAWindowsExport) {
+    const RegistryHive::ParseResult read = RegistryHive::Parse(
+        "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n\r\n"
+        "; exported from the studio PC\r\n"
+        "[HKEY_CURRENT_USER\\Software\\KELVO]\r\n"
+        "\"Title\"=\"Night \\\"Owl\\\" \\\\ FM\"\r\n"
+        "\"Gone\"=\"soon\"\r\n"
+        "\"Multi\"=hex(7):61,00,00,\\\r\n"
+        "  62,00,00,\\\r\n"
+        "  00\r\n"
+        "\"Gone\"=-\r\n"
+        "@=dword:ABC\r\n"
+        "[HKEY_CURRENT_USER\\Software\\KELVO\\Old\\Deeper]\r\n"
+        "[-hkey_current_user\\software\\kelvo\\OLD]\r\n");
+    EXPECT_TRUE(read.errors.empty()) << read.errors.front();
+    const RegistryHive& hive = read.hive;
+    EXPECT_EQ(hive.ValueNames(kKelvo), (std::vector<std::string>{"Title", "Multi", ""}));
+    EXPECT_EQ(*hive.FindValue(kKelvo, "title"), Sz("Night \"Owl\" \\ FM"));
+    EXPECT_EQ(*hive.FindValue(kKelvo, "Multi"), Bytes(7, {"a\0\0b\0\0\0", 7}));
+    EXPECT_EQ(*hive.FindValue(kKelvo, ""), Dword(0xabc));
+    EXPECT_FALSE(hive.HasKey("HKEY_CURRENT_USER\\Software\\KELVO\\Old"));
+}
+
+TEST(RegistryHiveParseTest, ReadsUtf16TextWithItsByteOrderMark) {
+    std::string utf16 = "\xFF\xFE";
+    for (char c : std::string_view("REGEDIT4\r\n[K]\r\n\"N\"=\"caf\xE9\"\r\n")) {
+        utf16 += c;
+        utf16 += '\0';
+    }
+    const RegistryHive::ParseResult read = RegistryHive::Parse(utf16);
+    EXPECT_TRUE(read.errors.empty());
+    ASSERT_NE(read.hive.FindValue("K", "N"), nullptr);
+    EXPECT_EQ(*read.hive.FindValue("K", "N"), Sz("caf\xC3\xA9"));
+}
+
+TEST(RegistryHiveParseTest, ReportsEachBadLineAndKeepsTheRest) {
+    const RegistryHive::ParseResult read = RegistryHive::Parse(
+        "[K]\n"                         // 1: no header
+        "\"a\"=\"1\"\n"                 //
+        "\"b\"=hex:1,02,zz\n"           // 3
+        "garbage\n"                     // 4
+        "[K\\\\Empty]\n"                // 5
+        "\"in bad key\"=\"skipped\"\n"  //
+        "[-K\\Gone]\n"                  //
+        "\"orphan\"=dword:1\n"          // 8
+        "[K]\n"                         //
+        "\"c\"=hex:01,\\\n"             // 10: the next line is not a continuation
+        "\"d\"=\"C:\\dir\"\n"           // 11: unknown escape
+        "\"e\"=dword:123456789\n"       // 12
+        "\"f\"=\"2\" trailing\n");      // 13
+    std::vector<std::string> lines;
+    for (const std::string& error : read.errors) {
+        lines.push_back(error.substr(0, error.find(':')));
+    }
+    EXPECT_EQ(lines, (std::vector<std::string>{"line 1", "line 3", "line 4", "line 5", "line 8",
+                                               "line 10", "line 11", "line 12", "line 13"}));
+    EXPECT_EQ(read.hive.ValueNames("K"), std::vector<std::string>{"a"});
+    EXPECT_TRUE(RegistryHive::Parse("").errors.empty());
+}
+
+class RegistryFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = std::filesystem::temp_directory_path() / "hive_test_XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        m_dir = pattern;
+        m_userHive = m_dir + "/config/KELVO/user.reg";
+        m_machineHive = m_dir + "/machine.reg";
+        ::setenv("ORVANTA_USER_HIVE", m_userHive.c_str(), 1);
+        ::setenv("ORVANTA_MACHINE_HIVE", m_machineHive.c_str(), 1);
+    }
+    void TearDown() override {
+        ::unsetenv("ORVANTA_USER_HIVE");
+        ::unsetenv("ORVANTA_MACHINE_HIVE");
+        std::filesystem::remove_all(m_dir);
+    }
+
+    std::string m_dir;
+    std::string m_userHive;
+    std::string m_machineHive;
+};
+
+constexpr auto kUser = RegistryRoot::CurrentUser;
+constexpr auto kMachine = RegistryRoot::LocalMachine;
+
+TEST_F(RegistryFileTest, EveryKindOfValueSurvivesTheFile) {
+    const std::vector<std::pair<std::string, RegistryValue>> values = {
+        {"UI_LanguageID", Dword(0x412)},
+        {"Path", Bytes(kRegExpandSz, {"%HOME%\0", 7})},
+        {"Station", Sz("Caf\xC3\xA9 \"Late\" C:\\radio\\")},
+        {"NoNul", Bytes(kRegSz, "ab")},
+        {"Tab", Sz("a\tb")},
+        {"Short", Bytes(kRegDword, "\x01\x02\x03")},
+        {"Empty", Bytes(kRegBinary, "")},
+        {"", Sz("default")},
+        {"Say \"hi\" \\ there", Sz("x")},
+        {"Long", Bytes(kRegBinary, std::string(300, '\xfe'))},
+        {"Odd", Bytes(0x20, {"\0\xff", 2})},
+    };
+    for (const auto& [name, value] : values) {
+        ASSERT_TRUE(RegistrySetValue(kUser, "Software\\KELVO", name, value)) << name;
+    }
+    for (const auto& [name, value] : values) {
+        EXPECT_EQ(RegistryQueryValue(kUser, "\\software\\kelvo\\", name), value) << name;
+    }
+    const std::string text = ReadFile(m_userHive);
+    EXPECT_EQ(text.rfind("REGEDIT4\n\n", 0), 0u);
+    for (const char* line :
+         {"\n[HKEY_CURRENT_USER\\Software\\KELVO]\n", "\n\"UI_LanguageID\"=dword:00000412\n",
+          "\n\"Path\"=hex(2):25,48,4f,4d,45,25,00\n", "\n\"NoNul\"=hex(1):61,62\n",
+          "\n\"Tab\"=hex(1):61,09,62,00\n", "\n\"Short\"=hex(4):01,02,03\n", "\n\"Empty\"=hex:\n",
+          "\n@=\"default\"\n", "\n\"Say \\\"hi\\\" \\\\ there\"=\"x\"\n",
+          "\n\"Odd\"=hex(20):00,ff\n"}) {
+        EXPECT_NE(text.find(line), std::string::npos) << line;
+    }
+    struct stat info {};
+    ASSERT_EQ(::stat(m_userHive.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0644u);
+}
+
+TEST_F(RegistryFileTest, KeysBelowTheRoot) {
+    EXPECT_TRUE(RegistryKeyExists(kUser, ""));
+    EXPECT_FALSE(RegistryKeyExists(kUser, "Software"));
+    EXPECT_TRUE(RegistryCreateKey(kUser, "\\Software\\KELVO\\Recent\\"));
+    EXPECT_TRUE(RegistryKeyExists(kUser, "software"));
+    EXPECT_TRUE(RegistryKeyExists(kUser, "SOFTWARE\\kelvo\\recent"));
+    EXPECT_FALSE(RegistryKeyExists(kMachine, "Software"));
+    EXPECT_FALSE(RegistryCreateKey(kUser, "Software\\\\KELVO"));
+    EXPECT_FALSE(RegistryDeleteKey(kUser, ""));
+    EXPECT_FALSE(RegistryDeleteValue(kUser, "Software", "missing"));
+    ASSERT_TRUE(RegistrySetValue(kUser, "Software", "Here", Sz("1")));
+    EXPECT_TRUE(RegistryDeleteValue(kUser, "software", "HERE"));
+    EXPECT_EQ(RegistryQueryValue(kUser, "Software", "Here"), std::nullopt);
+
+    EXPECT_TRUE(RegistryDeleteKey(kUser, "Software\\Kelvo"));
+    EXPECT_FALSE(RegistryKeyExists(kUser, "Software\\KELVO\\Recent"));
+    EXPECT_TRUE(RegistryKeyExists(kUser, "Software"));
+    EXPECT_FALSE(RegistryDeleteKey(kUser, "Software\\KELVO"));
+}
+
+TEST_F(RegistryFileTest, AWriteKeepsTheFileModeAndLeavesNoTemporaryFiles) {
+    ASSERT_TRUE(RegistrySetValue(kUser, "Software", "a", Sz("1")));
+    ASSERT_EQ(::chmod(m_userHive.c_str(), 0600), 0);
+    ASSERT_TRUE(RegistrySetValue(kUser, "Software", "b", Sz("2")));
+    struct stat before {};
+    ASSERT_EQ(::stat(m_userHive.c_str(), &before), 0);
+    EXPECT_EQ(before.st_mode & 07777, 0600u);
+
+    // Setting what is already there does not rewrite the file.
+    ASSERT_TRUE(RegistrySetValue(kUser, "software", "B", Sz("2")));
+    struct stat after {};
+    ASSERT_EQ(::stat(m_userHive.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(m_dir + "/config/KELVO")) {
+        names.push_back(entry.path().filename());
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"user.reg", "user.reg.lock"}));
+}
+
+TEST_F(RegistryFileTest, AReadOnlyHiveIsReadButNeverWritten) {
+    const std::string text =
+        "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\KELVO]\n\"Port\"=dword:1f90\n";
+    WriteFile(m_machineHive, text);
+    ASSERT_EQ(::chmod(m_machineHive.c_str(), 0444), 0);
+
+    EXPECT_EQ(RegistryQueryValue(kMachine, "Software\\KELVO", "port"), Dword(8080));
+    EXPECT_FALSE(RegistryHiveWritable(kMachine));
+    EXPECT_FALSE(RegistrySetValue(kMachine, "Software\\KELVO", "Port", Dword(1)));
+    EXPECT_FALSE(RegistryCreateKey(kMachine, "Software\\Other"));
+    EXPECT_FALSE(RegistryDeleteKey(kMachine, "Software\\KELVO"));
+    EXPECT_FALSE(RegistryDeleteValue(kMachine, "Software\\KELVO", "Port"));
+    EXPECT_EQ(ReadFile(m_machineHive), text);
+    EXPECT_TRUE(RegistryHiveWritable(kUser));  // its folders do not exist yet, but can be made
+}
+
+TEST_F(RegistryFileTest, AHiveWithALineItCannotReadIsLeftAlone) {
+    const std::string text = "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\K]\r\n\"a\"=\"1\"\r\nrubbish\r\n";
+    WriteFile(m_machineHive, text);
+
+    EXPECT_EQ(RegistryQueryValue(kMachine, "K", "a"), Sz("1"));
+    EXPECT_FALSE(RegistryHiveWritable(kMachine));
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(RegistrySetValue(kMachine, "K", "b", Sz("2")));
+    const std::string message = testing::internal::GetCapturedStderr();
+    EXPECT_NE(message.find(m_machineHive), std::string::npos) << message;
+    EXPECT_NE(message.find("line 4"), std::string::npos) << message;
+    EXPECT_EQ(ReadFile(m_machineHive), text);
+}
+
+TEST_F(RegistryFileTest, TwoProcessesWritingAtOnceLoseNothing) {
+    constexpr int kWrites = 100;
+    pid_t children[2] = {};
+    for (int child = 0; child < 2; ++child) {
+        children[child] = ::fork();
+        ASSERT_GE(children[child], 0);
+        if (children[child] == 0) {
+            for (int i = 0; i < kWrites; ++i) {
+                const std::string name = std::to_string(child) + "_" + std::to_string(i);
+                if (!RegistrySetValue(kUser, "Software\\KELVO", name, Dword(uint32_t(i)))) {
+                    ::_exit(1);
+                }
+            }
+            ::_exit(0);
+        }
+    }
+    for (pid_t pid : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    const RegistryHive::ParseResult read = RegistryHive::Parse(ReadFile(m_userHive));
+    EXPECT_TRUE(read.errors.empty());
+    EXPECT_EQ(read.hive.ValueNames(kKelvo).size(), 2u * kWrites);
+    for (int child = 0; child < 2; ++child) {
+        for (int i = 0; i < kWrites; ++i) {
+            const std::string name = std::to_string(child) + "_" + std::to_string(i);
+            const RegistryValue* value = read.hive.FindValue(kKelvo, name);
+            ASSERT_NE(value, nullptr) << name;
+            EXPECT_EQ(*value, Dword(uint32_t(i)));
+        }
+    }
+}
+
+TEST(HivePathTest, FollowsTheEnvironment) {
+    const auto keep = [](const char* name) {
+        const char* value = std::getenv(name);
+        return std::make_pair(name, value ? std::optional<std::string>(value) : std::nullopt);
+    };
+    const auto saved = {keep("ORVANTA_USER_HIVE"), keep("ORVANTA_MACHINE_HIVE"),
+                        keep("XDG_CONFIG_HOME"), keep("HOME")};
+
+    ::setenv("ORVANTA_USER_HIVE", "/x/u.reg", 1);
+    ::setenv("ORVANTA_MACHINE_HIVE", "", 1);
+    ::setenv("XDG_CONFIG_HOME", "/xdg", 1);
+    ::setenv("HOME", "/home/op", 1);
+    EXPECT_EQ(HivePath(kUser), "/x/u.reg");
+    EXPECT_EQ(HivePath(kMachine), "/etc/KELVO/machine.reg");
+    ::unsetenv("ORVANTA_USER_HIVE");
+    EXPECT_EQ(HivePath(kUser), "/xdg/KELVO/user.reg");
+    ::setenv("XDG_CONFIG_HOME", "", 1);
+    EXPECT_EQ(HivePath(kUser), "/home/op/.config/KELVO/user.reg");
+
+    for (const auto& [name, value] : saved) {
+        value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
+    }
+}
+
+}  // namespace
+}  // namespace orvanta::platform
