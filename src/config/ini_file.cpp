@@ -1,0 +1,496 @@
+#include "config/ini_file.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace orvanta {
+namespace {
+
+constexpr size_t kReadChunk = 64 * 1024;
+// Large writes go out in pieces; write() gives no promise beyond SSIZE_MAX and some file
+// systems dislike single calls of gigabytes.
+constexpr size_t kWriteChunk = size_t{1} << 30;
+// As the kernel's own limit on nested links.
+constexpr int kMaxLinkHops = 40;
+// Room for ".", ".XXXXXX" and a file name cut to this length stays below NAME_MAX.
+constexpr size_t kMaxTempStem = 200;
+constexpr mode_t kFallbackUmask = 022;
+
+// The bytes that count as printable at the start of a line. Bytes from 0x80 up are taken as
+// text so that UTF-8 names and values load.
+bool IsPrintableLead(unsigned char byte) {
+    return byte >= 0x80 || (byte >= 0x20 && byte != 0x7F);
+}
+
+// The C locale's isspace, spelled out so that the process locale cannot change what a number
+// in the configuration means.
+bool IsCSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+std::string FormatInt(int32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%d", value);
+    return text;
+}
+
+// Vectors grow one element at a time here; reserving ahead keeps the later push_back from
+// throwing, so a failed allocation never leaves the parallel lists out of step, while the
+// doubling keeps appends amortised constant.
+template <typename T>
+void ReserveOneMore(std::vector<T>& list) {
+    if (list.size() == list.capacity()) {
+        list.reserve(std::max<size_t>(8, list.capacity() * 2));
+    }
+}
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd = -1) : m_fd(fd) {}
+    ~FileDescriptor() {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+
+    int Get() const { return m_fd; }
+    // Closes and reports failure, which on some file systems is the first sign of a lost write.
+    bool Close() {
+        const int fd = std::exchange(m_fd, -1);
+        // Linux releases the descriptor even when close is interrupted; retrying could close
+        // a descriptor another thread has just been given.
+        return ::close(fd) == 0 || errno == EINTR;
+    }
+
+private:
+    int m_fd;
+};
+
+std::string DirName(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string BaseName(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The file a save must replace. A link is followed to its end, even a dangling one, so that
+// it keeps pointing at the configuration instead of being replaced by a plain file.
+bool ResolveTarget(const std::string& path, std::string& target) {
+    if (path.empty()) {
+        return false;
+    }
+    target = path;
+    for (int hop = 0; hop < kMaxLinkHops; ++hop) {
+        struct stat info {};
+        if (::lstat(target.c_str(), &info) != 0) {
+            return errno == ENOENT;
+        }
+        if (!S_ISLNK(info.st_mode)) {
+            return true;
+        }
+        std::string link(static_cast<size_t>(std::max<off_t>(info.st_size, 0)) + 1, '\0');
+        for (;;) {
+            const ssize_t length = ::readlink(target.c_str(), link.data(), link.size());
+            if (length < 0) {
+                return false;
+            }
+            if (static_cast<size_t>(length) < link.size()) {
+                link.resize(static_cast<size_t>(length));
+                break;
+            }
+            // The link changed under us and grew; ask again with more room.
+            link.resize(link.size() * 2);
+        }
+        if (link.empty()) {
+            return false;
+        }
+        target = link.front() == '/' ? link : DirName(target) + "/" + link;
+    }
+    return false;
+}
+
+// The process umask without changing it: umask() can only be read by setting it, which races
+// with other threads creating files.
+mode_t CurrentUmask() {
+    FileDescriptor status(::open("/proc/self/status", O_RDONLY | O_CLOEXEC));
+    if (status.Get() < 0) {
+        return kFallbackUmask;
+    }
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t got = ::read(status.Get(), buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break;
+        }
+        text.append(buffer, static_cast<size_t>(got));
+    }
+    constexpr std::string_view kField = "\nUmask:";
+    const size_t field = text.find(kField);
+    if (field == std::string::npos) {
+        return kFallbackUmask;
+    }
+    const char* begin = text.c_str() + field + kField.size();
+    char* end = nullptr;
+    const unsigned long mask = std::strtoul(begin, &end, 8);
+    if (end == begin || mask > 0777) {
+        return kFallbackUmask;
+    }
+    return static_cast<mode_t>(mask);
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), std::min(bytes.size(), kWriteChunk));
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        if (written == 0) {
+            return false;
+        }
+        bytes.remove_prefix(static_cast<size_t>(written));
+    }
+    return true;
+}
+
+bool SyncFd(int fd) {
+    while (::fsync(fd) != 0) {
+        if (errno != EINTR) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Writes `text` to a fresh file next to `target` and renames it over `target`. Whatever fails,
+// the temporary file goes and `target` keeps its old bytes.
+bool ReplaceFile(const std::string& target, std::string_view text) {
+    struct stat old {};
+    bool exists = true;
+    if (::stat(target.c_str(), &old) != 0) {
+        if (errno != ENOENT) {
+            return false;
+        }
+        exists = false;
+    }
+
+    const std::string folder = DirName(target);
+    std::string temp = folder + "/." + BaseName(target).substr(0, kMaxTempStem) + ".XXXXXX";
+    FileDescriptor file(::mkostemp(temp.data(), O_CLOEXEC));
+    if (file.Get() < 0) {
+        return false;
+    }
+
+    // Keeps a configuration owned by the service account when root saves it.
+    if (exists && (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) &&
+        ::fchown(file.Get(), old.st_uid, old.st_gid) != 0) {
+        // Only root may hand a file to someone else; for anyone else the new file is still
+        // right, just owned by whoever saved it.
+    }
+    const mode_t mode = exists ? (old.st_mode & 0777) : (0666 & ~CurrentUmask());
+    bool ok = ::fchmod(file.Get(), mode) == 0;
+    ok = ok && WriteAll(file.Get(), text) && SyncFd(file.Get());
+    ok = file.Close() && ok;
+    ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+
+    // The rename itself only lasts a crash once the folder is on disk. The new file is in place
+    // either way, so a folder that cannot be synced does not make the save a failure.
+    FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.Get() >= 0) {
+        SyncFd(dir.Get());
+    }
+    return true;
+}
+
+// Cuts the line end as the format has always been read: Windows text mode turns CR LF into LF,
+// and the reader then drops one more CR.
+std::string_view StripLineEnd(std::string_view line) {
+    for (int i = 0; i < 2 && !line.empty() && line.back() == '\r'; ++i) {
+        line.remove_suffix(1);
+    }
+    return line;
+}
+
+}  // namespace
+
+int32_t AtoI(std::string_view text) {
+    size_t at = 0;
+    while (at < text.size() && IsCSpace(text[at])) {
+        ++at;
+    }
+    bool negative = false;
+    if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
+        negative = text[at] == '-';
+        ++at;
+    }
+    // One past INT32_MAX is the magnitude of INT32_MIN; more digits cannot change the result.
+    constexpr int64_t kLimit = int64_t{INT32_MAX} + 1;
+    int64_t magnitude = 0;
+    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+        magnitude = std::min(kLimit, magnitude * 10 + (text[at] - '0'));
+    }
+    if (negative) {
+        return static_cast<int32_t>(-magnitude);
+    }
+    return static_cast<int32_t>(std::min<int64_t>(magnitude, INT32_MAX));
+}
+
+LIniFile::LIniFile(std::string filePath) : path(std::move(filePath)) {}
+
+LIniFile::~LIniFile() = default;
+
+std::string LIniFile::FoldCase(std::string_view text) const {
+    std::string folded(text);
+    if (caseInsensitive) {
+        for (char& c : folded) {
+            if (c >= 'A' && c <= 'Z') {
+                c = static_cast<char>(c - 'A' + 'a');
+            }
+        }
+    }
+    return folded;
+}
+
+size_t LIniFile::FindSection(std::string_view name) const {
+    const auto found = m_sectionIndex.find(FoldCase(name));
+    return found == m_sectionIndex.end() ? kNone : found->second;
+}
+
+size_t LIniFile::FindKey(size_t section, std::string_view key) const {
+    if (section >= sections.size()) {
+        return kNone;
+    }
+    const auto& index = sections[section].keyIndex;
+    const auto found = index.find(FoldCase(key));
+    return found == index.end() ? kNone : found->second;
+}
+
+size_t LIniFile::AddSection(std::string_view name) {
+    std::string stored(name);
+    std::string folded = FoldCase(name);
+    ReserveOneMore(sections);
+    ReserveOneMore(sectionNames);
+    const size_t added = sections.size();
+    // Only the first section of a name is indexed; later ones are reachable by position only.
+    m_sectionIndex.try_emplace(std::move(folded), added);
+    sections.emplace_back();
+    sectionNames.push_back(std::move(stored));
+    return added;
+}
+
+bool LIniFile::SetString(std::string_view section, std::string_view key, std::string_view value,
+                         bool create) {
+    size_t sectionAt = FindSection(section);
+    if (sectionAt == kNone) {
+        if (!create) {
+            return false;
+        }
+        sectionAt = AddSection(section);
+    }
+    LIniSection& target = sections[sectionAt];
+    // Folded once for both the lookup and the index: loading long user lists lives here.
+    std::string folded = FoldCase(key);
+    const auto found = target.keyIndex.find(folded);
+    if (found != target.keyIndex.end()) {
+        target.values[found->second].assign(value);
+        return true;
+    }
+    if (!create) {
+        return false;
+    }
+    std::string name(key);
+    std::string stored(value);
+    ReserveOneMore(target.keyNames);
+    ReserveOneMore(target.values);
+    target.keyIndex.emplace(std::move(folded), target.keyNames.size());
+    target.keyNames.push_back(std::move(name));
+    target.values.push_back(std::move(stored));
+    return true;
+}
+
+bool LIniFile::SetInt(std::string_view section, std::string_view key, int32_t value,
+                      bool /*create*/) {
+    // `create` is ignored on purpose: storing a number always creates what is missing.
+    return SetString(section, key, FormatInt(value), true);
+}
+
+std::string LIniFile::GetString(std::string_view section, std::string_view key,
+                                std::string_view fallback) const {
+    const size_t sectionAt = FindSection(section);
+    const size_t keyAt = FindKey(sectionAt, key);
+    if (keyAt == kNone) {
+        return std::string(fallback);
+    }
+    return sections[sectionAt].values[keyAt];
+}
+
+int32_t LIniFile::GetInt(std::string_view section, std::string_view key, int32_t fallback) const {
+    return AtoI(GetString(section, key, FormatInt(fallback)));
+}
+
+void LIniFile::AddHeaderComment(std::string_view text) {
+    headerComments.emplace_back(text);
+}
+
+bool LIniFile::AddSectionComment(size_t section, std::string_view text) {
+    if (section >= sections.size()) {
+        return false;
+    }
+    sections[section].comments.emplace_back(text);
+    return true;
+}
+
+bool LIniFile::AddSectionComment(std::string_view section, std::string_view text) {
+    return AddSectionComment(FindSection(section), text);
+}
+
+bool LIniFile::Load() {
+    try {
+        FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        if (file.Get() < 0) {
+            return false;
+        }
+        struct stat info {};
+        if (::fstat(file.Get(), &info) != 0 || S_ISDIR(info.st_mode)) {
+            return false;
+        }
+
+        std::string current;
+        // Returns false when the line ends the reading.
+        const auto parseLine = [this, &current](std::string_view line) {
+            line = StripLineEnd(line);
+            if (line.empty()) {
+                return true;
+            }
+            const auto lead = static_cast<unsigned char>(line.front());
+            if (!IsPrintableLead(lead)) {
+                std::printf("Failing on char %d\n",
+                            static_cast<int>(static_cast<signed char>(lead)));
+                std::fflush(stdout);
+                return false;
+            }
+            const size_t mark = line.find_first_of(";#[=");
+            if (mark == std::string_view::npos) {
+                return true;
+            }
+            switch (line[mark]) {
+                case ';':
+                case '#':
+                    if (sectionNames.empty()) {
+                        AddHeaderComment(line.substr(mark + 1));
+                    } else {
+                        AddSectionComment(current, line.substr(mark + 1));
+                    }
+                    break;
+                case '=':
+                    SetString(current, line.substr(0, mark), line.substr(mark + 1), true);
+                    break;
+                default: {
+                    const size_t close = line.rfind(']');
+                    if (close != std::string_view::npos && close > mark) {
+                        current.assign(line.substr(mark + 1, close - mark - 1));
+                        AddSection(current);
+                    }
+                    break;
+                }
+            }
+            return true;
+        };
+
+        std::string pending;  // a line split across reads
+        std::string chunk(kReadChunk, '\0');
+        for (;;) {
+            const ssize_t got = ::read(file.Get(), chunk.data(), chunk.size());
+            if (got < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                return false;
+            }
+            if (got == 0) {
+                break;
+            }
+            std::string_view rest(chunk.data(), static_cast<size_t>(got));
+            for (size_t feed; (feed = rest.find('\n')) != std::string_view::npos;) {
+                std::string_view line = rest.substr(0, feed);
+                rest.remove_prefix(feed + 1);
+                if (!pending.empty()) {
+                    pending.append(line);
+                    line = pending;
+                }
+                const bool more = parseLine(line);
+                pending.clear();
+                if (!more) {
+                    return false;
+                }
+            }
+            pending.append(rest);
+        }
+        if (!pending.empty() && !parseLine(pending)) {
+            return false;
+        }
+        return !sectionNames.empty();
+    } catch (const std::exception&) {
+        // Out of memory on a huge file: what was read stays, as for any other stop.
+        return false;
+    }
+}
+
+bool LIniFile::Save() const {
+    try {
+        std::string text;
+        for (const std::string& comment : headerComments) {
+            text.append(";").append(comment).append("\n");
+        }
+        if (!headerComments.empty()) {
+            text.append("\n");
+        }
+        for (size_t i = 0; i < sections.size(); ++i) {
+            const LIniSection& section = sections[i];
+            text.append("[").append(sectionNames[i]).append("]\n");
+            for (const std::string& comment : section.comments) {
+                text.append(";").append(comment).append("\n");
+            }
+            for (size_t k = 0; k < section.keyNames.size(); ++k) {
+                text.append(section.keyNames[k]).append("=").append(section.values[k]).append("\n");
+            }
+            text.append("\n");
+        }
+
+        std::string target;
+        if (!ResolveTarget(path, target)) {
+            return false;
+        }
+        return ReplaceFile(target, text);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+}  // namespace orvanta

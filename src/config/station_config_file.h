@@ -1,0 +1,47 @@
+// The station configuration file: StationConfig to and from its INI sections and keys.
+//
+// Loading puts the defaults in, parses the file, merges a mass-configuration template when the
+// file names one, copies every known key into the record (each with its own default for a
+// missing key) and creates the log and content folders. Saving rewrites the file whole from
+// the record, so comments and unknown keys of an earlier file are not kept.
+#pragma once
+
+#include "config/ini_file.h"
+#include "config/station_config.h"
+
+#include <string>
+
+namespace orvanta {
+
+struct ConfigFolders {
+    // The program's folder, ending in its separator; "" means the running executable's.
+    std::string programFolder;
+    // Whether loading creates the log and content folders. Off only where a file's folders
+    // must not touch the disk (fuzzing).
+    bool createFolders = true;
+};
+
+// 1 when loaded (also when the file is missing or broken: the record then holds the defaults
+// for everything the file did not give), -1 for an empty path (record untouched).
+int LoadStationConfig(const std::string& path, StationConfig& config,
+                      const ConfigFolders& folders = {});
+
+// Writes the record to `path`. Cuts the record's ContentDir back to its folder part first, as
+// the file stores it. Failures leave the old file as it was and are not reported, as the
+// console never reported them; the result says whether the file was written.
+bool SaveStationConfig(const std::string& path, StationConfig& config);
+
+// Merges the template named by [MassConfig] Include into `ini`, every "$" replaced by
+// [MassConfig] UniqueKey. 1 when merged (or the template was empty), 0 when there was nothing
+// to merge (either name empty, template unreadable); the record's MassInclude and
+// MassUniqueKey take the two names only on 1.
+int ApplyMassConfig(LIniFile& ini, StationConfig& config);
+
+// Resolves "./logs" and "./content" into the program's folder and creates both folders with
+// their parents. Failures are ignored.
+void PrepareDirectories(StationConfig& config, const ConfigFolders& folders = {});
+
+// Removes space characters (not tabs) from both ends.
+void TrimSpaces(std::string& text);
+
+}  // namespace orvanta

@@ -1,0 +1,263 @@
+#include "config/ini_file.h"
+
+#include "test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <vector>
+
+namespace orvanta {
+namespace {
+
+namespace fs = std::filesystem;
+using Strings = std::vector<std::string>;
+
+Strings Listing(const std::string& folder) {
+    Strings names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class IniFileTest : public testing::Test {
+protected:
+    bool Load(LIniFile& ini, const std::string& text, const std::string& name = "Config.ini") {
+        ini.path = m_dir.File(name);
+        test::WriteFile(ini.path, text);
+        return ini.Load();
+    }
+
+    test::TempDir m_dir;
+};
+
+TEST_F(IniFileTest, FileWithoutSectionsFailsButKeepsItsComments) {
+    LIniFile empty;
+    EXPECT_FALSE(Load(empty, ""));
+
+    LIniFile comments;
+    EXPECT_FALSE(Load(comments, ";made by hand\n# second\n"));
+    EXPECT_EQ(comments.headerComments, (Strings{"made by hand", " second"}));
+    EXPECT_TRUE(comments.sections.empty());
+
+    LIniFile unreadable;
+    unreadable.AddSection("Kept");
+    unreadable.path = m_dir.File("missing.ini");
+    EXPECT_FALSE(unreadable.Load());
+    unreadable.path = m_dir.Path();
+    EXPECT_FALSE(unreadable.Load());
+    EXPECT_EQ(unreadable.sectionNames, Strings{"Kept"});
+}
+
+TEST_F(IniFileTest, FirstMarkOfALineDecidesAndBytesStayAsWritten) {
+    LIniFile ini;
+    EXPECT_TRUE(Load(ini,
+                     "A=1\n;c\n[Network]\nPort = 8000\nName=a=b;c\n  ; note\nplain words\nEmpty=\n"
+                     "[a]b]\n[abc\nK=1\n]x[\nL=2\nx[y]\n#hash\n"));
+    EXPECT_TRUE(ini.headerComments.empty());
+    EXPECT_EQ(ini.sectionNames, (Strings{"", "Network", "a]b", "y"}));
+    EXPECT_EQ(ini.sections[0].comments, Strings{"c"});
+    EXPECT_EQ(ini.GetString("", "a", "-"), "1");
+    EXPECT_EQ(ini.sections[1].keyNames, (Strings{"Port ", "Name", "Empty"}));
+    EXPECT_EQ(ini.sections[1].values, (Strings{" 8000", "a=b;c", ""}));
+    EXPECT_EQ(ini.sections[1].comments, Strings{" note"});
+    EXPECT_EQ(ini.sections[2].keyNames, (Strings{"K", "L"}));
+    EXPECT_EQ(ini.sections[3].comments, Strings{"hash"});
+    EXPECT_EQ(ini.GetString("network", "empty", "fallback"), "");
+    EXPECT_EQ(ini.GetString("network", "Port", "fallback"), "fallback");
+}
+
+TEST_F(IniFileTest, UnprintableFirstByteStopsTheReadAndKeepsWhatCameBefore) {
+    const std::pair<std::string, std::string> cases[] = {{"\t", "9"}, {"\x7f", "127"}};
+    for (const auto& [lead, code] : cases) {
+        LIniFile ini;
+        testing::internal::CaptureStdout();
+        const bool loaded = Load(ini, "[S]\nA=1\n\xC3\xA9t\xC3\xA9=2\n" + lead + "B=2\n[T]\nC=3\n");
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "Failing on char " + code + "\n");
+        EXPECT_FALSE(loaded);
+        EXPECT_EQ(ini.sectionNames, Strings{"S"});
+        EXPECT_EQ(ini.sections[0].keyNames, (Strings{"A", "\xC3\xA9t\xC3\xA9"}));
+    }
+}
+
+TEST_F(IniFileTest, AtMostTwoCarriageReturnsEndALine) {
+    LIniFile ini;
+    EXPECT_TRUE(Load(ini, "[S]\r\r\nA=1\r\r\nB=2\r\nC=3\r\r\r\nD=4\r"));
+    EXPECT_EQ(ini.sectionNames, Strings{"S"});
+    EXPECT_EQ(ini.sections[0].values, (Strings{"1", "2", "3\r", "4"}));
+}
+
+TEST_F(IniFileTest, RepeatedNamesResolveToTheFirstAndLoadsMerge) {
+    LIniFile ini;
+    EXPECT_TRUE(Load(ini, "[Limits]\nMaxClient=1\nmaxclient=2\n[LIMITS]\nTimeout=3\n;late\n"));
+    EXPECT_EQ(ini.sectionNames, (Strings{"Limits", "LIMITS"}));
+    EXPECT_EQ(ini.sections[0].keyNames, (Strings{"MaxClient", "Timeout"}));
+    EXPECT_EQ(ini.sections[0].values, (Strings{"2", "3"}));
+    EXPECT_EQ(ini.sections[0].comments, Strings{"late"});
+    EXPECT_TRUE(ini.sections[1].keyNames.empty());
+
+    EXPECT_TRUE(Load(ini, "[limits]\nTimeout=4\nPort=5\n[Paths]\n", "Second.ini"));
+    EXPECT_EQ(ini.sectionNames, (Strings{"Limits", "LIMITS", "limits", "Paths"}));
+    EXPECT_EQ(ini.sections[0].values, (Strings{"2", "4", "5"}));
+    EXPECT_EQ(ini.AddSection("LiMiTs"), 4u);
+    EXPECT_EQ(ini.FindSection("LIMITS"), 0u);
+}
+
+TEST(IniFileModelTest, SetStringMatchesFoldedNamesAndKeepsTheFirstForms) {
+    LIniFile ini;
+    ini.SetString("LIMITS", "MaxClient", "20", true);
+    EXPECT_TRUE(ini.SetString("Limits", "maxclient", "5", false));
+    EXPECT_FALSE(ini.SetString("Limits", "Timeout", "1", false));
+    EXPECT_FALSE(ini.SetString("Network", "Port", "1", false));
+    EXPECT_EQ(ini.sectionNames, Strings{"LIMITS"});
+    EXPECT_EQ(ini.sections[0].keyNames, Strings{"MaxClient"});
+    EXPECT_EQ(ini.sections[0].values, Strings{"5"});
+
+    EXPECT_TRUE(ini.SetString("limits", "Timeout", "1", true));
+    EXPECT_TRUE(ini.SetInt("Network", "Port", -8000, false));
+    EXPECT_EQ(ini.sections[0].keyNames, (Strings{"MaxClient", "Timeout"}));
+    EXPECT_EQ(ini.GetString("NETWORK", "port", ""), "-8000");
+    EXPECT_EQ(ini.FindKey(7, "Port"), LIniFile::kNone);
+    EXPECT_FALSE(ini.AddSectionComment(size_t{7}, "x"));
+    EXPECT_FALSE(ini.AddSectionComment("Paths", "x"));
+
+    EXPECT_EQ(ini.FoldCase("@AZ[az`\xC4"), "@az[az`\xC4");
+
+    LIniFile exact;
+    exact.caseInsensitive = false;
+    exact.SetString("A", "k", "1", true);
+    EXPECT_EQ(exact.FindSection("a"), LIniFile::kNone);
+    EXPECT_EQ(exact.FindKey(0, "K"), LIniFile::kNone);
+}
+
+TEST(IniFileModelTest, GetIntReadsLikeAtoiAndSaturates) {
+    const std::pair<std::string, int32_t> cases[] = {
+        {"abc", 0},
+        {"12abc", 12},
+        {" \t\n\v\f\r-7x", -7},
+        {"+5", 5},
+        {"- 5", 0},
+        {"0x1F", 0},
+        {"", 0},
+        {"7" + std::string(1, '\0') + "8", 7},
+        {"2147483647", INT32_MAX},
+        {"2147483648", INT32_MAX},
+        {"-2147483648", INT32_MIN},
+        {"-2147483649", INT32_MIN},
+        {"99999999999999999999999999999999", INT32_MAX}};
+    LIniFile ini;
+    for (const auto& [text, expected] : cases) {
+        ini.SetString("S", "k", text, true);
+        EXPECT_EQ(ini.GetInt("s", "K", 42), expected) << text;
+    }
+    EXPECT_EQ(ini.GetInt("S", "none", 42), 42);
+    EXPECT_EQ(ini.GetInt("none", "k", INT32_MIN), INT32_MIN);
+}
+
+TEST_F(IniFileTest, SaveWritesTheLayoutThatLoadReadsBack) {
+    LIniFile ini(m_dir.File("Config.ini"));
+    ini.AddHeaderComment("made by hand");
+    ini.AddSection("Limits");
+    ini.AddSectionComment("Limits", "listener limits");
+    ini.SetInt("Limits", "MaxClient", 20, true);
+    ini.SetInt("Limits", "Timeout", 30, true);
+    ASSERT_TRUE(ini.Save());
+    EXPECT_EQ(test::ReadFile(ini.path),
+              ";made by hand\n\n[Limits]\n;listener limits\nMaxClient=20\nTimeout=30\n\n");
+
+    LIniFile loaded;
+    ASSERT_TRUE(Load(loaded,
+                     "#top\nX=1\n[Broadcast]\n#hash\nGenre = 800\n[PrivateBr]\n"
+                     "PrivateUser1=pw;1\n[Broadcast]\n"));
+    ASSERT_TRUE(loaded.Save());
+    EXPECT_EQ(test::ReadFile(loaded.path),
+              ";top\n\n[]\nX=1\n\n[Broadcast]\n;hash\nGenre = 800\n\n[PrivateBr]\n"
+              "PrivateUser1=pw;1\n\n[Broadcast]\n\n");
+    LIniFile again(loaded.path);
+    EXPECT_TRUE(again.Load());
+    again.path = m_dir.File("Again.ini");
+    ASSERT_TRUE(again.Save());
+    EXPECT_EQ(test::ReadFile(again.path), test::ReadFile(loaded.path));
+}
+
+TEST_F(IniFileTest, FailedSaveLeavesNoTraceAndTheOldFileIntact) {
+    LIniFile ini;
+    ini.SetString("Limits", "Big", std::string(1 << 16, 'x'), true);
+
+    ini.path = m_dir.File("nowhere/Config.ini");
+    EXPECT_FALSE(ini.Save());
+    test::WriteFile(m_dir.File("plain"), "old\n");
+    ini.path = m_dir.File("plain/Config.ini");
+    EXPECT_FALSE(ini.Save());
+    EXPECT_EQ(Listing(m_dir.Path()), Strings{"plain"});
+
+    // The text is written in full before the rename refuses to replace a folder.
+    fs::create_directories(m_dir.File("Folder.ini/inside"));
+    ini.path = m_dir.File("Folder.ini");
+    EXPECT_FALSE(ini.Save());
+    EXPECT_EQ(Listing(m_dir.Path()), (Strings{"Folder.ini", "plain"}));
+
+    // A full disk, as far as this process is concerned: the write stops part way.
+    ini.path = m_dir.File("plain");
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit small = old;
+    small.rlim_cur = 4096;
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool saved = ini.Save();
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(test::ReadFile(m_dir.File("plain")), "old\n");
+    EXPECT_EQ(Listing(m_dir.Path()), (Strings{"Folder.ini", "plain"}));
+}
+
+TEST_F(IniFileTest, SaveGoesThroughLinksAndKeepsPermissions) {
+    LIniFile ini;
+    ini.SetString("Paths", "LogDir", "./logs", true);
+
+    test::WriteFile(m_dir.File("real.ini"), "old\n");
+    ASSERT_EQ(chmod(m_dir.File("real.ini").c_str(), 0640), 0);
+    fs::create_symlink("real.ini", m_dir.File("Config.ini"));
+    ini.path = m_dir.File("Config.ini");
+    ASSERT_TRUE(ini.Save());
+    EXPECT_TRUE(fs::is_symlink(ini.path));
+    EXPECT_EQ(test::ReadFile(m_dir.File("real.ini")), "[Paths]\nLogDir=./logs\n\n");
+    EXPECT_EQ(fs::status(ini.path).permissions(), fs::perms{0640});
+
+    fs::create_symlink(m_dir.File("made.ini"), m_dir.File("Dangling.ini"));
+    ini.path = m_dir.File("Dangling.ini");
+    const mode_t oldMask = umask(027);
+    const bool saved = ini.Save();
+    umask(oldMask);
+    ASSERT_TRUE(saved);
+    EXPECT_TRUE(fs::is_symlink(ini.path));
+    EXPECT_EQ(fs::status(m_dir.File("made.ini")).permissions(), fs::perms{0640});
+    EXPECT_EQ(Listing(m_dir.Path()),
+              (Strings{"Config.ini", "Dangling.ini", "made.ini", "real.ini"}));
+}
+
+TEST_F(IniFileTest, HugeSectionsAndLinesLoad) {
+    std::string text = "[PrivateBr]\n";
+    for (int i = 0; i < 200000; ++i) {
+        text += "PrivateUser" + std::to_string(i) + "=pw" + std::to_string(i) + "\n";
+    }
+    text += "[Broadcast]\nTitle=" + std::string(10 << 20, 'x') + "\n";
+    LIniFile ini;
+    ASSERT_TRUE(Load(ini, text));
+    EXPECT_EQ(ini.sections[0].keyNames.size(), 200000u);
+    EXPECT_EQ(ini.GetString("privatebr", "PRIVATEUSER199999", ""), "pw199999");
+    EXPECT_EQ(ini.FindKey(0, "privateuser0"), 0u);
+    EXPECT_EQ(ini.GetString("Broadcast", "Title", "").size(), size_t{10} << 20);
+}
+
+}  // namespace
+}  // namespace orvanta
