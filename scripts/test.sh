@@ -26,7 +26,7 @@ for f in $fuzzers; do
     work=$(mktemp -d)
     # A short run from the seed corpus; new inputs go to a scratch folder, not the repository.
     "$fuzz_build/tests/fuzz/$f" -max_total_time="${ORV_FUZZ_SECONDS:-20}" -max_len=65536 \
-        -print_final_stats=1 "$work" "tests/fuzz/$name/corpus" 2>"$work.log" ||
+        -print_final_stats=1 "$work" "tests/fuzz/$name/corpus" >"$work.log" 2>&1 ||
         { tail -50 "$work.log"; exit 1; }
     echo "$f: $(grep -o 'stat::number_of_executed_units: [0-9]*' "$work.log" || tail -1 "$work.log")"
     rm -rf "$work" "$work.log"

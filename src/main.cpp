@@ -36,6 +36,6 @@ int main(int argc, char** argv) {
     }
 
     CServerContext context(GetFolderOf(programPath));
-    CHeadlessRunner runner(context, std::cout, std::cerr);
+    CHeadlessRunner runner(context, options, std::cout, std::cerr);
     return runner.Run(platform::BuildCommandLine(programPath, options.rest), programPath);
 }

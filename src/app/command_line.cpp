@@ -12,6 +12,8 @@ namespace {
 constexpr std::string_view kStartOption = "/start";
 constexpr std::string_view kConfigOption = "/config:";
 constexpr std::string_view kDefaultConfigName = "Config.ini";
+constexpr std::string_view kRuntimeAnswerOption = "--runtime-answer=";
+constexpr std::string_view kStatusIntervalOption = "--status-interval=";
 
 std::string ToLowerAscii(std::string_view text) {
     std::string lower(text);
@@ -36,6 +38,28 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& args) {
             options.version = true;
         } else if (arg == "--help" || arg == "-h") {
             options.help = true;
+        } else if (arg.rfind(kRuntimeAnswerOption, 0) == 0) {
+            const std::string answer = arg.substr(kRuntimeAnswerOption.size());
+            if (answer == "yes") {
+                options.runtimeAnswer = ProgramOptions::Answer::Yes;
+            } else if (answer == "no") {
+                options.runtimeAnswer = ProgramOptions::Answer::No;
+            } else if (answer == "cancel") {
+                options.runtimeAnswer = ProgramOptions::Answer::Cancel;
+            } else if (options.error.empty()) {
+                options.error = "--runtime-answer takes yes, no or cancel";
+            }
+        } else if (arg.rfind(kStatusIntervalOption, 0) == 0) {
+            const std::string value = arg.substr(kStatusIntervalOption.size());
+            const int seconds = value.empty() || value.size() > 6 ||
+                                        value.find_first_not_of("0123456789") != std::string::npos
+                                    ? 0
+                                    : std::stoi(value);
+            if (seconds > 0) {
+                options.statusIntervalSeconds = seconds;
+            } else if (options.error.empty()) {
+                options.error = "--status-interval takes a number of seconds";
+            }
         } else if (arg.rfind("--", 0) == 0 && arg.size() > 2) {
             if (options.error.empty()) {
                 options.error = "unknown option " + arg;
@@ -56,6 +80,11 @@ std::string ProgramUsage(std::string_view programName) {
            "  /config:FILE    read the station configuration from FILE\n"
            "                  (default: Config.ini in the program's folder)\n"
            "  --headless      run without a window; stop with Ctrl+C or SIGTERM\n"
+           "  --status-interval=SECONDS\n"
+           "                  headless: seconds between status lines (default 5)\n"
+           "  --runtime-answer=yes|no|cancel\n"
+           "                  headless: the answer to the offer to download a missing\n"
+           "                  runtime (default no: ask again at the next start)\n"
            "  --version       print the program's version and exit\n"
            "  --help          print this text and exit\n";
 }

@@ -11,9 +11,15 @@ namespace orvanta {
 // The options that belong to this build of the program rather than to the console's
 // command-line rules. They are taken out before those rules see the line.
 struct ProgramOptions {
+    enum class Answer { Yes, No, Cancel };
+
     bool headless = false;
     bool version = false;
     bool help = false;
+    // Headless, the answer to the offer to download a missing runtime (--runtime-answer).
+    Answer runtimeAnswer = Answer::No;
+    // Headless, seconds between two status lines (--status-interval).
+    int statusIntervalSeconds = 5;
     std::vector<std::string> rest;  // everything else, in order
     std::string error;              // set when an unknown "--" option was given
 };

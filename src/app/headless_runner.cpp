@@ -1,11 +1,14 @@
 #include "app/headless_runner.h"
 
-#include "app/command_line.h"
 #include "res/string_table.h"
+#include "service/service_host.h"
 #include "support/file_version.h"
 
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <signal.h>
 
 namespace orvanta {
@@ -29,6 +32,8 @@ std::string TerminalText(std::string text) {
     return text;
 }
 
+constexpr double kBytesPerMegabyte = 1048576.0;
+
 }  // namespace
 
 void BlockStopSignals() {
@@ -36,22 +41,58 @@ void BlockStopSignals() {
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
-CHeadlessRunner::CHeadlessRunner(CServerContext& context, std::ostream& out, std::ostream& err)
-    : m_context(context), m_out(out), m_err(err) {}
+std::string StatusLine(const ServiceStatus& status, const StationConfig& config, bool running,
+                       long long secondsOnAir) {
+    const bool connected = status.sourceConnected.load(std::memory_order_relaxed) != 0;
+    char line[256];
+    std::snprintf(line, sizeof line,
+                  "%s | source %s | listeners %d / %d | received %.3f Mbytes | sent %.3f Mbytes "
+                  "| on air %02lld:%02lld:%02lld",
+                  running ? "running" : "stopped", connected ? "connected" : "not connected",
+                  status.listenerCount.load(std::memory_order_relaxed), config.MaxClient,
+                  static_cast<double>(status.totalReceivedBytes.load(std::memory_order_relaxed)) /
+                      kBytesPerMegabyte,
+                  static_cast<double>(status.totalSentBytes.load(std::memory_order_relaxed)) /
+                      kBytesPerMegabyte,
+                  secondsOnAir / 3600, secondsOnAir / 60 % 60, secondsOnAir % 60);
+    return line;
+}
+
+CHeadlessRunner::CHeadlessRunner(CServerContext& context, const ProgramOptions& options,
+                                 std::ostream& out, std::ostream& err)
+    : m_context(context), m_options(options), m_out(out), m_err(err) {}
 
 void CHeadlessRunner::ShowMessage(const std::string& text) {
     m_err << res::LoadString(res::kStrAppCaption) << ": " << TerminalText(text) << std::endl;
 }
 
-int CHeadlessRunner::WaitForStopSignal() {
+void CHeadlessRunner::ShowHostMessage(const std::string& text) {
+    m_err << CServiceHost::kMessageCaption << ": " << TerminalText(text) << std::endl;
+}
+
+IServiceHostUi::Answer CHeadlessRunner::AskYesNoCancel(const std::string& text) {
+    static constexpr const char* kNames[] = {"yes", "no", "cancel"};
+    const Answer answer = m_options.runtimeAnswer == ProgramOptions::Answer::Yes ? kAnswerYes
+                          : m_options.runtimeAnswer == ProgramOptions::Answer::Cancel
+                              ? kAnswerCancel
+                              : kAnswerNo;
+    ShowMessage(text);
+    m_err << "Answered " << kNames[answer] << " (--runtime-answer)." << std::endl;
+    return answer;
+}
+
+int CHeadlessRunner::WaitForStopSignal(int seconds) {
     const sigset_t set = StopSignals();
+    timespec timeout{seconds, 0};
     for (;;) {
-        int signal = 0;
-        const int rc = sigwait(&set, &signal);
-        if (rc == 0) {
+        const int signal = sigtimedwait(&set, nullptr, &timeout);
+        if (signal > 0) {
             return signal;
         }
-        if (rc != EINTR) {
+        if (errno == EAGAIN) {
+            return 0;
+        }
+        if (errno != EINTR) {
             return SIGTERM;
         }
     }
@@ -62,7 +103,7 @@ int CHeadlessRunner::Run(const std::string& commandLine, const std::string& prog
 
     const CommandLineResult parsed =
         ParseCommandLine(commandLine, programPath, m_context.ProgramFolder());
-    if (parsed.configPath.empty()) {
+    if (!m_context.LoadStartupConfiguration(parsed)) {
         ShowMessage(
             res::FormatString(res::LoadString(res::kStrCommandLineParseFailed), {commandLine}));
     }
@@ -70,11 +111,38 @@ int CHeadlessRunner::Run(const std::string& commandLine, const std::string& prog
     m_out << res::LoadString(res::kStrAppCaption) << " " << FormatFileVersion(programPath)
           << " running without a window (configuration: "
           << (parsed.configPath.empty() ? "defaults" : parsed.configPath)
-          << (parsed.autoStart ? ", start requested" : "") << "). Stop with Ctrl+C or SIGTERM."
-          << std::endl;
+          << "). Stop with Ctrl+C or SIGTERM." << std::endl;
 
-    const int signal = WaitForStopSignal();
-    m_out << "Stopping (" << sigabbrev_np(signal) << ")." << std::endl;
+    int signal = 0;
+    {
+        // The host lives as long as the window would: destroying it releases the module.
+        CServiceHost host(m_context.modules, m_context.config, m_context.status, *this,
+                          m_context.ProgramFolder());
+        host.AttachMonitor();
+        auto started = std::chrono::steady_clock::now();
+        if (parsed.autoStart) {
+            if (host.Start()) {
+                started = std::chrono::steady_clock::now();
+                m_out << "Service started on port " << m_context.config.Port << "." << std::endl;
+            } else {
+                ShowMessage(res::FormatString(res::LoadString(res::kStrStartFailedPortOccupied),
+                                              {std::to_string(m_context.config.Port)}));
+            }
+        }
+        while ((signal = WaitForStopSignal(m_options.statusIntervalSeconds)) == 0) {
+            const bool running = host.IsRunning();
+            const auto onAir = std::chrono::duration_cast<std::chrono::seconds>(
+                std::chrono::steady_clock::now() - started);
+            m_out << StatusLine(m_context.status, m_context.config, running,
+                                running ? static_cast<long long>(onAir.count()) : 0)
+                  << std::endl;
+        }
+        m_out << "Stopping (" << sigabbrev_np(signal) << ")." << std::endl;
+        if (host.IsRunning()) {
+            host.Stop();
+        }
+    }
+    m_context.ExitInstance();
     return 0;
 }
 

@@ -1,8 +1,11 @@
-// Running the console without a window: the same start-up and shutdown, messages on standard
-// error, and a clean stop on SIGINT, SIGTERM or SIGHUP.
+// Running the console without a window: the same start-up and shutdown, the service started
+// with /start, a status line every few seconds, messages on standard error, and a clean stop
+// on SIGINT, SIGTERM or SIGHUP.
 #pragma once
 
+#include "app/command_line.h"
 #include "app/server_context.h"
+#include "service/service_host_ui.h"
 
 #include <ostream>
 #include <string>
@@ -13,21 +16,35 @@ namespace orvanta {
 // the mask and the runner alone receives them. Call first thing in main.
 void BlockStopSignals();
 
-class CHeadlessRunner {
-public:
-    CHeadlessRunner(CServerContext& context, std::ostream& out, std::ostream& err);
+// The status panel's facts on one line.
+std::string StatusLine(const ServiceStatus& status, const StationConfig& config, bool running,
+                       long long secondsOnAir);
 
-    // Start-up, then waits for a stop signal, then the exit step. `commandLine` is the process
-    // command line as the console's rules expect it. Returns the process exit code.
+class CHeadlessRunner : public IServiceHostUi {
+public:
+    CHeadlessRunner(CServerContext& context, const ProgramOptions& options, std::ostream& out,
+                    std::ostream& err);
+
+    // Start-up, the service when asked for, status lines until a stop signal, then the
+    // service stopped and the exit step. `commandLine` is the process command line as the
+    // console's rules expect it. Returns the process exit code.
     int Run(const std::string& commandLine, const std::string& programPath);
 
+    // The runner stands in for the main window: questions are answered from the options.
+    void ShowHostMessage(const std::string& text) override;
+    bool HasMainWindow() override { return true; }
+    Answer AskYesNoCancel(const std::string& text) override;
+    void EnableWindows(bool) override {}
+    void PumpMessages() override {}
+
 private:
-    // Shows a message the window would show in a message box.
+    // Shows a message the window would show in a message box with the program's caption.
     void ShowMessage(const std::string& text);
-    // Waits for SIGINT, SIGTERM or SIGHUP; returns its number.
-    int WaitForStopSignal();
+    // Waits up to `seconds` for SIGINT, SIGTERM or SIGHUP; its number, or 0 on time-out.
+    int WaitForStopSignal(int seconds);
 
     CServerContext& m_context;
+    const ProgramOptions& m_options;
     std::ostream& m_out;
     std::ostream& m_err;
 };

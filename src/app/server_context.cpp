@@ -1,5 +1,6 @@
 #include "app/server_context.h"
 
+#include "config/station_config_file.h"
 #include "platform/dynamic_library.h"
 #include "support/file.h"
 #include "support/path.h"
@@ -23,7 +24,22 @@ CServerContext::CServerContext(std::string programFolder)
 }
 
 void CServerContext::InitInstance() {
+    status.Zero();
     config.SetDefaults();
+    plugins.Init(m_programFolder, false);
+    modules.Init(m_programFolder, false);
+}
+
+bool CServerContext::LoadStartupConfiguration(const CommandLineResult& commandLine) {
+    if (commandLine.configPath.empty()) {
+        return false;
+    }
+    LoadStationConfig(commandLine.configPath, config, {m_programFolder, true});
+    return true;
+}
+
+void CServerContext::ExitInstance() {
+    SaveStationConfig(ExitConfigPath(), config);
 }
 
 std::string CServerContext::ExitConfigPath() const {

@@ -3,7 +3,11 @@
 // crash-report module is released last.
 #pragma once
 
+#include "app/command_line.h"
 #include "config/station_config.h"
+#include "plugins/plugin_catalog.h"
+#include "service/service_module_cache.h"
+#include "service/service_status.h"
 #include "support/module_holder.h"
 
 #include <string>
@@ -18,6 +22,11 @@ inline constexpr const char kCrashReportRegistryKey[] = "HKCU\\Software\\KELVO";
 inline constexpr const char kCrashReportRegistryLabel[] = "Registry";
 
 class CServerContext {
+    // Declared first: the folder is known before anything is loaded, and the crash-report
+    // module is constructed first and released last.
+    std::string m_programFolder;
+    CModuleHolder m_crashReporter;
+
 public:
     // Constructing the context is the program's first step: it hooks up crash reporting when
     // the crash-report module is in `programFolder` (a folder ending in its separator).
@@ -25,24 +34,33 @@ public:
     CServerContext(const CServerContext&) = delete;
     CServerContext& operator=(const CServerContext&) = delete;
 
-    // Start-up's part that needs no window: the station configuration to its defaults.
+    // Start-up's part that needs no window: the status zeroed, the station configuration to
+    // its defaults, and the plug-in and service-module catalogues of the program's folder
+    // (from their cache files, or by a scan). Empty catalogues are found out at Start.
     void InitInstance();
 
+    // The configuration load of start-up, after the command line: loads the file the command
+    // line named (or Config.ini), also when it does not exist (the record then holds the
+    // defaults of a missing file). False when the command line could not be parsed: nothing
+    // is loaded and the caller shows message 10070.
+    bool LoadStartupConfiguration(const CommandLineResult& commandLine);
+
+    // The exit step: the configuration always goes to Config.ini in the program's folder,
+    // whichever file it was read from.
+    void ExitInstance();
+
     const std::string& ProgramFolder() const { return m_programFolder; }
-    // The file exit always writes, whichever file the configuration was read from.
     std::string ExitConfigPath() const;
 
     bool HasCrashReporter() const { return m_crashReporter.IsLoaded(); }
 
+    ServiceStatus status;
     // Set while the About box or the configuration sheet is open.
     bool aboutOpen = false;
     bool configSheetOpen = false;
-
     StationConfig config;
-
-private:
-    std::string m_programFolder;
-    CModuleHolder m_crashReporter;
+    CPluginCatalog plugins;
+    CServiceModuleCache modules;
 };
 
 }  // namespace orvanta

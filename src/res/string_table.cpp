@@ -16,6 +16,17 @@ struct Entry {
 // Sorted by id.
 constexpr std::array kStrings = {
     Entry{kStrAppCaption, "Orvanta Server"},
+    Entry{kStrRuntimeDownloadQuestion,
+          "To broadcast in  %s format, %s runtime files are needed.\nDo you want to download now "
+          "?\n\nIf you press [Cancel], Orvanta will not display this message again.\n\n(During "
+          "this process, any personal/private information is not sent to server.)"},
+    Entry{kStrServiceModuleNotFound,
+          "Failed finding \"%s service module\".\r\nFailed to start streaming service."},
+    Entry{kStrServiceModuleLoadFailed,
+          "Failed loading \"%s service module\".\r\nCannot continue streaming service."},
+    Entry{kStrStartFailedPortOccupied,
+          "Critical error occurred - TCP %d port is already occupied by another "
+          "application.\r\nPlease change your streaming port, and try again."},
     Entry{kStrCommandLineParseFailed,
           "Failed to parse command line arguments.\r\ncommand line string : %s"},
 };

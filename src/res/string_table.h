@@ -10,6 +10,10 @@
 namespace orvanta::res {
 
 inline constexpr uint32_t kStrAppCaption = 1;
+inline constexpr uint32_t kStrRuntimeDownloadQuestion = 2000;
+inline constexpr uint32_t kStrServiceModuleNotFound = 2011;
+inline constexpr uint32_t kStrServiceModuleLoadFailed = 2012;
+inline constexpr uint32_t kStrStartFailedPortOccupied = 2066;
 inline constexpr uint32_t kStrCommandLineParseFailed = 10070;
 
 // The text of an id; "" when the table has no such id.

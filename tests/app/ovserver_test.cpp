@@ -1,13 +1,18 @@
 // Drives the real ovserver executable and the real crash-report test module.
+#include "app/headless_runner.h"
 #include "app/server_context.h"
+#include "config/station_config_file.h"
+#include "support/path.h"
 #include "test_util.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <fcntl.h>
+#include <filesystem>
 #include <signal.h>
 #include <spawn.h>
+#include <sstream>
 #include <stdlib.h>
 #include <string>
 #include <sys/wait.h>
@@ -22,7 +27,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const std::string kProgram = std::string(ORV_PROGRAM_DIR) + "/ovserver";
+const std::string kBuiltProgram = std::string(ORV_PROGRAM_DIR) + "/ovserver";
 
 struct Child {
     pid_t pid = -1;
@@ -30,11 +35,16 @@ struct Child {
     std::string err;
 };
 
+// Runs a copy of ovserver whose program folder (and current folder) is `dir`, so whatever it
+// writes at exit lands there and not in the build's program folder.
 Child Spawn(const test::TempDir& dir, const std::vector<std::string>& args) {
     Child child;
     child.out = dir.File("stdout");
     child.err = dir.File("stderr");
-    std::vector<char*> argv{const_cast<char*>(kProgram.c_str())};
+    const std::string program = dir.File("ovserver");
+    std::filesystem::copy_file(kBuiltProgram, program,
+                               std::filesystem::copy_options::overwrite_existing);
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (const std::string& a : args) {
         argv.push_back(const_cast<char*>(a.c_str()));
     }
@@ -45,7 +55,8 @@ Child Spawn(const test::TempDir& dir, const std::vector<std::string>& args) {
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, child.err.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (posix_spawn(&child.pid, kProgram.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
+    posix_spawn_file_actions_addchdir_np(&actions, dir.Path().c_str());
+    if (posix_spawn(&child.pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
         child.pid = -1;
     }
     posix_spawn_file_actions_destroy(&actions);
@@ -93,7 +104,7 @@ TEST(OvserverTest, HeadlessRunsUntilTerminatedAndExitsCleanly) {
     for (int stopSignal : {SIGTERM, SIGINT}) {
         test::TempDir dir;
         const std::string ini = dir.File("station one.ini");
-        Child child = Spawn(dir, {"--headless", "/start", "/config:" + ini});
+        Child child = Spawn(dir, {"--headless", "/config:" + ini});
         ASSERT_GT(child.pid, 0);
         std::string out;
         for (int i = 0; i < 1000 && out.find("running") == std::string::npos; ++i) {
@@ -103,13 +114,154 @@ TEST(OvserverTest, HeadlessRunsUntilTerminatedAndExitsCleanly) {
         EXPECT_NE(out.find("Orvanta Server " + ExpectedVersion() + " running without a window"),
                   std::string::npos)
             << out;
-        EXPECT_NE(out.find("configuration: " + ini + ", start requested"), std::string::npos)
-            << out;
+        EXPECT_NE(out.find("configuration: " + ini + ")"), std::string::npos) << out;
         ASSERT_EQ(::kill(child.pid, stopSignal), 0);
         EXPECT_EQ(WaitExit(child.pid), 0);
         EXPECT_NE(test::ReadFile(child.out).find("Stopping ("), std::string::npos);
         EXPECT_EQ(test::ReadFile(child.err), "") << "nothing went wrong, nothing to report";
     }
+}
+
+TEST(OvserverTest, TheLoadedConfigurationIsWrittenToTheProgramFoldersConfigAtExit) {
+    test::TempDir dir;
+    const std::string named = dir.File("station.ini");
+    test::WriteFile(named,
+                    "[Broadcast]\nPassword=owl-secret\nGenre=700\n[Limits]\nMaxClient=42\n"
+                    "[Paths]\nConfigfile=/srv/owl.ini\nContentDir=" +
+                        dir.File("web/site") +
+                        "\n[PrivateBr]\nCount=1\nPrivateUser1=ann\n"
+                        "PrivatePass1=pw\n[Relay]\nHostname=up.example\nPort=8001\n");
+    Child child = Spawn(dir, {"--headless", "/config:" + named});
+    ASSERT_GT(child.pid, 0);
+    for (int i = 0; i < 1000 && test::ReadFile(child.out).find("running") == std::string::npos;
+         ++i) {
+        std::this_thread::sleep_for(10ms);
+    }
+    ASSERT_EQ(::kill(child.pid, SIGTERM), 0);
+    ASSERT_EQ(WaitExit(child.pid), 0);
+
+    EXPECT_EQ(test::ReadFile(named).find("[Network]"), std::string::npos)
+        << "the named file is never written";
+    StationConfig expected;
+    LoadStationConfig(named, expected, {dir.Folder(), false});
+    expected.ContentDir = GetFolderOf(expected.ContentDir);
+    StationConfig saved;
+    LoadStationConfig(dir.File("Config.ini"), saved, {dir.Folder(), false});
+    EXPECT_EQ(saved, expected);
+    EXPECT_EQ(saved.MaxClient, 42);
+    EXPECT_EQ(saved.PrivateUsers.at("ann"), "pw");
+    EXPECT_EQ(saved.RelayPort, 8001);
+    EXPECT_EQ(saved.ContentDir, dir.File("web/"));
+    EXPECT_TRUE(std::filesystem::is_directory(dir.File("web/site"))) << "created at load";
+}
+
+// Waits up to ten seconds for `text` to appear in the file.
+bool WaitForText(const std::string& path, const std::string& text) {
+    for (int i = 0; i < 1000; ++i) {
+        if (test::ReadFile(path).find(text) != std::string::npos) {
+            return true;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    return false;
+}
+
+TEST(OvserverTest, AFailedAutoStartShowsTheHostsMessageThen2066) {
+    test::TempDir dir;
+    test::WriteFile(dir.File("Config.ini"), "[Network]\nPort=8765\n[Media]\nFormat=VORBIS\n");
+    Child child = Spawn(dir, {"--headless", "/start"});
+    ASSERT_GT(child.pid, 0);
+    ASSERT_TRUE(WaitForText(child.err, "8765"));
+    ASSERT_EQ(::kill(child.pid, SIGTERM), 0);
+    EXPECT_EQ(WaitExit(child.pid), 0);
+    EXPECT_EQ(test::ReadFile(child.err),
+              "Orvanta server: Failed finding \"OGG service module\".\nFailed to start streaming "
+              "service.\nOrvanta Server: Critical error occurred - TCP 8765 port is already "
+              "occupied by another application.\nPlease change your streaming port, and try "
+              "again.\n");
+}
+
+class HeadlessServiceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ::setenv("ORV_FIXTURE_LOG", m_log.c_str(), 1);
+        ::setenv("ORV_FIXTURE_SOURCE", "1", 1);
+        ::setenv("ORV_FIXTURE_LISTENERS", "4", 1);
+        ::setenv("ORVANTA_USER_HIVE", m_dir.File("user.reg").c_str(), 1);
+        ::setenv("ORVANTA_MACHINE_HIVE", m_dir.File("machine.reg").c_str(), 1);
+        for (const char* module : {"fixture_service.so", "fixture_plugin.so"}) {
+            std::filesystem::copy_file(std::string(ORV_FIXTURE_DIR) + "/" + module,
+                                       m_dir.File(module));
+        }
+    }
+    void TearDown() override {
+        for (const char* name : {"ORV_FIXTURE_LOG", "ORV_FIXTURE_SOURCE", "ORV_FIXTURE_LISTENERS",
+                                 "ORVANTA_USER_HIVE", "ORVANTA_MACHINE_HIVE"}) {
+            ::unsetenv(name);
+        }
+    }
+    // Runs ovserver --headless /start until its first status line, then stops it.
+    std::string RunOnce() {
+        std::filesystem::remove(m_log);
+        Child child = Spawn(m_dir, {"--headless", "/start", "--status-interval=1"});
+        EXPECT_GT(child.pid, 0);
+        const bool status = WaitForText(child.out, "listeners 4 / ");
+        ::kill(child.pid, SIGTERM);
+        EXPECT_EQ(WaitExit(child.pid), 0);
+        EXPECT_TRUE(status) << test::ReadFile(child.out) << test::ReadFile(child.err);
+        return test::ReadFile(child.out);
+    }
+    std::vector<std::string> Creations() const {
+        std::vector<std::string> lines;
+        for (const std::string& line : test::ReadLines(m_log)) {
+            if (line.rfind("0 Create", 0) == 0 || line.rfind("plugin OPluginCreate", 0) == 0 ||
+                line == "2 Start 8000 0" || line == "3 Stop" || line == "1 Destroy 1") {
+                lines.push_back(line);
+            }
+        }
+        return lines;
+    }
+    test::TempDir m_dir;
+    std::string m_log = m_dir.File("calls.log");
+};
+
+TEST_F(HeadlessServiceTest, StartsFromTheFolderAndReadsTheCachesTheSecondTime) {
+    const std::string out = RunOnce();
+    EXPECT_NE(out.find("Service started on port 8000."), std::string::npos) << out;
+    EXPECT_NE(out.find("running | source connected | listeners 4 / 20 | received 0.118 Mbytes"),
+              std::string::npos)
+        << out;
+    // The first run scans: every module twice with an empty root, every plug-in twice.
+    EXPECT_EQ(Creations(),
+              (std::vector<std::string>{"plugin OPluginCreate Software\\KELVO",
+                                        "plugin OPluginCreate Software\\KELVO", "0 Create ",
+                                        "1 Destroy 1", "0 Create ", "1 Destroy 1",
+                                        "0 Create Software\\KELVO\\OVServer\\Plugins",
+                                        "2 Start 8000 0", "3 Stop", "1 Destroy 1"}));
+    EXPECT_TRUE(std::filesystem::exists(m_dir.File("OVTService.cache")));
+    EXPECT_TRUE(std::filesystem::exists(m_dir.File("OVTPlugins.cache")));
+
+    RunOnce();
+    EXPECT_EQ(Creations(), (std::vector<std::string>{"0 Create Software\\KELVO\\OVServer\\Plugins",
+                                                     "2 Start 8000 0", "3 Stop", "1 Destroy 1"}))
+        << "the second run loads nothing but the service module";
+}
+
+TEST(HeadlessRunnerTest, ACommandLineWithoutTheProgramPathShowsMessage10070AndKeepsDefaults) {
+    test::TempDir dir;
+    CServerContext context(dir.Folder());
+    std::ostringstream out;
+    std::ostringstream err;
+    const ProgramOptions options;
+    CHeadlessRunner runner(context, options, out, err);
+    BlockStopSignals();
+    ::raise(SIGTERM);  // pending, so the run ends at once
+    EXPECT_EQ(runner.Run("/other/path/ovserver /start", dir.File("ovserver")), 0);
+    EXPECT_EQ(err.str(),
+              "Orvanta Server: Failed to parse command line arguments.\ncommand line string : "
+              "/other/path/ovserver /start\n");
+    EXPECT_EQ(context.config.Port, 8080) << "the defaults stay";
+    EXPECT_TRUE(std::filesystem::exists(dir.File("Config.ini"))) << "the exit step still saves";
 }
 
 class CrashReporterTest : public ::testing::Test {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <stdlib.h>
@@ -23,8 +24,17 @@ struct Scratch {
             std::abort();
         }
         folder = pattern;
+        // Damaged files make the INI reader report on standard output: not news here.
+        if (std::freopen("/dev/null", "w", stdout) == nullptr) {
+            std::abort();
+        }
         input = folder + "/input.ini";
         saved = folder + "/saved.ini";
+    }
+    ~Scratch() {
+        ::unlink(input.c_str());
+        ::unlink(saved.c_str());
+        ::rmdir(folder.c_str());
     }
 };
 

@@ -1,0 +1,346 @@
+#include "plugins/plugin_catalog.h"
+
+#include "platform/dynamic_library.h"
+#include "support/file.h"
+#include "support/module_holder.h"
+#include "support/path.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <new>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <unistd.h>
+#include <vector>
+
+namespace orvanta {
+namespace {
+
+// One record per library of the program folder makes a cache of some tens of kilobytes. A
+// file far larger than any folder could explain is not ours: it is refused (and the folder
+// scanned again) instead of believed, so that a damaged or sparse file of gigabytes cannot
+// make us allocate what its size claims.
+constexpr int64_t kMaxCacheFileSize = int64_t{64} << 20;
+
+// The masks the joined texts are built with: what the console's file dialogs can open.
+constexpr uint32_t kTextMaskA = 2;
+constexpr uint32_t kTextMaskB = 5;
+constexpr uint32_t kTextMaskC = 0xFFFF;
+constexpr uint32_t kTextMaskD = 0xFFFF;
+
+char AsciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// The magic is compared without regard to case, all four bytes, so its NUL must be there too.
+bool MagicMatches(const unsigned char* header) {
+    for (size_t i = 0; i < sizeof CPluginCatalog::kMagic; ++i) {
+        if (AsciiLower(static_cast<char>(header[i])) != AsciiLower(CPluginCatalog::kMagic[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void PutLe32(unsigned char* at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) {
+        at[i] = static_cast<unsigned char>(value >> (8 * i));
+    }
+}
+
+uint32_t GetLe32(const unsigned char* at) {
+    return static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 |
+           static_cast<uint32_t>(at[2]) << 16 | static_cast<uint32_t>(at[3]) << 24;
+}
+
+// Reads until `count` bytes are in or the file has no more; what is not read stays as it was.
+void ReadInto(LDiskFile& file, void* buffer, size_t count) {
+    auto* out = static_cast<unsigned char*>(buffer);
+    while (count > 0) {
+        const uint32_t want =
+            static_cast<uint32_t>(std::min<size_t>(count, std::numeric_limits<uint32_t>::max()));
+        uint32_t got = 0;
+        if (!file.Read(out, want, &got) || got == 0) {
+            return;
+        }
+        out += got;
+        count -= got;
+    }
+}
+
+// The names of the folder's entries that end in the library suffix, whatever their type (a
+// load of anything else simply fails). Sorted by their bytes, so the catalogue's order, and
+// with it the joined texts, does not depend on how the file system lists the folder.
+std::vector<std::string> ListLibraries(const std::string& folder) {
+    std::vector<std::string> names;
+    if (folder.empty()) {
+        return names;
+    }
+    constexpr std::string_view kSuffix = platform::kLibrarySuffix;
+    std::error_code error;
+    std::filesystem::directory_iterator it(folder, error);
+    for (; !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
+        std::string name = it->path().filename().string();
+        if (name.size() >= kSuffix.size() &&
+            std::string_view(name).substr(name.size() - kSuffix.size()) == kSuffix) {
+            names.push_back(std::move(name));
+        }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Loads the library and asks its plug-in to describe itself into `descriptor` (zeroed first).
+// False when the library is no plug-in, its factory gives nothing, or Describe throws.
+bool DescribePlugin(CModuleHolder& holder, const std::string& path, PluginDescriptor& descriptor) {
+    IPlugin* plugin = holder.LoadPlugin(path, CPluginCatalog::kScanRegistryKey);
+    if (plugin == nullptr) {
+        return false;
+    }
+    descriptor = PluginDescriptor{};
+    try {
+        plugin->Describe(&descriptor);
+    } catch (...) {
+        // An exception from another library's code: that plug-in is not one we can use.
+        return false;
+    }
+    return true;
+}
+
+// The console owns fileName: the library's own name, cut to fit with its NUL, and nothing of
+// what the plug-in may have written there.
+void SetFileName(PluginDescriptor& descriptor, const std::string& name) {
+    const size_t length = std::min(name.size(), sizeof descriptor.fileName - 1);
+    std::memset(descriptor.fileName, 0, sizeof descriptor.fileName);
+    std::memcpy(descriptor.fileName, name.data(), length);
+}
+
+// Texts come from the plug-ins and from the cache file: a field may lack its NUL, so it is
+// read no further than its own size.
+template <size_t kSize>
+void AppendJoined(std::string& joined, const char (&field)[kSize], char separator) {
+    const size_t length = ::strnlen(field, kSize);
+    if (length == 0) {
+        return;
+    }
+    joined.append(field, length);
+    if (field[length - 1] != separator) {
+        joined += separator;
+    }
+}
+
+}  // namespace
+
+bool CPluginCatalog::Init(const std::string& folder, bool force) {
+    if (!m_records.empty() && !force) {
+        return true;
+    }
+    try {
+        m_folder = folder;
+        m_cachePath = JoinedPath(folder, kCacheFileName);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    if (force || !LoadCache()) {
+        Scan();
+        // Without a cache file the next start scans again; nothing else depends on it.
+        SaveCache();
+    }
+    BuildJoinedTexts();
+    return Count() > 0;
+}
+
+int CPluginCatalog::FindNextPlugin(int start, int32_t kind, uint32_t maskA, uint32_t maskB,
+                                   uint32_t maskC, uint32_t maskD, PluginDescriptor** record,
+                                   bool requireActive) {
+    return FindNext(start, kind, maskA, maskB, maskC, maskD, record, requireActive);
+}
+
+bool CPluginCatalog::Clear() {
+    // Swapping frees the memory too, and cannot throw.
+    std::vector<PluginDescriptor>().swap(m_records);
+    return true;
+}
+
+int CPluginCatalog::FindNext(int start, int32_t kind, uint32_t maskA, uint32_t maskB,
+                             uint32_t maskC, uint32_t maskD, PluginDescriptor** record,
+                             bool requireActive) {
+    if (record != nullptr) {
+        *record = nullptr;
+    }
+    const int count = Count();
+    if (count == 0 || start >= count - 1) {
+        return -1;
+    }
+    // Any start below -1 begins at the first record, as -1 does.
+    for (int index = std::max(start, -1) + 1; index < count; ++index) {
+        PluginDescriptor& candidate = m_records[static_cast<size_t>(index)];
+        if (candidate.kind == kind && (candidate.capsA & maskA) != 0 &&
+            (candidate.capsB & maskB) != 0 && (candidate.capsC & maskC) != 0 &&
+            (candidate.capsD & maskD) != 0 && (!requireActive || candidate.active != 0)) {
+            if (record != nullptr) {
+                *record = &candidate;
+            }
+            return index;
+        }
+    }
+    return -1;
+}
+
+bool CPluginCatalog::SaveCache() {
+    if (m_records.empty()) {
+        return false;
+    }
+    unsigned char header[kHeaderSize];
+    std::memcpy(header, kMagic, sizeof kMagic);
+    PutLe32(header + 4, kVersion);
+    PutLe32(header + 8, kRecordSize);
+    const size_t bytes = m_records.size() * kRecordSize;
+
+    LDiskFile file;
+    // When the file cannot be created it is not ours to delete: it may be a folder, or another
+    // console's cache that it holds open.
+    if (!file.Create(m_cachePath, 0)) {
+        return false;
+    }
+    // Created (and so emptied) exclusively, then written while readers may look: a reader
+    // that comes too early finds a short file, which it refuses.
+    bool written =
+        file.Open(m_cachePath, kGenericWrite, kFileShareRead, kOpenAlways, kFileAttributeNormal) &&
+        bytes <= std::numeric_limits<uint32_t>::max() && file.Write(header, kHeaderSize) &&
+        file.Write(m_records.data(), static_cast<uint32_t>(bytes));
+    written = file.Close() && written;
+    if (!written) {
+        // A partial cache would load as fewer plug-ins than the folder holds.
+        ::unlink(m_cachePath.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool CPluginCatalog::LoadCache() {
+    LDiskFile file;
+    if (!file.OpenRead(m_cachePath, kFileShareRead)) {
+        return false;
+    }
+    unsigned char header[kHeaderSize] = {};
+    uint32_t got = 0;
+    if (!file.Read(header, kHeaderSize, &got) || got == 0) {
+        file.Close();
+        return false;
+    }
+    // The version is not examined: any file of this record size holds records we can read.
+    if (!MagicMatches(header) || GetLe32(header + 8) != kRecordSize) {
+        file.Close();
+        return false;
+    }
+    // A file shorter than its header is cut off, not an empty cache.
+    const int64_t size = file.GetSize64();
+    if (got < kHeaderSize || size < kHeaderSize || size > kMaxCacheFileSize) {
+        file.Close();
+        return false;
+    }
+    Clear();
+    const size_t count = static_cast<size_t>(size - kHeaderSize) / kRecordSize;
+    try {
+        m_records.resize(count);
+    } catch (const std::bad_alloc&) {
+        Clear();
+        file.Close();
+        return false;
+    }
+    // A file that shrank meanwhile leaves the rest of the records zeroed; one that grew is read
+    // no further than the records held.
+    ReadInto(file, m_records.data(), count * kRecordSize);
+    file.Close();
+    return true;
+}
+
+bool CPluginCatalog::Scan() {
+    Clear();
+    try {
+        CModuleHolder holder;
+        PluginDescriptor work{};
+
+        // The first pass only counts, so the records are allocated once.
+        size_t plugins = 0;
+        for (const std::string& name : ListLibraries(m_folder)) {
+            if (DescribePlugin(holder, JoinedPath(m_folder, name), work)) {
+                ++plugins;
+            }
+            holder.Release();
+        }
+        if (plugins == 0) {
+            return false;
+        }
+        m_records.reserve(plugins);
+
+        // The folder may have changed since: take what it holds now, but no more records than
+        // were counted.
+        const std::vector<std::string> names = ListLibraries(m_folder);
+        if (names.empty()) {
+            Clear();
+            return false;
+        }
+        for (const std::string& name : names) {
+            if (m_records.size() >= plugins) {
+                break;
+            }
+            if (DescribePlugin(holder, JoinedPath(m_folder, name), work)) {
+                m_records.push_back(work);
+                m_records.back().active = 1;
+                SetFileName(m_records.back(), name);
+            }
+            holder.Release();
+        }
+    } catch (const std::bad_alloc&) {
+        Clear();
+        return false;
+    }
+    return !m_records.empty();
+}
+
+void CPluginCatalog::BuildJoinedTexts() {
+    std::string* const texts[] = {&m_extensions4, &m_filters4,      &m_extensions100,
+                                  &m_filters100,  &m_extensionsAll, &m_filtersAll};
+    for (std::string* text : texts) {
+        text->clear();
+    }
+    // Each active plug-in of the kind that the console's file dialogs can use, in order.
+    auto forEach = [this](int32_t kind, auto&& visit) {
+        PluginDescriptor* record = nullptr;
+        for (int i =
+                 FindNext(-1, kind, kTextMaskA, kTextMaskB, kTextMaskC, kTextMaskD, &record, true);
+             i >= 0;
+             i = FindNext(i, kind, kTextMaskA, kTextMaskB, kTextMaskC, kTextMaskD, &record, true)) {
+            visit(*record);
+        }
+    };
+    try {
+        forEach(ORVANTA_PLUGIN_KIND_4, [this](const PluginDescriptor& record) {
+            AppendJoined(m_extensions4, record.extensionList, ';');
+        });
+        forEach(ORVANTA_PLUGIN_KIND_4, [this](const PluginDescriptor& record) {
+            AppendJoined(m_filters4, record.filterList, '|');
+        });
+        forEach(ORVANTA_PLUGIN_KIND_100, [this](const PluginDescriptor& record) {
+            AppendJoined(m_extensions100, record.extensionList, ';');
+        });
+        forEach(ORVANTA_PLUGIN_KIND_100, [this](const PluginDescriptor& record) {
+            AppendJoined(m_filters100, record.filterList, '|');
+        });
+        m_extensionsAll = m_extensions4 + m_extensions100;
+        m_filtersAll = m_filters4 + m_filters100;
+    } catch (const std::bad_alloc&) {
+        // Texts that do not fit in memory are offered as none rather than cut anywhere.
+        for (std::string* text : texts) {
+            text->clear();
+        }
+    }
+}
+
+}  // namespace orvanta

@@ -1,0 +1,179 @@
+#include "service/service_host.h"
+
+#include "plugins/runtime_check.h"
+#include "res/string_table.h"
+#include "support/exception.h"
+#include "support/path.h"
+
+#include <cstring>
+#include <utility>
+
+namespace orvanta {
+
+std::string FormatName(int32_t format) {
+    switch (format) {
+        case kFormatMp3:
+            return "MP3";
+        case kFormatWma:
+            return "WMA";
+        case kFormatOggVorbis:
+            return "OGG";
+        default:
+            return "format " + std::to_string(format);
+    }
+}
+
+CServiceHost::CServiceHost(CServiceModuleCache& modules, StationConfig& config,
+                           ServiceStatus& status, IServiceHostUi& ui, std::string programFolder)
+    : m_modules(modules),
+      m_config(config),
+      m_ui(ui),
+      m_programFolder(std::move(programFolder)),
+      m_monitor(status) {}
+
+CServiceHost::~CServiceHost() {
+    m_monitor.Stop();
+    m_holder.Release();
+}
+
+void CServiceHost::AttachMonitor() {
+    m_monitor.SetHost(this);
+}
+
+bool CServiceHost::IsRunning() const {
+    IServiceController* controller = m_holder.Controller();
+    return controller != nullptr && controller->IsRunning() != 0;
+}
+
+void CServiceHost::ShowMessage(uint32_t stringId, const std::string& argument) {
+    std::string text = res::FormatString(res::LoadString(stringId), {argument});
+    if (text.size() > kMessageLimit) {
+        text.resize(kMessageLimit);
+    }
+    m_ui.ShowHostMessage(text);
+}
+
+bool CServiceHost::Start() {
+    if (IsRunning()) {
+        return false;
+    }
+    StationConfig& c = m_config;
+    // An override with neither address nor port overrides nothing; the cleared switch is
+    // kept and saved with the configuration.
+    if (c.Portforward != 0 && c.OverrideIP.empty() && c.OverridePort <= 0) {
+        c.Portforward = 0;
+    }
+    const ServiceModuleInfo* module = m_modules.FindByFormat(static_cast<uint32_t>(c.Format));
+    if (c.Format == kFormatWma && m_ui.HasMainWindow() &&
+        !CheckWindowsMediaRuntime(m_ui, m_programFolder)) {
+        return false;
+    }
+    if (module == nullptr) {
+        ShowMessage(res::kStrServiceModuleNotFound, FormatName(c.Format));
+        return false;
+    }
+    // A service that ended by itself leaves its monitor polling until now.
+    m_monitor.Stop();
+    const std::string fileName(module->fileName,
+                               strnlen(module->fileName, sizeof module->fileName));
+    IServiceController* controller = m_holder.LoadServiceModule(fileName, kRunRegistryRoot);
+    if (controller == nullptr) {
+        ShowMessage(res::kStrServiceModuleLoadFailed, fileName);
+        return false;
+    }
+
+    HandOverBeforeStart(*controller);
+    if (controller->Start(c.Port, 0) == 0) {
+        return false;
+    }
+    HandOverAfterStart(*controller);
+
+    AttachMonitor();
+    try {
+        m_monitor.Start();
+    } catch (const LException&) {
+        controller->Stop();
+        return false;
+    }
+    return true;
+}
+
+void CServiceHost::HandOverBeforeStart(IServiceController& s) {
+    const StationConfig& c = m_config;
+    s.Initialize(1);
+    s.SetMaxClients(c.MaxClient);
+    s.SetTimeout(c.Timeout);
+    s.SetSongHistoryMax(c.SongHistoryMax);
+    s.SetDirectoryServer(c.DirectoryServer.c_str(), c.DirectoryPort);
+    s.SetMaxClients(c.MaxClient);
+    s.SetSourcePassword(c.Password.c_str());
+    s.SetPublicServer(c.PublicServer);
+    s.SetShoutcastRegister(c.ShoutcastRegister);
+    s.SetGenre(static_cast<uint16_t>(c.Genre));
+    s.SetMent(c.Ment);
+    s.SetGeneration(c.Generation);
+    s.SetPrivateBroadcast(c.PrivateBr);
+    if (c.PrivateBr != 0) {
+        for (const auto& [user, password] : c.PrivateUsers) {
+            s.AddPrivateUser(user.c_str(), password.c_str());
+        }
+    }
+    if (!c.LogFile.empty()) {
+        s.EnableLogFile(1);
+    }
+    if (!c.BindAddress.empty()) {
+        s.SetBindAddress(c.BindAddress.c_str());
+    }
+    s.SetAddressOverride(c.Portforward, c.OverrideIP.c_str(), c.OverridePort);
+    if (c.CreateLog != 0) {
+        const std::string logDir =
+            c.LogDir.empty() ? JoinedPath(m_programFolder, "logs") : c.LogDir;
+        s.SetLogDirectory(logDir.c_str());
+        s.SetLogFileName(c.LogFile.empty() ? "ovserver.log" : c.LogFile.c_str());
+    }
+    s.SetContentDirectory(c.ContentDir.c_str());
+    s.SetIndexPage(c.IndexPage.c_str());
+    s.SetLanguageCode(c.LangCode);
+    if (!c.RelayHostname.empty() && !c.RelayStreamUrl.empty() && c.RelayPort != 0) {
+        s.SetRelay(c.RelayHostname.c_str(), c.RelayPort, c.RelayStreamUrl.c_str());
+    }
+    if (!c.TitleFormat.empty()) {
+        s.SetTitleFormat(c.TitleFormat.c_str());
+    }
+    if (!c.URLFormat.empty()) {
+        s.SetUrlFormat(c.URLFormat.c_str());
+    }
+    if (c.Format == kFormatWma) {
+        s.SetEncoderValues(c.EncoderValue56, c.EncoderValue55, 0);
+    }
+    if (!c.EncoderModule.empty()) {
+        s.SetEncoderPlugin(c.EncoderModule.c_str());
+    }
+}
+
+void CServiceHost::HandOverAfterStart(IServiceController& s) {
+    const StationConfig& c = m_config;
+    s.SetMaster(c.Master);
+    s.SetSourcePassword(c.Password.c_str());
+    s.SetPublicServer(c.PublicServer);
+    s.SetGenre(static_cast<uint16_t>(c.Genre));
+    s.SetGeneration(c.Generation);
+    s.SetMent(c.Ment);
+    const auto schedule = c.BroadcastTime.ToArray();
+    s.SetSchedule(schedule.data());
+    s.SetLanguageCode(c.LangCode);
+    // The switch goes over inverted this second time; modules rely on that.
+    s.SetAddressOverride(c.Portforward == 0 ? 1 : 0, c.OverrideIP.c_str(), c.OverridePort);
+}
+
+int CServiceHost::Stop() {
+    m_monitor.Stop();
+    IServiceController* controller = m_holder.Controller();
+    if (controller == nullptr) {
+        return 0;
+    }
+    controller->Stop();
+    return 1;
+}
+
+}  // namespace orvanta

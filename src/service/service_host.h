@@ -1,0 +1,66 @@
+// CServiceHost: where the console meets the streaming engine. Start finds the module of the
+// configured format, loads it, hands it the station configuration call by call, starts it and
+// starts the status monitor; Stop ends both.
+#pragma once
+
+#include "config/station_config.h"
+#include "service/service_host_ui.h"
+#include "service/service_module_cache.h"
+#include "service/service_monitor.h"
+#include "service/service_status.h"
+#include "support/module_holder.h"
+
+#include <string>
+
+namespace orvanta {
+
+class CServiceHost {
+public:
+    // Given to the module's factory when it is loaded to run.
+    static constexpr const char kRunRegistryRoot[] = "Software\\KELVO\\OVServer\\Plugins";
+    // The caption of the host's own messages (not the program's caption).
+    static constexpr const char kMessageCaption[] = "Orvanta server";
+    // Host messages are cut to this many characters.
+    static constexpr size_t kMessageLimit = 255;
+
+    CServiceHost(CServiceModuleCache& modules, StationConfig& config, ServiceStatus& status,
+                 IServiceHostUi& ui, std::string programFolder);
+    virtual ~CServiceHost();
+    CServiceHost(const CServiceHost&) = delete;
+    CServiceHost& operator=(const CServiceHost&) = delete;
+
+    // True when the service runs afterwards. False when it already ran, the WMA runtime check
+    // said no, no module serves the format (message 2011), the module does not load (2012),
+    // the module's Start failed, or the monitor thread could not be created (the service is
+    // then stopped again: a service nobody watches is not a started one).
+    bool Start();
+    // Ends the monitor, then stops the service. The module stays loaded until the next Start
+    // or the host's destruction. The controller's result, 1 when a controller was stopped, 0
+    // without one.
+    int Stop();
+    bool IsRunning() const;
+    void AttachMonitor();
+
+    // The loaded controller, or null; the monitor polls it.
+    IServiceController* Controller() const { return m_holder.Controller(); }
+    bool IsMonitorRunning() const { return m_monitor.IsRunning(); }
+
+private:
+    void ShowMessage(uint32_t stringId, const std::string& argument);
+    void HandOverBeforeStart(IServiceController& controller);
+    void HandOverAfterStart(IServiceController& controller);
+
+    CServiceModuleCache& m_modules;
+    StationConfig& m_config;
+    IServiceHostUi& m_ui;
+    std::string m_programFolder;
+    // Declared before the monitor, so that even without the explicit order of the destructor
+    // the monitor thread ends before the controller and its library go.
+    CModuleHolder m_holder;
+    CServiceMonitor m_monitor;
+};
+
+// The name message 2011 gives a format code: "MP3", "WMA", "OGG", or the code itself.
+std::string FormatName(int32_t format);
+
+}  // namespace orvanta

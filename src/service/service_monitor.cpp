@@ -1,0 +1,64 @@
+#include "service/service_monitor.h"
+
+#include "service/service_host.h"
+
+#include <cstdint>
+#include <thread>
+
+namespace orvanta {
+
+namespace {
+
+// A byte total from the module, truncated toward zero. A module's junk (NaN, infinities,
+// values past the 64-bit range) must not become undefined behaviour here.
+int64_t TruncateBytes(double value) {
+    if (!(value == value)) {
+        return 0;
+    }
+    if (value >= 9.2e18) {
+        return INT64_MAX;
+    }
+    if (value <= -9.2e18) {
+        return INT64_MIN;
+    }
+    return static_cast<int64_t>(value);
+}
+
+}  // namespace
+
+CServiceMonitor::~CServiceMonitor() {
+    Stop();
+}
+
+void CServiceMonitor::Poll() {
+    IServiceController* controller = m_host->Controller();
+    if (controller == nullptr) {
+        return;
+    }
+    const int32_t connected = controller->IsSourceConnected();
+    m_status.sourceConnected.store(connected, std::memory_order_relaxed);
+    if (connected != 0) {
+        m_status.listenerCount.store(controller->GetListenerCount(), std::memory_order_relaxed);
+        m_status.totalReceivedBytes.store(TruncateBytes(controller->GetTotalReceivedBytes()),
+                                          std::memory_order_relaxed);
+        m_status.totalSentBytes.store(TruncateBytes(controller->GetTotalSentBytes()),
+                                      std::memory_order_relaxed);
+    } else {
+        m_status.listenerCount.store(0, std::memory_order_relaxed);
+        m_status.totalReceivedBytes.store(0, std::memory_order_relaxed);
+        m_status.totalSentBytes.store(0, std::memory_order_relaxed);
+    }
+}
+
+unsigned CServiceMonitor::Run() {
+    if (m_host != nullptr) {
+        while (IsRunning()) {
+            Poll();
+            std::this_thread::sleep_for(kPollPeriod);
+        }
+    }
+    ClearRunning();
+    return 0;
+}
+
+}  // namespace orvanta

@@ -1,0 +1,26 @@
+// ServiceStatus: what the running service last reported, written by the status monitor
+// thread and read by the status panel (or the headless status line). Every field is one
+// atomic value, so a reader never sees a total half-written; the four fields may come from
+// two different polls, and nothing relies on them matching.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+namespace orvanta {
+
+struct ServiceStatus {
+    std::atomic<int64_t> totalSentBytes{0};
+    std::atomic<int64_t> totalReceivedBytes{0};
+    std::atomic<int32_t> listenerCount{0};
+    std::atomic<int32_t> sourceConnected{0};
+
+    void Zero() {
+        totalSentBytes.store(0, std::memory_order_relaxed);
+        totalReceivedBytes.store(0, std::memory_order_relaxed);
+        listenerCount.store(0, std::memory_order_relaxed);
+        sourceConnected.store(0, std::memory_order_relaxed);
+    }
+};
+
+}  // namespace orvanta

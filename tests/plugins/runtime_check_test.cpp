@@ -1,0 +1,160 @@
+#include "plugins/runtime_check.h"
+
+#include "config/registry_key.h"
+#include "plugins/runtime_probe.h"
+#include "test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <orvanta/version_stamp.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+namespace orvanta {
+namespace {
+
+struct ProbeCase {
+    OsVersionInfo os;
+    int major;
+    int minor;
+    bool adequate;
+};
+
+class RuntimeProbeTest : public ::testing::TestWithParam<ProbeCase> {};
+
+TEST_P(RuntimeProbeTest, TheMinimumDependsOnTheSystem) {
+    const ProbeCase& c = GetParam();
+    EXPECT_EQ(IsWmRuntimeAdequate(c.os, c.major, c.minor), c.adequate);
+}
+
+const OsVersionInfo kXp{5, 1, 2, ""};
+const OsVersionInfo kWin2000{5, 0, 2, ""};
+const OsVersionInfo kWin95{4, 0, 1, ""};
+const OsVersionInfo kWin98{4, 10, 1, ""};
+const OsVersionInfo kWin98SE{4, 10, 1, " A "};
+const OsVersionInfo kNt4{4, 0, 2, ""};
+const OsVersionInfo kLinux{};
+
+INSTANTIATE_TEST_SUITE_P(
+    Systems, RuntimeProbeTest,
+    ::testing::Values(ProbeCase{kXp, 9, 0, true}, ProbeCase{kXp, 8, 9, false},
+                      ProbeCase{kWin2000, 9, 0, true}, ProbeCase{kWin95, 7, 0, false},
+                      ProbeCase{kWin95, 7, 1, true}, ProbeCase{kWin95, 8, 0, true},
+                      ProbeCase{kWin98SE, 8, 0, false}, ProbeCase{kWin98, 8, 0, true},
+                      ProbeCase{kNt4, 7, 1, true}, ProbeCase{kLinux, 7, 1, true},
+                      ProbeCase{kLinux, 7, 0, false}, ProbeCase{kXp, 0, 0, false},
+                      ProbeCase{kLinux, 0, 0, false}));
+
+TEST(RuntimeProbeTest, ClassesFollowPlatformAndVersion) {
+    EXPECT_EQ(GetOsClass(kWin95), 1);
+    EXPECT_EQ(GetOsClass(kWin98), 2);
+    EXPECT_EQ(GetOsClass({4, 90, 1, ""}), 3);
+    EXPECT_EQ(GetOsClass(kNt4), 4);
+    EXPECT_EQ(GetOsClass(kWin2000), 5);
+    EXPECT_EQ(GetOsClass(kXp), 6);
+    EXPECT_EQ(GetOsClass({10, 0, 2, ""}), 6);
+    EXPECT_EQ(GetOsClass(kLinux), 0);
+    EXPECT_TRUE(IsWin98SE({4, 10, 1, " a"}));
+    EXPECT_FALSE(IsWin98SE({4, 10, 1, "A"}));
+    EXPECT_EQ(GetOsClass(CurrentOsVersion()), 0) << "Linux is none of the Windows versions";
+}
+
+class RecordingUi : public IServiceHostUi {
+public:
+    void ShowHostMessage(const std::string&) override {}
+    bool HasMainWindow() override { return true; }
+    Answer AskYesNoCancel(const std::string& text) override {
+        questions.push_back(text);
+        return answer;
+    }
+    void EnableWindows(bool enable) override { events.push_back(enable ? "enable" : "disable"); }
+    void PumpMessages() override {}
+    std::vector<std::string> questions;
+    std::vector<std::string> events;
+    Answer answer = kAnswerNo;
+};
+
+class RuntimeCheckTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ::setenv("ORVANTA_USER_HIVE", m_dir.File("user.reg").c_str(), 1);
+        ::setenv("ORVANTA_MACHINE_HIVE", m_dir.File("machine.reg").c_str(), 1);
+        ::setenv("ORVANTA_SYSTEM_DIR", m_dir.Path().c_str(), 1);
+    }
+    void TearDown() override {
+        ::unsetenv("ORVANTA_USER_HIVE");
+        ::unsetenv("ORVANTA_MACHINE_HIVE");
+        ::unsetenv("ORVANTA_SYSTEM_DIR");
+    }
+    // A runtime file stamped with major.minor.
+    void InstallRuntime(uint32_t major, uint32_t minor) {
+        OrvantaFixedFileInfo info{};
+        info.dwSignature = ORVANTA_FIXED_FILE_INFO_SIGNATURE;
+        info.dwStrucVersion = ORVANTA_FIXED_FILE_INFO_STRUC_VERSION;
+        info.dwFileVersionMS = (major << 16) | minor;
+        std::string bytes(sizeof info, '\0');
+        std::memcpy(bytes.data(), &info, sizeof info);
+        test::WriteFile(m_dir.File("wmvcore.dll"), "MZ.." + bytes);
+    }
+    uint32_t Remembered() {
+        CRegistryKey key;
+        key.Open(kEngineCheckKey, RegistryRoot::LocalMachine);
+        return key.ReadDword("Type_2", 0);
+    }
+    test::TempDir m_dir;
+    RecordingUi m_ui;
+};
+
+TEST_F(RuntimeCheckTest, APresentRuntimeIsRememberedAndNotProbedAgain) {
+    InstallRuntime(7, 1);
+    EXPECT_EQ(GetWmRuntimeVersion(nullptr), 7);
+    EXPECT_TRUE(CheckWindowsMediaRuntime(m_ui, m_dir.Folder()));
+    EXPECT_EQ(Remembered(), 1u);
+    std::filesystem::remove(m_dir.File("wmvcore.dll"));
+    EXPECT_TRUE(CheckWindowsMediaRuntime(m_ui, m_dir.Folder())) << "remembered, not probed";
+    EXPECT_TRUE(m_ui.questions.empty());
+}
+
+TEST_F(RuntimeCheckTest, NoAsksAgainAndCancelNeverAsksAgain) {
+    InstallRuntime(7, 0);
+    m_ui.answer = IServiceHostUi::kAnswerNo;
+    EXPECT_FALSE(CheckWindowsMediaRuntime(m_ui, m_dir.Folder()));
+    EXPECT_FALSE(CheckWindowsMediaRuntime(m_ui, m_dir.Folder()));
+    ASSERT_EQ(m_ui.questions.size(), 2u);
+    EXPECT_EQ(m_ui.questions[0],
+              "To broadcast in  Windows Media format, Windows Media runtime files are needed.\n"
+              "Do you want to download now ?\n\nIf you press [Cancel], Orvanta will not display "
+              "this message again.\n\n(During this process, any personal/private information is "
+              "not sent to server.)");
+    EXPECT_EQ(Remembered(), 0u);
+
+    m_ui.answer = IServiceHostUi::kAnswerCancel;
+    EXPECT_FALSE(CheckWindowsMediaRuntime(m_ui, m_dir.Folder())) << "the asking start fails";
+    EXPECT_EQ(Remembered(), 1u);
+    EXPECT_TRUE(CheckWindowsMediaRuntime(m_ui, m_dir.Folder()));
+    EXPECT_EQ(m_ui.questions.size(), 3u);
+    EXPECT_TRUE(m_ui.events.empty());
+}
+
+TEST_F(RuntimeCheckTest, YesRunsTheUpdaterWithTheWindowsGreyedOut) {
+    const std::string out = m_dir.File("updater-args");
+    test::WriteFile(m_dir.File("orvUpdate"),
+                    "#!/bin/sh\nfor a in \"$@\"; do echo \"$a\"; done > '" + out + "'\n");
+    ASSERT_EQ(::chmod(m_dir.File("orvUpdate").c_str(), 0755), 0);
+    m_ui.answer = IServiceHostUi::kAnswerYes;
+    EXPECT_FALSE(CheckWindowsMediaRuntime(m_ui, m_dir.Folder())) << "the start still fails";
+    EXPECT_EQ(test::ReadLines(out),
+              (std::vector<std::string>{"/c:" + m_dir.Folder() + "ORVUpInf_WM7.cli", "/R:1"}));
+    EXPECT_EQ(m_ui.events, (std::vector<std::string>{"disable", "enable"}));
+    EXPECT_EQ(Remembered(), 0u) << "the next start checks again";
+    EXPECT_EQ(UpdaterParameters("/p/x.cli"), "/c:\"/p/x.cli\" /R:1");
+
+    std::filesystem::remove(m_dir.File("orvUpdate"));
+    EXPECT_FALSE(CheckWindowsMediaRuntime(m_ui, m_dir.Folder()));
+    EXPECT_EQ(m_ui.events.size(), 4u) << "a missing updater still gives the windows back";
+}
+
+}  // namespace
+}  // namespace orvanta

@@ -1,0 +1,256 @@
+// Drives the real CServiceHost with the recording test module loaded through dlopen.
+#include "service/service_host.h"
+
+#include "config/registry_key.h"
+#include "test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <stdlib.h>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace orvanta {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Answers like a user would, and remembers what it was shown.
+class RecordingUi : public IServiceHostUi {
+public:
+    void ShowHostMessage(const std::string& text) override { messages.push_back(text); }
+    bool HasMainWindow() override { return true; }
+    Answer AskYesNoCancel(const std::string& text) override {
+        questions.push_back(text);
+        return answer;
+    }
+    void EnableWindows(bool enable) override { events.push_back(enable ? "enable" : "disable"); }
+    void PumpMessages() override { ++pumps; }
+
+    std::vector<std::string> messages;
+    std::vector<std::string> questions;
+    std::vector<std::string> events;
+    Answer answer = kAnswerNo;
+    int pumps = 0;
+};
+
+class ServiceHostTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ::setenv("ORV_FIXTURE_LOG", m_log.c_str(), 1);
+        ::setenv("ORVANTA_USER_HIVE", m_dir.File("user.reg").c_str(), 1);
+        ::setenv("ORVANTA_MACHINE_HIVE", m_dir.File("machine.reg").c_str(), 1);
+        ::setenv("ORVANTA_SYSTEM_DIR", m_dir.File("system").c_str(), 1);
+        m_config.SetDefaults();
+    }
+    void TearDown() override {
+        for (const char* name :
+             {"ORV_FIXTURE_LOG", "ORVANTA_USER_HIVE", "ORVANTA_MACHINE_HIVE", "ORVANTA_SYSTEM_DIR",
+              "ORV_FIXTURE_FORMAT_MASK", "ORV_FIXTURE_START_FAIL", "ORV_FIXTURE_SOURCE",
+              "ORV_FIXTURE_LISTENERS"}) {
+            ::unsetenv(name);
+        }
+    }
+
+    // A program folder holding the test module under `name`; the cache scans it. The host
+    // loads modules by bare name from the test executables' folder, where the module is built.
+    void InstallModule(const std::string& name, const char* mask = "18") {
+        std::filesystem::create_directories(m_programDir);
+        std::filesystem::copy_file(std::string(ORV_FIXTURE_DIR) + "/fixture_service.so",
+                                   m_programDir + "/" + name);
+        ::setenv("ORV_FIXTURE_FORMAT_MASK", mask, 1);
+        ASSERT_TRUE(m_modules.Init(m_programDir + "/", true));
+        ::unsetenv("ORV_FIXTURE_FORMAT_MASK");
+        std::filesystem::remove(m_log);
+    }
+
+    // The calls the module received, without the monitor's polling.
+    std::vector<std::string> Calls() const {
+        std::vector<std::string> calls;
+        for (const std::string& line : test::ReadLines(m_log)) {
+            for (const char* polled : {"7 ", "11 ", "12 ", "34 ", "14 "}) {
+                if (line.rfind(polled, 0) == 0) {
+                    goto skip;
+                }
+            }
+            calls.push_back(line);
+        skip:;
+        }
+        return calls;
+    }
+
+    test::TempDir m_dir;
+    std::string m_log = m_dir.File("calls.log");
+    std::string m_programDir = m_dir.File("program");
+    StationConfig m_config;
+    ServiceStatus m_status;
+    RecordingUi m_ui;
+    CServiceModuleCache m_modules;
+};
+
+TEST_F(ServiceHostTest, HandsTheConfigurationOverInItsFixedOrder) {
+    InstallModule("fixture_service.so");
+    m_config.PrivateBr = 1;
+    m_config.PrivateUsers = {{"bob", "b-pw"}, {"Alice", "a-pw"}};
+    m_config.LogDir.clear();
+    m_config.LogFile.clear();
+    m_config.CreateLog = 1;
+    m_config.BindAddress = "127.0.0.1";
+    m_config.Portforward = 1;  // with neither address nor port: cleared before anything goes
+    m_config.RelayHostname = "up.example";
+    m_config.RelayStreamUrl = "/live";
+    m_config.RelayPort = 0;  // no relay without a port
+    m_config.TitleFormat = "%t - Owl FM";
+    m_config.EncoderModule = "enc.so";
+    m_config.Port = 8123;
+    m_config.Genre = 900;
+    m_config.BroadcastTime = {2, 1, 3, 0, 9, 13, 0, 11, 18, 0};
+
+    CServiceHost host(m_modules, m_config, m_status, m_ui, "/opt/orvanta/");
+    ASSERT_TRUE(host.Start());
+    EXPECT_TRUE(host.IsRunning());
+    EXPECT_EQ(m_config.Portforward, 0) << "the cleared switch lasts";
+    host.Stop();
+
+    const std::string dir = kDefaultDirectoryServer;
+    EXPECT_EQ(Calls(), (std::vector<std::string>{"0 Create Software\\KELVO\\OVServer\\Plugins",
+                                                 "37 Initialize 1",
+                                                 "4 SetMaxClients 10",
+                                                 "31 SetTimeout 10",
+                                                 "30 SetSongHistoryMax 10",
+                                                 "5 SetDirectoryServer " + dir + " 8080",
+                                                 "4 SetMaxClients 10",
+                                                 "6 SetSourcePassword mustedit",
+                                                 "13 SetPublicServer 1",
+                                                 "20 SetShoutcastRegister 0",
+                                                 "9 SetGenre 900",
+                                                 "17 SetMent 0",
+                                                 "16 SetGeneration 0",
+                                                 "23 SetPrivateBroadcast 1",
+                                                 "24 AddPrivateUser Alice a-pw",
+                                                 "24 AddPrivateUser bob b-pw",
+                                                 "22 SetBindAddress 127.0.0.1",
+                                                 "19 SetAddressOverride 0  0",
+                                                 "26 SetLogDirectory /opt/orvanta/logs",
+                                                 "27 SetLogFileName ovserver.log",
+                                                 "28 SetContentDirectory ./content",
+                                                 "29 SetIndexPage index.html",
+                                                 "10 SetLanguageCode 9",
+                                                 "32 SetTitleFormat %t - Owl FM",
+                                                 "36 SetEncoderPlugin enc.so",
+                                                 "2 Start 8123 0",
+                                                 "15 SetMaster 1",
+                                                 "6 SetSourcePassword mustedit",
+                                                 "13 SetPublicServer 1",
+                                                 "9 SetGenre 900",
+                                                 "16 SetGeneration 0",
+                                                 "17 SetMent 0",
+                                                 "18 SetSchedule 2 1 3 0 9 13 0 11 18 0",
+                                                 "10 SetLanguageCode 9",
+                                                 "19 SetAddressOverride 1  0",
+                                                 "3 Stop"}));
+}
+
+TEST_F(ServiceHostTest, OptionalCallsFollowTheirSettings) {
+    InstallModule("fixture_service.so", "22");
+    m_config.Format = kFormatWma;
+    m_config.CreateLog = 0;  // the log file is still enabled, but no folder or name goes over
+    m_config.RelayHostname = "up.example";
+    m_config.RelayStreamUrl = "/live";
+    m_config.RelayPort = 8001;
+    m_config.URLFormat = "http://%s/";
+    m_config.EncoderValue55 = 55;
+    m_config.EncoderValue56 = 56;
+    m_config.Portforward = 1;
+    m_config.OverrideIP = "203.0.113.7";
+    // The runtime was found once: the check passes without probing.
+    {
+        CRegistryKey key;
+        ASSERT_TRUE(
+            key.Create("Software\\KELVO\\Orvanta\\EngineCheck", RegistryRoot::LocalMachine));
+        ASSERT_TRUE(key.WriteDword("Type_2", 1));
+    }
+    CServiceHost host(m_modules, m_config, m_status, m_ui, "/opt/orvanta/");
+    ASSERT_TRUE(host.Start());
+    const auto calls = Calls();
+    auto has = [&](const std::string& call) {
+        return std::find(calls.begin(), calls.end(), call) != calls.end();
+    };
+    EXPECT_TRUE(has("25 EnableLogFile 1"));
+    EXPECT_FALSE(std::any_of(calls.begin(), calls.end(),
+                             [](const std::string& c) { return c.rfind("26 ", 0) == 0; }));
+    EXPECT_TRUE(has("21 SetRelay up.example 8001 /live"));
+    EXPECT_TRUE(has("33 SetUrlFormat http://%s/"));
+    EXPECT_TRUE(has("35 SetEncoderValues 56 55 0"));
+    EXPECT_TRUE(has("19 SetAddressOverride 1 203.0.113.7 0"));
+    EXPECT_EQ(calls.back(), "19 SetAddressOverride 0 203.0.113.7 0") << "inverted after Start";
+    EXPECT_TRUE(m_ui.questions.empty());
+}
+
+TEST_F(ServiceHostTest, FailuresShowTheHostsMessagesAndLeaveTheServiceStopped) {
+    InstallModule("fixture_service.so", "2");
+    CServiceHost host(m_modules, m_config, m_status, m_ui, m_programDir + "/");
+
+    m_config.Format = kFormatOggVorbis;
+    EXPECT_FALSE(host.Start());
+    ASSERT_EQ(m_ui.messages.size(), 1u);
+    EXPECT_EQ(m_ui.messages[0],
+              "Failed finding \"OGG service module\".\r\nFailed to start streaming service.");
+    EXPECT_TRUE(Calls().empty()) << "nothing is loaded";
+
+    m_config.Format = kFormatMp3;
+    ::setenv("ORV_FIXTURE_START_FAIL", "1", 1);
+    EXPECT_FALSE(host.Start());
+    EXPECT_EQ(m_ui.messages.size(), 1u) << "a failed Start shows nothing of the host's own";
+    EXPECT_NE(host.Controller(), nullptr) << "the module stays loaded";
+    EXPECT_FALSE(host.IsMonitorRunning());
+    ::unsetenv("ORV_FIXTURE_START_FAIL");
+
+    ASSERT_TRUE(host.Start());
+    EXPECT_FALSE(host.Start()) << "already running";
+    host.Stop();
+    const auto calls = Calls();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "1 Destroy 1"), 1)
+        << "the second Start reloaded the module";
+}
+
+TEST_F(ServiceHostTest, AModuleThatDoesNotLoadShowsItsFileName) {
+    InstallModule("gone.so");  // in the cache, but not where the host loads from
+    CServiceHost host(m_modules, m_config, m_status, m_ui, m_programDir + "/");
+    EXPECT_FALSE(host.Start());
+    ASSERT_EQ(m_ui.messages.size(), 1u);
+    EXPECT_EQ(m_ui.messages[0],
+              "Failed loading \"gone.so service module\".\r\nCannot continue streaming service.");
+}
+
+TEST_F(ServiceHostTest, TheMonitorPublishesWhatTheModuleReports) {
+    InstallModule("fixture_service.so");
+    ::setenv("ORV_FIXTURE_LISTENERS", "3", 1);
+    CServiceHost host(m_modules, m_config, m_status, m_ui, m_programDir + "/");
+    ASSERT_TRUE(host.Start());
+    std::this_thread::sleep_for(150ms);
+    EXPECT_EQ(m_status.sourceConnected.load(), 0);
+    EXPECT_EQ(m_status.listenerCount.load(), 0) << "no source: the counts read zero";
+    EXPECT_EQ(m_status.totalSentBytes.load(), 0);
+
+    ::setenv("ORV_FIXTURE_SOURCE", "1", 1);
+    for (int i = 0; i < 200 && m_status.listenerCount.load() != 3; ++i) {
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_EQ(m_status.sourceConnected.load(), 1);
+    EXPECT_EQ(m_status.listenerCount.load(), 3);
+    EXPECT_EQ(m_status.totalReceivedBytes.load(), 123456);
+    EXPECT_EQ(m_status.totalSentBytes.load(), 5000000000) << "beyond 32 bits, whole";
+    host.Stop();
+    ::unsetenv("ORV_FIXTURE_SOURCE");
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(m_status.listenerCount.load(), 3) << "after Stop the last values stay";
+    EXPECT_FALSE(host.IsMonitorRunning());
+}
+
+}  // namespace
+}  // namespace orvanta
