@@ -5,9 +5,9 @@ set -euo pipefail
 
 packages=(
     # build
-    g++ cmake ninja-build pkg-config
-    # tests
-    libgtest-dev
+    g++ cmake ninja-build pkg-config libasio-dev
+    # tests: real encoders and players against the engine
+    libgtest-dev ffmpeg mpg123 curl
     # fuzzing and the formatting check
     clang libclang-rt-14-dev clang-format
 )

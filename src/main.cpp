@@ -3,6 +3,7 @@
 #include "app/headless_runner.h"
 #include "app/server_context.h"
 #include "platform/program_path.h"
+#include "platform/resource_limits.h"
 #include "res/string_table.h"
 #include "support/file_version.h"
 #include "support/path.h"
@@ -35,6 +36,7 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    platform::RaiseOpenFileLimit();
     CServerContext context(GetFolderOf(programPath));
     CHeadlessRunner runner(context, options, std::cout, std::cerr);
     return runner.Run(platform::BuildCommandLine(programPath, options.rest), programPath);

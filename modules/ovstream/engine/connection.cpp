@@ -1,0 +1,512 @@
+// A connection before we know what it is. On the listen port it carries an HTTP request: a
+// listener, an Icecast-style source (SOURCE, PUT), a title update, a page. On the source port
+// it carries a SHOUTcast-v1 login, or an HTTP request from clients that send their title
+// updates there.
+#include "engine/core.h"
+#include "engine/listener.h"
+#include "engine/source.h"
+
+#include <array>
+#include <string>
+
+namespace orvanta::engine {
+
+namespace {
+
+constexpr const char kServerName[] = "Orvanta Server";
+constexpr const char kAllowSource[] = "GET, PUT, OPTIONS, SOURCE";
+constexpr const char kCorsHeaders[] =
+    "Access-Control-Allow-Origin: *\r\n"
+    "Access-Control-Allow-Methods: GET, OPTIONS, HEAD\r\n"
+    "Access-Control-Allow-Headers: Content-Type, Icy-Metadata, Range\r\n"
+    "Access-Control-Expose-Headers: Icy-MetaInt, Icy-Br, Icy-Description, Icy-Genre, Icy-Name, "
+    "Ice-Audio-Info, Icy-Url, Icy-Sr, Icy-Vbr, Icy-Pub\r\n";
+constexpr const char kIcyLoginOk[] = "OK2\r\nicy-caps:11\r\n\r\n";
+constexpr const char kIcyLoginRefused[] = "invalid password\r\n";
+
+std::string Response(int code, const std::string& reason, const std::string& contentType,
+                     const std::string& body, const std::string& extraHeaders = {}) {
+    std::string text = "HTTP/1.0 " + std::to_string(code) + " " + reason + "\r\n";
+    text += "Server: " + std::string(kServerName) + "\r\n";
+    if (!contentType.empty()) {
+        text += "Content-Type: " + contentType + "\r\n";
+    }
+    text += "Content-Length: " + std::to_string(body.size()) + "\r\n";
+    text += "Cache-Control: no-cache\r\nConnection: close\r\n";
+    text += kCorsHeaders;
+    text += extraHeaders;
+    text += "\r\n";
+    return text + body;
+}
+
+std::string PlainError(int code, const std::string& reason, const std::string& extra = {}) {
+    return Response(code, reason, "text/plain; charset=utf-8", reason + "\n", extra);
+}
+
+bool Contains(const std::string* text, std::string_view part) {
+    return text != nullptr && text->find(part) != std::string::npos;
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return text;
+}
+
+std::string HtmlEscape(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '&':
+                out += "&amp;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&#39;";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
+// Header values from a source go back out in our own headers: no line breaks may pass.
+std::string HeaderSafe(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        out += (c == '\r' || c == '\n') ? ' ' : c;
+    }
+    return out;
+}
+
+class Connection : public Session, public std::enable_shared_from_this<Connection> {
+public:
+    Connection(Core& core, tcp::socket socket, bool sourcePort)
+        : Session(core),
+          m_socket(std::move(socket)),
+          m_timer(core.Io()),
+          m_mode(sourcePort ? Mode::FirstLine : Mode::HttpHead) {}
+
+    void Start() {
+        // Slow or silent clients do not hold a connection for ever.
+        auto self = shared_from_this();
+        m_timer.expires_after(std::chrono::seconds(kHeaderTimeoutSeconds));
+        m_timer.async_wait([self](const asio::error_code& ec) {
+            if (!ec) {
+                self->Close();
+            }
+        });
+        Read();
+    }
+
+    void Close() override {
+        m_done = true;
+        asio::error_code ec;
+        m_socket.close(ec);
+        m_timer.cancel();
+    }
+
+private:
+    enum class Mode { FirstLine, HttpHead, IcyHeaders, Done };
+
+    void Read() {
+        auto self = shared_from_this();
+        m_socket.async_read_some(asio::buffer(m_readBuffer),
+                                 [self](const asio::error_code& ec, size_t n) {
+                                     if (ec || self->m_done) {
+                                         self->Close();
+                                         return;
+                                     }
+                                     self->m_buffer.append(self->m_readBuffer.data(), n);
+                                     self->Process();
+                                 });
+    }
+
+    void Process() {
+        if (m_mode == Mode::FirstLine) {
+            const LineResult line = ReadLine(m_buffer);
+            if (line.status == ParseStatus::Incomplete) {
+                Read();
+                return;
+            }
+            if (line.status != ParseStatus::Complete) {
+                Close();
+                return;
+            }
+            if (LooksLikeHttpRequestLine(line.line)) {
+                m_mode = Mode::HttpHead;
+            } else {
+                m_buffer.erase(0, line.consumed);
+                IcyLogin(line.line);
+                return;
+            }
+        }
+        if (m_mode == Mode::IcyHeaders) {
+            const HeaderBlockResult block = ParseHeaderBlock(m_buffer);
+            if (block.status == ParseStatus::Incomplete) {
+                Read();
+                return;
+            }
+            if (block.status != ParseStatus::Complete) {
+                Close();
+                return;
+            }
+            std::string audio = m_buffer.substr(block.consumed);
+            SourceInfo info = SourceInfoFromHeaders(block.headers);
+            StreamFormat format = info.contentType.empty()
+                                      ? StreamFormat::Mp3
+                                      : FormatFromContentType(info.contentType);
+            if (format == StreamFormat::Unknown) {
+                Close();
+                return;
+            }
+            StartSource(std::move(audio), format, std::move(info), "/", false);
+            return;
+        }
+        if (m_mode == Mode::HttpHead) {
+            HeadResult head = ParseRequestHead(m_buffer);
+            if (head.status == ParseStatus::Incomplete) {
+                Read();
+                return;
+            }
+            if (head.status == ParseStatus::TooLarge) {
+                Reply(PlainError(431, "Request Header Fields Too Large"));
+                return;
+            }
+            if (head.status != ParseStatus::Complete) {
+                Reply(PlainError(400, "Bad Request"));
+                return;
+            }
+            m_mode = Mode::Done;
+            HandleRequest(head.request, m_buffer.substr(head.consumed));
+        }
+    }
+
+    // SHOUTcast v1: the password line, then OK2 at once (clients that pipeline their headers
+    // have sent them already; the rest wait for it), then the header block.
+    void IcyLogin(const std::string& line) {
+        const EngineSettings& settings = m_core.Settings();
+        // A probe is just a wrong password, and never grounds to hold anything against the
+        // address: libshout sends one before every real login.
+        if (IsPokeProbe(line) || !IcyPasswordMatches(line, settings.sourcePassword)) {
+            Reply(kIcyLoginRefused);
+            return;
+        }
+        if (m_core.GetStation().HasSource()) {
+            // v1 has no word for "in use"; a close is what encoders retry on.
+            Close();
+            return;
+        }
+        m_mode = Mode::IcyHeaders;
+        auto self = shared_from_this();
+        asio::async_write(m_socket, asio::buffer(kIcyLoginOk, sizeof kIcyLoginOk - 1),
+                          [self](const asio::error_code& ec, size_t) {
+                              if (ec) {
+                                  self->Close();
+                                  return;
+                              }
+                              self->Process();
+                          });
+    }
+
+    void HandleRequest(const Request& request, std::string rest) {
+        const std::string& method = request.method;
+        if (method == "OPTIONS") {
+            Reply(Response(204, "No Content", "", "", "Allow: GET, HEAD, OPTIONS\r\n"));
+        } else if (method == "SOURCE" || method == "PUT") {
+            HandleSource(request, std::move(rest));
+        } else if (method != "GET" && method != "HEAD") {
+            Reply(PlainError(405, "Method Not Allowed", "Allow: GET, HEAD, OPTIONS\r\n"));
+        } else if (request.path == "/admin.cgi") {
+            AdminCgi(request);
+        } else if (request.path == "/admin/metadata") {
+            AdminMetadata(request);
+        } else if (IsStreamRequest(request)) {
+            HandleListener(request);
+        } else if (request.path == "/") {
+            Reply(Response(200, "OK", "text/html; charset=utf-8", StatusPage()));
+        } else {
+            Reply(PlainError(404, "Not Found"));
+        }
+    }
+
+    // "/" is the stream for players and the station's page for browsers; the other stream
+    // paths are always the stream.
+    bool IsStreamRequest(const Request& request) const {
+        const std::string& path = request.path;
+        if (path.rfind("/;", 0) == 0 || path == "/stream" || path == "/listen" ||
+            path == "/stream.mp3" || path == "/stream.ogg") {
+            return true;
+        }
+        const Station& station = m_core.GetStation();
+        if (!station.Mount().empty() && station.Mount() != "/" && path == station.Mount()) {
+            return true;
+        }
+        if (path != "/") {
+            return false;
+        }
+        const bool browser = Contains(request.Find("User-Agent"), "Mozilla") &&
+                             Contains(request.Find("Accept"), "text/html");
+        return WantsIcyMetadata(request) || !browser;
+    }
+
+    std::string StatusPage() const {
+        const Station& station = m_core.GetStation();
+        const std::string name = station.Info().name.empty() ? kServerName : station.Info().name;
+        std::string page = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" +
+                           HtmlEscape(name) + "</title></head><body>\n<h1>" + HtmlEscape(name) +
+                           "</h1>\n";
+        if (station.HasSource()) {
+            page += "<p>On air: " + HtmlEscape(station.Title()) +
+                    "</p>\n<p>Listeners: " + std::to_string(station.ListenerCount()) + " / " +
+                    std::to_string(m_core.Settings().maxClients) +
+                    "</p>\n<p><a href=\"/;\">Listen</a></p>\n";
+        } else {
+            page += "<p>The station is not on air.</p>\n";
+        }
+        return page + "</body></html>\n";
+    }
+
+    bool SourcePasswordMatches(const Request& request) const {
+        const std::string& password = m_core.Settings().sourcePassword;
+        const std::string* authorization = request.Find("Authorization");
+        if (password.empty() || authorization == nullptr) {
+            return false;
+        }
+        const auto credentials = ParseBasicAuth(*authorization);
+        // One password for the station: any user name goes with it ("source" by convention).
+        return credentials && ConstantTimeEquals(credentials->password, password);
+    }
+
+    void HandleSource(const Request& request, std::string rest) {
+        if (!SourcePasswordMatches(request)) {
+            Reply(PlainError(401, "Unauthorized",
+                             "WWW-Authenticate: Basic realm=\"" + std::string(kServerName) +
+                                 "\"\r\nAllow: " + kAllowSource + "\r\n"));
+            return;
+        }
+        if (request.path.empty() || request.path[0] != '/') {
+            Reply(PlainError(400, "Bad Request"));
+            return;
+        }
+        if (m_core.GetStation().HasSource()) {
+            // Encoders read 403 as "mountpoint in use" and try again later.
+            Reply(PlainError(403, "Mountpoint in use"));
+            return;
+        }
+        SourceInfo info = SourceInfoFromHeaders(request.headers);
+        StreamFormat format = StreamFormat::Unknown;
+        if (!info.contentType.empty()) {
+            format = FormatFromContentType(info.contentType);
+            if (format == StreamFormat::Unknown) {
+                Reply(PlainError(415, "Content-type not supported"));
+                return;
+            }
+        }
+        const bool chunked = Contains(request.Find("Transfer-Encoding"), "chunked");
+        const bool expectContinue =
+            request.Find("Expect") != nullptr &&
+            Lower(*request.Find("Expect")).find("100-continue") != std::string::npos;
+        std::string answer;
+        if (request.method == "SOURCE") {
+            answer = "HTTP/1.0 200 OK\r\n\r\n";
+        } else if (expectContinue) {
+            // Only now, after the password: clients read the first status line only.
+            answer = "HTTP/1.1 100 Continue\r\n\r\n";
+        }
+        if (answer.empty()) {
+            StartSource(std::move(rest), format, std::move(info), request.path, chunked);
+            return;
+        }
+        m_answer = std::move(answer);
+        auto self = shared_from_this();
+        asio::async_write(
+            m_socket, asio::buffer(m_answer),
+            [self, rest = std::move(rest), format, info = std::move(info), mount = request.path,
+             chunked](const asio::error_code& ec, size_t) mutable {
+                if (ec) {
+                    self->Close();
+                    return;
+                }
+                self->StartSource(std::move(rest), format, std::move(info), mount, chunked);
+            });
+    }
+
+    void StartSource(std::string pending, StreamFormat format, SourceInfo info,
+                     const std::string& mount, bool chunked) {
+        m_done = true;
+        m_timer.cancel();
+        auto source =
+            std::make_shared<SourceSession>(m_core, std::move(m_socket), std::move(pending), format,
+                                            std::move(info), mount, chunked);
+        source->Start();
+    }
+
+    void HandleListener(const Request& request) {
+        const EngineSettings& settings = m_core.Settings();
+        Station& station = m_core.GetStation();
+        if (settings.privateBroadcast != 0 && !PrivateListenerAdmitted(request)) {
+            const std::string realm =
+                station.Info().name.empty() ? kServerName : station.Info().name;
+            Reply(PlainError(401, "Unauthorized",
+                             "WWW-Authenticate: Basic realm=\"" + HeaderSafe(realm) + "\"\r\n"));
+            return;
+        }
+        if (!station.HasSource()) {
+            Reply(PlainError(404, "Stream not available"));
+            return;
+        }
+        // Only audio listeners count against the limit; pages and updates never do.
+        if (static_cast<int64_t>(station.ListenerCount()) >= settings.maxClients) {
+            Reply(PlainError(503, "Maximum listeners reached"));
+            return;
+        }
+        const bool icy = WantsIcyMetadata(request) && station.Format() == StreamFormat::Mp3;
+        std::string head = ListenerHead(icy);
+        if (request.method == "HEAD") {
+            Reply(std::move(head));
+            return;
+        }
+        m_done = true;
+        m_timer.cancel();
+        auto listener =
+            std::make_shared<ListenerSession>(m_core, std::move(m_socket), std::move(head), icy);
+        listener->Start();
+    }
+
+    bool PrivateListenerAdmitted(const Request& request) const {
+        const std::string* authorization = request.Find("Authorization");
+        if (authorization == nullptr) {
+            return false;
+        }
+        const auto credentials = ParseBasicAuth(*authorization);
+        if (!credentials) {
+            return false;
+        }
+        const auto& users = m_core.Settings().privateUsers;
+        const auto it = users.find(credentials->user);
+        return it != users.end() && ConstantTimeEquals(credentials->password, it->second);
+    }
+
+    std::string ListenerHead(bool icy) const {
+        const Station& station = m_core.GetStation();
+        const SourceInfo& info = station.Info();
+        std::string head = "HTTP/1.0 200 OK\r\n";
+        head += "Content-Type: " + std::string(ContentTypeOf(station.Format())) + "\r\n";
+        head += "Server: " + std::string(kServerName) + "\r\n";
+        head += "Cache-Control: no-cache, no-store\r\nPragma: no-cache\r\nConnection: close\r\n";
+        head += kCorsHeaders;
+        head += "icy-name:" + HeaderSafe(info.name) + "\r\n";
+        head += "icy-genre:" + HeaderSafe(info.genre) + "\r\n";
+        head += "icy-url:" + HeaderSafe(info.url) + "\r\n";
+        if (!info.description.empty()) {
+            head += "icy-description:" + HeaderSafe(info.description) + "\r\n";
+        }
+        head += "icy-pub:" + std::to_string(info.isPublic > 0 ? 1 : 0) + "\r\n";
+        if (info.bitrate > 0) {
+            head += "icy-br:" + std::to_string(info.bitrate) + "\r\n";
+        }
+        if (icy) {
+            head += "icy-metaint:" + std::to_string(kIcyMetaInt) + "\r\n";
+        }
+        return head + "\r\n";
+    }
+
+    // SHOUTcast v1 title updates: the source password in the query.
+    void AdminCgi(const Request& request) {
+        const auto query = ParseQuery(request.query);
+        const auto pass = QueryValue(query, "pass");
+        // butt and Liquidsoap send the password unencoded, libshout encodes it: a password
+        // with "+" or "%" in it matches in one of the two forms.
+        const auto rawPass = RawQueryValue(request.query, "pass");
+        const std::string& password = m_core.Settings().sourcePassword;
+        const bool matches =
+            !password.empty() && ((pass && ConstantTimeEquals(*pass, password)) ||
+                                  (rawPass && ConstantTimeEquals(*rawPass, password)));
+        if (!matches) {
+            Reply(PlainError(401, "Unauthorized"));
+            return;
+        }
+        const auto mode = QueryValue(query, "mode");
+        const auto song = QueryValue(query, "song");
+        if (!mode || *mode != "updinfo" || !song) {
+            Reply(PlainError(400, "Bad Request"));
+            return;
+        }
+        m_core.GetStation().SetTitle(*song, QueryValue(query, "url").value_or(""));
+        Reply(Response(200, "OK", "text/html; charset=utf-8",
+                       "<html><body>Update successful</body></html>\n"));
+    }
+
+    // Icecast-style title updates: Basic auth with the source password; "song", or "artist"
+    // and "title" as Mixxx sends them.
+    void AdminMetadata(const Request& request) {
+        if (!SourcePasswordMatches(request)) {
+            Reply(PlainError(
+                401, "Unauthorized",
+                "WWW-Authenticate: Basic realm=\"" + std::string(kServerName) + "\"\r\n"));
+            return;
+        }
+        const auto query = ParseQuery(request.query);
+        const auto mode = QueryValue(query, "mode");
+        std::string song = QueryValue(query, "song").value_or("");
+        if (song.empty()) {
+            const std::string artist = QueryValue(query, "artist").value_or("");
+            const std::string title = QueryValue(query, "title").value_or("");
+            song = artist.empty() ? title : title.empty() ? artist : artist + " - " + title;
+        }
+        if (!mode || *mode != "updinfo") {
+            Reply(Response(400, "Bad Request", "text/xml",
+                           "<?xml version=\"1.0\"?>\n<iceresponse><message>No such "
+                           "action</message><return>0</return></iceresponse>\n"));
+            return;
+        }
+        m_core.GetStation().SetTitle(song, QueryValue(query, "url").value_or(""));
+        Reply(Response(200, "OK", "text/xml",
+                       "<?xml version=\"1.0\"?>\n<iceresponse><message>Metadata update "
+                       "successful</message><return>1</return></iceresponse>\n"));
+    }
+
+    // Sends `text` and closes.
+    void Reply(std::string text) {
+        m_mode = Mode::Done;
+        m_answer = std::move(text);
+        auto self = shared_from_this();
+        asio::async_write(
+            m_socket, asio::buffer(m_answer), [self](const asio::error_code&, size_t written) {
+                self->m_core.Status().sentBytes.fetch_add(written, std::memory_order_relaxed);
+                asio::error_code ignored;
+                self->m_socket.shutdown(tcp::socket::shutdown_both, ignored);
+                self->Close();
+            });
+    }
+
+    tcp::socket m_socket;
+    asio::steady_timer m_timer;
+    Mode m_mode;
+    bool m_done = false;
+    std::string m_buffer;
+    std::string m_answer;
+    std::array<char, 4096> m_readBuffer{};
+};
+
+}  // namespace
+
+void StartConnection(Core& core, tcp::socket socket, bool sourcePort) {
+    auto connection = std::make_shared<Connection>(core, std::move(socket), sourcePort);
+    connection->Start();
+}
+
+}  // namespace orvanta::engine

@@ -1,0 +1,163 @@
+#include "engine/core.h"
+
+#include <chrono>
+
+namespace orvanta::engine {
+
+Session::Session(Core& core) : m_core(core) {
+    m_core.Register(this);
+}
+
+Session::~Session() {
+    m_core.Unregister(this);
+}
+
+Core::Core(asio::io_context& io, EngineSettings settings, EngineStatus& status)
+    : m_io(io),
+      m_settings(std::move(settings)),
+      m_status(status),
+      m_listenAcceptor(io),
+      m_sourceAcceptor(io),
+      m_station(*this) {}
+
+Core::~Core() = default;
+
+void Core::ApplySettings(EngineSettings settings) {
+    m_settings = std::move(settings);
+    m_station.RebuildMetadata();
+}
+
+namespace {
+
+// Connections taken at once when the listen queue has more waiting.
+constexpr int kAcceptBatch = 256;
+
+// Opens, binds and listens; false with the reason when it cannot.
+bool Listen(tcp::acceptor& acceptor, const asio::ip::address& address, uint16_t port,
+            std::string* error) {
+    asio::error_code ec;
+    const tcp::endpoint endpoint(address, port);
+    acceptor.open(endpoint.protocol(), ec);
+    if (!ec && address.is_v6()) {
+        // One socket for IPv4 and IPv6 listeners alike.
+        acceptor.set_option(asio::ip::v6_only(false), ec);
+    }
+    if (!ec) {
+        acceptor.set_option(tcp::acceptor::reuse_address(true), ec);
+    }
+    if (!ec) {
+        acceptor.bind(endpoint, ec);
+    }
+    if (!ec) {
+        // Listeners arrive in waves when a station is announced; a short queue turns them
+        // away into TCP retries.
+        acceptor.listen(asio::socket_base::max_listen_connections, ec);
+    }
+    if (ec) {
+        if (error != nullptr) {
+            *error = "cannot listen on " + address.to_string() + " port " + std::to_string(port) +
+                     ": " + ec.message();
+        }
+        asio::error_code ignored;
+        acceptor.close(ignored);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool Core::Bind(uint16_t port, std::string* error) {
+    if (port == 0 || port == 65535) {
+        if (error != nullptr) {
+            *error = "port " + std::to_string(port) + " leaves no room for the source port";
+        }
+        return false;
+    }
+    std::vector<asio::ip::address> candidates;
+    if (!m_settings.bindAddress.empty()) {
+        asio::error_code ec;
+        const auto address = asio::ip::make_address(m_settings.bindAddress, ec);
+        if (ec) {
+            if (error != nullptr) {
+                *error = "binding address " + m_settings.bindAddress + " is not an address";
+            }
+            return false;
+        }
+        candidates.push_back(address);
+    } else {
+        candidates.push_back(asio::ip::address_v6::any());
+        candidates.push_back(asio::ip::address_v4::any());
+    }
+    for (const auto& address : candidates) {
+        std::string reason;
+        if (Listen(m_listenAcceptor, address, port, &reason)) {
+            if (Listen(m_sourceAcceptor, address, static_cast<uint16_t>(port + 1), &reason)) {
+                return true;
+            }
+            asio::error_code ignored;
+            m_listenAcceptor.close(ignored);
+        }
+        if (error != nullptr) {
+            *error = reason;
+        }
+    }
+    return false;
+}
+
+void Core::StartAccepting() {
+    // The loop's own accepts below must never block it.
+    asio::error_code ignored;
+    m_listenAcceptor.non_blocking(true, ignored);
+    m_sourceAcceptor.non_blocking(true, ignored);
+    Accept(m_listenAcceptor, false);
+    Accept(m_sourceAcceptor, true);
+}
+
+void Core::Accept(tcp::acceptor& acceptor, bool sourcePort) {
+    acceptor.async_accept(
+        [this, &acceptor, sourcePort](const asio::error_code& ec, tcp::socket socket) {
+            if (m_stopping || ec == asio::error::operation_aborted) {
+                return;
+            }
+            if (!ec) {
+                StartConnection(*this, std::move(socket), sourcePort);
+                // Take everything that is waiting now, not one connection per turn of the
+                // loop: listeners arrive in waves, and a queue left standing turns into TCP
+                // retries.
+                for (int more = 0; more < kAcceptBatch; ++more) {
+                    asio::error_code again;
+                    tcp::socket next = acceptor.accept(again);
+                    if (again) {
+                        break;
+                    }
+                    StartConnection(*this, std::move(next), sourcePort);
+                }
+                Accept(acceptor, sourcePort);
+                return;
+            }
+            // Out of descriptors, most likely: pause instead of spinning.
+            auto timer = std::make_shared<asio::steady_timer>(m_io, std::chrono::milliseconds(100));
+            timer->async_wait([this, timer, &acceptor, sourcePort](const asio::error_code& wait) {
+                if (!wait && !m_stopping) {
+                    Accept(acceptor, sourcePort);
+                }
+            });
+        });
+}
+
+void Core::CloseAll() {
+    m_stopping = true;
+    asio::error_code ignored;
+    m_listenAcceptor.close(ignored);
+    m_sourceAcceptor.close(ignored);
+    m_station.Shutdown();
+    const std::vector<Session*> sessions(m_sessions.begin(), m_sessions.end());
+    for (Session* session : sessions) {
+        if (m_sessions.count(session) != 0) {
+            session->Close();
+        }
+    }
+}
+
+}  // namespace orvanta::engine

@@ -1,0 +1,145 @@
+#include "engine/listener.h"
+
+#include "stream/icy_metadata.h"
+
+namespace orvanta::engine {
+
+ListenerSession::ListenerSession(Core& core, tcp::socket socket, std::string responseHead,
+                                 bool icyMetadata)
+    : Session(core),
+      m_socket(std::move(socket)),
+      m_head(std::move(responseHead)),
+      m_icyMetadata(icyMetadata) {}
+
+ListenerSession::~ListenerSession() {
+    if (!m_closed) {
+        m_core.GetStation().RemoveListener(this);
+    }
+}
+
+void ListenerSession::Start() {
+    Station& station = m_core.GetStation();
+    station.AddListener(this);
+    m_cursor = station.Chain().BurstStart(kBurstBytes, station.Generation());
+    WatchForClose();
+    Pump();
+}
+
+void ListenerSession::WatchForClose() {
+    // Players send nothing after their request; a read that ends means they hung up, which a
+    // listener idle between two chunks would otherwise notice only at its next write.
+    auto self = shared_from_this();
+    m_socket.async_read_some(asio::buffer(&m_readByte, 1),
+                             [self](const asio::error_code& ec, size_t) {
+                                 if (ec) {
+                                     self->Close();
+                                 } else {
+                                     self->WatchForClose();
+                                 }
+                             });
+}
+
+void ListenerSession::AddAudio(const ChunkPtr& chunk, size_t& budget) {
+    const std::string& bytes = chunk->bytes;
+    while (m_offset < bytes.size() && budget > 0) {
+        size_t take = std::min(bytes.size() - m_offset, budget);
+        if (m_icyMetadata) {
+            take = std::min(take, m_untilMetadata);
+        }
+        m_buffers.emplace_back(bytes.data() + m_offset, take);
+        m_offset += take;
+        budget -= take;
+        if (!m_icyMetadata) {
+            continue;
+        }
+        m_untilMetadata -= take;
+        if (m_untilMetadata == 0) {
+            m_untilMetadata = kIcyMetaInt;
+            // The whole block after a change, a single zero byte ("no change") otherwise.
+            auto current = m_core.GetStation().MetadataBlock();
+            if (current != m_lastMetadata) {
+                m_lastMetadata = current;
+                m_buffers.emplace_back(asio::buffer(*current));
+                m_heldTexts.push_back(std::move(current));
+            } else {
+                const std::string& none = EmptyIcyMetadataBlock();
+                m_buffers.emplace_back(asio::buffer(none));
+            }
+        }
+    }
+}
+
+void ListenerSession::Pump() {
+    if (m_writing || m_closed) {
+        return;
+    }
+    Station& station = m_core.GetStation();
+    ChunkChain& chain = station.Chain();
+    m_buffers.clear();
+    m_heldChunks.clear();
+    m_heldTexts.clear();
+
+    if (m_cursor < chain.Tail()) {
+        // Fallen too far behind: its audio is gone. Holding it would hold memory for nothing.
+        Close();
+        return;
+    }
+    size_t budget = kMaxWriteBytes;
+    while (budget > 0) {
+        ChunkPtr chunk = chain.At(m_cursor);
+        if (!chunk) {
+            break;
+        }
+        if (!m_started) {
+            if (!chunk->syncPoint) {
+                ++m_cursor;
+                continue;
+            }
+            m_started = true;
+            // An Ogg listener gets the headers of the stream it joins before any audio page.
+            if (chunk->headers && !chunk->headers->empty()) {
+                m_buffers.emplace_back(asio::buffer(*chunk->headers));
+                m_heldTexts.push_back(chunk->headers);
+            }
+        }
+        AddAudio(chunk, budget);
+        m_heldChunks.push_back(chunk);
+        if (m_offset >= chunk->bytes.size()) {
+            ++m_cursor;
+            m_offset = 0;
+        }
+    }
+    // The response goes out at once, with the burst when there is one, so players see the
+    // stream begin even while the source is between two chunks.
+    if (!m_headSent) {
+        m_buffers.insert(m_buffers.begin(), asio::buffer(m_head));
+        m_headSent = true;
+    }
+    if (m_buffers.empty()) {
+        station.WaitForData(this);
+        return;
+    }
+    m_writing = true;
+    auto self = shared_from_this();
+    asio::async_write(m_socket, m_buffers, [self](const asio::error_code& ec, size_t written) {
+        self->m_writing = false;
+        self->m_core.Status().sentBytes.fetch_add(written, std::memory_order_relaxed);
+        if (ec) {
+            self->Close();
+            return;
+        }
+        self->Pump();
+    });
+}
+
+void ListenerSession::Close() {
+    if (m_closed) {
+        return;
+    }
+    m_closed = true;
+    asio::error_code ec;
+    m_socket.close(ec);
+    m_core.GetStation().RemoveListener(this);
+}
+
+}  // namespace orvanta::engine

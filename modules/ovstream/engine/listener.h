@@ -1,0 +1,53 @@
+// One listener: a cursor into the station's chunk chain, written with gather writes of
+// several chunks at a time; the chunks themselves are shared, never copied.
+#pragma once
+
+#include "engine/core.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace orvanta::engine {
+
+class ListenerSession : public Session, public std::enable_shared_from_this<ListenerSession> {
+public:
+    // `responseHead` is the HTTP header block, sent together with the burst.
+    ListenerSession(Core& core, tcp::socket socket, std::string responseHead, bool icyMetadata);
+    ~ListenerSession() override;
+
+    void Start();
+    // Sends what the chain holds beyond the cursor, unless a write is under way.
+    void Pump();
+    void Close() override;
+    // The oldest chain position this listener still needs.
+    uint64_t Cursor() const { return m_cursor; }
+
+private:
+    // Adds the bytes of `chunk` from the cursor's offset, with metadata blocks inserted every
+    // kIcyMetaInt audio bytes for listeners that asked for them.
+    void AddAudio(const ChunkPtr& chunk, size_t& budget);
+    void WatchForClose();
+
+    tcp::socket m_socket;
+    std::string m_head;
+    bool m_headSent = false;
+    bool m_icyMetadata;
+    bool m_started = false;  // found its first sync point
+    bool m_writing = false;
+    bool m_closed = false;
+    // Advances when a write is handed out, so a write under way counts as sent; its chunks are
+    // held in m_heldChunks until it completes.
+    uint64_t m_cursor = 0;
+    size_t m_offset = 0;  // into the chunk at the cursor
+    size_t m_untilMetadata = kIcyMetaInt;
+    std::shared_ptr<const std::string> m_lastMetadata;
+
+    // What the write under way points into, kept alive until it completes.
+    std::vector<asio::const_buffer> m_buffers;
+    std::vector<ChunkPtr> m_heldChunks;
+    std::vector<std::shared_ptr<const std::string>> m_heldTexts;
+    char m_readByte = 0;
+};
+
+}  // namespace orvanta::engine

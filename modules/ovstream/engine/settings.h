@@ -1,0 +1,52 @@
+// What the console tells the engine, kept as plain values. The controller fills a copy under
+// its lock; the engine works on its own copy on its own thread.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <string>
+
+namespace orvanta::engine {
+
+struct EngineSettings {
+    int32_t maxClients = 10;
+    std::string directoryServer;
+    int32_t directoryPort = 0;
+    std::string sourcePassword;
+    uint16_t genre = 0;
+    int32_t languageCode = 0;
+    int32_t publicServer = 0;
+    int32_t master = 1;
+    int32_t generation = 0;
+    int32_t ment = 0;
+    std::array<int32_t, 10> schedule{};
+    int32_t addressOverride = 0;
+    std::string overrideAddress;
+    int32_t overridePort = 0;
+    int32_t shoutcastRegister = 0;
+    std::string relayHost;
+    int32_t relayPort = 0;
+    std::string relayStreamUrl;
+    std::string bindAddress;
+    int32_t privateBroadcast = 0;
+    std::map<std::string, std::string> privateUsers;
+    int32_t logEnabled = 0;
+    std::string logDirectory;
+    std::string logFileName;
+    std::string contentDirectory;
+    std::string indexPage;
+    int32_t songHistoryMax = 10;
+    // Seconds a silent source is kept, and listeners wait for a source that left.
+    int32_t timeout = 10;
+    std::string titleFormat;
+    std::string urlFormat;
+    int32_t encoderValue55 = 0;
+    int32_t encoderValue56 = 0;
+    std::string encoderPlugin;
+
+    // Seconds, bounded to something sane: 0 or less means the default of 10.
+    int TimeoutSeconds() const { return timeout > 0 && timeout <= 3600 ? timeout : 10; }
+};
+
+}  // namespace orvanta::engine

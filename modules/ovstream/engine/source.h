@@ -1,0 +1,43 @@
+// The station's source: an encoder pushing audio, over an Icecast-style request body (raw
+// until close, or chunked) or after a SHOUTcast-v1 login.
+#pragma once
+
+#include "engine/core.h"
+#include "http/chunked.h"
+
+#include <memory>
+#include <string>
+
+namespace orvanta::engine {
+
+class SourceSession : public Session, public std::enable_shared_from_this<SourceSession> {
+public:
+    // `pending` holds audio that arrived with the request or login.
+    SourceSession(Core& core, tcp::socket socket, std::string pending, StreamFormat format,
+                  SourceInfo info, std::string mount, bool chunked);
+    ~SourceSession() override;
+
+    void Start();
+    void Close() override;
+
+private:
+    void Read();
+    // Handles body bytes; false when the source must go.
+    bool Consume(std::string_view data);
+    bool Deliver(std::string_view audio);
+    void ArmTimeout();
+
+    tcp::socket m_socket;
+    std::string m_pending;
+    StreamFormat m_format;
+    SourceInfo m_info;
+    std::string m_mount;
+    bool m_chunked;
+    ChunkedDecoder m_decoder;
+    bool m_onAir = false;  // holds the station
+    bool m_closed = false;
+    asio::steady_timer m_timeout;
+    std::array<char, kReadBufferBytes> m_readBuffer{};
+};
+
+}  // namespace orvanta::engine

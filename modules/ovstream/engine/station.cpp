@@ -1,0 +1,158 @@
+#include "engine/core.h"
+#include "engine/listener.h"
+#include "stream/icy_metadata.h"
+
+namespace orvanta::engine {
+
+namespace {
+// A source that sends this much without a single frame or page of its format is not one.
+constexpr uint64_t kNoAudioLimit = 256 * 1024;
+}  // namespace
+
+Station::Station(Core& core) : m_core(core), m_graceTimer(core.Io()) {
+    RebuildMetadata();
+}
+
+std::shared_ptr<const std::string> Station::Headers() const {
+    return m_reader ? m_reader->Headers() : nullptr;
+}
+
+uint64_t Station::Generation() const {
+    return m_reader ? m_reader->Generation() : 0;
+}
+
+void Station::SourceConnected(StreamFormat format, const SourceInfo& info,
+                              const std::string& mount) {
+    m_graceTimer.cancel();
+    if (format != m_format) {
+        // Listeners were told another content type; they cannot follow.
+        CloseAllListeners();
+        m_chain.Clear();
+    }
+    m_format = format;
+    m_reader = MakeFormatReader(format);
+    m_info = info;
+    m_mount = mount;
+    m_hasSource = true;
+    m_sourceBytes = 0;
+    m_core.Status().sourceConnected.store(1, std::memory_order_relaxed);
+}
+
+bool Station::SourceData(std::string_view data) {
+    if (!m_reader) {
+        return false;
+    }
+    std::vector<MediaUnit> units;
+    m_reader->Feed(data, units);
+    m_sourceBytes += data.size();
+    const uint64_t tailBefore = m_chain.Tail();
+    for (MediaUnit& unit : units) {
+        auto chunk = std::make_shared<Chunk>();
+        chunk->bytes = std::move(unit.bytes);
+        chunk->seq = m_chain.NextSeq();
+        chunk->syncPoint = unit.syncPoint;
+        chunk->generation = unit.generation;
+        chunk->headers = m_reader->Headers();
+        m_chain.Append(std::move(chunk));
+    }
+    if (m_format == StreamFormat::Ogg) {
+        const std::string title = m_reader->Title();
+        if (!title.empty() && title != m_title) {
+            m_title = title;
+        }
+    }
+    if (m_chain.Tail() != tailBefore) {
+        DropLaggingListeners();
+    }
+    if (!units.empty()) {
+        WakeListeners();
+    }
+    return m_reader->SawAudio() || m_sourceBytes < kNoAudioLimit;
+}
+
+void Station::SourceGone() {
+    m_hasSource = false;
+    m_core.Status().sourceConnected.store(0, std::memory_order_relaxed);
+    if (m_core.Stopping()) {
+        return;
+    }
+    // Listeners stay for a while: an encoder that reconnects resumes their stream.
+    m_graceTimer.expires_after(std::chrono::seconds(m_core.Settings().TimeoutSeconds()));
+    m_graceTimer.async_wait([this](const asio::error_code& ec) {
+        if (!ec && !m_hasSource) {
+            CloseAllListeners();
+        }
+    });
+}
+
+void Station::SetTitle(std::string_view song, std::string_view url) {
+    m_rawTitle = ToUtf8(song);
+    m_rawUrl = ToUtf8(url);
+    RebuildMetadata();
+}
+
+void Station::RebuildMetadata() {
+    const EngineSettings& settings = m_core.Settings();
+    m_title =
+        m_rawTitle.empty() ? std::string() : ApplyTitleFormat(settings.titleFormat, m_rawTitle);
+    std::string url = m_rawUrl;
+    if (!settings.urlFormat.empty()) {
+        url = ApplyUrlFormat(settings.urlFormat, m_info.url);
+    }
+    m_metaBlock = std::make_shared<const std::string>(BuildIcyMetadataBlock(m_title, url));
+}
+
+void Station::AddListener(ListenerSession* listener) {
+    m_listeners.insert(listener);
+    m_core.Status().listeners.store(static_cast<int32_t>(m_listeners.size()),
+                                    std::memory_order_relaxed);
+}
+
+void Station::RemoveListener(ListenerSession* listener) {
+    m_listeners.erase(listener);
+    m_waiting.erase(listener);
+    m_core.Status().listeners.store(static_cast<int32_t>(m_listeners.size()),
+                                    std::memory_order_relaxed);
+}
+
+void Station::WakeListeners() {
+    if (m_waiting.empty()) {
+        return;
+    }
+    std::vector<ListenerSession*> waking(m_waiting.begin(), m_waiting.end());
+    m_waiting.clear();
+    for (ListenerSession* listener : waking) {
+        if (m_listeners.count(listener) != 0) {
+            listener->Pump();
+        }
+    }
+}
+
+void Station::DropLaggingListeners() {
+    const uint64_t tail = m_chain.Tail();
+    std::vector<ListenerSession*> lagging;
+    for (ListenerSession* listener : m_listeners) {
+        if (listener->Cursor() < tail) {
+            lagging.push_back(listener);
+        }
+    }
+    // Its audio is gone: a listener this far behind (a stalled connection, most likely) is let
+    // go rather than left to hold its connection and the chunks of its last write.
+    for (ListenerSession* listener : lagging) {
+        listener->Close();
+    }
+}
+
+void Station::CloseAllListeners() {
+    std::vector<ListenerSession*> closing(m_listeners.begin(), m_listeners.end());
+    for (ListenerSession* listener : closing) {
+        listener->Close();
+    }
+}
+
+void Station::Shutdown() {
+    m_graceTimer.cancel();
+    CloseAllListeners();
+}
+
+}  // namespace orvanta::engine

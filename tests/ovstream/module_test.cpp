@@ -1,0 +1,102 @@
+// ovstream.so loaded the way the console loads it, through its one export.
+#include "ovstream/test_client.h"
+#include "support/file_version.h"
+#include "support/module_holder.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <thread>
+#include <vector>
+
+namespace orvanta {
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string kModule = std::string(ORV_PROGRAM_DIR) + "/ovstream.so";
+
+TEST(OvstreamModuleTest, ExportsOnlyItsFactoryAndDescribesItself) {
+    // Nothing of the engine, nor of the C++ library it carries, leaks out for other modules
+    // to clash with: the dynamic symbol table defines the factory alone.
+    FILE* nm = ::popen(("nm -D --defined-only '" + kModule + "'").c_str(), "r");
+    ASSERT_NE(nm, nullptr);
+    std::vector<std::string> exported;
+    char line[1024];
+    while (std::fgets(line, sizeof line, nm) != nullptr) {
+        std::string text(line);
+        const size_t space = text.rfind(' ');
+        exported.push_back(text.substr(space + 1, text.find_last_not_of("\n") - space));
+    }
+    ::pclose(nm);
+    EXPECT_EQ(exported, std::vector<std::string>{"OrvantaServiceController2"});
+
+    CModuleHolder holder;
+    IServiceController* controller = holder.LoadServiceModule(kModule, "");
+    ASSERT_NE(controller, nullptr) << holder.Error();
+    ServiceModuleInfo info;
+    std::memset(&info, 0xAB, sizeof info);
+    controller->Describe(&info);
+    EXPECT_EQ(info.formatMask, 18u);
+    EXPECT_STREQ(info.fileName, "ovstream.so");
+    EXPECT_NE(GetFileVersion(kModule), 0u) << "stamped with the project's version";
+}
+
+TEST(OvstreamModuleTest, SettingsGivenBeforeStartApplyAndTheCountersAnswer) {
+    CModuleHolder holder;
+    IServiceController* c = holder.LoadServiceModule(kModule, "Software\\KELVO\\OVServer\\Plugins");
+    ASSERT_NE(c, nullptr);
+    c->Initialize(1);
+    c->SetMaxClients(4);
+    c->SetSourcePassword("hackme");
+    c->SetTimeout(2);
+    EXPECT_EQ(c->IsRunning(), 0);
+
+    std::mt19937 random(static_cast<unsigned>(::getpid()) + 7u);
+    int port = 0;
+    for (int attempt = 0; attempt < 50 && port == 0; ++attempt) {
+        const int candidate = 20000 + static_cast<int>(random() % 20000) * 2;
+        if (c->Start(candidate, 0) != 0) {
+            port = candidate;
+        }
+    }
+    ASSERT_NE(port, 0);
+    EXPECT_EQ(c->IsRunning(), 1);
+    EXPECT_EQ(c->IsSourceConnected(), 0);
+
+    test::TestClient source(static_cast<uint16_t>(port + 1));
+    source.Send("hackme\r\n\r\n");
+    EXPECT_EQ(source.Read(20), "OK2\r\nicy-caps:11\r\n\r\n");
+    std::string frame(417, '\0');
+    frame[0] = '\xFF';
+    frame[1] = '\xFB';
+    frame[2] = '\x90';
+    frame[3] = '\x64';
+    std::string frames;
+    for (int i = 0; i < 20; ++i) {
+        frames += frame;
+    }
+    source.Send(frames);
+    for (int i = 0; i < 300 && c->IsSourceConnected() == 0; ++i) {
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_EQ(c->IsSourceConnected(), 1);
+    EXPECT_GE(c->GetTotalReceivedBytes(), 417.0 * 20);
+
+    // A setting changed while running takes effect at once: a second listener is refused.
+    c->SetMaxClients(0);
+    std::this_thread::sleep_for(50ms);
+    test::TestClient listener(static_cast<uint16_t>(port));
+    listener.Send("GET /stream HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(listener.ReadAll(3000).rfind("HTTP/1.0 503", 0), 0u);
+
+    c->Stop();
+    EXPECT_EQ(c->IsRunning(), 0);
+    EXPECT_EQ(c->IsSourceConnected(), 0);
+}
+
+}  // namespace
+}  // namespace orvanta

@@ -1,0 +1,533 @@
+// Source formats: MP3 frame sync, Ogg pages and Vorbis headers, ICY metadata blocks. Inputs are
+// built here (frames with zero payload, pages with a CRC computed bit by bit), so these tests
+// need no encoder.
+#include "stream/format_reader.h"
+#include "stream/icy_metadata.h"
+#include "stream/mp3.h"
+#include "stream/ogg.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orvanta::engine {
+namespace {
+
+using namespace std::string_literals;
+
+std::string Bytes(std::initializer_list<int> values) {
+    std::string out;
+    for (const int v : values) {
+        out += static_cast<char>(v);
+    }
+    return out;
+}
+
+std::string Le32(uint32_t v) {
+    return Bytes({static_cast<int>(v & 0xFF), static_cast<int>((v >> 8) & 0xFF),
+                  static_cast<int>((v >> 16) & 0xFF), static_cast<int>(v >> 24)});
+}
+
+const unsigned char* U(const std::string& s) {
+    return reinterpret_cast<const unsigned char*>(s.data());
+}
+
+// The four header bytes, then zeros up to `size`.
+std::string Frame(std::initializer_list<int> header, size_t size) {
+    std::string frame = Bytes(header);
+    frame.resize(size, '\0');
+    return frame;
+}
+
+// MPEG-1 layer III, 128 kbit/s, 44.1 kHz: 417 bytes, 418 with padding (every third frame).
+std::string Frames128(int count) {
+    std::string out;
+    for (int i = 0; i < count; ++i) {
+        out += i % 3 == 0 ? Frame({0xFF, 0xFB, 0x92, 0x44}, 418)
+                          : Frame({0xFF, 0xFB, 0x90, 0x44}, 417);
+    }
+    return out;
+}
+
+std::string Id3v2(std::string_view body) {
+    const auto n = static_cast<int>(body.size());
+    return Bytes({'I', 'D', '3', 4, 0, 0, (n >> 21) & 0x7F, (n >> 14) & 0x7F, (n >> 7) & 0x7F,
+                  n & 0x7F}) +
+           std::string(body);
+}
+
+// From the framing description, one bit at a time, independently of the reader's table.
+uint32_t ReferenceCrc(std::string_view bytes) {
+    uint32_t crc = 0;
+    for (const char c : bytes) {
+        crc ^= uint32_t{static_cast<unsigned char>(c)} << 24;
+        for (int bit = 0; bit < 8; ++bit) {
+            crc = (crc & 0x80000000u) != 0 ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
+        }
+    }
+    return crc;
+}
+
+// Lays packets onto pages of at most `maxSegments` lacing values; the last packet ends its page.
+struct OggWriter {
+    uint32_t serial = 0x1234;
+    uint32_t sequence = 0;
+    size_t maxSegments = 255;
+
+    std::vector<std::string> Pages(const std::vector<std::string>& packets, int flags = 0) {
+        std::vector<std::string> pages;
+        std::string lacing, body;
+        bool continued = false;
+        const auto close = [&](bool nextContinues) {
+            std::string page = "OggS"s + '\0' + static_cast<char>(flags | (continued ? 1 : 0)) +
+                               std::string(8, '\0') + Le32(serial) + Le32(sequence++) + Le32(0) +
+                               static_cast<char>(lacing.size()) + lacing + body;
+            page.replace(22, 4, Le32(ReferenceCrc(page)));
+            pages.push_back(page);
+            lacing.clear();
+            body.clear();
+            flags &= ~kOggBos;
+            continued = nextContinues;
+        };
+        for (size_t p = 0; p < packets.size(); ++p) {
+            for (size_t at = 0, length = 255; length == 255; at += 255) {
+                length = std::min<size_t>(255, packets[p].size() - at);
+                lacing += static_cast<char>(length);
+                body += packets[p].substr(at, length);
+                if (lacing.size() == maxSegments && (length == 255 || p + 1 < packets.size())) {
+                    close(length == 255);
+                }
+            }
+        }
+        if (!lacing.empty()) {
+            close(false);
+        }
+        return pages;
+    }
+};
+
+std::string Comments(std::string_view magic, const std::vector<std::string>& fields,
+                     std::string_view vendor = "v") {
+    std::string packet = std::string(magic) + Le32(static_cast<uint32_t>(vendor.size())) +
+                         std::string(vendor) + Le32(static_cast<uint32_t>(fields.size()));
+    for (const std::string& field : fields) {
+        packet += Le32(static_cast<uint32_t>(field.size())) + field;
+    }
+    return packet;
+}
+
+std::string VorbisId(int32_t nominalBitrate) {
+    return "\x01vorbis"s + Le32(0) + '\x02' + Le32(44100) + Le32(0) +
+           Le32(static_cast<uint32_t>(nominalBitrate)) + Le32(0) + "\xB8\x01";
+}
+
+struct OggStream {
+    std::vector<std::string> headerPages;
+    std::vector<std::string> audioPages;
+};
+
+// A Vorbis logical stream whose comment and setup headers span three pages; the last audio page
+// ends the stream.
+OggStream VorbisStream(uint32_t serial, const std::vector<std::string>& fields, int audioPages) {
+    OggWriter writer{serial, 0, 3};
+    OggStream stream;
+    stream.headerPages = writer.Pages({VorbisId(128000)}, kOggBos);
+    for (const std::string& page : writer.Pages(
+             {Comments("\x03vorbis", fields) + '\x01', "\x05vorbis" + std::string(1500, 's')})) {
+        stream.headerPages.push_back(page);
+    }
+    for (int i = 0; i < audioPages; ++i) {
+        const std::string packet(300, static_cast<char>('a' + i));
+        stream.audioPages.push_back(
+            writer.Pages({packet, "xyz"}, i + 1 == audioPages ? kOggEos : 0)[0]);
+    }
+    return stream;
+}
+
+std::string Join(const std::vector<std::string>& parts) {
+    std::string out;
+    for (const std::string& part : parts) {
+        out += part;
+    }
+    return out;
+}
+
+std::string Concat(const std::vector<MediaUnit>& units) {
+    std::string out;
+    for (const MediaUnit& unit : units) {
+        out += unit.bytes;
+    }
+    return out;
+}
+
+std::vector<MediaUnit> FeedAll(FormatReader& reader, std::string_view data,
+                               size_t split = std::string_view::npos) {
+    std::vector<MediaUnit> out;
+    reader.Feed(data.substr(0, split), out);
+    reader.Feed(data.substr(std::min(split, data.size())), out);
+    return out;
+}
+
+// What must not depend on how the bytes arrived.
+std::string Describe(const std::vector<MediaUnit>& units, const FormatReader& reader) {
+    std::string out;
+    for (const MediaUnit& unit : units) {
+        out += std::to_string(unit.bytes.size()) + (unit.syncPoint ? "s" : "-") +
+               std::to_string(unit.generation) + " ";
+    }
+    return out + "| " + reader.Title() + " | " + std::to_string(reader.DroppedBytes()) + " | " +
+           std::to_string(reader.Generation()) + " | " + Concat(units);
+}
+
+// ---------------------------------------------------------------------------------------------
+// MP3
+
+TEST(Mp3FrameHeader, DecodesEveryVersionAndLayerAndRejectsReservedValues) {
+    struct Case {
+        std::string bytes;
+        int version, layer, kbps, rate, channels, frameBytes, samples;
+    };
+    const Case cases[] = {
+        {Bytes({0xFF, 0xFB, 0x90, 0x44}), 10, 3, 128, 44100, 2, 417, 1152},
+        {Bytes({0xFF, 0xFB, 0x92, 0xC4}), 10, 3, 128, 44100, 1, 418, 1152},  // padded, mono
+        {Bytes({0xFF, 0xFB, 0x94, 0x44}), 10, 3, 128, 48000, 2, 384, 1152},
+        {Bytes({0xFF, 0xF3, 0x50, 0x44}), 20, 3, 40, 22050, 2, 130, 576},
+        {Bytes({0xFF, 0xE3, 0x18, 0x44}), 25, 3, 8, 8000, 2, 72, 576},
+        {Bytes({0xFF, 0xFF, 0xC2, 0x44}), 10, 1, 384, 44100, 2, 420, 384},
+        {Bytes({0xFF, 0xFD, 0xE8, 0x44}), 10, 2, 384, 32000, 2, 1728, 1152},
+        {Bytes({0xFF, 0xE5, 0xE8, 0x44}), 25, 2, 160, 8000, 2, 2880, 1152},
+    };
+    for (const Case& c : cases) {
+        const auto h = ParseMp3FrameHeader(U(c.bytes), 4);
+        ASSERT_TRUE(h.has_value());
+        EXPECT_EQ(
+            (std::vector{h->version, h->layer, h->bitrateKbps, h->sampleRate, h->channels,
+                         h->frameBytes, h->samplesPerFrame}),
+            (std::vector{c.version, c.layer, c.kbps, c.rate, c.channels, c.frameBytes, c.samples}));
+    }
+    // Bad sync, reserved version, reserved layer, free format, bitrate index 15, reserved sample
+    // rate, reserved emphasis.
+    for (const uint32_t bad : {0xFEFB9044u, 0xFFEB9044u, 0xFFF99044u, 0xFFFB0044u, 0xFFFBF044u,
+                               0xFFFB9C44u, 0xFFFB9046u}) {
+        std::string b = Le32(bad);
+        std::reverse(b.begin(), b.end());
+        EXPECT_FALSE(ParseMp3FrameHeader(U(b), 4)) << std::hex << bad;
+    }
+    EXPECT_FALSE(ParseMp3FrameHeader(U(cases[0].bytes), 3));
+}
+
+TEST(Mp3Reader, SameWholeFramesWhateverTheSplit) {
+    // A tag hiding two chained frame headers (only skipping it by its size avoids them), a frame
+    // cut short by junk, an ID3v1 tag, and a second file's ID3v2 tag.
+    const std::string tag = Id3v2(Frames128(1) + Frames128(1).substr(0, 4) + "cover");
+    const std::string cutShort = Frames128(1);
+    const std::string junk = "garbage\xFF\xFB\x90 more\xFF";
+    const std::string id3v1 = "TAG" + std::string(125, 't');
+    const std::string tag2 = Id3v2("TIT2 next song");
+    const std::string input = tag + Frames128(12) + cutShort + junk + Frames128(11) + id3v1 +
+                              Frames128(9) + tag2 + Frames128(14);
+    const std::string audio = Frames128(12) + Frames128(11) + Frames128(9) + Frames128(14);
+
+    Mp3Reader whole;
+    const std::vector<MediaUnit> reference = FeedAll(whole, input);
+    const std::string emitted = Concat(reference);
+    // All but the open unit and the last frame, whose successor never came.
+    EXPECT_EQ(emitted, audio.substr(0, emitted.size()));
+    EXPECT_GT(emitted.size(), audio.size() - Mp3Reader::kUnitBytes - 418);
+    EXPECT_EQ(whole.DroppedBytes(),
+              tag.size() + cutShort.size() + junk.size() + id3v1.size() + tag2.size());
+    for (const MediaUnit& unit : reference) {
+        EXPECT_TRUE(unit.syncPoint);
+        EXPECT_EQ(unit.bytes.substr(0, 2), "\xFF\xFB");
+        EXPECT_GE(unit.bytes.size(), Mp3Reader::kUnitBytes);
+        EXPECT_LT(unit.bytes.size(), Mp3Reader::kUnitBytes + 418);
+    }
+    const std::string expected = Describe(reference, whole);
+    for (size_t split = 0; split <= input.size(); ++split) {
+        Mp3Reader reader;
+        ASSERT_EQ(Describe(FeedAll(reader, input, split), reader), expected) << split;
+    }
+}
+
+TEST(Mp3Reader, DropsJunkThatLooksLikeAudio) {
+    // A header with nothing at frame distance, one followed by a header of another sample rate,
+    // and a tag declaring more than the reader skips: all dropped, the frames after them kept.
+    const std::string noise = Frames128(1) + "\x01\x02\x03\x04" + Frames128(1) +
+                              Frame({0xFF, 0xFB, 0x94, 0x44}, 4) + "zz" +
+                              Bytes({'I', 'D', '3', 3, 0, 0, 0x7F, 0x7F, 0x7F, 0x7F});
+    Mp3Reader reader;
+    std::vector<MediaUnit> out;
+    reader.Feed(noise, out);
+    EXPECT_FALSE(reader.SawAudio());
+    reader.Feed(Frames128(30), out);
+    EXPECT_TRUE(reader.SawAudio());
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_EQ(Concat(out), Frames128(20));
+    EXPECT_EQ(reader.DroppedBytes(), noise.size());
+}
+
+TEST(Mp3Reader, UnitsCloseBySizeOrHalfASecondAndSurviveFormatChanges) {
+    // MPEG-2 layer III, 32 kbit/s, 24 kHz: 96-byte frames of 24 ms; 21 frames reach 0.5 s.
+    std::string low;
+    for (int i = 0; i < 50; ++i) {
+        low += Frame({0xFF, 0xF3, 0x44, 0x44}, 96);
+    }
+    Mp3Reader reader;
+    std::vector<MediaUnit> out = FeedAll(reader, low);
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_EQ(out[0].bytes.size(), 21u * 96);
+    EXPECT_EQ(reader.Bitrate(), 32);
+    EXPECT_EQ(reader.Generation(), 0u);
+    EXPECT_EQ(*reader.Headers(), "");
+
+    // 44.1 kHz, then 48 kHz: no frame is lost at the change.
+    std::string second;
+    for (int i = 0; i < 30; ++i) {
+        second += Frame({0xFF, 0xFB, 0x94, 0x44}, 384);
+    }
+    Mp3Reader changing;
+    out = FeedAll(changing, Frames128(10) + second + second.substr(0, 4));
+    EXPECT_EQ(Concat(out), (Frames128(10) + second).substr(0, Concat(out).size()));
+    EXPECT_GE(Concat(out).size(), Frames128(10).size() + second.size() - Mp3Reader::kUnitBytes);
+    EXPECT_EQ(changing.DroppedBytes(), 0u);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Ogg
+
+TEST(OggPage, ParsesARealPageAndRejectsDamage) {
+    // The identification page of a stream written by libvorbis.
+    const std::string real = Bytes(
+        {0x4f, 0x67, 0x67, 0x53, 0x00, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xbf,
+         0xe7, 0x33, 0x63, 0x00, 0x00, 0x00, 0x00, 0x80, 0x58, 0xf3, 0x7b, 0x01, 0x1e, 0x01, 0x76,
+         0x6f, 0x72, 0x62, 0x69, 0x73, 0x00, 0x00, 0x00, 0x00, 0x01, 0x44, 0xac, 0x00, 0x00, 0xff,
+         0xff, 0xff, 0xff, 0x00, 0x77, 0x01, 0x00, 0xff, 0xff, 0xff, 0xff, 0xb8, 0x01});
+    const std::string followed = real + "OggS";
+    OggPage page;
+    ASSERT_EQ(ParseOggPage(followed, page), OggParse::kPage);
+    EXPECT_EQ(page.size, real.size());
+    EXPECT_EQ(page.flags, kOggBos);
+    EXPECT_EQ(page.serial, 0x6333e7bfu);
+    EXPECT_EQ(page.body.substr(0, 7), "\x01vorbis");
+    std::string zeroed = real;
+    zeroed.replace(22, 4, std::string(4, '\0'));
+    EXPECT_EQ(OggCrc32(zeroed), 0x7bf35880u);
+    EXPECT_EQ(ReferenceCrc(zeroed), 0x7bf35880u);  // the test's pages are right too
+
+    for (size_t n = 0; n < real.size(); ++n) {
+        EXPECT_EQ(ParseOggPage(std::string_view(real).substr(0, n), page), OggParse::kNeedMore);
+    }
+    for (const size_t at : {4u, 40u}) {  // version, body
+        std::string damaged = real;
+        damaged[at] ^= 1;
+        EXPECT_EQ(ParseOggPage(damaged, page), OggParse::kInvalid);
+    }
+}
+
+TEST(OggReader, HeaderPagesFirstThenSyncPointsPerChainedStream) {
+    const OggStream a = VorbisStream(1, {"title=Song", "ARTIST=Band", "TITLE=ignored"}, 3);
+    const OggStream b = VorbisStream(2, {"TITLE=Second", "ARTIST=B\xE9"}, 3);
+    ASSERT_EQ(a.headerPages.size(), 4u);
+    const std::string aHeaders = Join(a.headerPages);
+    const std::string bHeaders = Join(b.headerPages);
+    OggReader reader;
+    std::vector<MediaUnit> out = FeedAll(reader, aHeaders.substr(0, aHeaders.size() - 1));
+    EXPECT_EQ(reader.Generation(), 0u);
+    EXPECT_EQ(*reader.Headers(), "");
+    EXPECT_EQ(reader.Title(), "Band - Song");
+    EXPECT_EQ(reader.Bitrate(), 128);
+    // Complete as soon as the last header packet is.
+    reader.Feed(aHeaders.substr(aHeaders.size() - 1), out);
+    EXPECT_EQ(reader.Generation(), 1u);
+    const auto firstHeaders = reader.Headers();
+    EXPECT_EQ(*firstHeaders, aHeaders);
+
+    reader.Feed(Join(a.audioPages) + bHeaders.substr(0, bHeaders.size() - 1), out);
+    // B's headers are not complete: joiners still start on A with A's headers.
+    EXPECT_EQ(reader.Generation(), 1u);
+    EXPECT_EQ(reader.Headers(), firstHeaders);
+    EXPECT_EQ(reader.Title(), "B\xC3\xA9 - Second");  // a Latin-1 comment made UTF-8
+    reader.Feed(bHeaders.substr(bHeaders.size() - 1) + Join(b.audioPages), out);
+    EXPECT_EQ(reader.Generation(), 2u);
+    EXPECT_EQ(*firstHeaders, aHeaders);
+    EXPECT_EQ(*reader.Headers(), bHeaders);
+
+    std::vector<std::string> pages = a.headerPages;
+    for (const auto* part : {&a.audioPages, &b.headerPages, &b.audioPages}) {
+        pages.insert(pages.end(), part->begin(), part->end());
+    }
+    ASSERT_EQ(out.size(), pages.size());
+    const size_t aUnits = a.headerPages.size() + a.audioPages.size();
+    for (size_t i = 0; i < out.size(); ++i) {
+        const bool inA = i < aUnits;
+        const bool header = inA ? i < a.headerPages.size() : i - aUnits < b.headerPages.size();
+        EXPECT_EQ(out[i].bytes, pages[i]);
+        EXPECT_EQ(out[i].generation, inA ? 1u : 2u) << i;
+        EXPECT_EQ(out[i].syncPoint, !header) << i;
+        EXPECT_EQ(out[i].headers, header ? nullptr : inA ? firstHeaders : reader.Headers()) << i;
+    }
+    EXPECT_EQ(reader.DroppedBytes(), 0u);
+}
+
+TEST(OggReader, DropsDamagedPagesJunkAndUnannouncedStreamsWhateverTheSplit) {
+    const OggStream s = VorbisStream(9, {"TITLE=T"}, 5);
+    const OggStream next = VorbisStream(10, {"TITLE=Next"}, 2);
+    const std::string stray = OggWriter{77, 3}.Pages({"orphan"})[0];  // no BOS page for it
+    std::string damaged = s.audioPages[2];
+    damaged[damaged.size() / 2] ^= 1;
+    // A capture pattern whose "page" runs into the real ones: the reader must resync inside it.
+    const std::string junk = "junk OggS\0\0 then not a page"s;
+    const std::string input = stray + Join(s.headerPages) + s.audioPages[0] + junk +
+                              s.audioPages[1] + damaged + s.audioPages[3] + s.audioPages[4] +
+                              "\xFFOgg" + Join(next.headerPages) + Join(next.audioPages);
+    OggReader whole;
+    const std::vector<MediaUnit> out = FeedAll(whole, input);
+    EXPECT_EQ(Concat(out), Join(s.headerPages) + s.audioPages[0] + s.audioPages[1] +
+                               s.audioPages[3] + s.audioPages[4] + Join(next.headerPages) +
+                               Join(next.audioPages));
+    EXPECT_EQ(whole.DroppedBytes(), stray.size() + junk.size() + damaged.size() + 4);
+    const std::string expected = Describe(out, whole);
+    for (size_t split = 0; split <= input.size(); ++split) {
+        OggReader reader;
+        ASSERT_EQ(Describe(FeedAll(reader, input, split), reader), expected) << split;
+    }
+
+    // A lost header page: nobody can join until the next chain boundary.
+    std::vector<std::string> gap = s.headerPages;
+    gap.erase(gap.begin() + 2);
+    OggReader broken;
+    size_t syncPoints = 0;
+    for (const MediaUnit& unit :
+         FeedAll(broken,
+                 Join(gap) + Join(s.audioPages) + Join(next.headerPages) + Join(next.audioPages))) {
+        syncPoints += unit.syncPoint ? 1 : 0;
+        EXPECT_TRUE(!unit.syncPoint || unit.generation == 2);
+    }
+    EXPECT_EQ(syncPoints, next.audioPages.size());
+    EXPECT_EQ(*broken.Headers(), Join(next.headerPages));
+}
+
+TEST(OggReader, CommentsOfEveryShapeAndOpusHeaders) {
+    struct Case {
+        std::string comment;
+        std::string title;
+    };
+    const Case cases[] = {
+        {Comments("\x03vorbis", {"ARTIST=Only"}), "Only"},
+        {Comments("\x03vorbis", {"NOEQUALS", "Title=x=y"}, std::string(5000, 'v')), "x=y"},
+        // The count promises more fields than there are bytes; then a vendor length past the end.
+        {"\x03vorbis"s + Le32(1) + "v" + Le32(9) + Le32(7) + "TITLE=T" + Le32(50) + "AR", "T"},
+        {"\x03vorbis"s + Le32(0xFFFFFFF0) + "v", ""},
+        // Longer than the reader reassembles: no title, but the stream still works.
+        {Comments("\x03vorbis", {"TITLE=" + std::string(OggReader::kMaxPacketBytes, 'x')}), ""},
+    };
+    for (const Case& c : cases) {
+        OggWriter writer{5, 0, 255};
+        const std::vector<std::string> pages = {writer.Pages({VorbisId(-1)}, kOggBos)[0],
+                                                Join(writer.Pages({c.comment, "\x05vorbis"}))};
+        OggReader reader;
+        const std::vector<MediaUnit> out = FeedAll(reader, Join(pages) + writer.Pages({"a"})[0]);
+        EXPECT_EQ(reader.Title(), c.title);
+        EXPECT_EQ(reader.Bitrate(), 0);
+        ASSERT_FALSE(out.empty());
+        EXPECT_TRUE(out.back().syncPoint);
+        EXPECT_EQ(*reader.Headers(), Join(pages));
+    }
+
+    OggWriter writer{3, 0, 255};
+    const std::string head =
+        writer.Pages({"OpusHead\x01\x02"s + std::string(17, '\0')}, kOggBos)[0];
+    const std::string tags = writer.Pages({Comments("OpusTags", {"TITLE=T", "artist=A"})})[0];
+    OggReader reader;
+    const std::vector<MediaUnit> out = FeedAll(reader, head + tags + writer.Pages({"audio"})[0]);
+    ASSERT_EQ(out.size(), 3u);
+    EXPECT_FALSE(out[1].syncPoint);
+    EXPECT_TRUE(out[2].syncPoint);
+    EXPECT_EQ(*reader.Headers(), head + tags);
+    EXPECT_EQ(reader.Title(), "A - T");
+}
+
+// ---------------------------------------------------------------------------------------------
+// ICY metadata and text
+
+TEST(IcyMetadata, BlocksAsPlayersReadThem) {
+    EXPECT_EQ(BuildIcyMetadataBlock("Abc", ""), "\x02StreamTitle='Abc';" + std::string(14, '\0'));
+    EXPECT_EQ(BuildIcyMetadataBlock("", ""), "\x01StreamTitle='';" + std::string(1, '\0'));
+    EXPECT_EQ(BuildIcyMetadataBlock("a", "").size(), 1u + 32);  // 16 bytes of text, then a NUL
+    EXPECT_EQ(BuildIcyMetadataBlock("T", "http://x/"),
+              "\x03StreamTitle='T';StreamUrl='http://x/';" + std::string(10, '\0'));
+    EXPECT_EQ(EmptyIcyMetadataBlock(), std::string(1, '\0'));
+
+    // Only the real terminator may read as one; control characters become spaces.
+    const std::string block = BuildIcyMetadataBlock("A';StreamUrl='evil\n\0x'"s, "u';");
+    const std::string text = block.substr(1, block.find('\0', 1) - 1);
+    EXPECT_EQ(text, "StreamTitle='A' ;StreamUrl='evil  x'';StreamUrl='u' ;';");
+    EXPECT_EQ(text.find("';"), text.find("';StreamUrl='u"));
+}
+
+TEST(IcyMetadata, LongTextIsCutToAValidBlock) {
+    std::string accented = "a";
+    for (int i = 0; i < 3000; ++i) {
+        accented += "\xC3\xA9";
+    }
+    for (const std::string& title : {std::string(5000, 'x'), accented}) {
+        const std::string block = BuildIcyMetadataBlock(title, "http://station/");
+        ASSERT_EQ(block.size(), 1u + 255 * 16);
+        EXPECT_EQ(static_cast<unsigned char>(block[0]), 255);
+        const std::string text = block.substr(1, block.find('\0', 1) - 1);
+        ASSERT_LE(text.size(), 255u * 16 - 1);
+        EXPECT_EQ(text.substr(text.size() - 2), "';");
+        EXPECT_EQ(text.find("StreamUrl"), std::string::npos);  // no room left for it
+        const std::string value = text.substr(13, text.size() - 15);
+        EXPECT_EQ(ToUtf8(value), value);  // no character cut in two
+        EXPECT_GT(value.size(), 4060u);
+    }
+}
+
+TEST(IcyMetadata, TextHelpers) {
+    EXPECT_EQ(ToUtf8("plain"), "plain");
+    EXPECT_EQ(ToUtf8("\xEF\xBB\xBF\xC3\xA9t\xC3\xA9"), "\xC3\xA9t\xC3\xA9");
+    EXPECT_EQ(ToUtf8("caf\xE9"), "caf\xC3\xA9");
+    EXPECT_EQ(ToUtf8("\x80\x93\x81\xFF"), "\xE2\x82\xAC\xE2\x80\x9C\xC2\x81\xC3\xBF");
+    // Overlong, surrogate and truncated sequences are not UTF-8.
+    EXPECT_EQ(ToUtf8("\xC0\xAF"), "\xC3\x80\xC2\xAF");
+    EXPECT_EQ(ToUtf8("\xED\xA0\x80"), "\xC3\xAD\xC2\xA0\xE2\x82\xAC");
+    EXPECT_EQ(ToUtf8("\xE2\x82"), "\xC3\xA2\xE2\x80\x9A");
+
+    EXPECT_EQ(ApplyTitleFormat("", "Song"), "Song");
+    EXPECT_EQ(ApplyTitleFormat("%t on Radio (%t)", "S%t"), "S%t on Radio (S%t)");
+    EXPECT_EQ(ApplyUrlFormat("", "http://h/"), "http://h/");
+    EXPECT_EQ(ApplyUrlFormat("%s?from=icy&%t", "http://h/"), "http://h/?from=icy&%t");
+}
+
+TEST(FormatChoice, FromContentTypeAndFirstBytes) {
+    EXPECT_EQ(FormatFromContentType("audio/mpeg"), StreamFormat::Mp3);
+    EXPECT_EQ(FormatFromContentType(" Audio/MPEG3 ; charset=x"), StreamFormat::Mp3);
+    EXPECT_EQ(FormatFromContentType("audio/x-mpeg"), StreamFormat::Mp3);
+    EXPECT_EQ(FormatFromContentType("application/OGG"), StreamFormat::Ogg);
+    EXPECT_EQ(FormatFromContentType("audio/vorbis;rate=44100"), StreamFormat::Ogg);
+    EXPECT_EQ(FormatFromContentType("application/x-ogg"), StreamFormat::Ogg);
+    EXPECT_EQ(FormatFromContentType("audio/mpegurl"), StreamFormat::Unknown);
+    EXPECT_EQ(FormatFromContentType(""), StreamFormat::Unknown);
+
+    EXPECT_EQ(SniffFormat("OggS\0\x02"s), StreamFormat::Ogg);
+    EXPECT_EQ(SniffFormat("ID3\x04"), StreamFormat::Mp3);
+    EXPECT_EQ(SniffFormat(Frames128(1).substr(0, 4)), StreamFormat::Mp3);
+    EXPECT_EQ(SniffFormat(Frames128(2)), StreamFormat::Mp3);
+    EXPECT_EQ(SniffFormat(Frames128(1) + "nope"), StreamFormat::Unknown);
+    EXPECT_EQ(SniffFormat("\xFF\xFB"), StreamFormat::Unknown);
+    EXPECT_EQ(SniffFormat("RIFF...."), StreamFormat::Unknown);
+
+    EXPECT_STREQ(ContentTypeOf(StreamFormat::Mp3), "audio/mpeg");
+    EXPECT_STREQ(ContentTypeOf(StreamFormat::Ogg), "application/ogg");
+    EXPECT_EQ(MakeFormatReader(StreamFormat::Unknown), nullptr);
+    EXPECT_NE(dynamic_cast<OggReader*>(MakeFormatReader(StreamFormat::Ogg).get()), nullptr);
+    EXPECT_NE(dynamic_cast<Mp3Reader*>(MakeFormatReader(StreamFormat::Mp3).get()), nullptr);
+}
+
+}  // namespace
+}  // namespace orvanta::engine

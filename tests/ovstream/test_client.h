@@ -1,0 +1,120 @@
+// A blocking TCP client on 127.0.0.1 with a deadline on every wait, for driving the engine
+// byte by byte the way encoders and players do.
+#pragma once
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <cstdint>
+#include <netinet/in.h>
+#include <poll.h>
+#include <string>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace orvanta::test {
+
+class TestClient {
+public:
+    // `receiveBuffer` > 0 shrinks the receive window, to play a listener on a slow line.
+    explicit TestClient(uint16_t port, int receiveBuffer = 0) {
+        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (receiveBuffer > 0) {
+            ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+        }
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
+    }
+    ~TestClient() {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+    TestClient(const TestClient&) = delete;
+    TestClient& operator=(const TestClient&) = delete;
+
+    bool Connected() const { return m_fd >= 0; }
+
+    bool Send(const std::string& bytes) {
+        size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::send(m_fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+            if (n <= 0) {
+                return false;
+            }
+            done += static_cast<size_t>(n);
+        }
+        return true;
+    }
+
+    // Reads until `count` bytes arrived, the peer closed, or the deadline passed.
+    std::string Read(size_t count, int timeoutMs = 5000) {
+        std::string out;
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (out.size() < count && !m_closed) {
+            if (!WaitReadable(deadline)) {
+                break;
+            }
+            char buffer[16384];
+            const size_t want = std::min(sizeof buffer, count - out.size());
+            const ssize_t n = ::recv(m_fd, buffer, want, 0);
+            if (n <= 0) {
+                m_closed = true;
+                break;
+            }
+            out.append(buffer, static_cast<size_t>(n));
+        }
+        return out;
+    }
+
+    // Reads until `marker` has arrived (returning everything up to and including it).
+    std::string ReadUntil(const std::string& marker, int timeoutMs = 5000) {
+        std::string out;
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (out.find(marker) == std::string::npos && !m_closed) {
+            if (!WaitReadable(deadline)) {
+                break;
+            }
+            char c;
+            const ssize_t n = ::recv(m_fd, &c, 1, 0);
+            if (n <= 0) {
+                m_closed = true;
+                break;
+            }
+            out += c;
+        }
+        return out;
+    }
+
+    // Everything until the peer closes (or the deadline).
+    std::string ReadAll(int timeoutMs = 5000) { return Read(SIZE_MAX, timeoutMs); }
+
+    // Whether the peer has closed the connection by the deadline.
+    bool WaitClosed(int timeoutMs = 5000) {
+        Read(SIZE_MAX, timeoutMs);
+        return m_closed;
+    }
+
+private:
+    bool WaitReadable(std::chrono::steady_clock::time_point deadline) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            return false;
+        }
+        pollfd pfd{m_fd, POLLIN, 0};
+        return ::poll(&pfd, 1, static_cast<int>(left.count())) > 0;
+    }
+
+    int m_fd = -1;
+    bool m_closed = false;
+};
+
+}  // namespace orvanta::test

@@ -1,0 +1,96 @@
+// Child processes for end-to-end tests: started with posix_spawn, output to files, waited
+// for with a deadline, and ended by their own PID if they overstay.
+#pragma once
+
+#include <chrono>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace orvanta::test {
+
+class Process {
+public:
+    // Runs `program` (looked up in PATH) with `args`; standard output and error go to the
+    // given files, standard input from /dev/null; `folder` becomes its current folder.
+    Process(const std::string& program, const std::vector<std::string>& args,
+            const std::string& outFile, const std::string& errFile,
+            const std::string& folder = {}) {
+        std::vector<char*> argv{const_cast<char*>(program.c_str())};
+        for (const std::string& a : args) {
+            argv.push_back(const_cast<char*>(a.c_str()));
+        }
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outFile.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (!folder.empty()) {
+            posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+        }
+        if (posix_spawnp(&m_pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
+            m_pid = -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~Process() {
+        if (m_pid > 0 && !m_exited) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+    }
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    bool Started() const { return m_pid > 0; }
+    pid_t Pid() const { return m_pid; }
+    void Signal(int signal) {
+        if (m_pid > 0 && !m_exited) {
+            ::kill(m_pid, signal);
+        }
+    }
+
+    // The exit code (128 + signal for a signal), or -1 when it did not end in time, in which
+    // case it is killed.
+    int Wait(int timeoutMs) {
+        if (m_pid <= 0) {
+            return -1;
+        }
+        if (m_exited) {
+            return m_code;
+        }
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (std::chrono::steady_clock::now() < deadline) {
+            int status = 0;
+            if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                m_exited = true;
+                m_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+                return m_code;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ::kill(m_pid, SIGKILL);
+        ::waitpid(m_pid, nullptr, 0);
+        m_exited = true;
+        m_code = -1;
+        return -1;
+    }
+
+private:
+    pid_t m_pid = -1;
+    bool m_exited = false;
+    int m_code = -1;
+};
+
+}  // namespace orvanta::test
