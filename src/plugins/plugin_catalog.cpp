@@ -1,6 +1,7 @@
 #include "plugins/plugin_catalog.h"
 
 #include "platform/dynamic_library.h"
+#include "support/cache_file.h"
 #include "support/file.h"
 #include "support/module_holder.h"
 #include "support/path.h"
@@ -8,91 +9,20 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
-#include <filesystem>
 #include <limits>
 #include <new>
 #include <string>
-#include <string_view>
-#include <system_error>
 #include <unistd.h>
 #include <vector>
 
 namespace orvanta {
 namespace {
 
-// One record per library of the program folder makes a cache of some tens of kilobytes. A
-// file far larger than any folder could explain is not ours: it is refused (and the folder
-// scanned again) instead of believed, so that a damaged or sparse file of gigabytes cannot
-// make us allocate what its size claims.
-constexpr int64_t kMaxCacheFileSize = int64_t{64} << 20;
-
 // The masks the joined texts are built with: what the console's file dialogs can open.
 constexpr uint32_t kTextMaskA = 2;
 constexpr uint32_t kTextMaskB = 5;
 constexpr uint32_t kTextMaskC = 0xFFFF;
 constexpr uint32_t kTextMaskD = 0xFFFF;
-
-char AsciiLower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// The magic is compared without regard to case, all four bytes, so its NUL must be there too.
-bool MagicMatches(const unsigned char* header) {
-    for (size_t i = 0; i < sizeof CPluginCatalog::kMagic; ++i) {
-        if (AsciiLower(static_cast<char>(header[i])) != AsciiLower(CPluginCatalog::kMagic[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
-void PutLe32(unsigned char* at, uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        at[i] = static_cast<unsigned char>(value >> (8 * i));
-    }
-}
-
-uint32_t GetLe32(const unsigned char* at) {
-    return static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 |
-           static_cast<uint32_t>(at[2]) << 16 | static_cast<uint32_t>(at[3]) << 24;
-}
-
-// Reads until `count` bytes are in or the file has no more; what is not read stays as it was.
-void ReadInto(LDiskFile& file, void* buffer, size_t count) {
-    auto* out = static_cast<unsigned char*>(buffer);
-    while (count > 0) {
-        const uint32_t want =
-            static_cast<uint32_t>(std::min<size_t>(count, std::numeric_limits<uint32_t>::max()));
-        uint32_t got = 0;
-        if (!file.Read(out, want, &got) || got == 0) {
-            return;
-        }
-        out += got;
-        count -= got;
-    }
-}
-
-// The names of the folder's entries that end in the library suffix, whatever their type (a
-// load of anything else simply fails). Sorted by their bytes, so the catalogue's order, and
-// with it the joined texts, does not depend on how the file system lists the folder.
-std::vector<std::string> ListLibraries(const std::string& folder) {
-    std::vector<std::string> names;
-    if (folder.empty()) {
-        return names;
-    }
-    constexpr std::string_view kSuffix = platform::kLibrarySuffix;
-    std::error_code error;
-    std::filesystem::directory_iterator it(folder, error);
-    for (; !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
-        std::string name = it->path().filename().string();
-        if (name.size() >= kSuffix.size() &&
-            std::string_view(name).substr(name.size() - kSuffix.size()) == kSuffix) {
-            names.push_back(std::move(name));
-        }
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 // Loads the library and asks its plug-in to describe itself into `descriptor` (zeroed first).
 // False when the library is no plug-in, its factory gives nothing, or Describe throws.
@@ -196,9 +126,7 @@ bool CPluginCatalog::SaveCache() {
         return false;
     }
     unsigned char header[kHeaderSize];
-    std::memcpy(header, kMagic, sizeof kMagic);
-    PutLe32(header + 4, kVersion);
-    PutLe32(header + 8, kRecordSize);
+    cache_file::WriteHeader(header, kMagic, kVersion, kRecordSize);
     const size_t bytes = m_records.size() * kRecordSize;
 
     LDiskFile file;
@@ -223,41 +151,7 @@ bool CPluginCatalog::SaveCache() {
 }
 
 bool CPluginCatalog::LoadCache() {
-    LDiskFile file;
-    if (!file.OpenRead(m_cachePath, kFileShareRead)) {
-        return false;
-    }
-    unsigned char header[kHeaderSize] = {};
-    uint32_t got = 0;
-    if (!file.Read(header, kHeaderSize, &got) || got == 0) {
-        file.Close();
-        return false;
-    }
-    // The version is not examined: any file of this record size holds records we can read.
-    if (!MagicMatches(header) || GetLe32(header + 8) != kRecordSize) {
-        file.Close();
-        return false;
-    }
-    // A file shorter than its header is cut off, not an empty cache.
-    const int64_t size = file.GetSize64();
-    if (got < kHeaderSize || size < kHeaderSize || size > kMaxCacheFileSize) {
-        file.Close();
-        return false;
-    }
-    Clear();
-    const size_t count = static_cast<size_t>(size - kHeaderSize) / kRecordSize;
-    try {
-        m_records.resize(count);
-    } catch (const std::bad_alloc&) {
-        Clear();
-        file.Close();
-        return false;
-    }
-    // A file that shrank meanwhile leaves the rest of the records zeroed; one that grew is read
-    // no further than the records held.
-    ReadInto(file, m_records.data(), count * kRecordSize);
-    file.Close();
-    return true;
+    return cache_file::LoadRecords(m_cachePath, kMagic, m_records);
 }
 
 bool CPluginCatalog::Scan() {
@@ -268,7 +162,7 @@ bool CPluginCatalog::Scan() {
 
         // The first pass only counts, so the records are allocated once.
         size_t plugins = 0;
-        for (const std::string& name : ListLibraries(m_folder)) {
+        for (const std::string& name : cache_file::ListLibraries(m_folder)) {
             if (DescribePlugin(holder, JoinedPath(m_folder, name), work)) {
                 ++plugins;
             }
@@ -281,7 +175,7 @@ bool CPluginCatalog::Scan() {
 
         // The folder may have changed since: take what it holds now, but no more records than
         // were counted.
-        const std::vector<std::string> names = ListLibraries(m_folder);
+        const std::vector<std::string> names = cache_file::ListLibraries(m_folder);
         if (names.empty()) {
             Clear();
             return false;

@@ -1,0 +1,63 @@
+// What the two catalogue caches ("OVTService.cache", "OVTPlugins.cache") share: a 12-byte
+// header (a three-letter magic and its NUL, a version, the record size; little-endian) and
+// then whole records, their count following from the file size; and the folder search over
+// the program folder's libraries that fills them.
+#pragma once
+
+#include "support/file.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <new>
+#include <string>
+#include <vector>
+
+namespace orvanta::cache_file {
+
+inline constexpr uint32_t kHeaderSize = 12;
+
+// A cache holds one record per library of the program folder: a few kilobytes. A file far
+// larger than any folder could explain is not ours, and is refused instead of believed, so
+// that a damaged or sparse file of gigabytes cannot make us allocate what its size claims.
+inline constexpr int64_t kMaxFileSize = int64_t{64} << 20;
+
+void WriteHeader(unsigned char (&header)[kHeaderSize], const char (&magic)[4], uint32_t version,
+                 uint32_t recordSize);
+
+// Opens the cache for reading and checks its header: the magic in any letter case (all four
+// bytes, so the NUL must be there), the record size; the version is not examined. On success
+// the file is left open after the header and `count` is the number of whole records.
+bool OpenAndCheck(LDiskFile& file, const std::string& path, const char (&magic)[4],
+                  uint32_t recordSize, size_t& count);
+
+// Reads until `count` bytes are in or the file has no more; what is not read stays as it was.
+void ReadInto(LDiskFile& file, void* buffer, size_t count);
+
+// The records of the cache at `path`. False, with `records` untouched, when the file cannot
+// be opened or is cut off, foreign or implausibly large; false with `records` emptied when
+// they cannot be held.
+template <typename Record>
+bool LoadRecords(const std::string& path, const char (&magic)[4], std::vector<Record>& records) {
+    LDiskFile file;
+    size_t count = 0;
+    if (!OpenAndCheck(file, path, magic, sizeof(Record), count)) {
+        return false;
+    }
+    std::vector<Record>().swap(records);
+    try {
+        records.resize(count);
+    } catch (const std::bad_alloc&) {
+        std::vector<Record>().swap(records);
+        return false;
+    }
+    // A file that shrank meanwhile leaves the rest zeroed; one that grew is read no further.
+    ReadInto(file, records.data(), count * sizeof(Record));
+    return true;
+}
+
+// The names of the folder's entries that end in the library suffix, whatever their type (a
+// load of anything else simply fails). Sorted by their bytes, so the first module serving a
+// format does not depend on the order the file system happens to list the folder in.
+std::vector<std::string> ListLibraries(const std::string& folder);
+
+}  // namespace orvanta::cache_file
