@@ -117,6 +117,14 @@ TEST_F(EndToEndTest, FfmpegMp3ReachesMpg123WithTitles) {
     // 400 frames of 1152 mono 16-bit samples (the sine is mono), after the WAV header.
     EXPECT_GE(std::filesystem::file_size(m_dir.File("out.wav")), 44u + 400u * 1152u * 2u);
     EXPECT_TRUE(WaitForText(m_dir.File("server.out"), "listeners 0 / 5", 5000));
+
+    // Players open the station through its playlist too.
+    Process listed("mpg123",
+                   {"-q", "-n", "40", "-w", m_dir.File("listed.wav"), "-@",
+                    "http://127.0.0.1:" + std::to_string(m_port) + "/listen.pls"},
+                   m_dir.File("listed.out"), m_dir.File("listed.err"));
+    EXPECT_EQ(listed.Wait(20000), 0) << test::ReadFile(m_dir.File("listed.err"));
+    EXPECT_GE(std::filesystem::file_size(m_dir.File("listed.wav")), 44u + 40u * 1152u * 2u);
     encoder->Signal(SIGTERM);
     encoder->Wait(5000);
 }

@@ -327,6 +327,69 @@ TEST_F(EngineTest, GarbageAndWrongFormatsAreRefusedWithoutHurtingTheStream) {
     EXPECT_TRUE(wrong.WaitClosed(5000));
 }
 
+TEST_F(EngineTest, StatusPagesReadTheWayTheirConsumersReadThem) {
+    m_settings.songHistoryMax = 2;
+    Start();
+    // No source: the Icecast-shaped status has no source member, the list form an empty one.
+    EXPECT_NE(
+        Get("GET /status-json.xsl HTTP/1.0\r\n\r\n").find("\"server_id\":\"Orvanta Server\"}}"),
+        std::string::npos);
+    auto source = V1Source();
+    source->Send(Mp3Frames(30));
+    ASSERT_TRUE(WaitForSource());
+    for (const char* song :
+         {"First", "Second", "Second", "Third%2C%20with%20%3Cb%3E%22quotes%22%0D%0Aand%20%FF"}) {
+        Get(std::string("GET /admin.cgi?pass=hackme&mode=updinfo&song=") + song +
+            " HTTP/1.0\r\n\r\n");
+    }
+    TestClient listener(m_port);
+    listener.Send("GET /stream HTTP/1.0\r\n\r\n");
+    listener.ReadUntil("\r\n\r\n");
+    for (int i = 0; i < 100 && m_engine.ListenerCount() < 1; ++i) {
+        std::this_thread::sleep_for(10ms);
+    }
+
+    const std::string seven = Get("GET /7.html HTTP/1.0\r\nUser-Agent: Mozilla\r\n\r\n");
+    const std::string prefix =
+        "<HTML><meta http-equiv=\"Pragma\" content=\"no-cache\"></head><body>";
+    const size_t body = seven.find(prefix);
+    ASSERT_NE(body, std::string::npos) << seven;
+    const std::string fields =
+        seven.substr(body + prefix.size(), seven.rfind("</body></html>") - body - prefix.size());
+    EXPECT_EQ(fields.substr(0, fields.find(",Third")), "1,1,1,3,1,128") << fields;
+    EXPECT_EQ(fields.find_first_of("\r\n"), std::string::npos) << "one line for the scrapers";
+    EXPECT_NE(fields.find("Third, with <b>\"quotes\"  and \xC3\xBF"), std::string::npos)
+        << "the title last, commas kept, Latin-1 turned into UTF-8: " << fields;
+
+    const std::string played = Get("GET /played.html HTTP/1.0\r\n\r\n");
+    EXPECT_NE(played.find("&lt;b&gt;&quot;quotes&quot;"), std::string::npos) << "escaped";
+    EXPECT_NE(played.find("</td><td><b>Current Song</b></td></tr>"), std::string::npos);
+    EXPECT_NE(played.find("Second"), std::string::npos);
+    EXPECT_EQ(played.find("First"), std::string::npos) << "two songs kept";
+
+    const std::string json =
+        Get("GET /status-json.xsl HTTP/1.0\r\nHost: radio.example:8000\r\n\r\n");
+    EXPECT_NE(json.find("\"source\":{"), std::string::npos) << "one source: an object";
+    EXPECT_NE(json.find("\"listeners\":1,"), std::string::npos) << "a number";
+    EXPECT_NE(json.find("\"listenurl\":\"http://radio.example:8000/stream\""), std::string::npos);
+    EXPECT_NE(json.find("\\\"quotes\\\"\\r\\nand"), std::string::npos) << json;
+    EXPECT_NE(Get("GET /status.json HTTP/1.0\r\n\r\n").find("\"source\":[{"), std::string::npos);
+
+    const std::string pls = Get("GET /listen.pls HTTP/1.0\r\nHost: radio.example:8000\r\n\r\n");
+    EXPECT_NE(pls.find("[playlist]\nNumberOfEntries=1\nFile1=http://radio.example:8000/stream\n"),
+              std::string::npos)
+        << pls;
+    const std::string m3u = Get("GET /listen.m3u HTTP/1.0\r\nHost: a b\r\n\r\n");
+    EXPECT_NE(m3u.find("\r\n\r\n#EXTM3U\n#EXTINF:-1,Night Owl\nhttp://127.0.0.1:" +
+                       std::to_string(m_port) + "/stream\n"),
+              std::string::npos)
+        << m3u;
+    const std::string page = Get("GET /index.html HTTP/1.0\r\n\r\n");
+    EXPECT_NE(page.find("<h1>Night Owl</h1>"), std::string::npos);
+    EXPECT_NE(page.find("1 of 3"), std::string::npos);
+    EXPECT_EQ(page.find("<b>\"quotes"), std::string::npos) << "nothing from a source unescaped";
+}
+
 TEST_F(EngineTest, APortInUseFailsTheStartWithNothingLeftOpen) {
     Start();
     Engine second;

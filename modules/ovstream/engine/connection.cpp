@@ -5,6 +5,7 @@
 #include "engine/core.h"
 #include "engine/listener.h"
 #include "engine/source.h"
+#include "web/pages.h"
 
 #include <array>
 #include <string>
@@ -54,32 +55,6 @@ std::string Lower(std::string text) {
         }
     }
     return text;
-}
-
-std::string HtmlEscape(std::string_view text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '&':
-                out += "&amp;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&#39;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
 }
 
 // Header values from a source go back out in our own headers: no line breaks may pass.
@@ -235,10 +210,8 @@ private:
             AdminMetadata(request);
         } else if (IsStreamRequest(request)) {
             HandleListener(request);
-        } else if (request.path == "/") {
-            Reply(Response(200, "OK", "text/html; charset=utf-8", StatusPage()));
         } else {
-            Reply(PlainError(404, "Not Found"));
+            HandlePage(request);
         }
     }
 
@@ -262,21 +235,61 @@ private:
         return WantsIcyMetadata(request) || !browser;
     }
 
-    std::string StatusPage() const {
-        const Station& station = m_core.GetStation();
-        const std::string name = station.Info().name.empty() ? kServerName : station.Info().name;
-        std::string page = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" +
-                           HtmlEscape(name) + "</title></head><body>\n<h1>" + HtmlEscape(name) +
-                           "</h1>\n";
-        if (station.HasSource()) {
-            page += "<p>On air: " + HtmlEscape(station.Title()) +
-                    "</p>\n<p>Listeners: " + std::to_string(station.ListenerCount()) + " / " +
-                    std::to_string(m_core.Settings().maxClients) +
-                    "</p>\n<p><a href=\"/;\">Listen</a></p>\n";
+    // Status pages and playlists never count against the listener limit and answer whatever
+    // the source is doing.
+    void HandlePage(const Request& request) {
+        Station& station = m_core.GetStation();
+        const EngineSettings& settings = m_core.Settings();
+        const std::string& path = request.path;
+        const std::string html = "text/html; charset=utf-8";
+        std::string body;
+        std::string type;
+        if (path == "/7.html") {
+            body = SevenHtml(station, settings);
+            type = "text/html";
+        } else if (path == "/played.html") {
+            body = PlayedHtml(station);
+            type = html;
+        } else if (path == "/status-json.xsl" || path == "/status.json") {
+            body = StatusJson(station, settings, StreamUrl(request), path == "/status.json");
+            type = "application/json; charset=utf-8";
+        } else if (path == "/listen.pls" || path == "/listen.m3u") {
+            const std::string name =
+                station.Info().name.empty() ? kServerName : station.Info().name;
+            const bool pls = path == "/listen.pls";
+            body = Playlist(StreamUrl(request), name, pls);
+            type = pls ? "audio/x-scpls" : "audio/x-mpegurl";
+        } else if (path == "/" || path == "/index.html") {
+            body = StationPage(station, settings);
+            type = html;
         } else {
-            page += "<p>The station is not on air.</p>\n";
+            Reply(PlainError(404, "Not Found"));
+            return;
         }
-        return page + "</body></html>\n";
+        if (request.method == "HEAD") {
+            std::string head = Response(200, "OK", type, body);
+            head.resize(head.size() - body.size());
+            Reply(std::move(head));
+            return;
+        }
+        Reply(Response(200, "OK", type, body));
+    }
+
+    // The stream's address as the client reached us: its Host header when it is a plain
+    // host[:port], else the loopback address and our port.
+    std::string StreamUrl(const Request& request) const {
+        std::string host;
+        if (const std::string* given = request.Find("Host")) {
+            host = *given;
+        }
+        const bool plain = !host.empty() && host.size() < 256 &&
+                           host.find_first_not_of(
+                               "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                               "0123456789.-:[]") == std::string::npos;
+        if (!plain) {
+            host = "127.0.0.1:" + std::to_string(m_core.Port());
+        }
+        return "http://" + host + "/stream";
     }
 
     bool SourcePasswordMatches(const Request& request) const {

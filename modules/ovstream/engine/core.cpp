@@ -93,6 +93,7 @@ bool Core::Bind(uint16_t port, std::string* error) {
         std::string reason;
         if (Listen(m_listenAcceptor, address, port, &reason)) {
             if (Listen(m_sourceAcceptor, address, static_cast<uint16_t>(port + 1), &reason)) {
+                m_port = port;
                 return true;
             }
             asio::error_code ignored;

@@ -12,7 +12,9 @@
 #include <asio.hpp>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <unordered_set>
@@ -41,6 +43,12 @@ inline constexpr size_t kIcyMetaInt = 8192;
 inline constexpr size_t kReadBufferBytes = 16 * 1024;
 inline constexpr int kHeaderTimeoutSeconds = 15;
 
+// A title the station played and when it began.
+struct PlayedSong {
+    std::chrono::system_clock::time_point start;
+    std::string title;
+};
+
 // The one mount of the station.
 class Station {
 public:
@@ -55,6 +63,11 @@ public:
     std::shared_ptr<const std::string> Headers() const;
     uint64_t Generation() const;
     std::shared_ptr<const std::string> MetadataBlock() const { return m_metaBlock; }
+    // The titles played, newest first, at most SongHistoryMax of them.
+    const std::deque<PlayedSong>& History() const { return m_history; }
+    size_t PeakListeners() const { return m_peakListeners; }
+    // When the current source went on air.
+    std::chrono::system_clock::time_point StreamStart() const { return m_streamStart; }
 
     // A source took the station. Listeners of another format are closed.
     void SourceConnected(StreamFormat format, const SourceInfo& info, const std::string& mount);
@@ -80,6 +93,9 @@ public:
 private:
     void WakeListeners();
     void DropLaggingListeners();
+    // Puts a new current title at the head of the history (the same title again is a repeat
+    // from the encoder, not a new song).
+    void Played(const std::string& title);
 
     Core& m_core;
     ChunkChain m_chain{kQueueBytes};
@@ -93,6 +109,9 @@ private:
     std::string m_rawUrl;
     std::string m_title;
     std::shared_ptr<const std::string> m_metaBlock;
+    std::deque<PlayedSong> m_history;
+    size_t m_peakListeners = 0;
+    std::chrono::system_clock::time_point m_streamStart;
     std::unordered_set<ListenerSession*> m_listeners;
     std::unordered_set<ListenerSession*> m_waiting;
     asio::steady_timer m_graceTimer;
@@ -125,6 +144,7 @@ public:
     const EngineSettings& Settings() const { return m_settings; }
     void ApplySettings(EngineSettings settings);
     EngineStatus& Status() { return m_status; }
+    uint16_t Port() const { return m_port; }
     Station& GetStation() { return m_station; }
 
     void Register(Session* session) { m_sessions.insert(session); }
@@ -141,6 +161,7 @@ private:
     tcp::acceptor m_sourceAcceptor;
     std::unordered_set<Session*> m_sessions;
     bool m_stopping = false;
+    uint16_t m_port = 0;
     // Declared last: its timer and listeners go before the rest.
     Station m_station;
 };

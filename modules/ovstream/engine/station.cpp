@@ -2,6 +2,8 @@
 #include "engine/listener.h"
 #include "stream/icy_metadata.h"
 
+#include <algorithm>
+
 namespace orvanta::engine {
 
 namespace {
@@ -35,6 +37,7 @@ void Station::SourceConnected(StreamFormat format, const SourceInfo& info,
     m_mount = mount;
     m_hasSource = true;
     m_sourceBytes = 0;
+    m_streamStart = std::chrono::system_clock::now();
     m_core.Status().sourceConnected.store(1, std::memory_order_relaxed);
 }
 
@@ -59,6 +62,7 @@ bool Station::SourceData(std::string_view data) {
         const std::string title = m_reader->Title();
         if (!title.empty() && title != m_title) {
             m_title = title;
+            Played(m_title);
         }
     }
     if (m_chain.Tail() != tailBefore) {
@@ -89,6 +93,19 @@ void Station::SetTitle(std::string_view song, std::string_view url) {
     m_rawTitle = ToUtf8(song);
     m_rawUrl = ToUtf8(url);
     RebuildMetadata();
+    Played(m_title);
+}
+
+void Station::Played(const std::string& title) {
+    if (title.empty() || (!m_history.empty() && m_history.front().title == title)) {
+        return;
+    }
+    m_history.push_front({std::chrono::system_clock::now(), title});
+    const int32_t limit = m_core.Settings().songHistoryMax;
+    const size_t keep = limit > 0 ? std::min<size_t>(static_cast<size_t>(limit), 1000) : 0;
+    while (m_history.size() > keep) {
+        m_history.pop_back();
+    }
 }
 
 void Station::RebuildMetadata() {
@@ -104,6 +121,7 @@ void Station::RebuildMetadata() {
 
 void Station::AddListener(ListenerSession* listener) {
     m_listeners.insert(listener);
+    m_peakListeners = std::max(m_peakListeners, m_listeners.size());
     m_core.Status().listeners.store(static_cast<int32_t>(m_listeners.size()),
                                     std::memory_order_relaxed);
 }
