@@ -390,6 +390,62 @@ TEST_F(EngineTest, StatusPagesReadTheWayTheirConsumersReadThem) {
     EXPECT_EQ(page.find("<b>\"quotes"), std::string::npos) << "nothing from a source unescaped";
 }
 
+TEST_F(EngineTest, ARelayFollowsItsUpstreamWithTitlesAndComesBackAfterItFails) {
+    Start();  // the upstream
+    auto source = V1Source();
+    source->Send(Mp3Frames(60));
+    ASSERT_TRUE(WaitForSource());
+    Get("GET /admin.cgi?pass=hackme&mode=updinfo&song=Upstream%20Song HTTP/1.0\r\n\r\n");
+
+    EngineSettings relaySettings = m_settings;
+    relaySettings.relayHost = "127.0.0.1";
+    relaySettings.relayPort = m_port;
+    relaySettings.relayStreamUrl = "/stream";
+    Engine relay;
+    uint16_t relayPort = 0;
+    for (uint16_t candidate = static_cast<uint16_t>(m_port + 2);
+         relayPort == 0 && candidate < m_port + 200;
+         candidate = static_cast<uint16_t>(candidate + 2)) {
+        if (relay.Start(candidate, relaySettings)) {
+            relayPort = candidate;
+        }
+    }
+    ASSERT_NE(relayPort, 0);
+    for (int i = 0; i < 300 && !relay.SourceConnected(); ++i) {
+        std::this_thread::sleep_for(10ms);
+    }
+    ASSERT_TRUE(relay.SourceConnected());
+    source->Send(Mp3Frames(60));
+
+    TestClient listener(relayPort);
+    listener.Send("GET /stream HTTP/1.0\r\nIcy-MetaData: 1\r\n\r\n");
+    ASSERT_NE(listener.ReadUntil("\r\n\r\n").find("icy-metaint:8192"), std::string::npos);
+    const std::string body = listener.Read(8193);
+    ASSERT_EQ(body.size(), 8193u);
+    EXPECT_EQ(body.substr(0, 4), "\xFF\xFB\x90\x64") << "the upstream's ICY blocks are gone";
+    const std::string block = listener.Read(static_cast<unsigned char>(body[8192]) * 16u);
+    EXPECT_EQ(block.rfind("StreamTitle='Upstream Song';", 0), 0u) << block;
+
+    // The upstream fails and comes back: the relay finds it again by itself.
+    source.reset();
+    m_engine.Stop();
+    for (int i = 0; i < 300 && relay.SourceConnected(); ++i) {
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_FALSE(relay.SourceConnected());
+    ASSERT_TRUE(m_engine.Start(m_port, m_settings));
+    source = V1Source();
+    source->Send(Mp3Frames(60));
+    for (int i = 0; i < 600 && !relay.SourceConnected(); ++i) {
+        std::this_thread::sleep_for(10ms);
+        if (i % 50 == 0) {
+            source->Send(Mp3Frames(10));
+        }
+    }
+    EXPECT_TRUE(relay.SourceConnected());
+    relay.Stop();
+}
+
 TEST_F(EngineTest, APortInUseFailsTheStartWithNothingLeftOpen) {
     Start();
     Engine second;

@@ -1,5 +1,7 @@
 #include "engine/core.h"
 
+#include "engine/relay.h"
+
 #include <chrono>
 
 namespace orvanta::engine {
@@ -113,6 +115,10 @@ void Core::StartAccepting() {
     m_sourceAcceptor.non_blocking(true, ignored);
     Accept(m_listenAcceptor, false);
     Accept(m_sourceAcceptor, true);
+    // With an upstream configured the station pulls its audio from there.
+    if (!m_settings.relayHost.empty() && m_settings.relayPort > 0) {
+        std::make_shared<RelaySession>(*this)->Start();
+    }
 }
 
 void Core::Accept(tcp::acceptor& acceptor, bool sourcePort) {

@@ -1,0 +1,272 @@
+#include "engine/relay.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+namespace orvanta::engine {
+
+namespace {
+constexpr int kMaxRetrySeconds = 30;
+// An upstream's response head is a few hundred bytes.
+constexpr size_t kMaxHeadBytes = 16 * 1024;
+}  // namespace
+
+std::optional<std::string> StreamTitleOf(std::string_view block) {
+    constexpr std::string_view kKey = "StreamTitle='";
+    const size_t start = block.find(kKey);
+    if (start == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const size_t from = start + kKey.size();
+    // The value ends at "';" (a quote inside a title stays, as players read it).
+    const size_t end = block.find("';", from);
+    if (end == std::string_view::npos) {
+        return std::nullopt;
+    }
+    return std::string(block.substr(from, end - from));
+}
+
+RelaySession::RelaySession(Core& core)
+    : Session(core), m_resolver(core.Io()), m_socket(core.Io()), m_timer(core.Io()) {}
+
+RelaySession::~RelaySession() {
+    if (m_onAir) {
+        m_core.GetStation().SourceGone();
+    }
+}
+
+void RelaySession::Start() {
+    Connect();
+}
+
+void RelaySession::Close() {
+    if (m_closed) {
+        return;
+    }
+    m_closed = true;
+    asio::error_code ignored;
+    m_socket.close(ignored);
+    m_resolver.cancel();
+    m_timer.cancel();
+    if (m_onAir) {
+        m_onAir = false;
+        m_core.GetStation().SourceGone();
+    }
+}
+
+void RelaySession::Connect() {
+    if (m_closed) {
+        return;
+    }
+    const EngineSettings& settings = m_core.Settings();
+    std::string path = settings.relayStreamUrl;
+    if (path.empty() || path[0] != '/') {
+        path.insert(path.begin(), '/');
+    }
+    m_request = "GET " + path + " HTTP/1.0\r\nHost: " + settings.relayHost + ":" +
+                std::to_string(settings.relayPort) +
+                "\r\nUser-Agent: Orvanta Server relay\r\nIcy-MetaData: 1\r\nAccept: */*\r\n\r\n";
+    m_buffer.clear();
+    m_metaInterval = 0;
+    auto self = shared_from_this();
+    m_resolver.async_resolve(
+        settings.relayHost, std::to_string(settings.relayPort),
+        [self](const asio::error_code& ec, const tcp::resolver::results_type& endpoints) {
+            if (ec) {
+                self->Failed("cannot resolve " + self->m_core.Settings().relayHost);
+                return;
+            }
+            asio::async_connect(self->m_socket, endpoints,
+                                [self](const asio::error_code& error, const tcp::endpoint&) {
+                                    if (error) {
+                                        self->Failed("cannot connect: " + error.message());
+                                        return;
+                                    }
+                                    asio::async_write(
+                                        self->m_socket, asio::buffer(self->m_request),
+                                        [self](const asio::error_code& written, size_t) {
+                                            if (written) {
+                                                self->Failed("cannot send the request");
+                                                return;
+                                            }
+                                            self->ReadHead();
+                                        });
+                                });
+        });
+}
+
+void RelaySession::ReadHead() {
+    auto self = shared_from_this();
+    m_socket.async_read_some(asio::buffer(m_readBuffer),
+                             [self](const asio::error_code& ec, size_t n) {
+                                 if (ec) {
+                                     self->Failed("the upstream closed before its answer");
+                                     return;
+                                 }
+                                 self->m_buffer.append(self->m_readBuffer.data(), n);
+                                 if (self->m_buffer.size() > kMaxHeadBytes) {
+                                     self->Failed("the upstream's answer is too large");
+                                     return;
+                                 }
+                                 if (!self->TakeHead()) {
+                                     self->ReadHead();
+                                 }
+                             });
+}
+
+// Parses "HTTP/1.x 200 ..." or "ICY 200 OK" and the header block. True once it is handled
+// (the body read started, or the attempt failed).
+bool RelaySession::TakeHead() {
+    const LineResult status = ReadLine(m_buffer);
+    if (status.status == ParseStatus::Incomplete) {
+        return false;
+    }
+    const std::string& line = status.line;
+    const size_t space = line.find(' ');
+    const bool ok = status.status == ParseStatus::Complete && space != std::string::npos &&
+                    (line.rfind("HTTP/1.", 0) == 0 || line.rfind("ICY", 0) == 0) &&
+                    line.compare(space + 1, 3, "200") == 0;
+    if (!ok) {
+        Failed("the upstream answered: " + line.substr(0, 80));
+        return true;
+    }
+    const HeaderBlockResult block =
+        ParseHeaderBlock(std::string_view(m_buffer).substr(status.consumed));
+    if (block.status == ParseStatus::Incomplete) {
+        return false;
+    }
+    if (block.status != ParseStatus::Complete) {
+        Failed("the upstream's headers cannot be read");
+        return true;
+    }
+    m_info = SourceInfoFromHeaders(block.headers);
+    m_format = m_info.contentType.empty() ? StreamFormat::Unknown
+                                          : FormatFromContentType(m_info.contentType);
+    for (const Header& header : block.headers) {
+        if (EqualsIgnoreCase(header.name, "icy-metaint")) {
+            const int interval = std::atoi(header.value.c_str());
+            m_metaInterval =
+                interval > 0 && interval <= 1 << 20 ? static_cast<size_t>(interval) : 0;
+        }
+    }
+    m_untilMetadata = m_metaInterval;
+    m_wantLengthByte = false;
+    m_metadataLeft = 0;
+    std::string body = m_buffer.substr(status.consumed + block.consumed);
+    m_buffer.clear();
+    if (!Consume(body)) {
+        Failed("the upstream sends no audio we can relay");
+        return true;
+    }
+    ReadBody();
+    return true;
+}
+
+void RelaySession::ReadBody() {
+    auto self = shared_from_this();
+    m_socket.async_read_some(
+        asio::buffer(m_readBuffer), [self](const asio::error_code& ec, size_t n) {
+            if (ec) {
+                self->Failed("the upstream went away");
+                return;
+            }
+            self->m_core.Status().receivedBytes.fetch_add(n, std::memory_order_relaxed);
+            if (!self->Consume(std::string_view(self->m_readBuffer.data(), n))) {
+                self->Failed("the upstream sends no audio we can relay");
+                return;
+            }
+            self->ReadBody();
+        });
+}
+
+bool RelaySession::Consume(std::string_view data) {
+    std::string audio;
+    if (m_metaInterval == 0) {
+        audio.assign(data);
+    } else {
+        while (!data.empty()) {
+            if (m_wantLengthByte) {
+                m_metadataLeft = static_cast<unsigned char>(data[0]) * 16u;
+                data.remove_prefix(1);
+                m_wantLengthByte = false;
+                m_metadata.clear();
+                if (m_metadataLeft == 0) {
+                    m_untilMetadata = m_metaInterval;
+                }
+                continue;
+            }
+            if (m_metadataLeft > 0) {
+                const size_t take = std::min(m_metadataLeft, data.size());
+                m_metadata.append(data.substr(0, take));
+                data.remove_prefix(take);
+                m_metadataLeft -= take;
+                if (m_metadataLeft == 0) {
+                    m_untilMetadata = m_metaInterval;
+                    if (auto title = StreamTitleOf(m_metadata)) {
+                        m_core.GetStation().SetTitle(*title, "");
+                    }
+                }
+                continue;
+            }
+            const size_t take = std::min(m_untilMetadata, data.size());
+            audio.append(data.substr(0, take));
+            data.remove_prefix(take);
+            m_untilMetadata -= take;
+            if (m_untilMetadata == 0) {
+                m_wantLengthByte = true;
+            }
+        }
+    }
+    if (audio.empty()) {
+        return true;
+    }
+    Station& station = m_core.GetStation();
+    if (!m_onAir) {
+        if (m_format == StreamFormat::Unknown) {
+            m_format = SniffFormat(audio);
+            if (m_format == StreamFormat::Unknown) {
+                return false;
+            }
+        }
+        if (station.HasSource()) {
+            // A local source has the station: the relay waits its turn.
+            return false;
+        }
+        station.SourceConnected(m_format, m_info, "/");
+        m_onAir = true;
+        m_failures = 0;
+    }
+    return station.SourceData(audio);
+}
+
+void RelaySession::Failed(const std::string& why) {
+    std::fprintf(stderr, "ovstream: relay from %s:%d: %s\n", m_core.Settings().relayHost.c_str(),
+                 m_core.Settings().relayPort, why.c_str());
+    asio::error_code ignored;
+    m_socket.close(ignored);
+    if (m_onAir) {
+        m_onAir = false;
+        m_core.GetStation().SourceGone();
+    }
+    ScheduleRetry();
+}
+
+void RelaySession::ScheduleRetry() {
+    if (m_closed || m_core.Stopping()) {
+        return;
+    }
+    // 1, 2, 4 ... 30 seconds: an upstream that is down is not hammered.
+    const int seconds = std::min(kMaxRetrySeconds, 1 << std::min(m_failures, 5));
+    ++m_failures;
+    m_timer.expires_after(std::chrono::seconds(seconds));
+    auto self = shared_from_this();
+    m_timer.async_wait([self](const asio::error_code& ec) {
+        if (!ec && !self->m_closed) {
+            self->m_socket = tcp::socket(self->m_core.Io());
+            self->Connect();
+        }
+    });
+}
+
+}  // namespace orvanta::engine

@@ -1,0 +1,56 @@
+// Relay: the station's source is another server's stream. The engine pulls
+// http://RelayHostname:RelayPort/RelayStreamUrl, asks for ICY titles and takes them out of
+// the audio, and feeds the station as a source would. When the upstream fails it tries again
+// with a growing pause; listeners stay connected meanwhile (for the station's time-out).
+#pragma once
+
+#include "engine/core.h"
+
+#include <array>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace orvanta::engine {
+
+class RelaySession : public Session, public std::enable_shared_from_this<RelaySession> {
+public:
+    explicit RelaySession(Core& core);
+    ~RelaySession() override;
+
+    void Start();
+    void Close() override;
+
+private:
+    void Connect();
+    void ReadHead();
+    bool TakeHead();
+    void ReadBody();
+    // Audio and ICY blocks interleaved: the audio goes to the station, the titles too.
+    bool Consume(std::string_view data);
+    void Failed(const std::string& why);
+    void ScheduleRetry();
+
+    tcp::resolver m_resolver;
+    tcp::socket m_socket;
+    asio::steady_timer m_timer;
+    std::string m_buffer;
+    std::string m_request;
+    std::array<char, kReadBufferBytes> m_readBuffer{};
+    bool m_closed = false;
+    bool m_onAir = false;
+    int m_failures = 0;
+    StreamFormat m_format = StreamFormat::Unknown;
+    SourceInfo m_info;
+    // ICY de-interleaving: 0 when the upstream sends none.
+    size_t m_metaInterval = 0;
+    size_t m_untilMetadata = 0;
+    size_t m_metadataLeft = 0;
+    bool m_wantLengthByte = false;
+    std::string m_metadata;
+};
+
+// The StreamTitle of an ICY metadata block's text, or nothing when it has none.
+std::optional<std::string> StreamTitleOf(std::string_view block);
+
+}  // namespace orvanta::engine
