@@ -5,6 +5,7 @@
 #include "engine/core.h"
 #include "engine/listener.h"
 #include "engine/source.h"
+#include "web/content.h"
 #include "web/pages.h"
 
 #include <array>
@@ -259,12 +260,31 @@ private:
             const bool pls = path == "/listen.pls";
             body = Playlist(StreamUrl(request), name, pls);
             type = pls ? "audio/x-scpls" : "audio/x-mpegurl";
-        } else if (path == "/" || path == "/index.html") {
-            body = StationPage(station, settings);
-            type = html;
         } else {
-            Reply(PlainError(404, "Not Found"));
-            return;
+            // The content folder first; the station's own page where it has no index page.
+            const std::string_view target(request.target);
+            const ContentFile file =
+                ResolveContent(settings.contentDirectory, target.substr(0, target.find('?')),
+                               settings.indexPage, request.method != "HEAD");
+            if (file.status == ContentStatus::Found) {
+                std::string response = Response(200, "OK", file.contentType, "");
+                // The length is the file's, also for HEAD.
+                const std::string zero = "Content-Length: 0\r\n";
+                response.replace(response.find(zero), zero.size(),
+                                 "Content-Length: " + std::to_string(file.size) + "\r\n");
+                Reply(response + file.body);
+                return;
+            }
+            if (path == "/" || path == "/index.html") {
+                body = StationPage(station, settings);
+                type = html;
+            } else if (file.status == ContentStatus::Forbidden) {
+                Reply(PlainError(403, "Forbidden"));
+                return;
+            } else {
+                Reply(PlainError(404, "Not Found"));
+                return;
+            }
         }
         if (request.method == "HEAD") {
             std::string head = Response(200, "OK", type, body);

@@ -55,7 +55,7 @@ bool Station::SourceData(std::string_view data) {
         chunk->seq = m_chain.NextSeq();
         chunk->syncPoint = unit.syncPoint;
         chunk->generation = unit.generation;
-        chunk->headers = m_reader->Headers();
+        chunk->headers = std::move(unit.headers);
         m_chain.Append(std::move(chunk));
     }
     if (m_format == StreamFormat::Ogg) {

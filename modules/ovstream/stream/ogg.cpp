@@ -14,6 +14,13 @@ namespace {
 constexpr std::string_view kCapture = "OggS";
 constexpr size_t kPageHeaderBytes = 27;
 
+// How the first packet of a logical stream names its codec.
+constexpr std::string_view kVorbisId = "\x01vorbis";
+constexpr std::string_view kTheoraId = "\x80theora";
+constexpr std::string_view kOpusHead = "OpusHead";
+constexpr std::string_view kOpusTags = "OpusTags";
+constexpr std::string_view kFlacHead = "\x7F\x46LAC";  // 0x7F "FLAC"
+
 constexpr std::array<uint32_t, 256> MakeCrcTable() {
     std::array<uint32_t, 256> table{};
     for (uint32_t i = 0; i < 256; ++i) {
@@ -372,7 +379,7 @@ void OggReader::ReadPackets(Stream& stream, const OggPage& page) {
 void OggReader::OnPacket(Stream& stream, std::string_view packet, bool whole) {
     const size_t index = stream.packets++;
     if (index == 0) {
-        if (whole && StartsWith(packet, std::string_view("\x01vorbis", 7))) {
+        if (whole && StartsWith(packet, kVorbisId)) {
             stream.codec = Codec::kVorbis;
             stream.headerPackets = 3;
             if (packet.size() >= 28) {
@@ -385,17 +392,13 @@ void OggReader::OnPacket(Stream& stream, std::string_view packet, bool whole) {
                                                   : 0;
                 m_bitrate = static_cast<int>((bitsPerSecond + 500) / 1000);
             }
-        } else if (whole && StartsWith(packet, "\x80theora")) {
+        } else if (whole && StartsWith(packet, kTheoraId)) {
             stream.codec = Codec::kTheora;
             stream.headerPackets = 3;
-        } else if (whole && StartsWith(packet, "OpusHead")) {
+        } else if (whole && StartsWith(packet, kOpusHead)) {
             stream.codec = Codec::kOpus;
             stream.headerPackets = 2;
-        } else if (whole &&
-                   StartsWith(packet,
-                              "\x7F"
-                              "FLAC") &&
-                   packet.size() >= 9) {
+        } else if (whole && StartsWith(packet, kFlacHead) && packet.size() >= 9) {
             // The mapping announces how many metadata packets follow; 0 means "not said".
             stream.codec = Codec::kFlac;
             const auto* p = reinterpret_cast<const unsigned char*>(packet.data());
@@ -421,10 +424,10 @@ void OggReader::OnPacket(Stream& stream, std::string_view packet, bool whole) {
                 break;
             }
             case Codec::kOpus:
-                if (index == 1 && !StartsWith(packet, "OpusTags")) {
+                if (index == 1 && !StartsWith(packet, kOpusTags)) {
                     HeadersLost();
                 } else if (index == 1) {
-                    title = CommentTitle(packet.substr(8));
+                    title = CommentTitle(packet.substr(kOpusTags.size()));
                 }
                 break;
             case Codec::kFlac:
