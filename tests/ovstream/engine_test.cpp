@@ -2,10 +2,12 @@
 #include "engine/engine.h"
 
 #include "ovstream/test_client.h"
+#include "test_util.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <random>
 #include <thread>
 #include <unistd.h>
@@ -444,6 +446,39 @@ TEST_F(EngineTest, ARelayFollowsItsUpstreamWithTitlesAndComesBackAfterItFails) {
     }
     EXPECT_TRUE(relay.SourceConnected());
     relay.Stop();
+}
+
+TEST_F(EngineTest, TheLogTellsAListenersWholeVisitAndNeverAPassword) {
+    char folder[] = "/tmp/orvanta-log-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder), nullptr);
+    m_settings.logDirectory = std::string(folder) + "/logs";
+    m_settings.logFileName = "station.log";
+    Start();
+    auto source = V1Source();
+    source->Send(Mp3Frames(30));
+    ASSERT_TRUE(WaitForSource());
+    Get("GET /admin.cgi?pass=hackme&mode=updinfo&song=Night%20Song HTTP/1.0\r\n\r\n");
+    Get("GET /admin.cgi?pass=wrong&mode=updinfo&song=x HTTP/1.0\r\n\r\n");
+    {
+        TestClient listener(m_port);
+        listener.Send("GET /stream HTTP/1.0\r\nUser-Agent: mpg123/1.31\r\n\r\n");
+        listener.Read(417 * 4);
+    }
+    for (int i = 0; i < 100 && m_engine.ListenerCount() > 0; ++i) {
+        std::this_thread::sleep_for(10ms);
+    }
+    m_engine.Stop();
+    const std::string log = test::ReadFile(m_settings.logDirectory + "/station.log");
+    std::filesystem::remove_all(folder);
+    for (const char* event :
+         {"Started: listeners and Icecast-style sources on port", "Source connected from 127.0.0.1",
+          "Title: Night Song", "Refused 127.0.0.1 GET /admin.cgi: HTTP/1.0 401",
+          "Listener connected from 127.0.0.1 (mpg123/1.31)",
+          "Listener disconnected from 127.0.0.1 after 0 s,", "Stopped"}) {
+        EXPECT_NE(log.find(event), std::string::npos) << event << "\n" << log;
+    }
+    EXPECT_EQ(log.find("hackme"), std::string::npos) << "a password in the log";
+    EXPECT_EQ(log.find("wrong"), std::string::npos);
 }
 
 TEST_F(EngineTest, APortInUseFailsTheStartWithNothingLeftOpen) {

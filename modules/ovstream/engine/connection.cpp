@@ -174,6 +174,7 @@ private:
     // have sent them already; the rest wait for it), then the header block.
     void IcyLogin(const std::string& line) {
         const EngineSettings& settings = m_core.Settings();
+        m_what = IsPokeProbe(line) ? "source probe" : "source login";
         // A probe is just a wrong password, and never grounds to hold anything against the
         // address: libshout sends one before every real login.
         if (IsPokeProbe(line) || !IcyPasswordMatches(line, settings.sourcePassword)) {
@@ -199,6 +200,8 @@ private:
 
     void HandleRequest(const Request& request, std::string rest) {
         const std::string& method = request.method;
+        // For the log: never the query, which may hold a password.
+        m_what = method + " " + request.path;
         if (method == "OPTIONS") {
             Reply(Response(204, "No Content", "", "", "Allow: GET, HEAD, OPTIONS\r\n"));
         } else if (method == "SOURCE" || method == "PUT") {
@@ -414,8 +417,9 @@ private:
         }
         m_done = true;
         m_timer.cancel();
-        auto listener =
-            std::make_shared<ListenerSession>(m_core, std::move(m_socket), std::move(head), icy);
+        const std::string* agent = request.Find("User-Agent");
+        auto listener = std::make_shared<ListenerSession>(
+            m_core, std::move(m_socket), std::move(head), icy, agent != nullptr ? *agent : "");
         listener->Start();
     }
 
@@ -512,8 +516,13 @@ private:
                        "successful</message><return>1</return></iceresponse>\n"));
     }
 
-    // Sends `text` and closes.
+    // Sends `text` and closes. Refusals are logged with who was refused and why.
     void Reply(std::string text) {
+        if (text.rfind("HTTP/1.0 4", 0) == 0 || text.rfind("HTTP/1.0 5", 0) == 0 ||
+            text == kIcyLoginRefused) {
+            m_core.Log("Refused " + RemoteAddress(m_socket) + " " + LogSafe(m_what) + ": " +
+                       LogSafe(text.substr(0, text.find('\r'))));
+        }
         m_mode = Mode::Done;
         m_answer = std::move(text);
         auto self = shared_from_this();
@@ -532,6 +541,7 @@ private:
     bool m_done = false;
     std::string m_buffer;
     std::string m_answer;
+    std::string m_what = "request";
     std::array<char, 4096> m_readBuffer{};
 };
 

@@ -6,6 +6,20 @@
 
 namespace orvanta::engine {
 
+std::string RemoteAddress(const tcp::socket& socket) {
+    asio::error_code ec;
+    const tcp::endpoint endpoint = socket.remote_endpoint(ec);
+    if (ec) {
+        return "?";
+    }
+    asio::ip::address address = endpoint.address();
+    // Dual-stack sockets report IPv4 peers as mapped IPv6 addresses.
+    if (address.is_v6() && address.to_v6().is_v4_mapped()) {
+        address = asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6());
+    }
+    return address.to_string();
+}
+
 Session::Session(Core& core) : m_core(core) {
     m_core.Register(this);
 }
@@ -20,12 +34,24 @@ Core::Core(asio::io_context& io, EngineSettings settings, EngineStatus& status)
       m_status(status),
       m_listenAcceptor(io),
       m_sourceAcceptor(io),
-      m_station(*this) {}
+      m_station(*this) {
+    OpenLog();
+}
 
 Core::~Core() = default;
 
+void Core::OpenLog() {
+    // The console names a folder and a file only when the station logs.
+    if (!m_settings.logDirectory.empty() && !m_settings.logFileName.empty()) {
+        m_log.Open(m_settings.logDirectory, m_settings.logFileName);
+    } else {
+        m_log.Open("", "");
+    }
+}
+
 void Core::ApplySettings(EngineSettings settings) {
     m_settings = std::move(settings);
+    OpenLog();
     m_station.RebuildMetadata();
 }
 
@@ -109,6 +135,8 @@ bool Core::Bind(uint16_t port, std::string* error) {
 }
 
 void Core::StartAccepting() {
+    Log("Started: listeners and Icecast-style sources on port " + std::to_string(m_port) +
+        ", SHOUTcast-style sources on port " + std::to_string(m_port + 1));
     // The loop's own accepts below must never block it.
     asio::error_code ignored;
     m_listenAcceptor.non_blocking(true, ignored);
@@ -154,6 +182,9 @@ void Core::Accept(tcp::acceptor& acceptor, bool sourcePort) {
 }
 
 void Core::CloseAll() {
+    if (!m_stopping) {
+        Log("Stopped");
+    }
     m_stopping = true;
     asio::error_code ignored;
     m_listenAcceptor.close(ignored);

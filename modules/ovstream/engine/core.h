@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine/chunk_chain.h"
+#include "engine/log.h"
 #include "engine/settings.h"
 #include "http/icy_login.h"
 #include "http/request.h"
@@ -147,16 +148,21 @@ public:
     uint16_t Port() const { return m_port; }
     Station& GetStation() { return m_station; }
 
+    // The station's log file, when logging is on; safe to call with it off.
+    void Log(std::string_view text) { m_log.Write(text); }
+
     void Register(Session* session) { m_sessions.insert(session); }
     void Unregister(Session* session) { m_sessions.erase(session); }
     bool Stopping() const { return m_stopping; }
 
 private:
     void Accept(tcp::acceptor& acceptor, bool sourcePort);
+    void OpenLog();
 
     asio::io_context& m_io;
     EngineSettings m_settings;
     EngineStatus& m_status;
+    EventLog m_log;
     tcp::acceptor m_listenAcceptor;
     tcp::acceptor m_sourceAcceptor;
     std::unordered_set<Session*> m_sessions;
@@ -165,6 +171,9 @@ private:
     // Declared last: its timer and listeners go before the rest.
     Station m_station;
 };
+
+// The peer's address for the log ("?" once the socket is gone).
+std::string RemoteAddress(const tcp::socket& socket);
 
 // A connection before we know what it is: an HTTP request on the listen port (listener,
 // source, title update, page), or a v1 source login on the source port.

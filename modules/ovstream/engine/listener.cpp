@@ -5,11 +5,12 @@
 namespace orvanta::engine {
 
 ListenerSession::ListenerSession(Core& core, tcp::socket socket, std::string responseHead,
-                                 bool icyMetadata)
+                                 bool icyMetadata, std::string userAgent)
     : Session(core),
       m_socket(std::move(socket)),
       m_head(std::move(responseHead)),
-      m_icyMetadata(icyMetadata) {}
+      m_icyMetadata(icyMetadata),
+      m_userAgent(std::move(userAgent)) {}
 
 ListenerSession::~ListenerSession() {
     if (!m_closed) {
@@ -20,6 +21,9 @@ ListenerSession::~ListenerSession() {
 void ListenerSession::Start() {
     Station& station = m_core.GetStation();
     station.AddListener(this);
+    m_address = RemoteAddress(m_socket);
+    m_since = std::chrono::steady_clock::now();
+    m_core.Log("Listener connected from " + m_address + " (" + LogSafe(m_userAgent) + ")");
     m_cursor = station.Chain().BurstStart(kBurstBytes, station.Generation());
     WatchForClose();
     Pump();
@@ -81,7 +85,7 @@ void ListenerSession::Pump() {
 
     if (m_cursor < chain.Tail()) {
         // Fallen too far behind: its audio is gone. Holding it would hold memory for nothing.
-        Close();
+        CloseBecause("fell too far behind");
         return;
     }
     size_t budget = kMaxWriteBytes;
@@ -124,19 +128,33 @@ void ListenerSession::Pump() {
     asio::async_write(m_socket, m_buffers, [self](const asio::error_code& ec, size_t written) {
         self->m_writing = false;
         self->m_core.Status().sentBytes.fetch_add(written, std::memory_order_relaxed);
+        self->m_bytes += written;
         if (ec) {
             self->Close();
             return;
+        }
+        // Sent once; with thousands of listeners its few hundred bytes each add up.
+        if (!self->m_head.empty()) {
+            std::string().swap(self->m_head);
         }
         self->Pump();
     });
 }
 
 void ListenerSession::Close() {
+    CloseBecause("left");
+}
+
+void ListenerSession::CloseBecause(const char* reason) {
     if (m_closed) {
         return;
     }
     m_closed = true;
+    const auto seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - m_since)
+            .count();
+    m_core.Log("Listener disconnected from " + m_address + " after " + std::to_string(seconds) +
+               " s, " + std::to_string(m_bytes) + " bytes (" + reason + ")");
     asio::error_code ec;
     m_socket.close(ec);
     m_core.GetStation().RemoveListener(this);

@@ -13,13 +13,16 @@ namespace orvanta::engine {
 class ListenerSession : public Session, public std::enable_shared_from_this<ListenerSession> {
 public:
     // `responseHead` is the HTTP header block, sent together with the burst.
-    ListenerSession(Core& core, tcp::socket socket, std::string responseHead, bool icyMetadata);
+    ListenerSession(Core& core, tcp::socket socket, std::string responseHead, bool icyMetadata,
+                    std::string userAgent);
     ~ListenerSession() override;
 
     void Start();
     // Sends what the chain holds beyond the cursor, unless a write is under way.
     void Pump();
     void Close() override;
+    // Closes with the reason the log gives for it.
+    void CloseBecause(const char* reason);
     // The oldest chain position this listener still needs.
     uint64_t Cursor() const { return m_cursor; }
 
@@ -48,6 +51,10 @@ private:
     std::vector<ChunkPtr> m_heldChunks;
     std::vector<std::shared_ptr<const std::string>> m_heldTexts;
     char m_readByte = 0;
+    std::string m_userAgent;
+    std::string m_address;
+    std::chrono::steady_clock::time_point m_since;
+    uint64_t m_bytes = 0;
 };
 
 }  // namespace orvanta::engine

@@ -1,12 +1,5 @@
 #include "engine/log.h"
 
-#include <fcntl.h>
-#include <pthread.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <time.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -16,8 +9,14 @@
 #include <ctime>
 #include <deque>
 #include <exception>
+#include <fcntl.h>
 #include <filesystem>
 #include <limits>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -151,14 +150,16 @@ private:
         std::filesystem::create_directories(std::filesystem::path(m_path).parent_path(), ignored);
         // Non-blocking only while opening: a named pipe without a reader must not hang us here.
         // 0640: the lines hold listeners' addresses.
-        const int fd = ::open(m_path.c_str(),
-                              O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0640);
+        const int fd =
+            ::open(m_path.c_str(),
+                   O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0640);
         if (fd < 0) {
             return false;
         }
-        struct stat info{};
+        struct stat info {};
         const int flags = ::fcntl(fd, F_GETFL);
-        if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0 || ::fstat(fd, &info) != 0) {
+        if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0 ||
+            ::fstat(fd, &info) != 0) {
             ::close(fd);
             return false;
         }
@@ -173,7 +174,7 @@ private:
 
     // The path is gone or names another file than the open one.
     bool MovedAway() const {
-        struct stat info{};
+        struct stat info {};
         if (::stat(m_path.c_str(), &info) != 0) {
             // Other errors (a hiccup of a network file system) keep the open file.
             return errno == ENOENT || errno == ENOTDIR;
@@ -320,9 +321,9 @@ private:
             // Out of memory: what was not written is lost, and told later.
             Discard(0);
         }
-        Lose(static_cast<uint64_t>(std::count_if(
-            batch.begin() + static_cast<std::ptrdiff_t>(next), batch.end(),
-            [](const Shared::Entry& entry) { return !entry.isSwitch; })));
+        Lose(static_cast<uint64_t>(
+            std::count_if(batch.begin() + static_cast<std::ptrdiff_t>(next), batch.end(),
+                          [](const Shared::Entry& entry) { return !entry.isSwitch; })));
     }
 
     void Add(const Shared::Entry& entry) {
@@ -351,8 +352,8 @@ private:
     // is to be told again).
     void Discard(size_t from) {
         if (from < m_pending.size()) {
-            auto lost = static_cast<uint64_t>(
-                std::count(m_pending.begin() + static_cast<std::ptrdiff_t>(from), m_pending.end(), '\n'));
+            auto lost = static_cast<uint64_t>(std::count(
+                m_pending.begin() + static_cast<std::ptrdiff_t>(from), m_pending.end(), '\n'));
             for (const auto& [end, told] : m_notices) {
                 if (end > from) {
                     --lost;
@@ -403,7 +404,7 @@ private:
     std::shared_ptr<Shared> m_shared;
     const uint64_t m_generation;
     LogFile m_file;
-    std::string m_pending;                              // lines on their way to the file
+    std::string m_pending;                               // lines on their way to the file
     std::vector<std::pair<size_t, uint64_t>> m_notices;  // in m_pending: end, lines it tells
     uint64_t m_untold = 0;                               // dropped here, not yet told
 };
@@ -414,7 +415,9 @@ EventLog::EventLog(size_t maxQueuedLines)
     tzset();
 }
 
-EventLog::~EventLog() { Close(); }
+EventLog::~EventLog() {
+    Close();
+}
 
 void EventLog::Open(const std::string& folder, const std::string& fileName) {
     std::lock_guard control(m_controlMutex);
@@ -422,8 +425,8 @@ void EventLog::Open(const std::string& folder, const std::string& fileName) {
     std::unique_lock lock(s.mutex, std::defer_lock);
     try {
         const std::string path = folder.empty() || fileName.empty()
-                                      ? std::string()
-                                      : (std::filesystem::path(folder) / fileName).string();
+                                     ? std::string()
+                                     : (std::filesystem::path(folder) / fileName).string();
         lock.lock();
         if (path == s.target) {
             return;
@@ -471,7 +474,8 @@ void EventLog::Close() {
     s.stopDeadline = Ticks(deadline);
     s.stopping = true;
     s.wake.notify_one();
-    const bool done = s.finished.wait_until(lock, deadline + kLeaveGrace, [&] { return s.writerDone; });
+    const bool done =
+        s.finished.wait_until(lock, deadline + kLeaveGrace, [&] { return s.writerDone; });
     if (!done) {
         // The writer is stuck in the file system (a hung network mount, a pipe nobody reads).
         // Waiting longer could stall whoever closes; it leaves once its call returns.
@@ -496,9 +500,13 @@ void EventLog::Close() {
     }
 }
 
-bool EventLog::IsOpen() const { return m_shared->on.load(); }
+bool EventLog::IsOpen() const {
+    return m_shared->on.load();
+}
 
-uint64_t EventLog::DroppedLines() const { return m_shared->dropped.load(); }
+uint64_t EventLog::DroppedLines() const {
+    return m_shared->dropped.load();
+}
 
 void EventLog::Write(std::string_view text) noexcept {
     Shared& s = *m_shared;

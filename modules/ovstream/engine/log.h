@@ -66,8 +66,8 @@ private:
 };
 
 // Untrusted text (user agents, titles) made safe for one log line: control characters become
-// spaces, and the text is cut to kMaxLogTextBytes without splitting a UTF-8 sequence. Nothing is
-// special-cased: callers never pass secrets (passwords, Authorization headers) here.
+// spaces, and the text is cut to kMaxLogTextBytes without splitting a UTF-8 sequence. No text gets
+// treatment of its own: callers never pass secrets (passwords, Authorization headers) here.
 std::string LogSafe(std::string_view text);
 
 }  // namespace orvanta::engine

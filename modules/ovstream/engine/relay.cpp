@@ -1,7 +1,6 @@
 #include "engine/relay.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 
 namespace orvanta::engine {
@@ -235,14 +234,17 @@ bool RelaySession::Consume(std::string_view data) {
         }
         station.SourceConnected(m_format, m_info, "/");
         m_onAir = true;
+        m_core.Log("Relay from " + LogSafe(m_core.Settings().relayHost) + ":" +
+                   std::to_string(m_core.Settings().relayPort) + " on air");
         m_failures = 0;
     }
     return station.SourceData(audio);
 }
 
 void RelaySession::Failed(const std::string& why) {
-    std::fprintf(stderr, "ovstream: relay from %s:%d: %s\n", m_core.Settings().relayHost.c_str(),
-                 m_core.Settings().relayPort, why.c_str());
+    m_core.Log("Relay from " + LogSafe(m_core.Settings().relayHost) + ":" +
+               std::to_string(m_core.Settings().relayPort) + ": " + why +
+               (m_closed ? "" : "; trying again"));
     asio::error_code ignored;
     m_socket.close(ignored);
     if (m_onAir) {

@@ -25,6 +25,7 @@ SourceSession::~SourceSession() {
 }
 
 void SourceSession::Start() {
+    m_address = RemoteAddress(m_socket);
     if (m_core.GetStation().HasSource()) {
         Close();
         return;
@@ -106,9 +107,16 @@ bool SourceSession::Deliver(std::string_view audio) {
         }
         station.SourceConnected(m_format, m_info, m_mount);
         m_onAir = true;
+        m_since = std::chrono::steady_clock::now();
+        m_core.Log("Source connected from " + m_address + " on " + LogSafe(m_mount) + " (" +
+                   ContentTypeOf(m_format) + ", \"" + LogSafe(m_info.name) + "\")");
     }
+    m_bytes += audio.size();
     const bool ok = m_core.GetStation().SourceData(audio);
     m_pending.clear();
+    if (!ok) {
+        m_core.Log("Source from " + m_address + " dropped: it sends no audio of its format");
+    }
     return ok;
 }
 
@@ -122,6 +130,11 @@ void SourceSession::Close() {
     m_timeout.cancel();
     if (m_onAir) {
         m_onAir = false;
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+                                 std::chrono::steady_clock::now() - m_since)
+                                 .count();
+        m_core.Log("Source disconnected from " + m_address + " after " + std::to_string(seconds) +
+                   " s, " + std::to_string(m_bytes) + " bytes");
         m_core.GetStation().SourceGone();
     }
 }

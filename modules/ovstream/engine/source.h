@@ -35,6 +35,9 @@ private:
     bool m_chunked;
     ChunkedDecoder m_decoder;
     bool m_onAir = false;  // holds the station
+    std::string m_address;
+    std::chrono::steady_clock::time_point m_since;
+    uint64_t m_bytes = 0;
     bool m_closed = false;
     asio::steady_timer m_timeout;
     std::array<char, kReadBufferBytes> m_readBuffer{};

@@ -93,6 +93,9 @@ void Station::SetTitle(std::string_view song, std::string_view url) {
     m_rawTitle = ToUtf8(song);
     m_rawUrl = ToUtf8(url);
     RebuildMetadata();
+    if (!m_title.empty() && (m_history.empty() || m_history.front().title != m_title)) {
+        m_core.Log("Title: " + LogSafe(m_title));
+    }
     Played(m_title);
 }
 
@@ -157,7 +160,7 @@ void Station::DropLaggingListeners() {
     // Its audio is gone: a listener this far behind (a stalled connection, most likely) is let
     // go rather than left to hold its connection and the chunks of its last write.
     for (ListenerSession* listener : lagging) {
-        listener->Close();
+        listener->CloseBecause("fell too far behind");
     }
 }
 
