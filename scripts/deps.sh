@@ -7,7 +7,7 @@ packages=(
     # build
     g++ cmake ninja-build pkg-config libasio-dev
     # tests: real encoders and players against the engine
-    libgtest-dev ffmpeg mpg123 curl icecast2
+    libgtest-dev ffmpeg mpg123 curl icecast2 chromium
     # fuzzing and the formatting check
     clang libclang-rt-14-dev clang-format
 )

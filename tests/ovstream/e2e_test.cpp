@@ -144,6 +144,34 @@ TEST_F(EndToEndTest, OggVorbisListenersJoiningMidStreamDecodeFromTheirFirstByte)
     encoder->Wait(5000);
 }
 
+TEST_F(EndToEndTest, ABrowserShowsTheStationPageWithTheLiveTitle) {
+    if (!HaveTool("chromium")) {
+        GTEST_SKIP() << "chromium is installed by scripts/deps.sh";
+    }
+    auto encoder = Encoder("libmp3lame", "audio/mpeg", "mp3", 10);
+    ASSERT_TRUE(WaitForText(m_dir.File("server.out"), "source connected", 8000));
+    {
+        test::TestClient update(static_cast<uint16_t>(m_port));
+        update.Send(
+            "GET /admin.cgi?pass=hackme&mode=updinfo&song=Owl%20%3C3%20Jazz HTTP/1.0\r\n\r\n");
+        update.ReadAll(3000);
+    }
+    Process browser(
+        "chromium",
+        {"--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+         "--disable-background-networking", "--disable-component-update", "--disable-sync",
+         "--user-data-dir=" + m_dir.File("browser"), "--dump-dom",
+         "http://127.0.0.1:" + std::to_string(m_port) + "/"},
+        m_dir.File("dom.html"), m_dir.File("browser.err"));
+    ASSERT_EQ(browser.Wait(30000), 0) << test::ReadFile(m_dir.File("browser.err"));
+    const std::string dom = test::ReadFile(m_dir.File("dom.html"));
+    EXPECT_NE(dom.find("<b>Owl &lt;3 Jazz</b>"), std::string::npos) << dom;
+    EXPECT_NE(dom.find("On air for"), std::string::npos);
+    EXPECT_NE(dom.find("href=\"/listen.pls\""), std::string::npos);
+    encoder->Signal(SIGTERM);
+    encoder->Wait(5000);
+}
+
 // Debian's icecast2 on a port of its own, run as nobody with its files in `dir`.
 std::unique_ptr<Process> StartIcecast(const test::TempDir& dir, int port,
                                       const std::string& relay) {
