@@ -133,9 +133,12 @@ void ListenerSession::Pump() {
             self->Close();
             return;
         }
-        // Sent once; with thousands of listeners its few hundred bytes each add up.
+        // The first write carried the head and the burst; later ones carry a chunk or two. With
+        // thousands of listeners, what the first one left behind adds up.
         if (!self->m_head.empty()) {
             std::string().swap(self->m_head);
+            std::vector<asio::const_buffer>().swap(self->m_buffers);
+            std::vector<ChunkPtr>().swap(self->m_heldChunks);
         }
         self->Pump();
     });
