@@ -59,8 +59,9 @@ measure() {
 cp "$build/bin/ovserver" "$build/bin/ovstream.so" "$work/"
 printf '[Broadcast]\nPassword=hackme\n[Network]\nPort=%d\n[Limits]\nMaxClient=%d\nTimeout=10\n' \
     "$port" $((listeners + 10)) >"$work/Config.ini"
-ORVANTA_USER_HIVE="$work/user.reg" ORVANTA_MACHINE_HIVE="$work/machine.reg" \
-    "$work/ovserver" --headless /start --status-interval=3600 >"$work/server.log" 2>&1 &
+# From its own folder: the default log folder "./log" is relative to the current one.
+(cd "$work" && ORVANTA_USER_HIVE="$work/user.reg" ORVANTA_MACHINE_HIVE="$work/machine.reg" \
+    exec ./ovserver --headless /start --status-interval=3600 >"$work/server.log" 2>&1) &
 server=$!
 pids+=("$server")
 sleep 1

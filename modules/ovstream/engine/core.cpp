@@ -1,5 +1,6 @@
 #include "engine/core.h"
 
+#include "engine/directory.h"
 #include "engine/relay.h"
 
 #include <chrono>
@@ -146,6 +147,12 @@ void Core::StartAccepting() {
     // With an upstream configured the station pulls its audio from there.
     if (!m_settings.relayHost.empty() && m_settings.relayPort > 0) {
         std::make_shared<RelaySession>(*this)->Start();
+    }
+    // A public station of its own announces itself while it is on air; a cluster member does
+    // not. The SHOUTcast flag alone only earns a warning: that directory is not supported.
+    if (DirectoryEnabled(m_settings) || m_settings.shoutcastRegister != 0) {
+        m_directory = std::make_shared<DirectoryAnnouncer>(*this);
+        m_directory->Start();
     }
 }
 

@@ -34,6 +34,7 @@ struct EngineStatus {
 };
 
 class Core;
+class DirectoryAnnouncer;
 class ListenerSession;
 
 // Tunables of the fan-out, chosen for 128 kbit/s stations.
@@ -147,6 +148,8 @@ public:
     EngineStatus& Status() { return m_status; }
     uint16_t Port() const { return m_port; }
     Station& GetStation() { return m_station; }
+    // The directory registration, or null when the station does not register.
+    DirectoryAnnouncer* Directory() { return m_directory.get(); }
 
     // The station's log file, when logging is on; safe to call with it off.
     void Log(std::string_view text) { m_log.Write(text); }
@@ -168,6 +171,8 @@ private:
     std::unordered_set<Session*> m_sessions;
     bool m_stopping = false;
     uint16_t m_port = 0;
+    // After m_sessions: as a session it leaves that set when it goes.
+    std::shared_ptr<DirectoryAnnouncer> m_directory;
     // Declared last: its timer and listeners go before the rest.
     Station m_station;
 };

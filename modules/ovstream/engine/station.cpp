@@ -1,4 +1,5 @@
 #include "engine/core.h"
+#include "engine/directory.h"
 #include "engine/listener.h"
 #include "stream/icy_metadata.h"
 
@@ -38,6 +39,9 @@ void Station::SourceConnected(StreamFormat format, const SourceInfo& info,
     m_hasSource = true;
     m_sourceBytes = 0;
     m_streamStart = std::chrono::system_clock::now();
+    if (DirectoryAnnouncer* directory = m_core.Directory()) {
+        directory->OnSourceConnected();
+    }
     m_core.Status().sourceConnected.store(1, std::memory_order_relaxed);
 }
 
@@ -77,6 +81,9 @@ bool Station::SourceData(std::string_view data) {
 void Station::SourceGone() {
     m_hasSource = false;
     m_core.Status().sourceConnected.store(0, std::memory_order_relaxed);
+    if (DirectoryAnnouncer* directory = m_core.Directory()) {
+        directory->OnSourceLeft();
+    }
     if (m_core.Stopping()) {
         return;
     }

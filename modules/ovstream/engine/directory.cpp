@@ -1,0 +1,556 @@
+#include "engine/directory.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <array>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
+
+namespace orvanta::engine {
+
+namespace {
+
+constexpr std::string_view kYpPath = "/cgi-bin/yp-cgi";
+// A directory's answer head is a few hundred bytes.
+constexpr size_t kMaxAnswerBytes = 16 * 1024;
+constexpr int kMaxTouchFreq = 86400;
+
+using std::chrono::milliseconds;
+
+// "3 s", "20 min", "2 h": the pauses as the log reads best.
+std::string Duration(milliseconds pause) {
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(pause).count();
+    if (pause % std::chrono::seconds(1) != milliseconds(0)) {
+        return std::to_string(pause.count()) + " ms";
+    }
+    if (seconds >= 3600 && seconds % 3600 == 0) {
+        return std::to_string(seconds / 3600) + " h";
+    }
+    if (seconds >= 60 && seconds % 60 == 0) {
+        return std::to_string(seconds / 60) + " min";
+    }
+    if (seconds > 0) {
+        return std::to_string(seconds) + " s";
+    }
+    return std::to_string(pause.count()) + " ms";
+}
+
+std::string Bracketed(const std::string& host) {
+    if (host.find(':') != std::string::npos && host.front() != '[') {
+        return "[" + host + "]";
+    }
+    return host;
+}
+
+void AddField(std::string& body, std::string_view name, std::string_view value) {
+    if (!body.empty()) {
+        body += '&';
+    }
+    body += name;
+    body += '=';
+    body += FormEncode(value);
+}
+
+}  // namespace
+
+// One POST to the directory and its answer head, bounded by a deadline. The callback runs
+// once, unless the exchange was cancelled; the exchange keeps itself alive through its handlers.
+class YpExchange : public std::enable_shared_from_this<YpExchange> {
+public:
+    // answer is null when the directory was not reached or did not answer as one.
+    using Done = std::function<void(const YpAnswer* answer, const std::string& failure)>;
+
+    YpExchange(Core& core, std::string host, int port, const std::string& body, Done done)
+        : m_host(std::move(host)),
+          m_port(port),
+          m_resolver(core.Io()),
+          m_socket(core.Io()),
+          m_deadline(core.Io()),
+          m_done(std::move(done)) {
+        m_request = "POST " + std::string(kYpPath) + " HTTP/1.0\r\nHost: " + Bracketed(m_host) +
+                    ":" + std::to_string(m_port) +
+                    "\r\nUser-Agent: Orvanta Server\r\n"
+                    "Content-Type: application/x-www-form-urlencoded\r\n"
+                    "Content-Length: " +
+                    std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+    }
+
+    void Start(milliseconds timeout) {
+        auto self = shared_from_this();
+        m_deadline.expires_after(timeout);
+        m_deadline.async_wait([self, timeout](const asio::error_code& ec) {
+            if (!ec) {
+                self->Finish(nullptr, "no answer within " + Duration(timeout));
+            }
+        });
+        // A literal address needs no resolver (whose lookups cannot be cut short).
+        asio::error_code notLiteral;
+        const asio::ip::address literal = asio::ip::make_address(m_host, notLiteral);
+        if (!notLiteral) {
+            m_socket.async_connect(tcp::endpoint(literal, static_cast<uint16_t>(m_port)),
+                                   [self](const asio::error_code& ec) { self->Connected(ec); });
+            return;
+        }
+        m_resolver.async_resolve(
+            m_host, std::to_string(m_port),
+            [self](const asio::error_code& ec, const tcp::resolver::results_type& endpoints) {
+                if (ec) {
+                    self->Finish(nullptr, "cannot resolve the name: " + ec.message());
+                    return;
+                }
+                asio::async_connect(self->m_socket, endpoints,
+                                    [self](const asio::error_code& error, const tcp::endpoint&) {
+                                        self->Connected(error);
+                                    });
+            });
+    }
+
+    // Ends it without calling back.
+    void Cancel() {
+        m_done = nullptr;
+        Finish(nullptr, "");
+    }
+
+private:
+    void Connected(const asio::error_code& ec) {
+        if (m_finished) {
+            return;
+        }
+        if (ec) {
+            Finish(nullptr, "cannot connect: " + ec.message());
+            return;
+        }
+        auto self = shared_from_this();
+        asio::async_write(m_socket, asio::buffer(m_request),
+                          [self](const asio::error_code& written, size_t) {
+                              if (written) {
+                                  self->Finish(nullptr, "cannot send: " + written.message());
+                                  return;
+                              }
+                              self->Read();
+                          });
+    }
+
+    void Read() {
+        if (m_finished) {
+            return;
+        }
+        auto self = shared_from_this();
+        m_socket.async_read_some(asio::buffer(m_readBuffer), [self](const asio::error_code& ec,
+                                                                    size_t n) {
+            if (self->m_finished) {
+                return;
+            }
+            self->m_answer.append(self->m_readBuffer.data(), n);
+            const YpParseResult parsed = ParseYpResponse(self->m_answer);
+            if (parsed.status == ParseStatus::Complete) {
+                self->Finish(&parsed.answer, "");
+            } else if (parsed.status != ParseStatus::Incomplete) {
+                self->Finish(nullptr, parsed.error);
+            } else if (ec) {
+                self->Finish(nullptr, self->m_answer.empty()
+                                          ? "closed the connection without answering"
+                                          : "closed the connection in the middle of its answer");
+            } else {
+                self->Read();
+            }
+        });
+    }
+
+    void Finish(const YpAnswer* answer, const std::string& failure) {
+        if (m_finished) {
+            return;
+        }
+        m_finished = true;
+        asio::error_code ignored;
+        m_socket.close(ignored);
+        m_resolver.cancel();
+        m_deadline.cancel();
+        // Moved out first: the callback holds the announcer, which holds this exchange.
+        Done done = std::move(m_done);
+        m_done = nullptr;
+        if (done) {
+            done(answer, failure);
+        }
+    }
+
+    std::string m_host;
+    int m_port;
+    tcp::resolver m_resolver;
+    tcp::socket m_socket;
+    asio::steady_timer m_deadline;
+    Done m_done;
+    std::string m_request;
+    std::string m_answer;
+    std::array<char, 4096> m_readBuffer{};
+    bool m_finished = false;
+};
+
+YpParseResult ParseYpResponse(std::string_view data) {
+    YpParseResult result;
+    const LineResult status = ReadLine(data);
+    if (status.status == ParseStatus::Incomplete) {
+        return result;
+    }
+    const std::string& line = status.line;
+    const size_t space = line.find(' ');
+    if (status.status != ParseStatus::Complete || line.rfind("HTTP/1.", 0) != 0 ||
+        space == std::string::npos || line.compare(space + 1, 3, "200") != 0) {
+        result.status = ParseStatus::Invalid;
+        result.error = "answered \"" + LogSafe(line.substr(0, 80)) + "\"";
+        return result;
+    }
+    const HeaderBlockResult block =
+        ParseHeaderBlock(data.substr(status.consumed), kMaxAnswerBytes - status.consumed);
+    if (block.status == ParseStatus::Incomplete) {
+        return result;
+    }
+    if (block.status != ParseStatus::Complete) {
+        result.status = ParseStatus::Invalid;
+        result.error = "sent headers that cannot be read";
+        return result;
+    }
+    bool sawResponse = false;
+    YpAnswer& answer = result.answer;
+    for (const Header& header : block.headers) {
+        if (EqualsIgnoreCase(header.name, "YPResponse")) {
+            sawResponse = true;
+            answer.accepted = header.value == "1";
+        } else if (EqualsIgnoreCase(header.name, "YPMessage")) {
+            answer.message = header.value;
+        } else if (EqualsIgnoreCase(header.name, "SID")) {
+            answer.sid = header.value;
+        } else if (EqualsIgnoreCase(header.name, "TouchFreq")) {
+            char* end = nullptr;
+            const long seconds = std::strtol(header.value.c_str(), &end, 10);
+            const bool number = !header.value.empty() && end != nullptr && *end == '\0';
+            answer.touchFreq =
+                number && seconds >= 1 && seconds <= kMaxTouchFreq ? static_cast<int>(seconds) : 0;
+        }
+    }
+    if (!sawResponse) {
+        // A web server or a proxy, not a directory.
+        result.status = ParseStatus::Invalid;
+        result.error = "answered without a YPResponse header";
+        result.answer = {};
+        return result;
+    }
+    result.status = ParseStatus::Complete;
+    return result;
+}
+
+std::string FormEncode(std::string_view value) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(value.size());
+    for (const char c : value) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool unreserved = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+                                (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' ||
+                                byte == '_' || byte == '~';
+        if (unreserved) {
+            out += c;
+        } else {
+            out += '%';
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0x0F];
+        }
+    }
+    return out;
+}
+
+std::string FirstLocalIpv4() {
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) != 0) {
+        return "";
+    }
+    std::string found;
+    for (const ifaddrs* entry = list; entry != nullptr && found.empty(); entry = entry->ifa_next) {
+        if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET ||
+            (entry->ifa_flags & IFF_UP) == 0 || (entry->ifa_flags & IFF_LOOPBACK) != 0) {
+            continue;
+        }
+        sockaddr_in address{};
+        // Copied out rather than cast: sockaddr's alignment is smaller than sockaddr_in's.
+        std::memcpy(&address, entry->ifa_addr, sizeof address);
+        const asio::ip::address_v4 v4(ntohl(address.sin_addr.s_addr));
+        if (!v4.is_loopback() && !v4.is_unspecified()) {
+            found = v4.to_string();
+        }
+    }
+    ::freeifaddrs(list);
+    return found;
+}
+
+std::string ListenUrl(const EngineSettings& settings, uint16_t enginePort) {
+    if (settings.addressOverride != 0 && !settings.overrideAddress.empty()) {
+        const int port = settings.overridePort > 0 && settings.overridePort <= 65535
+                             ? settings.overridePort
+                             : enginePort;
+        return "http://" + Bracketed(settings.overrideAddress) + ":" + std::to_string(port) +
+               "/stream";
+    }
+    std::string host;
+    if (!settings.bindAddress.empty()) {
+        asio::error_code ec;
+        const asio::ip::address bound = asio::ip::make_address(settings.bindAddress, ec);
+        // Bound to every interface: that says nothing about the address to publish.
+        if (ec || !bound.is_unspecified()) {
+            host = settings.bindAddress;
+        }
+    }
+    if (host.empty()) {
+        host = FirstLocalIpv4();
+    }
+    if (host.empty()) {
+        host = "127.0.0.1";
+    }
+    return "http://" + Bracketed(host) + ":" + std::to_string(enginePort) + "/stream";
+}
+
+bool DirectoryEnabled(const EngineSettings& settings) {
+    return settings.publicServer != 0 && settings.master != 0 &&
+           !settings.directoryServer.empty() && settings.directoryPort > 0 &&
+           settings.directoryPort <= 65535;
+}
+
+DirectoryAnnouncer::DirectoryAnnouncer(Core& core, DirectoryTimings timings)
+    : Session(core), m_timings(timings), m_timer(core.Io()) {
+    // TouchFreq is multiplied by it and the log divides by it.
+    m_timings.touchFreqUnit = std::max(m_timings.touchFreqUnit, milliseconds(1));
+}
+
+DirectoryAnnouncer::~DirectoryAnnouncer() = default;
+
+void DirectoryAnnouncer::Start() {
+    if (m_core.Settings().shoutcastRegister != 0 && !m_warnedYp1) {
+        m_warnedYp1 = true;
+        m_core.Log(
+            "SHOUTcast directory registration is not supported: that directory needs a "
+            "per-station hash from SHOUTcast; the station is not listed there");
+    }
+    if (m_core.GetStation().HasSource()) {
+        OnSourceConnected();
+    }
+}
+
+bool DirectoryAnnouncer::Active() const {
+    return !m_closed && !m_core.Stopping() && DirectoryEnabled(m_core.Settings());
+}
+
+std::string DirectoryAnnouncer::Where() const {
+    const EngineSettings& settings = m_core.Settings();
+    return "Directory " + LogSafe(settings.directoryServer) + ":" +
+           std::to_string(settings.directoryPort);
+}
+
+std::string DirectoryAnnouncer::StreamSubtype() const {
+    return m_core.GetStation().Format() == StreamFormat::Ogg ? "Vorbis" : "MP3";
+}
+
+void DirectoryAnnouncer::CancelPending() {
+    ++m_epoch;
+    m_timer.cancel();
+    if (m_exchange) {
+        m_exchange->Cancel();
+        m_exchange.reset();
+    }
+}
+
+void DirectoryAnnouncer::OnSourceConnected() {
+    if (m_closed) {
+        return;
+    }
+    CancelPending();
+    if (!m_sid.empty()) {
+        // Another source replaced the first: its listing goes, the new one is announced.
+        SendRemove(m_timings.exchangeTimeout);
+    }
+    m_onAir = true;
+    if (Active()) {
+        Add();
+    }
+}
+
+void DirectoryAnnouncer::OnSourceLeft() {
+    if (m_closed) {
+        return;
+    }
+    CancelPending();
+    m_onAir = false;
+    if (!m_sid.empty()) {
+        SendRemove(m_timings.exchangeTimeout);
+    }
+}
+
+void DirectoryAnnouncer::Close() {
+    if (m_closed) {
+        return;
+    }
+    m_closed = true;
+    CancelPending();
+    if (!m_sid.empty()) {
+        if (m_core.Io().stopped()) {
+            m_core.Log(Where() + ": not removing the listing, the engine is gone");
+            m_sid.clear();
+        } else {
+            SendRemove(m_timings.closeTimeout);
+        }
+    }
+}
+
+void DirectoryAnnouncer::Schedule(milliseconds after, Step step) {
+    m_timer.expires_after(after);
+    auto self = shared_from_this();
+    const uint64_t epoch = m_epoch;
+    m_timer.async_wait([self, epoch, step](const asio::error_code& ec) {
+        if (!ec && epoch == self->m_epoch && !self->m_closed) {
+            (self.get()->*step)();
+        }
+    });
+}
+
+void DirectoryAnnouncer::Send(const std::string& body, Handler handler) {
+    const EngineSettings& settings = m_core.Settings();
+    auto self = shared_from_this();
+    const uint64_t epoch = m_epoch;
+    m_exchange = std::make_shared<YpExchange>(
+        m_core, settings.directoryServer, settings.directoryPort, body,
+        [self, epoch, handler](const YpAnswer* answer, const std::string& failure) {
+            if (epoch != self->m_epoch || self->m_closed) {
+                return;
+            }
+            self->m_exchange.reset();
+            (self.get()->*handler)(answer, failure);
+        });
+    m_exchange->Start(m_timings.exchangeTimeout);
+}
+
+void DirectoryAnnouncer::Add() {
+    if (!m_onAir || !Active()) {
+        return;
+    }
+    const EngineSettings& settings = m_core.Settings();
+    const Station& station = m_core.GetStation();
+    const SourceInfo& info = station.Info();
+    std::string body;
+    AddField(body, "action", "add");
+    // The directory refuses a listing without a name or a genre.
+    AddField(body, "sn", info.name.empty() ? "Unnamed station" : info.name);
+    AddField(body, "genre", info.genre.empty() ? "Various" : info.genre);
+    AddField(body, "desc", info.description);
+    AddField(body, "url", info.url);
+    AddField(body, "listenurl", ListenUrl(settings, m_core.Port()));
+    AddField(body, "type", ContentTypeOf(station.Format()));
+    AddField(body, "stype", StreamSubtype());
+    AddField(body, "b", std::to_string(info.bitrate));
+    // Ours: the station's settings from the console, for a directory that knows them.
+    AddField(body, "language", std::to_string(settings.languageCode));
+    AddField(body, "genrecode", std::to_string(settings.genre));
+    AddField(body, "generation", std::to_string(settings.generation));
+    AddField(body, "ment", std::to_string(settings.ment));
+    std::string schedule;
+    for (size_t i = 0; i < settings.schedule.size(); ++i) {
+        schedule += (i == 0 ? "" : ",") + std::to_string(settings.schedule[i]);
+    }
+    AddField(body, "schedule", schedule);
+    Send(body, &DirectoryAnnouncer::Added);
+}
+
+void DirectoryAnnouncer::Added(const YpAnswer* answer, const std::string& failure) {
+    if (answer == nullptr) {
+        m_core.Log(Where() + " unreachable: " + failure + "; trying again in " +
+                   Duration(m_timings.networkRetry));
+        Schedule(m_timings.networkRetry, &DirectoryAnnouncer::Add);
+        return;
+    }
+    if (!answer->accepted || answer->sid.empty()) {
+        const std::string why = answer->message.empty()
+                                    ? (answer->accepted ? "no SID given" : "no reason given")
+                                    : LogSafe(answer->message);
+        m_core.Log(Where() + " refused: " + why + "; trying again in " +
+                   Duration(m_timings.addRetry));
+        Schedule(m_timings.addRetry, &DirectoryAnnouncer::Add);
+        return;
+    }
+    m_sid = answer->sid;
+    const int touchFreq = answer->touchFreq > 0 ? answer->touchFreq : kDefaultTouchFreq;
+    m_touchEvery = std::max(m_timings.minTouch, m_timings.touchFreqUnit * touchFreq);
+    m_core.Log(Where() + ": added, SID " + LogSafe(m_sid) + ", touching every " +
+               std::to_string(m_touchEvery / m_timings.touchFreqUnit) + " s");
+    Schedule(m_timings.firstTouch, &DirectoryAnnouncer::Touch);
+}
+
+void DirectoryAnnouncer::Touch() {
+    if (!m_onAir || m_sid.empty()) {
+        return;
+    }
+    if (!Active()) {
+        // The settings changed under us: the station is no longer to be listed.
+        SendRemove(m_timings.exchangeTimeout);
+        return;
+    }
+    const Station& station = m_core.GetStation();
+    std::string body;
+    AddField(body, "action", "touch");
+    AddField(body, "sid", m_sid);
+    AddField(body, "st", station.Title());
+    AddField(body, "listeners", std::to_string(station.ListenerCount()));
+    AddField(body, "max_listeners", std::to_string(m_core.Settings().maxClients));
+    AddField(body, "stype", StreamSubtype());
+    Send(body, &DirectoryAnnouncer::Touched);
+}
+
+void DirectoryAnnouncer::Touched(const YpAnswer* answer, const std::string& failure) {
+    if (answer == nullptr) {
+        // The SID may well still be good: touch again; a directory that dropped us meanwhile
+        // refuses that touch, and the station is added again.
+        m_core.Log(Where() + " unreachable: " + failure + "; trying again in " +
+                   Duration(m_timings.networkRetry));
+        Schedule(m_timings.networkRetry, &DirectoryAnnouncer::Touch);
+        return;
+    }
+    if (!answer->accepted) {
+        const milliseconds pause = std::max(m_timings.touchRetry, m_touchEvery);
+        m_core.Log(
+            Where() + " refused the touch: " +
+            (answer->message.empty() ? std::string("no reason given") : LogSafe(answer->message)) +
+            "; adding the station again in " + Duration(pause));
+        m_sid.clear();
+        Schedule(pause, &DirectoryAnnouncer::Add);
+        return;
+    }
+    if (answer->touchFreq > 0) {
+        m_touchEvery = std::max(m_timings.minTouch, m_timings.touchFreqUnit * answer->touchFreq);
+    }
+    Schedule(m_touchEvery, &DirectoryAnnouncer::Touch);
+}
+
+void DirectoryAnnouncer::SendRemove(milliseconds timeout) {
+    std::string body;
+    AddField(body, "action", "remove");
+    AddField(body, "sid", m_sid);
+    m_sid.clear();
+    // Fire and forget: owned by its own handlers, it ends within the timeout whatever we do.
+    Core& core = m_core;
+    std::string where = Where();
+    const EngineSettings& settings = m_core.Settings();
+    auto exchange = std::make_shared<YpExchange>(
+        m_core, settings.directoryServer, settings.directoryPort, body,
+        [&core, where](const YpAnswer* answer, const std::string& failure) {
+            if (answer == nullptr) {
+                core.Log(where + ": remove not delivered: " + failure);
+            } else if (answer->accepted) {
+                core.Log(where + ": removed");
+            } else {
+                core.Log(where + " refused the remove: " + LogSafe(answer->message));
+            }
+        });
+    exchange->Start(timeout);
+}
+
+}  // namespace orvanta::engine

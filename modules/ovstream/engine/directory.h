@@ -1,0 +1,139 @@
+// Directory (YP) registration: while a source is on air, the station is announced to the
+// directory server of the settings (directoryServer:directoryPort) with the Icecast YP protocol,
+// so listeners can find it there.
+//
+// Each exchange is one HTTP/1.0 POST of a form to /cgi-bin/yp-cgi; the directory answers in the
+// response headers (YPResponse: 1|0, YPMessage, SID, TouchFreq) and the body is ignored.
+//   add     when a source goes on air: the station's name, genres, description, home page,
+//           listen URL, content type, bitrate, plus our own fields (language, generation, ment,
+//           genre code, schedule) that a directory not knowing them ignores;
+//   touch   5 s after a successful add, then every TouchFreq seconds (at least 30): the current
+//           title and the listener count;
+//   remove  when the source leaves or the engine stops.
+// A refused add is tried again after 2 h, a refused touch sends an add again after
+// max(20 min, TouchFreq), and a directory that cannot be reached, does not answer within 10 s or
+// answers something that is not a YP answer is tried again after 20 min. Every outcome goes to
+// the station's log; nothing here ever affects a listener or blocks the event loop.
+//
+// Only a station that is public (publicServer) and not a cluster member (master != 0)
+// registers. The SHOUTcast v1 directory ("YP1", shoutcastRegister) is legacy and useless today
+// without a per-station hash from SHOUTcast: the flag only logs a warning, once.
+#pragma once
+
+#include "engine/core.h"
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace orvanta::engine {
+
+class YpExchange;
+
+// How long things take. The defaults are the protocol's; tests shorten them.
+struct DirectoryTimings {
+    // One whole exchange (resolve, connect, send, answer head): a hanging directory is abandoned.
+    std::chrono::milliseconds exchangeTimeout{std::chrono::seconds(10)};
+    // The remove sent while the engine stops: the engine's thread waits for it, so shorter.
+    std::chrono::milliseconds closeTimeout{std::chrono::seconds(2)};
+    std::chrono::milliseconds firstTouch{std::chrono::seconds(5)};
+    std::chrono::milliseconds minTouch{std::chrono::seconds(30)};
+    // The length of one second of the directory's TouchFreq.
+    std::chrono::milliseconds touchFreqUnit{std::chrono::seconds(1)};
+    std::chrono::milliseconds addRetry{std::chrono::hours(2)};
+    std::chrono::milliseconds touchRetry{std::chrono::minutes(20)};
+    std::chrono::milliseconds networkRetry{std::chrono::minutes(20)};
+};
+
+// TouchFreq, in seconds, when an accepting directory names none.
+inline constexpr int kDefaultTouchFreq = 60;
+
+// What a directory answered.
+struct YpAnswer {
+    bool accepted = false;  // "YPResponse: 1"
+    std::string message;    // YPMessage, as sent
+    std::string sid;        // SID; empty when none
+    int touchFreq = 0;      // TouchFreq in seconds; 0 when absent or not a number in 1..86400
+};
+
+struct YpParseResult {
+    ParseStatus status = ParseStatus::Incomplete;  // Complete, Incomplete, or Invalid
+    YpAnswer answer;                               // filled only when Complete
+    std::string error;                             // short reason for the log when Invalid
+};
+
+// Reads a directory's answer head from the bytes received so far: "HTTP/1.x 200 ..." and a
+// header block holding a YPResponse header. Another status, no YPResponse, or no blank line
+// within 16 KiB is Invalid.
+YpParseResult ParseYpResponse(std::string_view data);
+
+// Form encoding of one value: RFC 3986 unreserved characters kept, every other byte as %XX.
+std::string FormEncode(std::string_view value);
+
+// The address listeners use, as the directory lists it:
+//   http://<overrideAddress>:<overridePort>/stream with addressOverride set and an address
+//   given (port 0 or out of range: the engine's own port), for a station behind a router;
+//   else http://<host>:<enginePort>/stream, host being the bind address when one is set (and is
+//   not 0.0.0.0 or ::), else this machine's first non-loopback IPv4 address, else 127.0.0.1.
+// IPv6 literals are put in brackets.
+std::string ListenUrl(const EngineSettings& settings, uint16_t enginePort);
+
+// The first up, non-loopback IPv4 address of this machine's interfaces; empty when none.
+std::string FirstLocalIpv4();
+
+// Whether these settings ask for a directory registration at all.
+bool DirectoryEnabled(const EngineSettings& settings);
+
+class DirectoryAnnouncer : public Session, public std::enable_shared_from_this<DirectoryAnnouncer> {
+public:
+    explicit DirectoryAnnouncer(Core& core, DirectoryTimings timings = {});
+    ~DirectoryAnnouncer() override;
+
+    // At StartAccepting. Announces at once when a source is already on air.
+    void Start();
+    // The station got a source (also a new source replacing one): announces it anew.
+    void OnSourceConnected();
+    // The source left: sends remove, fire and forget, bounded by the exchange timeout.
+    void OnSourceLeft();
+    // The engine stops: stops everything and sends remove, bounded by closeTimeout. The event
+    // loop runs until that exchange ends, so Engine::Stop waits at most closeTimeout for it;
+    // when the loop is already stopped, the remove is skipped (the directory drops a station
+    // that stops touching on its own).
+    void Close() override;
+
+    // The SID of the current registration; empty when not registered.
+    const std::string& Sid() const { return m_sid; }
+
+private:
+    using Step = void (DirectoryAnnouncer::*)();
+    using Handler = void (DirectoryAnnouncer::*)(const YpAnswer*, const std::string&);
+
+    void Add();
+    void Touch();
+    // answer is null when the directory was not reached; failure then says why.
+    void Added(const YpAnswer* answer, const std::string& failure);
+    void Touched(const YpAnswer* answer, const std::string& failure);
+    void Send(const std::string& body, Handler handler);
+    void SendRemove(std::chrono::milliseconds timeout);
+    void Schedule(std::chrono::milliseconds after, Step step);
+    // Forgets the exchange and the timer in progress: their handlers will do nothing.
+    void CancelPending();
+    bool Active() const;
+    std::string Where() const;
+    std::string StreamSubtype() const;
+
+    DirectoryTimings m_timings;
+    asio::steady_timer m_timer;
+    std::shared_ptr<YpExchange> m_exchange;
+    std::string m_sid;
+    std::chrono::milliseconds m_touchEvery{};
+    // Bumped whenever what is pending is abandoned; a handler of an older epoch does nothing.
+    uint64_t m_epoch = 0;
+    bool m_onAir = false;
+    bool m_closed = false;
+    bool m_warnedYp1 = false;
+};
+
+}  // namespace orvanta::engine

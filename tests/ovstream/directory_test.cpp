@@ -1,0 +1,504 @@
+// Directory registration against a fake YP directory on 127.0.0.1, with the protocol's pauses
+// shortened to milliseconds.
+#include "engine/directory.h"
+
+#include "test_util.h"
+
+#include <asio.hpp>
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <netinet/in.h>
+#include <poll.h>
+#include <random>
+#include <sstream>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace orvanta::engine {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// A directory answer: the status line, the given YP headers and a body that must be ignored.
+std::string Yp(const std::string& headers) {
+    return "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n" + headers + "\r\n<html>ok</html>";
+}
+const std::string kAdded =
+    Yp("YPResponse: 1\r\nYPMessage: Successfully Added\r\nSID: 123.45\r\n"
+       "TouchFreq: 60\r\n");
+const std::string kOk = Yp("YPResponse: 1\r\nYPMessage: Ok\r\n");
+// Accepts the connection, reads the request and never answers.
+const std::string kHang;
+
+struct YpRequest {
+    std::string head;
+    std::map<std::string, std::string> form;
+    Clock::time_point at;
+};
+
+// A one-thread YP directory: answers each request with what the responder says.
+class FakeDirectory {
+public:
+    using Responder = std::function<std::string(const YpRequest&)>;
+
+    FakeDirectory() {
+        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::listen(m_fd, 16);
+        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length);
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this] { Serve(); });
+    }
+    ~FakeDirectory() {
+        m_stop = true;
+        m_thread.join();
+        for (const int fd : m_hung) {
+            ::close(fd);
+        }
+        ::close(m_fd);
+    }
+
+    uint16_t Port() const { return m_port; }
+    void Answer(Responder responder) {
+        std::lock_guard lock(m_mutex);
+        m_responder = std::move(responder);
+    }
+    // These answers in turn, then kOk.
+    void Script(std::vector<std::string> answers) {
+        auto script = std::make_shared<std::vector<std::string>>(std::move(answers));
+        auto next = std::make_shared<size_t>(0);
+        Answer([script, next](const YpRequest&) {
+            return *next < script->size() ? (*script)[(*next)++] : kOk;
+        });
+    }
+    // Waits until `count` requests arrived; all of them so far.
+    std::vector<YpRequest> WaitFor(size_t count, std::chrono::milliseconds timeout = 3s) {
+        std::unique_lock lock(m_mutex);
+        m_arrived.wait_for(lock, timeout, [&] { return m_requests.size() >= count; });
+        return m_requests;
+    }
+
+private:
+    void Serve() {
+        while (!m_stop) {
+            pollfd listening{m_fd, POLLIN, 0};
+            if (::poll(&listening, 1, 20) <= 0) {
+                continue;
+            }
+            const int client = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
+            if (client < 0) {
+                continue;
+            }
+            YpRequest request = ReadRequest(client);
+            std::string reply;
+            {
+                std::lock_guard lock(m_mutex);
+                reply = m_responder ? m_responder(request) : kOk;
+                m_requests.push_back(request);
+            }
+            m_arrived.notify_all();
+            if (reply.empty()) {
+                m_hung.push_back(client);
+                continue;
+            }
+            ::send(client, reply.data(), reply.size(), MSG_NOSIGNAL);
+            ::close(client);
+        }
+    }
+
+    static YpRequest ReadRequest(int fd) {
+        YpRequest request;
+        std::string data;
+        const auto deadline = Clock::now() + 1s;
+        size_t wanted = SIZE_MAX;
+        while (data.size() < wanted && Clock::now() < deadline) {
+            pollfd readable{fd, POLLIN, 0};
+            char buffer[4096];
+            if (::poll(&readable, 1, 20) <= 0) {
+                continue;
+            }
+            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+            if (n <= 0) {
+                break;
+            }
+            data.append(buffer, static_cast<size_t>(n));
+            const size_t end = data.find("\r\n\r\n");
+            if (end != std::string::npos && wanted == SIZE_MAX) {
+                request.head = data.substr(0, end + 4);
+                const size_t length = request.head.find("Content-Length: ");
+                wanted =
+                    end + 4 +
+                    (length == std::string::npos ? 0
+                                                 : std::stoul(request.head.substr(length + 16)));
+            }
+        }
+        const std::string body = request.head.empty() ? "" : data.substr(request.head.size());
+        for (auto& [name, value] : ParseQuery(body)) {
+            request.form.emplace(name, value);
+        }
+        request.at = Clock::now();
+        return request;
+    }
+
+    int m_fd = -1;
+    uint16_t m_port = 0;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::condition_variable m_arrived;
+    Responder m_responder;
+    std::vector<YpRequest> m_requests;
+    std::vector<int> m_hung;  // only touched by the serving thread until it is joined
+};
+
+class DirectoryTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_settings.publicServer = 1;
+        m_settings.master = 1;
+        m_settings.directoryServer = "127.0.0.1";
+        m_settings.directoryPort = m_directory.Port();
+        m_settings.maxClients = 25;
+        m_settings.languageCode = 9;
+        m_settings.generation = 3;
+        m_settings.ment = 1;
+        m_settings.schedule = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+        m_settings.addressOverride = 1;
+        m_settings.overrideAddress = "radio.example.net";
+        m_settings.overridePort = 9000;
+        m_settings.logDirectory = m_logs.Path();
+        m_settings.logFileName = "engine.log";
+        m_timings.exchangeTimeout = 250ms;
+        m_timings.closeTimeout = 250ms;
+        m_timings.firstTouch = 40ms;
+        m_timings.minTouch = 20ms;
+        m_timings.touchFreqUnit = 2ms;  // TouchFreq 60 -> 120 ms
+        m_timings.addRetry = 150ms;
+        m_timings.touchRetry = 100ms;
+        m_timings.networkRetry = 150ms;
+    }
+    void TearDown() override {
+        Stop();
+        m_announcer.reset();
+        m_core.reset();
+    }
+
+    // The engine on a free port pair, a source on air (unless not), the announcer started, the
+    // event loop on its own thread.
+    void Start(bool onAir = true) {
+        m_core = std::make_unique<Core>(m_io, m_settings, m_status);
+        std::mt19937 random(static_cast<unsigned>(Clock::now().time_since_epoch().count()));
+        bool bound = false;
+        for (int attempt = 0; attempt < 50 && !bound; ++attempt) {
+            bound = m_core->Bind(static_cast<uint16_t>(20000 + (random() % 20000) * 2), nullptr);
+        }
+        ASSERT_TRUE(bound);
+        if (onAir) {
+            SourceInfo info;
+            info.name = "Night Owl & Friends";
+            info.genre = "Jazz Blues";
+            info.description = "Late jazz";
+            info.url = "http://owl.example.org/";
+            info.bitrate = 128;
+            m_core->GetStation().SourceConnected(StreamFormat::Mp3, info, "/");
+            m_core->GetStation().SetTitle("Miles Davis - So What", "");
+        }
+        m_announcer = std::make_shared<DirectoryAnnouncer>(*m_core, m_timings);
+        m_announcer->Start();
+        m_thread = std::thread([this] { m_io.run(); });
+    }
+    void Stop() {
+        if (m_thread.joinable()) {
+            asio::post(m_io, [this] { m_core->CloseAll(); });
+            m_guard.reset();
+            m_thread.join();
+        }
+    }
+    void Post(std::function<void()> work) { asio::post(m_io, std::move(work)); }
+
+    // Waits for the engine's log to hold `text`.
+    bool LogHas(const std::string& text) {
+        for (int i = 0; i < 200; ++i) {
+            std::ifstream file(m_logs.File("engine.log"));
+            std::stringstream content;
+            content << file.rdbuf();
+            if (content.str().find(text) != std::string::npos) {
+                return true;
+            }
+            std::this_thread::sleep_for(10ms);
+        }
+        return false;
+    }
+    std::string LogText() {
+        std::ifstream file(m_logs.File("engine.log"));
+        std::stringstream content;
+        content << file.rdbuf();
+        return content.str();
+    }
+
+    FakeDirectory m_directory;
+    test::TempDir m_logs;
+    EngineSettings m_settings;
+    DirectoryTimings m_timings;
+    EngineStatus m_status;
+    asio::io_context m_io;
+    asio::executor_work_guard<asio::io_context::executor_type> m_guard =
+        asio::make_work_guard(m_io);
+    std::unique_ptr<Core> m_core;
+    std::shared_ptr<DirectoryAnnouncer> m_announcer;
+    std::thread m_thread;
+};
+
+TEST(DirectoryFormat, EncodesDecodesAndReadsAnswers) {
+    EXPECT_EQ(FormEncode("a-Z_0.9~"), "a-Z_0.9~");
+    EXPECT_EQ(FormEncode("R&B / Soul+=ü"), "R%26B%20%2F%20Soul%2B%3D%C3%BC");
+    EXPECT_EQ(PercentDecode(FormEncode("x&y=z %+\xff"), true), "x&y=z %+\xff");
+
+    const YpParseResult added = ParseYpResponse(kAdded);
+    ASSERT_EQ(added.status, ParseStatus::Complete);
+    EXPECT_TRUE(added.answer.accepted);
+    EXPECT_EQ(added.answer.sid, "123.45");
+    EXPECT_EQ(added.answer.touchFreq, 60);
+    EXPECT_EQ(added.answer.message, "Successfully Added");
+    // Not yet complete, until the blank line: a longer read decides.
+    EXPECT_EQ(ParseYpResponse("HTTP/1.0 200 OK\r\nYPResponse: 1\r\n").status,
+              ParseStatus::Incomplete);
+    const YpParseResult refused =
+        ParseYpResponse("HTTP/1.1 200 OK\nypresponse: 0\nYPMessage: Banned\nTouchFreq: soon\n\n");
+    ASSERT_EQ(refused.status, ParseStatus::Complete);
+    EXPECT_FALSE(refused.answer.accepted);
+    EXPECT_EQ(refused.answer.message, "Banned");
+    EXPECT_EQ(refused.answer.touchFreq, 0);
+    EXPECT_EQ(ParseYpResponse("HTTP/1.0 500 Oops\r\n").status, ParseStatus::Invalid);
+    EXPECT_EQ(ParseYpResponse("SSH-2.0-OpenSSH\r\n").status, ParseStatus::Invalid);
+    EXPECT_EQ(ParseYpResponse("HTTP/1.0 200 OK\r\nServer: x\r\n\r\n").status, ParseStatus::Invalid);
+    EXPECT_EQ(ParseYpResponse("HTTP/1.0 200 OK\r\n" + std::string(20000, 'a')).status,
+              ParseStatus::Invalid);
+}
+
+TEST(DirectoryFormat, OnlyPublicMastersWithADirectoryRegister) {
+    EngineSettings settings;
+    settings.publicServer = 1;
+    settings.directoryServer = "yp.example.org";
+    settings.directoryPort = 8080;
+    EXPECT_TRUE(DirectoryEnabled(settings));
+    for (auto change : std::vector<std::function<void(EngineSettings&)>>{
+             [](EngineSettings& s) { s.master = 0; }, [](EngineSettings& s) { s.publicServer = 0; },
+             [](EngineSettings& s) { s.directoryServer.clear(); },
+             [](EngineSettings& s) { s.directoryPort = 0; },
+             [](EngineSettings& s) { s.directoryPort = 70000; }}) {
+        EngineSettings changed = settings;
+        change(changed);
+        EXPECT_FALSE(DirectoryEnabled(changed));
+    }
+}
+
+TEST(DirectoryFormat, ListenUrlPrefersOverrideThenBindAddress) {
+    EngineSettings settings;
+    settings.addressOverride = 1;
+    settings.overrideAddress = "203.0.113.7";
+    settings.overridePort = 9000;
+    EXPECT_EQ(ListenUrl(settings, 8000), "http://203.0.113.7:9000/stream");
+    settings.overridePort = 0;
+    EXPECT_EQ(ListenUrl(settings, 8000), "http://203.0.113.7:8000/stream");
+    settings.overrideAddress = "2001:db8::1";
+    EXPECT_EQ(ListenUrl(settings, 8000), "http://[2001:db8::1]:8000/stream");
+    // The flag without an address, or an address without the flag, is no override.
+    settings.overrideAddress.clear();
+    settings.bindAddress = "192.0.2.10";
+    EXPECT_EQ(ListenUrl(settings, 8000), "http://192.0.2.10:8000/stream");
+    settings.addressOverride = 0;
+    settings.overrideAddress = "203.0.113.7";
+    EXPECT_EQ(ListenUrl(settings, 8000), "http://192.0.2.10:8000/stream");
+    settings.bindAddress = "0.0.0.0";
+    const std::string local = FirstLocalIpv4();
+    EXPECT_EQ(ListenUrl(settings, 8000),
+              "http://" + (local.empty() ? std::string("127.0.0.1") : local) + ":8000/stream");
+    EXPECT_NE(local, "127.0.0.1");
+}
+
+TEST_F(DirectoryTest, AddsWithTheOverrideAddressTouchesAndRemovesWhenTheSourceLeaves) {
+    m_directory.Answer(
+        [](const YpRequest& r) { return r.form.at("action") == "add" ? kAdded : kOk; });
+    Start();
+    const auto requests = m_directory.WaitFor(3);
+    ASSERT_GE(requests.size(), 3u);
+    const YpRequest& add = requests[0];
+    EXPECT_EQ(add.head.rfind("POST /cgi-bin/yp-cgi HTTP/1.0\r\n", 0), 0u) << add.head;
+    EXPECT_NE(add.head.find("\r\nContent-Type: application/x-www-form-urlencoded\r\n"),
+              std::string::npos);
+    EXPECT_NE(add.head.find("\r\nUser-Agent: Orvanta Server\r\n"), std::string::npos);
+    const std::map<std::string, std::string> expected = {
+        {"action", "add"},
+        {"sn", "Night Owl & Friends"},
+        {"genre", "Jazz Blues"},
+        {"desc", "Late jazz"},
+        {"url", "http://owl.example.org/"},
+        {"listenurl", "http://radio.example.net:9000/stream"},
+        {"type", "audio/mpeg"},
+        {"stype", "MP3"},
+        {"b", "128"},
+        {"language", "9"},
+        {"genrecode", "0"},
+        {"generation", "3"},
+        {"ment", "1"},
+        {"schedule", "1,2,3,4,5,6,7,8,9,10"}};
+    EXPECT_EQ(add.form, expected);
+
+    for (size_t i = 1; i < 3; ++i) {
+        EXPECT_EQ(requests[i].form.at("action"), "touch");
+        EXPECT_EQ(requests[i].form.at("sid"), "123.45");
+        EXPECT_EQ(requests[i].form.at("st"), "Miles Davis - So What");
+        EXPECT_EQ(requests[i].form.at("listeners"), "0");
+        EXPECT_EQ(requests[i].form.at("max_listeners"), "25");
+        EXPECT_EQ(requests[i].form.at("stype"), "MP3");
+    }
+    // First touch after firstTouch, the next after TouchFreq (60 units of 2 ms).
+    EXPECT_GE(requests[1].at - requests[0].at, 30ms);
+    EXPECT_GE(requests[2].at - requests[1].at, 100ms);
+    EXPECT_LT(requests[2].at - requests[1].at, 1s);
+    EXPECT_TRUE(LogHas("Directory 127.0.0.1:" + std::to_string(m_directory.Port()) +
+                       ": added, SID 123.45, touching every 60 s"));
+
+    Post([this] {
+        m_core->GetStation().SourceGone();
+        m_announcer->OnSourceLeft();
+    });
+    const auto after = m_directory.WaitFor(requests.size() + 1);
+    ASSERT_GT(after.size(), requests.size());
+    const YpRequest& remove = after.back();
+    EXPECT_EQ(remove.form,
+              (std::map<std::string, std::string>{{"action", "remove"}, {"sid", "123.45"}}));
+    EXPECT_TRUE(LogHas(": removed"));
+    // Nothing more while the station is off the air.
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(m_directory.WaitFor(0, 0ms).size(), after.size());
+}
+
+TEST_F(DirectoryTest, RefusalsAreRetriedAfterTheirPauses) {
+    // add refused, add accepted, touch refused, add accepted again.
+    std::vector<std::string> script = {Yp("YPResponse: 0\r\nYPMessage: Banned name\r\n"), kAdded,
+                                       Yp("YPResponse: 0\r\nYPMessage: SID not found\r\n"),
+                                       Yp("YPResponse: 1\r\nSID: 777\r\nTouchFreq: 10\r\n")};
+    m_directory.Script(script);
+    Start();
+    const auto requests = m_directory.WaitFor(5);
+    ASSERT_GE(requests.size(), 5u);
+    EXPECT_EQ(requests[0].form.at("action"), "add");
+    EXPECT_EQ(requests[1].form.at("action"), "add");
+    EXPECT_GE(requests[1].at - requests[0].at, 130ms) << "addRetry";
+    EXPECT_EQ(requests[2].form.at("action"), "touch");
+    EXPECT_EQ(requests[3].form.at("action"), "add");
+    // max(touchRetry 100 ms, TouchFreq 60 x 2 ms)
+    EXPECT_GE(requests[3].at - requests[2].at, 110ms) << "touchRetry";
+    EXPECT_EQ(requests[4].form.at("action"), "touch");
+    EXPECT_EQ(requests[4].form.at("sid"), "777");
+    EXPECT_TRUE(LogHas("refused: Banned name; trying again in 150 ms"));
+    EXPECT_TRUE(LogHas("refused the touch: SID not found"));
+    EXPECT_TRUE(LogHas("SID 777, touching every 10 s"));
+}
+
+TEST_F(DirectoryTest, SilentOrBrokenDirectoriesAreAbandonedAndRetried) {
+    std::vector<std::string> script = {kHang, "HTTP/1.0 200 OK\r\nServer: web\r\n\r\nhello",
+                                       "garbage\r\n", kAdded};
+    m_directory.Script(script);
+    Start();
+    const auto requests = m_directory.WaitFor(4);
+    ASSERT_GE(requests.size(), 4u);
+    // The silent one costs the exchange timeout, then the network pause.
+    EXPECT_GE(requests[1].at - requests[0].at, 350ms);
+    EXPECT_LT(requests[1].at - requests[0].at, 2s);
+    EXPECT_GE(requests[2].at - requests[1].at, 130ms);
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(requests[i].form.at("action"), "add");
+    }
+    EXPECT_TRUE(LogHas("unreachable: no answer within 250 ms; trying again in 150 ms"));
+    EXPECT_TRUE(LogHas("unreachable: answered without a YPResponse header"));
+    EXPECT_TRUE(LogHas("unreachable: answered \"garbage\""));
+    EXPECT_TRUE(LogHas("added, SID 123.45"));
+}
+
+TEST_F(DirectoryTest, AbsentDirectoryIsLoggedAndRetried) {
+    // A port nobody listens on.
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    m_settings.directoryPort = ntohs(address.sin_port);
+    Start();
+    const std::string failure = "Directory 127.0.0.1:" + std::to_string(m_settings.directoryPort) +
+                                " unreachable: cannot connect";
+    EXPECT_TRUE(LogHas(failure));
+    std::this_thread::sleep_for(400ms);
+    Stop();
+    ::close(fd);
+    const std::string log = LogText();
+    size_t attempts = 0;
+    for (size_t at = log.find(failure); at != std::string::npos; at = log.find(failure, at + 1)) {
+        ++attempts;
+    }
+    // One at once, then one every 150 ms.
+    EXPECT_GE(attempts, 2u);
+    EXPECT_LE(attempts, 5u);
+    EXPECT_EQ(m_status.listeners.load(), 0);
+}
+
+TEST_F(DirectoryTest, ClusterMembersNeverRegisterAndYp1OnlyWarns) {
+    m_settings.master = 0;
+    m_settings.shoutcastRegister = 1;
+    Start();
+    Post([this] {
+        m_announcer->OnSourceLeft();
+        m_announcer->OnSourceConnected();
+    });
+    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(m_directory.WaitFor(0, 0ms).empty());
+    EXPECT_TRUE(LogHas("SHOUTcast directory registration is not supported"));
+    Post([this] { m_announcer->Start(); });  // a second start: still one warning
+    Stop();
+    ASSERT_TRUE(LogHas("Stopped"));  // the log is written in order: all earlier lines are there
+    const std::string log = LogText();
+    EXPECT_EQ(log.find("is not supported"), log.rfind("is not supported"));
+    EXPECT_EQ(log.find("Directory"), std::string::npos) << log;
+}
+
+TEST_F(DirectoryTest, EngineStopSendsRemoveWithoutWaitingLongForIt) {
+    // The remove is never answered: the engine's stop waits closeTimeout for it, no more.
+    m_directory.Answer(
+        [](const YpRequest& r) { return r.form.at("action") == "add" ? kAdded : kHang; });
+    m_timings.firstTouch = 10s;
+    Start();
+    ASSERT_EQ(m_directory.WaitFor(1).size(), 1u);
+    ASSERT_TRUE(LogHas("added, SID 123.45"));
+    const auto stopping = Clock::now();
+    Stop();
+    EXPECT_GE(Clock::now() - stopping, 200ms);
+    EXPECT_LT(Clock::now() - stopping, 1s);
+    const auto requests = m_directory.WaitFor(2);
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].form.at("action"), "remove");
+    EXPECT_EQ(requests[1].form.at("sid"), "123.45");
+    EXPECT_TRUE(LogHas("remove not delivered: no answer within 250 ms"));
+    EXPECT_TRUE(m_announcer->Sid().empty());
+}
+
+}  // namespace
+}  // namespace orvanta::engine
