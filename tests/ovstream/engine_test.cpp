@@ -97,6 +97,7 @@ TEST_F(EngineTest, V1SourceReachesAListenerOnAFrameBoundary) {
     EXPECT_NE(head.find("Content-Type: audio/mpeg\r\n"), std::string::npos);
     EXPECT_NE(head.find("icy-name:Night Owl\r\n"), std::string::npos);
     EXPECT_NE(head.find("icy-br:128\r\n"), std::string::npos);
+    EXPECT_NE(head.find("icy-pub:1\r\n"), std::string::npos) << "the source asked to be listed";
     EXPECT_EQ(head.find("icy-metaint"), std::string::npos) << "not asked for";
     const std::string audio = listener.Read(417 * 3);
     ASSERT_EQ(audio.size(), 417u * 3);

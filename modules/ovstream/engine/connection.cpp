@@ -451,7 +451,12 @@ private:
         if (!info.description.empty()) {
             head += "icy-description:" + HeaderSafe(info.description) + "\r\n";
         }
-        head += "icy-pub:" + std::to_string(info.isPublic > 0 ? 1 : 0) + "\r\n";
+        // SHOUTcast registration marks a public MP3 stream as listed for those directories.
+        const EngineSettings& settings = m_core.Settings();
+        const bool listed = info.isPublic > 0 ||
+                            (settings.shoutcastRegister != 0 && settings.privateBroadcast == 0 &&
+                             station.Format() == StreamFormat::Mp3);
+        head += "icy-pub:" + std::string(listed ? "1" : "0") + "\r\n";
         if (info.bitrate > 0) {
             head += "icy-br:" + std::to_string(info.bitrate) + "\r\n";
         }
