@@ -11,5 +11,7 @@ build=build/release
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORV_TESTS=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)"
 
-# Without a window system there is nothing to show a window on.
-exec "$build/bin/ovserver" --headless "$@"
+# From the program folder, so the default log and content folders ("./log", "./content")
+# land beside the program. Without a window system there is nothing to show a window on.
+cd "$build/bin"
+exec ./ovserver --headless "$@"
