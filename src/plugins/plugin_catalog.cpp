@@ -155,47 +155,11 @@ bool CPluginCatalog::LoadCache() {
 }
 
 bool CPluginCatalog::Scan() {
-    Clear();
-    try {
-        CModuleHolder holder;
-        PluginDescriptor work{};
-
-        // The first pass only counts, so the records are allocated once.
-        size_t plugins = 0;
-        for (const std::string& name : cache_file::ListLibraries(m_folder)) {
-            if (DescribePlugin(holder, JoinedPath(m_folder, name), work)) {
-                ++plugins;
-            }
-            holder.Release();
-        }
-        if (plugins == 0) {
-            return false;
-        }
-        m_records.reserve(plugins);
-
-        // The folder may have changed since: take what it holds now, but no more records than
-        // were counted.
-        const std::vector<std::string> names = cache_file::ListLibraries(m_folder);
-        if (names.empty()) {
-            Clear();
-            return false;
-        }
-        for (const std::string& name : names) {
-            if (m_records.size() >= plugins) {
-                break;
-            }
-            if (DescribePlugin(holder, JoinedPath(m_folder, name), work)) {
-                m_records.push_back(work);
-                m_records.back().active = 1;
-                SetFileName(m_records.back(), name);
-            }
-            holder.Release();
-        }
-    } catch (const std::bad_alloc&) {
-        Clear();
-        return false;
-    }
-    return !m_records.empty();
+    return cache_file::ScanLibraries(m_folder, m_records, DescribePlugin,
+                                     [](PluginDescriptor& record, const std::string& name) {
+                                         record.active = 1;
+                                         SetFileName(record, name);
+                                     });
 }
 
 void CPluginCatalog::BuildJoinedTexts() {

@@ -79,46 +79,7 @@ bool CServiceModuleCache::LoadCache() {
 }
 
 bool CServiceModuleCache::Scan() {
-    Clear();
-    try {
-        CModuleHolder holder;
-        ServiceModuleInfo work{};
-
-        // The first pass only counts, so the records are allocated once.
-        size_t modules = 0;
-        for (const std::string& name : cache_file::ListLibraries(m_folder)) {
-            if (DescribeModule(holder, JoinedPath(m_folder, name), work)) {
-                ++modules;
-            }
-            holder.Release();
-        }
-        if (modules == 0) {
-            return false;
-        }
-        m_records.reserve(modules);
-
-        // The folder may have changed since: take what it holds now, but no more records than
-        // were counted.
-        const std::vector<std::string> names = cache_file::ListLibraries(m_folder);
-        if (names.empty()) {
-            Clear();
-            return false;
-        }
-        for (const std::string& name : names) {
-            if (m_records.size() >= modules) {
-                break;
-            }
-            if (DescribeModule(holder, JoinedPath(m_folder, name), work)) {
-                m_records.push_back(work);
-                SetFileName(m_records.back(), name);
-            }
-            holder.Release();
-        }
-    } catch (const std::bad_alloc&) {
-        Clear();
-        return false;
-    }
-    return !m_records.empty();
+    return cache_file::ScanLibraries(m_folder, m_records, DescribeModule, SetFileName);
 }
 
 bool CServiceModuleCache::SaveCache() {

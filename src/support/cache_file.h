@@ -5,6 +5,8 @@
 #pragma once
 
 #include "support/file.h"
+#include "support/module_holder.h"
+#include "support/path.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -59,5 +61,46 @@ bool LoadRecords(const std::string& path, const char (&magic)[4], std::vector<Re
 // load of anything else simply fails). Sorted by their bytes, so the first module serving a
 // format does not depend on the order the file system happens to list the folder in.
 std::vector<std::string> ListLibraries(const std::string& folder);
+
+// Fills `records` from the libraries of `folder` in two passes: the first only counts the
+// libraries `describe(holder, path, record)` accepts, so the records are allocated once; the
+// second describes them again and stores them, at most as many as were counted (the folder
+// may have changed since), with `keep(record, fileName)` finishing each stored record. Every
+// library is loaded into one holder and released before the next. True when records exist.
+template <typename Record, typename Describe, typename Keep>
+bool ScanLibraries(const std::string& folder, std::vector<Record>& records, Describe describe,
+                   Keep keep) {
+    std::vector<Record>().swap(records);
+    try {
+        CModuleHolder holder;
+        Record work{};
+        size_t counted = 0;
+        for (const std::string& name : ListLibraries(folder)) {
+            if (describe(holder, JoinedPath(folder, name), work)) {
+                ++counted;
+            }
+            holder.Release();
+        }
+        if (counted == 0) {
+            return false;
+        }
+        records.reserve(counted);
+        const std::vector<std::string> names = ListLibraries(folder);
+        for (const std::string& name : names) {
+            if (records.size() >= counted) {
+                break;
+            }
+            if (describe(holder, JoinedPath(folder, name), work)) {
+                records.push_back(work);
+                keep(records.back(), name);
+            }
+            holder.Release();
+        }
+    } catch (const std::bad_alloc&) {
+        std::vector<Record>().swap(records);
+        return false;
+    }
+    return !records.empty();
+}
 
 }  // namespace orvanta::cache_file

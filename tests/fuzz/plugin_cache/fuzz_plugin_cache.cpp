@@ -3,6 +3,7 @@
 // than the file holds. What loads must be the file's records; FindNext must walk them as a
 // plain loop does, the joined texts must take each text within its own field, and the records
 // must save back byte for byte.
+#include "cache_fuzz_support.h"
 #include "plugins/plugin_catalog.h"
 
 #include <cctype>
@@ -22,79 +23,15 @@ using orvanta::CPluginCatalog;
 
 namespace {
 
-void Require(bool holds, const char* what) {
-    if (!holds) {
-        std::fprintf(stderr, "plug-in catalogue broken: %s\n", what);
-        std::abort();
-    }
-}
-
-// A memory file system keeps the many small writes cheap.
-std::string ScratchParent() {
-    struct stat info {};
-    if (::stat("/dev/shm", &info) == 0 && S_ISDIR(info.st_mode) &&
-        ::access("/dev/shm", W_OK) == 0) {
-        return "/dev/shm";
-    }
-    const char* tmp = std::getenv("TMPDIR");
-    return tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
-}
-
-// One folder per process, holding nothing but the cache file (so a scan finds no library).
-struct Scratch {
-    Scratch() {
-        std::string pattern = ScratchParent() + "/fuzz-plugin-cache-XXXXXX";
-        Require(::mkdtemp(pattern.data()) != nullptr, "cannot make a scratch folder");
-        folder = pattern + "/";
-        cache = folder + CPluginCatalog::kCacheFileName;
-    }
-    ~Scratch() {
-        ::unlink(cache.c_str());
-        ::rmdir(folder.c_str());
-    }
-    Scratch(const Scratch&) = delete;
-    Scratch& operator=(const Scratch&) = delete;
-
-    std::string folder;
-    std::string cache;
-};
-
-void WriteAll(const std::string& path, const uint8_t* data, size_t size) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    Require(fd >= 0, "cannot write the cache file");
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        Require(n > 0, "cannot write the cache file");
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    ::close(fd);
-}
-
-std::string ReadAll(const std::string& path) {
-    std::string bytes;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    Require(fd >= 0, "cannot read the saved cache");
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) {
-        bytes.append(buffer, static_cast<size_t>(n));
-    }
-    ::close(fd);
-    return bytes;
-}
-
-uint32_t Le32(const uint8_t* at) {
-    return static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 |
-           static_cast<uint32_t>(at[2]) << 16 | static_cast<uint32_t>(at[3]) << 24;
-}
+using cache_fuzz::ReadAll;
+using cache_fuzz::Require;
+using cache_fuzz::WriteAll;
 
 // The records a file of these bytes holds; `ours` is false when it is no cache of ours.
 std::vector<PluginDescriptor> RecordsIn(const uint8_t* data, size_t size, bool* ours) {
     std::vector<PluginDescriptor> records;
-    *ours = size >= CPluginCatalog::kHeaderSize && Le32(data + 8) == CPluginCatalog::kRecordSize;
-    for (size_t i = 0; *ours && i < 4; ++i) {
-        *ours = std::tolower(data[i]) == std::tolower(CPluginCatalog::kMagic[i]);
-    }
+    *ours = cache_fuzz::IsOurCache(data, size, CPluginCatalog::kMagic, CPluginCatalog::kHeaderSize,
+                                   CPluginCatalog::kRecordSize);
     if (*ours && size >= CPluginCatalog::kHeaderSize + CPluginCatalog::kRecordSize) {
         records.resize((size - CPluginCatalog::kHeaderSize) / CPluginCatalog::kRecordSize);
         std::memcpy(records.data(), data + CPluginCatalog::kHeaderSize,
@@ -177,7 +114,7 @@ std::string Joined(const std::vector<PluginDescriptor>& records, int32_t kind,
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static Scratch scratch;
+    static cache_fuzz::Scratch scratch("fuzz-plugin-cache", CPluginCatalog::kCacheFileName);
     static const uint8_t kNone[1] = {0};
     if (data == nullptr) {
         data = kNone;

@@ -2,6 +2,7 @@
 // under its name is read: loading must never crash, read past its records or allocate more
 // than the file holds, and what loads must be the file's records, found by format as a plain
 // walk finds them and saved back byte for byte.
+#include "cache_fuzz_support.h"
 #include "service/service_module_cache.h"
 
 #include <cctype>
@@ -20,83 +21,15 @@ using orvanta::CServiceModuleCache;
 
 namespace {
 
-void Require(bool holds, const char* what) {
-    if (!holds) {
-        std::fprintf(stderr, "service module cache broken: %s\n", what);
-        std::abort();
-    }
-}
-
-// A memory file system keeps the many small writes cheap.
-std::string ScratchParent() {
-    struct stat info {};
-    if (::stat("/dev/shm", &info) == 0 && S_ISDIR(info.st_mode) &&
-        ::access("/dev/shm", W_OK) == 0) {
-        return "/dev/shm";
-    }
-    const char* tmp = std::getenv("TMPDIR");
-    return tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
-}
-
-// One folder per process, holding nothing but the cache file (so a scan finds no library).
-struct Scratch {
-    Scratch() {
-        std::string pattern = ScratchParent() + "/fuzz-service-cache-XXXXXX";
-        Require(::mkdtemp(pattern.data()) != nullptr, "cannot make a scratch folder");
-        folder = pattern + "/";
-        cache = folder + CServiceModuleCache::kCacheFileName;
-    }
-    ~Scratch() {
-        ::unlink(cache.c_str());
-        ::rmdir(folder.c_str());
-    }
-    Scratch(const Scratch&) = delete;
-    Scratch& operator=(const Scratch&) = delete;
-
-    std::string folder;
-    std::string cache;
-};
-
-void WriteAll(const std::string& path, const uint8_t* data, size_t size) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    Require(fd >= 0, "cannot write the cache file");
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        Require(n > 0, "cannot write the cache file");
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    ::close(fd);
-}
-
-std::string ReadAll(const std::string& path) {
-    std::string bytes;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    Require(fd >= 0, "cannot read the saved cache");
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) {
-        bytes.append(buffer, static_cast<size_t>(n));
-    }
-    ::close(fd);
-    return bytes;
-}
-
-uint32_t Le32(const uint8_t* at) {
-    return static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 |
-           static_cast<uint32_t>(at[2]) << 16 | static_cast<uint32_t>(at[3]) << 24;
-}
+using cache_fuzz::ReadAll;
+using cache_fuzz::Require;
+using cache_fuzz::WriteAll;
 
 // How many records a file of these bytes holds, or -1 when it is no cache of ours.
 long RecordsIn(const uint8_t* data, size_t size) {
-    if (size < CServiceModuleCache::kHeaderSize) {
-        return -1;
-    }
-    for (size_t i = 0; i < 4; ++i) {
-        if (std::tolower(data[i]) != std::tolower(CServiceModuleCache::kMagic[i])) {
-            return -1;
-        }
-    }
-    if (Le32(data + 8) != CServiceModuleCache::kRecordSize) {
+    if (!cache_fuzz::IsOurCache(data, size, CServiceModuleCache::kMagic,
+                                CServiceModuleCache::kHeaderSize,
+                                CServiceModuleCache::kRecordSize)) {
         return -1;
     }
     return static_cast<long>((size - CServiceModuleCache::kHeaderSize) /
@@ -119,7 +52,7 @@ void CheckFindByFormat(const CServiceModuleCache& cache, uint32_t mask) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static Scratch scratch;
+    static cache_fuzz::Scratch scratch("fuzz-service-cache", CServiceModuleCache::kCacheFileName);
     static const uint8_t kNone[1] = {0};
     if (data == nullptr) {
         data = kNone;
