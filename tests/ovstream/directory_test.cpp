@@ -1,5 +1,5 @@
-// Directory registration against a fake YP directory on 127.0.0.1, with the protocol's pauses
-// shortened to milliseconds.
+// Directory registration against fake YP directories on 127.0.0.1 (the settings' directory and
+// the SHOUTcast-style one), with the protocol's pauses shortened to milliseconds.
 #include "engine/directory.h"
 
 #include "test_util.h"
@@ -7,11 +7,13 @@
 #include <asio.hpp>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -22,7 +24,9 @@
 #include <sstream>
 #include <sys/socket.h>
 #include <thread>
+#include <tuple>
 #include <unistd.h>
+#include <utility>
 
 namespace orvanta::engine {
 namespace {
@@ -37,6 +41,8 @@ std::string Yp(const std::string& headers) {
 const std::string kAdded =
     Yp("YPResponse: 1\r\nYPMessage: Successfully Added\r\nSID: 123.45\r\n"
        "TouchFreq: 60\r\n");
+// The same from the other directory, which has its own SIDs.
+const std::string kAddedElsewhere = Yp("YPResponse: 1\r\nSID: 999\r\nTouchFreq: 60\r\n");
 const std::string kOk = Yp("YPResponse: 1\r\nYPMessage: Ok\r\n");
 // Accepts the connection, reads the request and never answers.
 const std::string kHang;
@@ -166,6 +172,19 @@ private:
     std::vector<int> m_hung;  // only touched by the serving thread until it is joined
 };
 
+// Answers an add with `added` and everything else with `rest`.
+FakeDirectory::Responder Accepting(std::string added = kAdded, std::string rest = kOk) {
+    return [added = std::move(added), rest = std::move(rest)](const YpRequest& r) {
+        const auto action = r.form.find("action");
+        return action != r.form.end() && action->second == "add" ? added : rest;
+    };
+}
+
+// How the engine's log names a directory.
+std::string Where(const FakeDirectory& directory) {
+    return "Directory 127.0.0.1:" + std::to_string(directory.Port());
+}
+
 class DirectoryTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -191,16 +210,19 @@ protected:
         m_timings.addRetry = 150ms;
         m_timings.touchRetry = 100ms;
         m_timings.networkRetry = 150ms;
+        // Used only by the stations with shoutcastRegister.
+        ::setenv(kShoutcastDirectoryVariable,
+                 ("127.0.0.1:" + std::to_string(m_shoutcast.Port())).c_str(), 1);
     }
     void TearDown() override {
         Stop();
-        m_announcer.reset();
         m_core.reset();
+        ::unsetenv(kShoutcastDirectoryVariable);
     }
 
-    // The engine on a free port pair, a source on air (unless not), the announcer started, the
-    // event loop on its own thread.
-    void Start(bool onAir = true) {
+    // The engine on a free port pair, a source of this format on air (Unknown: none), the
+    // directory registrations started, the event loop on its own thread.
+    void Start(StreamFormat format = StreamFormat::Mp3) {
         m_core = std::make_unique<Core>(m_io, m_settings, m_status);
         std::mt19937 random(static_cast<unsigned>(Clock::now().time_since_epoch().count()));
         bool bound = false;
@@ -208,18 +230,17 @@ protected:
             bound = m_core->Bind(static_cast<uint16_t>(20000 + (random() % 20000) * 2), nullptr);
         }
         ASSERT_TRUE(bound);
-        if (onAir) {
+        if (format != StreamFormat::Unknown) {
             SourceInfo info;
             info.name = "Night Owl & Friends";
             info.genre = "Jazz Blues";
             info.description = "Late jazz";
             info.url = "http://owl.example.org/";
             info.bitrate = 128;
-            m_core->GetStation().SourceConnected(StreamFormat::Mp3, info, "/");
+            m_core->GetStation().SourceConnected(format, info, "/");
             m_core->GetStation().SetTitle("Miles Davis - So What", "");
         }
-        m_announcer = std::make_shared<DirectoryAnnouncer>(*m_core, m_timings);
-        m_announcer->Start();
+        m_core->StartDirectories(m_timings);
         m_thread = std::thread([this] { m_io.run(); });
     }
     void Stop() {
@@ -252,6 +273,7 @@ protected:
     }
 
     FakeDirectory m_directory;
+    FakeDirectory m_shoutcast;
     test::TempDir m_logs;
     EngineSettings m_settings;
     DirectoryTimings m_timings;
@@ -260,7 +282,6 @@ protected:
     asio::executor_work_guard<asio::io_context::executor_type> m_guard =
         asio::make_work_guard(m_io);
     std::unique_ptr<Core> m_core;
-    std::shared_ptr<DirectoryAnnouncer> m_announcer;
     std::thread m_thread;
 };
 
@@ -332,9 +353,42 @@ TEST(DirectoryFormat, ListenUrlPrefersOverrideThenBindAddress) {
     EXPECT_NE(local, "127.0.0.1");
 }
 
+TEST(DirectoryFormat, ShoutcastDirectoryIsTheDefaultUnlessTheEnvironmentNamesAnother) {
+    std::string problem;
+    for (const char* unset : {static_cast<const char*>(nullptr), ""}) {
+        const DirectoryTarget target = ShoutcastDirectory(unset, &problem);
+        EXPECT_EQ(target.flag, DirectoryTarget::Flag::ShoutcastRegister);
+        EXPECT_EQ(target.host, kShoutcastDirectoryHost);
+        EXPECT_EQ(target.port, kShoutcastDirectoryPort);
+        EXPECT_EQ(problem, "");
+    }
+    const std::vector<std::tuple<const char*, std::string, int>> usable = {
+        {"127.0.0.1:8500", "127.0.0.1", 8500},
+        {"yp.example.org:65535", "yp.example.org", 65535},
+        {"[::1]:8000", "::1", 8000}};
+    for (const auto& [value, host, port] : usable) {
+        const DirectoryTarget target = ShoutcastDirectory(value, &problem);
+        EXPECT_EQ(target.host, host) << value;
+        EXPECT_EQ(target.port, port) << value;
+        EXPECT_EQ(problem, "") << value;
+    }
+    for (const char* malformed :
+         {"127.0.0.1", "127.0.0.1:", ":8000", "127.0.0.1:0", "127.0.0.1:65536", "127.0.0.1:80x",
+          "127.0.0.1:-80", "http://yp.example.org:80", "::1:8000", "[::1:8000", "[]:8000",
+          "yp example.org:80"}) {
+        problem.clear();
+        const DirectoryTarget target = ShoutcastDirectory(malformed, &problem);
+        EXPECT_EQ(target.host, kShoutcastDirectoryHost) << malformed;
+        EXPECT_EQ(target.port, kShoutcastDirectoryPort) << malformed;
+        EXPECT_NE(problem.find(std::string("\"") + malformed + "\" is not host:port"),
+                  std::string::npos)
+            << problem;
+        EXPECT_NE(problem.find("yp.orvanta.net:80"), std::string::npos) << problem;
+    }
+}
+
 TEST_F(DirectoryTest, AddsWithTheOverrideAddressTouchesAndRemovesWhenTheSourceLeaves) {
-    m_directory.Answer(
-        [](const YpRequest& r) { return r.form.at("action") == "add" ? kAdded : kOk; });
+    m_directory.Answer(Accepting());
     Start();
     const auto requests = m_directory.WaitFor(3);
     ASSERT_GE(requests.size(), 3u);
@@ -375,10 +429,7 @@ TEST_F(DirectoryTest, AddsWithTheOverrideAddressTouchesAndRemovesWhenTheSourceLe
     EXPECT_TRUE(LogHas("Directory 127.0.0.1:" + std::to_string(m_directory.Port()) +
                        ": added, SID 123.45, touching every 60 s"));
 
-    Post([this] {
-        m_core->GetStation().SourceGone();
-        m_announcer->OnSourceLeft();
-    });
+    Post([this] { m_core->GetStation().SourceGone(); });
     const auto after = m_directory.WaitFor(requests.size() + 1);
     ASSERT_GT(after.size(), requests.size());
     const YpRequest& remove = after.back();
@@ -461,44 +512,125 @@ TEST_F(DirectoryTest, AbsentDirectoryIsLoggedAndRetried) {
     EXPECT_EQ(m_status.listeners.load(), 0);
 }
 
-TEST_F(DirectoryTest, ClusterMembersNeverRegisterAndYp1OnlyWarns) {
-    m_settings.master = 0;
+TEST_F(DirectoryTest, EngineStopSendsRemoveToEachDirectoryWithoutWaitingLongForIt) {
+    // The removes are never answered: the engine's stop waits closeTimeout for them, no more.
     m_settings.shoutcastRegister = 1;
-    Start();
-    Post([this] {
-        m_announcer->OnSourceLeft();
-        m_announcer->OnSourceConnected();
-    });
-    std::this_thread::sleep_for(300ms);
-    EXPECT_TRUE(m_directory.WaitFor(0, 0ms).empty());
-    EXPECT_TRUE(LogHas("SHOUTcast directory registration is not supported"));
-    Post([this] { m_announcer->Start(); });  // a second start: still one warning
-    Stop();
-    ASSERT_TRUE(LogHas("Stopped"));  // the log is written in order: all earlier lines are there
-    const std::string log = LogText();
-    EXPECT_EQ(log.find("is not supported"), log.rfind("is not supported"));
-    EXPECT_EQ(log.find("Directory"), std::string::npos) << log;
-}
-
-TEST_F(DirectoryTest, EngineStopSendsRemoveWithoutWaitingLongForIt) {
-    // The remove is never answered: the engine's stop waits closeTimeout for it, no more.
-    m_directory.Answer(
-        [](const YpRequest& r) { return r.form.at("action") == "add" ? kAdded : kHang; });
+    m_directory.Answer(Accepting(kAdded, kHang));
+    m_shoutcast.Answer(Accepting(kAddedElsewhere, kHang));
     m_timings.firstTouch = 10s;
     Start();
-    ASSERT_EQ(m_directory.WaitFor(1).size(), 1u);
-    ASSERT_TRUE(LogHas("added, SID 123.45"));
+    ASSERT_TRUE(LogHas(Where(m_directory) + ": added, SID 123.45"));
+    ASSERT_TRUE(LogHas(Where(m_shoutcast) + ": added, SID 999"));
     const auto stopping = Clock::now();
     Stop();
     EXPECT_GE(Clock::now() - stopping, 200ms);
     EXPECT_LT(Clock::now() - stopping, 1s);
-    const auto requests = m_directory.WaitFor(2);
-    ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(requests[1].form.at("action"), "remove");
-    EXPECT_EQ(requests[1].form.at("sid"), "123.45");
-    EXPECT_TRUE(LogHas("remove not delivered: no answer within 250 ms"));
-    EXPECT_TRUE(m_announcer->Sid().empty());
+    for (const auto& [directory, sid] :
+         {std::pair<FakeDirectory*, std::string>{&m_directory, "123.45"}, {&m_shoutcast, "999"}}) {
+        const auto requests = directory->WaitFor(2);
+        ASSERT_EQ(requests.size(), 2u);
+        EXPECT_EQ(requests[1].form,
+                  (std::map<std::string, std::string>{{"action", "remove"}, {"sid", sid}}));
+        EXPECT_TRUE(LogHas(Where(*directory) + ": remove not delivered: no answer within 250 ms"));
+    }
+    for (const auto& registration : m_core->Directory()->Registrations()) {
+        EXPECT_TRUE(registration->Sid().empty());
+    }
 }
+
+TEST_F(DirectoryTest, ShoutcastRegisterListsAnMp3StationInBothDirectoriesEachOnItsOwn) {
+    m_settings.shoutcastRegister = 1;
+    m_directory.Answer(Accepting());
+    m_shoutcast.Answer(Accepting(kAddedElsewhere));
+    Start();
+    const auto first = m_directory.WaitFor(2);
+    const auto second = m_shoutcast.WaitFor(2);
+    ASSERT_GE(first.size(), 2u);
+    ASSERT_GE(second.size(), 2u);
+    // The same listing in both, with the address listeners use from outside.
+    EXPECT_EQ(second[0].form.at("action"), "add");
+    EXPECT_EQ(second[0].form.at("listenurl"), "http://radio.example.net:9000/stream");
+    EXPECT_EQ(second[0].form, first[0].form);
+    // Each touched with the SID it got.
+    EXPECT_EQ(first[1].form.at("action"), "touch");
+    EXPECT_EQ(first[1].form.at("sid"), "123.45");
+    EXPECT_EQ(second[1].form.at("action"), "touch");
+    EXPECT_EQ(second[1].form.at("sid"), "999");
+    EXPECT_TRUE(LogHas(Where(m_directory) + ": added, SID 123.45"));
+    EXPECT_TRUE(LogHas(Where(m_shoutcast) + ": added, SID 999"));
+
+    // The encoder leaves: each directory drops its own listing.
+    Post([this] { m_core->GetStation().SourceGone(); });
+    for (const auto& [directory, sid] :
+         {std::pair<FakeDirectory*, std::string>{&m_directory, "123.45"}, {&m_shoutcast, "999"}}) {
+        ASSERT_TRUE(LogHas(Where(*directory) + ": removed"));
+        const std::map<std::string, std::string> remove = {{"action", "remove"}, {"sid", sid}};
+        const auto all = directory->WaitFor(0, 0ms);
+        EXPECT_EQ(std::count_if(all.begin(), all.end(),
+                                [&](const YpRequest& r) { return r.form == remove; }),
+                  1)
+            << sid;
+    }
+}
+
+TEST_F(DirectoryTest, AHangingShoutcastDirectoryDoesNotHoldUpTheOther) {
+    m_settings.shoutcastRegister = 1;
+    m_directory.Answer(Accepting());
+    m_shoutcast.Answer([](const YpRequest&) { return kHang; });
+    Start();
+    // Touches at 40 ms and every 120 ms after: past the other's timeout (250 ms) and its retry.
+    const auto first = m_directory.WaitFor(5);
+    ASSERT_GE(first.size(), 5u);
+    for (size_t i = 1; i < 5; ++i) {
+        EXPECT_EQ(first[i].form.at("action"), "touch");
+        EXPECT_EQ(first[i].form.at("sid"), "123.45");
+    }
+    EXPECT_TRUE(LogHas(Where(m_shoutcast) + " unreachable: no answer within 250 ms"));
+    EXPECT_GE(m_shoutcast.WaitFor(2).size(), 2u) << "tried again";
+    EXPECT_EQ(LogText().find(Where(m_directory) + " unreachable"), std::string::npos);
+}
+
+// Stations that shoutcastRegister does not list: the SHOUTcast-style directory hears nothing.
+struct Unlisted {
+    const char* name;
+    StreamFormat format;
+    int32_t privateBroadcast;
+    int32_t master;
+};
+
+void PrintTo(const Unlisted& station, std::ostream* out) {
+    *out << station.name;
+}
+
+class ShoutcastDirectoryTest : public DirectoryTest,
+                               public ::testing::WithParamInterface<Unlisted> {};
+
+TEST_P(ShoutcastDirectoryTest, HearsNothingOfThisStation) {
+    const Unlisted& station = GetParam();
+    m_settings.shoutcastRegister = 1;
+    m_settings.privateBroadcast = station.privateBroadcast;
+    m_settings.master = station.master;
+    m_directory.Answer(Accepting());
+    Start(station.format);
+    if (station.master != 0) {
+        // The settings' directory goes on as ever; by its touch the other add would be there.
+        const auto first = m_directory.WaitFor(2);
+        ASSERT_GE(first.size(), 2u);
+        EXPECT_EQ(first[1].form.at("action"), "touch");
+    } else {
+        std::this_thread::sleep_for(300ms);
+        EXPECT_TRUE(m_directory.WaitFor(0, 0ms).empty());
+    }
+    Stop();
+    EXPECT_TRUE(m_shoutcast.WaitFor(0, 0ms).empty());
+    EXPECT_EQ(LogText().find(Where(m_shoutcast)), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Unlisted, ShoutcastDirectoryTest,
+                         ::testing::Values(Unlisted{"Ogg", StreamFormat::Ogg, 0, 1},
+                                           Unlisted{"Private", StreamFormat::Mp3, 1, 1},
+                                           Unlisted{"ClusterMember", StreamFormat::Mp3, 0, 0}),
+                         [](const auto& tested) { return std::string(tested.param.name); });
 
 }  // namespace
 }  // namespace orvanta::engine

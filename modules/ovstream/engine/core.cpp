@@ -4,6 +4,7 @@
 #include "engine/relay.h"
 
 #include <chrono>
+#include <cstdlib>
 
 namespace orvanta::engine {
 
@@ -148,10 +149,28 @@ void Core::StartAccepting() {
     if (!m_settings.relayHost.empty() && m_settings.relayPort > 0) {
         std::make_shared<RelaySession>(*this)->Start();
     }
-    // A public station of its own announces itself while it is on air; a cluster member does
-    // not. The SHOUTcast flag alone only earns a warning: that directory is not supported.
-    if (DirectoryEnabled(m_settings) || m_settings.shoutcastRegister != 0) {
-        m_directory = std::make_shared<DirectoryAnnouncer>(*this);
+    StartDirectories(DirectoryTimings{});
+}
+
+void Core::StartDirectories(const DirectoryTimings& timings) {
+    // A public station of its own announces itself to its directory server while it is on air;
+    // a cluster member does not.
+    std::vector<DirectoryTarget> targets;
+    if (DirectoryEnabled(m_settings)) {
+        targets.emplace_back();  // at directoryServer:directoryPort, as the settings say
+    }
+    // shoutcastRegister lists the station in the SHOUTcast-style directory as well, on its own:
+    // whether this stream qualifies (MP3, not private, not a cluster member) is decided at each
+    // add, once the source's format is known.
+    if (m_settings.shoutcastRegister != 0) {
+        std::string problem;
+        targets.push_back(ShoutcastDirectory(std::getenv(kShoutcastDirectoryVariable), &problem));
+        if (!problem.empty()) {
+            Log(problem);
+        }
+    }
+    if (!targets.empty()) {
+        m_directory = std::make_unique<DirectoryAnnouncer>(*this, targets, timings);
         m_directory->Start();
     }
 }

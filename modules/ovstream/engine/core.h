@@ -35,6 +35,7 @@ struct EngineStatus {
 
 class Core;
 class DirectoryAnnouncer;
+struct DirectoryTimings;
 class ListenerSession;
 
 // Tunables of the fan-out, chosen for 128 kbit/s stations.
@@ -140,6 +141,9 @@ public:
     // Binds both ports; false (with the reason) when either cannot be bound.
     bool Bind(uint16_t port, std::string* error);
     void StartAccepting();
+    // Starts registering with the directories the settings ask for; StartAccepting does, with
+    // the protocol's timings. Once per engine start.
+    void StartDirectories(const DirectoryTimings& timings);
     void CloseAll();
 
     asio::io_context& Io() { return m_io; }
@@ -148,7 +152,7 @@ public:
     EngineStatus& Status() { return m_status; }
     uint16_t Port() const { return m_port; }
     Station& GetStation() { return m_station; }
-    // The directory registration, or null when the station does not register.
+    // The directory registrations, or null when the station registers nowhere.
     DirectoryAnnouncer* Directory() { return m_directory.get(); }
 
     // The station's log file, when logging is on; safe to call with it off.
@@ -171,8 +175,8 @@ private:
     std::unordered_set<Session*> m_sessions;
     bool m_stopping = false;
     uint16_t m_port = 0;
-    // After m_sessions: as a session it leaves that set when it goes.
-    std::shared_ptr<DirectoryAnnouncer> m_directory;
+    // After m_sessions: its registrations are sessions and leave that set when they go.
+    std::unique_ptr<DirectoryAnnouncer> m_directory;
     // Declared last: its timer and listeners go before the rest.
     Station m_station;
 };

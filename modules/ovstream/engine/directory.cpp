@@ -9,6 +9,8 @@
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>
+#include <optional>
+#include <utility>
 
 namespace orvanta::engine {
 
@@ -53,6 +55,46 @@ void AddField(std::string& body, std::string_view name, std::string_view value) 
     body += name;
     body += '=';
     body += FormEncode(value);
+}
+
+// "host:port", "[v6 literal]:port": a host name or an address and a port in 1..65535.
+std::optional<std::pair<std::string, int>> ParseHostPort(std::string_view text) {
+    const size_t colon = text.rfind(':');
+    if (colon == std::string_view::npos || colon == 0 || colon + 1 == text.size() ||
+        text.size() - colon - 1 > 5) {
+        return std::nullopt;
+    }
+    int port = 0;
+    for (const char c : text.substr(colon + 1)) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        port = port * 10 + (c - '0');
+    }
+    if (port < 1 || port > 65535) {
+        return std::nullopt;
+    }
+    std::string host(text.substr(0, colon));
+    if (host.front() == '[') {
+        if (host.size() < 2 || host.back() != ']') {
+            return std::nullopt;
+        }
+        host = host.substr(1, host.size() - 2);
+        asio::error_code ec;
+        asio::ip::make_address_v6(host, ec);
+        if (ec) {
+            return std::nullopt;
+        }
+    } else {
+        const bool name = std::all_of(host.begin(), host.end(), [](char c) {
+            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                   c == '.' || c == '-' || c == '_';
+        });
+        if (!name) {
+            return std::nullopt;
+        }
+    }
+    return std::make_pair(std::move(host), port);
 }
 
 }  // namespace
@@ -318,41 +360,73 @@ bool DirectoryEnabled(const EngineSettings& settings) {
            settings.directoryPort <= 65535;
 }
 
-DirectoryAnnouncer::DirectoryAnnouncer(Core& core, DirectoryTimings timings)
-    : Session(core), m_timings(timings), m_timer(core.Io()) {
+bool ShoutcastDirectoryEnabled(const EngineSettings& settings, StreamFormat format) {
+    return settings.shoutcastRegister != 0 && settings.privateBroadcast == 0 &&
+           settings.master != 0 && format == StreamFormat::Mp3;
+}
+
+DirectoryTarget ShoutcastDirectory(const char* configured, std::string* problem) {
+    DirectoryTarget target;
+    target.flag = DirectoryTarget::Flag::ShoutcastRegister;
+    target.host = std::string(kShoutcastDirectoryHost);
+    target.port = kShoutcastDirectoryPort;
+    if (configured == nullptr || *configured == '\0') {
+        return target;
+    }
+    if (const auto address = ParseHostPort(configured)) {
+        target.host = address->first;
+        target.port = address->second;
+    } else if (problem != nullptr) {
+        *problem = std::string(kShoutcastDirectoryVariable) + " \"" +
+                   LogSafe(std::string(configured).substr(0, 80)) +
+                   "\" is not host:port; the SHOUTcast-style directory is " + target.host + ":" +
+                   std::to_string(target.port);
+    }
+    return target;
+}
+
+DirectoryRegistration::DirectoryRegistration(Core& core, DirectoryTarget target,
+                                             DirectoryTimings timings)
+    : Session(core), m_target(std::move(target)), m_timings(timings), m_timer(core.Io()) {
     // TouchFreq is multiplied by it and the log divides by it.
     m_timings.touchFreqUnit = std::max(m_timings.touchFreqUnit, milliseconds(1));
 }
 
-DirectoryAnnouncer::~DirectoryAnnouncer() = default;
+DirectoryRegistration::~DirectoryRegistration() = default;
 
-void DirectoryAnnouncer::Start() {
-    if (m_core.Settings().shoutcastRegister != 0 && !m_warnedYp1) {
-        m_warnedYp1 = true;
-        m_core.Log(
-            "SHOUTcast directory registration is not supported: that directory needs a "
-            "per-station hash from SHOUTcast; the station is not listed there");
-    }
+void DirectoryRegistration::Start() {
     if (m_core.GetStation().HasSource()) {
         OnSourceConnected();
     }
 }
 
-bool DirectoryAnnouncer::Active() const {
-    return !m_closed && !m_core.Stopping() && DirectoryEnabled(m_core.Settings());
-}
-
-std::string DirectoryAnnouncer::Where() const {
+bool DirectoryRegistration::Active() const {
+    if (m_closed || m_core.Stopping()) {
+        return false;
+    }
     const EngineSettings& settings = m_core.Settings();
-    return "Directory " + LogSafe(settings.directoryServer) + ":" +
-           std::to_string(settings.directoryPort);
+    return m_target.flag == DirectoryTarget::Flag::ShoutcastRegister
+               ? ShoutcastDirectoryEnabled(settings, m_core.GetStation().Format())
+               : DirectoryEnabled(settings);
 }
 
-std::string DirectoryAnnouncer::StreamSubtype() const {
+const std::string& DirectoryRegistration::Host() const {
+    return m_target.host.empty() ? m_core.Settings().directoryServer : m_target.host;
+}
+
+int DirectoryRegistration::Port() const {
+    return m_target.host.empty() ? m_core.Settings().directoryPort : m_target.port;
+}
+
+std::string DirectoryRegistration::Where() const {
+    return "Directory " + LogSafe(Host()) + ":" + std::to_string(Port());
+}
+
+std::string DirectoryRegistration::StreamSubtype() const {
     return m_core.GetStation().Format() == StreamFormat::Ogg ? "Vorbis" : "MP3";
 }
 
-void DirectoryAnnouncer::CancelPending() {
+void DirectoryRegistration::CancelPending() {
     ++m_epoch;
     m_timer.cancel();
     if (m_exchange) {
@@ -361,7 +435,7 @@ void DirectoryAnnouncer::CancelPending() {
     }
 }
 
-void DirectoryAnnouncer::OnSourceConnected() {
+void DirectoryRegistration::OnSourceConnected() {
     if (m_closed) {
         return;
     }
@@ -376,7 +450,7 @@ void DirectoryAnnouncer::OnSourceConnected() {
     }
 }
 
-void DirectoryAnnouncer::OnSourceLeft() {
+void DirectoryRegistration::OnSourceLeft() {
     if (m_closed) {
         return;
     }
@@ -387,7 +461,7 @@ void DirectoryAnnouncer::OnSourceLeft() {
     }
 }
 
-void DirectoryAnnouncer::Close() {
+void DirectoryRegistration::Close() {
     if (m_closed) {
         return;
     }
@@ -403,7 +477,7 @@ void DirectoryAnnouncer::Close() {
     }
 }
 
-void DirectoryAnnouncer::Schedule(milliseconds after, Step step) {
+void DirectoryRegistration::Schedule(milliseconds after, Step step) {
     m_timer.expires_after(after);
     auto self = shared_from_this();
     const uint64_t epoch = m_epoch;
@@ -414,12 +488,11 @@ void DirectoryAnnouncer::Schedule(milliseconds after, Step step) {
     });
 }
 
-void DirectoryAnnouncer::Send(const std::string& body, Handler handler) {
-    const EngineSettings& settings = m_core.Settings();
+void DirectoryRegistration::Send(const std::string& body, Handler handler) {
     auto self = shared_from_this();
     const uint64_t epoch = m_epoch;
     m_exchange = std::make_shared<YpExchange>(
-        m_core, settings.directoryServer, settings.directoryPort, body,
+        m_core, Host(), Port(), body,
         [self, epoch, handler](const YpAnswer* answer, const std::string& failure) {
             if (epoch != self->m_epoch || self->m_closed) {
                 return;
@@ -430,7 +503,7 @@ void DirectoryAnnouncer::Send(const std::string& body, Handler handler) {
     m_exchange->Start(m_timings.exchangeTimeout);
 }
 
-void DirectoryAnnouncer::Add() {
+void DirectoryRegistration::Add() {
     if (!m_onAir || !Active()) {
         return;
     }
@@ -458,14 +531,14 @@ void DirectoryAnnouncer::Add() {
         schedule += (i == 0 ? "" : ",") + std::to_string(settings.schedule[i]);
     }
     AddField(body, "schedule", schedule);
-    Send(body, &DirectoryAnnouncer::Added);
+    Send(body, &DirectoryRegistration::Added);
 }
 
-void DirectoryAnnouncer::Added(const YpAnswer* answer, const std::string& failure) {
+void DirectoryRegistration::Added(const YpAnswer* answer, const std::string& failure) {
     if (answer == nullptr) {
         m_core.Log(Where() + " unreachable: " + failure + "; trying again in " +
                    Duration(m_timings.networkRetry));
-        Schedule(m_timings.networkRetry, &DirectoryAnnouncer::Add);
+        Schedule(m_timings.networkRetry, &DirectoryRegistration::Add);
         return;
     }
     if (!answer->accepted || answer->sid.empty()) {
@@ -474,7 +547,7 @@ void DirectoryAnnouncer::Added(const YpAnswer* answer, const std::string& failur
                                     : LogSafe(answer->message);
         m_core.Log(Where() + " refused: " + why + "; trying again in " +
                    Duration(m_timings.addRetry));
-        Schedule(m_timings.addRetry, &DirectoryAnnouncer::Add);
+        Schedule(m_timings.addRetry, &DirectoryRegistration::Add);
         return;
     }
     m_sid = answer->sid;
@@ -482,10 +555,10 @@ void DirectoryAnnouncer::Added(const YpAnswer* answer, const std::string& failur
     m_touchEvery = std::max(m_timings.minTouch, m_timings.touchFreqUnit * touchFreq);
     m_core.Log(Where() + ": added, SID " + LogSafe(m_sid) + ", touching every " +
                std::to_string(m_touchEvery / m_timings.touchFreqUnit) + " s");
-    Schedule(m_timings.firstTouch, &DirectoryAnnouncer::Touch);
+    Schedule(m_timings.firstTouch, &DirectoryRegistration::Touch);
 }
 
-void DirectoryAnnouncer::Touch() {
+void DirectoryRegistration::Touch() {
     if (!m_onAir || m_sid.empty()) {
         return;
     }
@@ -502,16 +575,16 @@ void DirectoryAnnouncer::Touch() {
     AddField(body, "listeners", std::to_string(station.ListenerCount()));
     AddField(body, "max_listeners", std::to_string(m_core.Settings().maxClients));
     AddField(body, "stype", StreamSubtype());
-    Send(body, &DirectoryAnnouncer::Touched);
+    Send(body, &DirectoryRegistration::Touched);
 }
 
-void DirectoryAnnouncer::Touched(const YpAnswer* answer, const std::string& failure) {
+void DirectoryRegistration::Touched(const YpAnswer* answer, const std::string& failure) {
     if (answer == nullptr) {
         // The SID may well still be good: touch again; a directory that dropped us meanwhile
         // refuses that touch, and the station is added again.
         m_core.Log(Where() + " unreachable: " + failure + "; trying again in " +
                    Duration(m_timings.networkRetry));
-        Schedule(m_timings.networkRetry, &DirectoryAnnouncer::Touch);
+        Schedule(m_timings.networkRetry, &DirectoryRegistration::Touch);
         return;
     }
     if (!answer->accepted) {
@@ -521,16 +594,16 @@ void DirectoryAnnouncer::Touched(const YpAnswer* answer, const std::string& fail
             (answer->message.empty() ? std::string("no reason given") : LogSafe(answer->message)) +
             "; adding the station again in " + Duration(pause));
         m_sid.clear();
-        Schedule(pause, &DirectoryAnnouncer::Add);
+        Schedule(pause, &DirectoryRegistration::Add);
         return;
     }
     if (answer->touchFreq > 0) {
         m_touchEvery = std::max(m_timings.minTouch, m_timings.touchFreqUnit * answer->touchFreq);
     }
-    Schedule(m_touchEvery, &DirectoryAnnouncer::Touch);
+    Schedule(m_touchEvery, &DirectoryRegistration::Touch);
 }
 
-void DirectoryAnnouncer::SendRemove(milliseconds timeout) {
+void DirectoryRegistration::SendRemove(milliseconds timeout) {
     std::string body;
     AddField(body, "action", "remove");
     AddField(body, "sid", m_sid);
@@ -538,9 +611,8 @@ void DirectoryAnnouncer::SendRemove(milliseconds timeout) {
     // Fire and forget: owned by its own handlers, it ends within the timeout whatever we do.
     Core& core = m_core;
     std::string where = Where();
-    const EngineSettings& settings = m_core.Settings();
     auto exchange = std::make_shared<YpExchange>(
-        m_core, settings.directoryServer, settings.directoryPort, body,
+        m_core, Host(), Port(), body,
         [&core, where](const YpAnswer* answer, const std::string& failure) {
             if (answer == nullptr) {
                 core.Log(where + ": remove not delivered: " + failure);
@@ -551,6 +623,31 @@ void DirectoryAnnouncer::SendRemove(milliseconds timeout) {
             }
         });
     exchange->Start(timeout);
+}
+
+DirectoryAnnouncer::DirectoryAnnouncer(Core& core, const std::vector<DirectoryTarget>& targets,
+                                       DirectoryTimings timings) {
+    for (const DirectoryTarget& target : targets) {
+        m_registrations.push_back(std::make_shared<DirectoryRegistration>(core, target, timings));
+    }
+}
+
+void DirectoryAnnouncer::Start() {
+    for (const auto& registration : m_registrations) {
+        registration->Start();
+    }
+}
+
+void DirectoryAnnouncer::OnSourceConnected() {
+    for (const auto& registration : m_registrations) {
+        registration->OnSourceConnected();
+    }
+}
+
+void DirectoryAnnouncer::OnSourceLeft() {
+    for (const auto& registration : m_registrations) {
+        registration->OnSourceLeft();
+    }
 }
 
 }  // namespace orvanta::engine

@@ -1,6 +1,12 @@
 // Directory (YP) registration: while a source is on air, the station is announced to the
-// directory server of the settings (directoryServer:directoryPort) with the Icecast YP protocol,
-// so listeners can find it there.
+// directories it asks for, each with the Icecast YP protocol, so listeners can find it there:
+//   - the directory server of the settings (directoryServer:directoryPort), for a station that is
+//     public (publicServer) and not a cluster member (master != 0);
+//   - the SHOUTcast-style directory (kShoutcastDirectoryHost:kShoutcastDirectoryPort), for a
+//     station with shoutcastRegister that is neither private nor a cluster member, while its
+//     stream is MP3 (the only format such directories list; listeners also see icy-pub: 1).
+// Each directory has its own registration: its own SID, touches, retries and log lines, so one
+// directory failing never changes what happens with the other.
 //
 // Each exchange is one HTTP/1.0 POST of a form to /cgi-bin/yp-cgi; the directory answers in the
 // response headers (YPResponse: 1|0, YPMessage, SID, TouchFreq) and the body is ignored.
@@ -14,10 +20,6 @@
 // max(20 min, TouchFreq), and a directory that cannot be reached, does not answer within 10 s or
 // answers something that is not a YP answer is tried again after 20 min. Every outcome goes to
 // the station's log; nothing here ever affects a listener or blocks the event loop.
-//
-// Only a station that is public (publicServer) and not a cluster member (master != 0)
-// registers. The SHOUTcast v1 directory ("YP1", shoutcastRegister) is legacy and useless today
-// without a per-station hash from SHOUTcast: the flag only logs a warning, once.
 #pragma once
 
 #include "engine/core.h"
@@ -27,6 +29,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace orvanta::engine {
 
@@ -83,15 +86,46 @@ std::string ListenUrl(const EngineSettings& settings, uint16_t enginePort);
 // The first up, non-loopback IPv4 address of this machine's interfaces; empty when none.
 std::string FirstLocalIpv4();
 
-// Whether these settings ask for a directory registration at all.
+// Whether these settings ask for a listing in the settings' directory server.
 bool DirectoryEnabled(const EngineSettings& settings);
 
-class DirectoryAnnouncer : public Session, public std::enable_shared_from_this<DirectoryAnnouncer> {
-public:
-    explicit DirectoryAnnouncer(Core& core, DirectoryTimings timings = {});
-    ~DirectoryAnnouncer() override;
+// Whether these settings ask for a listing in the SHOUTcast-style directory while the stream is
+// of this format: shoutcastRegister, a station neither private nor a cluster member, MP3.
+bool ShoutcastDirectoryEnabled(const EngineSettings& settings, StreamFormat format);
 
-    // At StartAccepting. Announces at once when a source is already on air.
+// The SHOUTcast-style directory a station with shoutcastRegister is listed in.
+inline constexpr std::string_view kShoutcastDirectoryHost = "yp.orvanta.net";
+inline constexpr int kShoutcastDirectoryPort = 80;
+// "host:port" (an IPv6 literal in brackets) in this environment variable, read once when the
+// engine starts, lists the station in that directory instead; tests point it at 127.0.0.1. A
+// value that is not host:port is logged and the default used.
+inline constexpr const char* kShoutcastDirectoryVariable = "ORVANTA_SHOUTCAST_DIRECTORY";
+
+// One directory the station may be listed in.
+struct DirectoryTarget {
+    // The setting that asks for the listing.
+    enum class Flag { PublicServer, ShoutcastRegister };
+    Flag flag = Flag::PublicServer;
+    // Where the directory is. An empty host is the settings' directoryServer:directoryPort,
+    // read at each exchange: the console may change them while the engine runs.
+    std::string host;
+    int port = 0;
+};
+
+// The SHOUTcast-style directory, at `configured` (the environment variable's value, null when
+// unset) when that is a usable "host:port", else at the default; `problem` gets the log line
+// when a value was set but not used.
+DirectoryTarget ShoutcastDirectory(const char* configured, std::string* problem);
+
+// The station's listing in one directory: add, touch, retries and remove, on the engine's
+// thread. It keeps itself alive through its pending handlers; the engine closes it as a session.
+class DirectoryRegistration : public Session,
+                              public std::enable_shared_from_this<DirectoryRegistration> {
+public:
+    DirectoryRegistration(Core& core, DirectoryTarget target, DirectoryTimings timings = {});
+    ~DirectoryRegistration() override;
+
+    // Announces at once when a source is already on air.
     void Start();
     // The station got a source (also a new source replacing one): announces it anew.
     void OnSourceConnected();
@@ -107,8 +141,8 @@ public:
     const std::string& Sid() const { return m_sid; }
 
 private:
-    using Step = void (DirectoryAnnouncer::*)();
-    using Handler = void (DirectoryAnnouncer::*)(const YpAnswer*, const std::string&);
+    using Step = void (DirectoryRegistration::*)();
+    using Handler = void (DirectoryRegistration::*)(const YpAnswer*, const std::string&);
 
     void Add();
     void Touch();
@@ -121,9 +155,12 @@ private:
     // Forgets the exchange and the timer in progress: their handlers will do nothing.
     void CancelPending();
     bool Active() const;
+    const std::string& Host() const;
+    int Port() const;
     std::string Where() const;
     std::string StreamSubtype() const;
 
+    DirectoryTarget m_target;
     DirectoryTimings m_timings;
     asio::steady_timer m_timer;
     std::shared_ptr<YpExchange> m_exchange;
@@ -133,7 +170,27 @@ private:
     uint64_t m_epoch = 0;
     bool m_onAir = false;
     bool m_closed = false;
-    bool m_warnedYp1 = false;
+};
+
+// Every directory the station is listed in, as the station sees them: what happens to the
+// source goes to each registration, and nothing else passes between them.
+class DirectoryAnnouncer {
+public:
+    DirectoryAnnouncer(Core& core, const std::vector<DirectoryTarget>& targets,
+                       DirectoryTimings timings = {});
+
+    // When the engine starts. Announces at once when a source is already on air.
+    void Start();
+    void OnSourceConnected();
+    void OnSourceLeft();
+
+    // One per target, in the targets' order.
+    const std::vector<std::shared_ptr<DirectoryRegistration>>& Registrations() const {
+        return m_registrations;
+    }
+
+private:
+    std::vector<std::shared_ptr<DirectoryRegistration>> m_registrations;
 };
 
 }  // namespace orvanta::engine
