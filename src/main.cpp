@@ -1,6 +1,7 @@
 // ovserver: the Orvanta Server console.
 #include "app/command_line.h"
 #include "app/headless_runner.h"
+#include "app/server_app.h"
 #include "app/server_context.h"
 #include "platform/program_path.h"
 #include "platform/resource_limits.h"
@@ -8,14 +9,34 @@
 #include "support/file_version.h"
 #include "support/path.h"
 
+#include <QApplication>
+
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
 
+namespace {
+
+// Windows need a display: an X server, a Wayland compositor, or a platform named outright
+// (QT_QPA_PLATFORM=offscreen, for example).
+bool HasDisplay() {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0') {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     using namespace orvanta;
 
-    // Before any thread exists, so that only the runner receives the stop signals.
+    // Before any thread exists, so that only the runner or the window receives the stop
+    // signals.
     BlockStopSignals();
 
     const std::vector<std::string> args(argv + 1, argv + argc);
@@ -38,6 +59,18 @@ int main(int argc, char** argv) {
 
     platform::RaiseOpenFileLimit();
     CServerContext context(GetFolderOf(programPath));
-    CHeadlessRunner runner(context, options, std::cout, std::cerr);
-    return runner.Run(platform::BuildCommandLine(programPath, options.rest), programPath);
+    const std::string commandLine = platform::BuildCommandLine(programPath, options.rest);
+    if (options.headless || !HasDisplay()) {
+        CHeadlessRunner runner(context, options, std::cout, std::cerr);
+        return runner.Run(commandLine, programPath);
+    }
+    // Qt reads its own options (-platform, -display, ...) from a copy; the console's command
+    // line is the one built above.
+    int qtArgc = 1;
+    char* qtArgv[] = {argv[0], nullptr};
+    QApplication application(qtArgc, qtArgv);
+    QApplication::setApplicationName("Orvanta Server");
+    QApplication::setDesktopFileName("orvanta-server");
+    CServerApp app(context);
+    return app.Run(commandLine, programPath);
 }

@@ -1,15 +1,17 @@
 #include "app/headless_runner.h"
 
+#include "app/status_text.h"
 #include "res/string_table.h"
 #include "service/service_host.h"
 #include "support/file_version.h"
 
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
 
 namespace orvanta {
 
@@ -32,8 +34,6 @@ std::string TerminalText(std::string text) {
     return text;
 }
 
-constexpr double kBytesPerMegabyte = 1048576.0;
-
 }  // namespace
 
 void BlockStopSignals() {
@@ -41,21 +41,27 @@ void BlockStopSignals() {
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
+int OpenStopSignalDescriptor() {
+    const sigset_t set = StopSignals();
+    return signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
+}
+
+int ReadStopSignal(int descriptor) {
+    signalfd_siginfo info{};
+    const ssize_t got = read(descriptor, &info, sizeof info);
+    return got == static_cast<ssize_t>(sizeof info) ? static_cast<int>(info.ssi_signo) : 0;
+}
+
 std::string StatusLine(const ServiceStatus& status, const StationConfig& config, bool running,
                        long long secondsOnAir) {
     const bool connected = status.sourceConnected.load(std::memory_order_relaxed) != 0;
-    char line[256];
-    std::snprintf(line, sizeof line,
-                  "%s | source %s | listeners %d / %d | received %.3f Mbytes | sent %.3f Mbytes "
-                  "| on air %02lld:%02lld:%02lld",
-                  running ? "running" : "stopped", connected ? "connected" : "not connected",
-                  status.listenerCount.load(std::memory_order_relaxed), config.MaxClient,
-                  static_cast<double>(status.totalReceivedBytes.load(std::memory_order_relaxed)) /
-                      kBytesPerMegabyte,
-                  static_cast<double>(status.totalSentBytes.load(std::memory_order_relaxed)) /
-                      kBytesPerMegabyte,
-                  secondsOnAir / 3600, secondsOnAir / 60 % 60, secondsOnAir % 60);
-    return line;
+    return std::string(running ? "running" : "stopped") + " | source " +
+           (connected ? "connected" : "not connected") + " | listeners " +
+           std::to_string(status.listenerCount.load(std::memory_order_relaxed)) + " / " +
+           std::to_string(config.MaxClient) + " | received " +
+           FormatMegabytes(status.totalReceivedBytes.load(std::memory_order_relaxed)) + " | sent " +
+           FormatMegabytes(status.totalSentBytes.load(std::memory_order_relaxed)) + " | on air " +
+           FormatOnAirTime(secondsOnAir);
 }
 
 CHeadlessRunner::CHeadlessRunner(CServerContext& context, const ProgramOptions& options,

@@ -16,6 +16,12 @@ namespace orvanta {
 // the mask and the runner alone receives them. Call first thing in main.
 void BlockStopSignals();
 
+// A descriptor that becomes readable when a blocked stop signal arrives, for an event loop to
+// watch; -1 when the system cannot give one. ReadStopSignal takes the signal off it: its
+// number, or 0 when none was there.
+int OpenStopSignalDescriptor();
+int ReadStopSignal(int descriptor);
+
 // The status panel's facts on one line.
 std::string StatusLine(const ServiceStatus& status, const StationConfig& config, bool running,
                        long long secondsOnAir);

@@ -1,0 +1,64 @@
+#include "app/server_app.h"
+
+#include "app/headless_runner.h"
+#include "app/main_dialog.h"
+#include "config/program_settings.h"
+
+#include <QApplication>
+#include <QSocketNotifier>
+
+#include <unistd.h>
+
+namespace orvanta {
+
+CServerApp::CServerApp(CServerContext& context) : m_context(context) {}
+
+void CServerApp::InitInstance() {
+    m_badges.Load();
+    m_registryKey = kRegistryRoot;
+    InitLanguageResources();
+    // The status zeroed, the configuration's defaults, then the catalogues of the program's
+    // folder. Empty catalogues are found out when Start is pressed.
+    m_context.InitInstance();
+}
+
+void CServerApp::InitLanguageResources() {
+    // The built-in string table is in force; a language pack from the program's folder takes
+    // its place here once language packs are installed.
+}
+
+int CServerApp::Run(const std::string& commandLine, const std::string& programPath) {
+    // The window decides when the program ends, hidden in the tray or not.
+    QApplication::setQuitOnLastWindowClosed(false);
+    InitInstance();
+    {
+        CMainDialog window(m_context, m_badges, commandLine, programPath);
+        const int descriptor = OpenStopSignalDescriptor();
+        std::unique_ptr<QSocketNotifier> stopSignals;
+        if (descriptor >= 0) {
+            stopSignals = std::make_unique<QSocketNotifier>(descriptor, QSocketNotifier::Read);
+            QObject::connect(stopSignals.get(), &QSocketNotifier::activated, &window,
+                             [&window, descriptor] {
+                                 if (ReadStopSignal(descriptor) != 0) {
+                                     window.EndModal(0);
+                                 }
+                             });
+        }
+        window.RunModal();
+        stopSignals.reset();
+        if (descriptor >= 0) {
+            close(descriptor);
+        }
+        // Leaving the block destroys the window: a running service stops, the module is
+        // released and the tray icon goes.
+    }
+    return ExitInstance();
+}
+
+int CServerApp::ExitInstance() {
+    m_context.ExitInstance();
+    m_badges.Release();
+    return 0;
+}
+
+}  // namespace orvanta
