@@ -3,6 +3,7 @@
 #include "app/about_dialog.h"
 #include "app/commands.h"
 #include "app/message_box.h"
+#include "app/resources.h"
 #include "dialogs/config_main_sheet.h"
 #include "res/string_table.h"
 #include "support/language_name.h"
@@ -35,6 +36,7 @@ constexpr int kWindowHeight = 280;
 }  // namespace
 
 QIcon ProgramIcon() {
+    InitResources();
     QIcon icon;
     for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
         icon.addFile(QStringLiteral(":/icons/orvanta-%1.png").arg(size), QSize(size, size));

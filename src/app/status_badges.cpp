@@ -1,16 +1,11 @@
 #include "app/status_badges.h"
 
+#include "app/resources.h"
+
 #include <QBitmap>
 #include <QColor>
 #include <QImage>
 #include <QString>
-
-// The resources are compiled into a static library, so their registration has to be referenced
-// from code that is linked, or the linker leaves it out. Outside the namespace, as the macro
-// needs.
-static void InitBadgeResources() {
-    Q_INIT_RESOURCE(orvanta);
-}
 
 namespace orvanta {
 
@@ -55,7 +50,7 @@ QSize CStatusBadges::Size(Badge badge) {
 }
 
 bool CStatusBadges::Load() {
-    InitBadgeResources();
+    InitResources();
     bool all = true;
     for (size_t badge = 0; badge < kBadgeFiles.size(); ++badge) {
         for (size_t lit = 0; lit < 2; ++lit) {

@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 
 namespace orvanta {
@@ -300,6 +301,47 @@ TEST_F(MainDialogTest, StationTextsFollowTheClusterRole) {
             EXPECT_EQ(row.value, "N/A");
         }
     }
+}
+
+TEST_F(MainDialogTest, RuntimeQuestionAndTheUpdaterRunWithTheWindowGreyedButServed) {
+    // A WMA station, a module that serves WMA, and no runtime on this machine.
+    setenv("ORV_FIXTURE_FORMAT_MASK", "4", 1);
+    ASSERT_TRUE(m_context.modules.Init(m_folder.Folder(), true));
+    unsetenv("ORV_FIXTURE_FORMAT_MASK");
+    m_folder.WriteConfig("[Network]\nPort=8500\n[Media]\nFormat=WMA\n");
+    // The updater: a script that takes a moment and says it ran.
+    const std::string updater = m_folder.File("orvUpdate");
+    test::WriteFile(updater, "#!/bin/sh\nsleep 0.3\necho \"$@\" > \"$0.ran\"\n");
+    std::filesystem::permissions(updater, std::filesystem::perms::owner_all);
+
+    RecordedBoxes boxes;
+    boxes.answer = kIdYes;
+    CMainDialog& window = Open();
+    ASSERT_EQ(m_context.config.Format, 4);
+    bool greyedWhileWaiting = false;
+    int ticks = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        ++ticks;
+        greyedWhileWaiting = greyedWhileWaiting || !window.isEnabled();
+    });
+    tick.start(20);
+    window.OnCommand(kCmdStart);
+    tick.stop();
+
+    ASSERT_GE(boxes.requests.size(), 2u);
+    EXPECT_EQ(boxes.requests[0].style, kMbIconQuestion | kMbYesNoCancel);
+    EXPECT_EQ(boxes.requests[0].text.rfind("To broadcast in  Windows Media format, Windows Media "
+                                           "runtime files are needed.",
+                                           0),
+              0u);
+    // The start that asked does not go ahead, and says so with the port message.
+    EXPECT_NE(boxes.requests.back().text.find("TCP 8500 port"), std::string::npos);
+    EXPECT_FALSE(window.Host().IsRunning());
+    EXPECT_TRUE(greyedWhileWaiting);
+    EXPECT_GE(ticks, 5);  // events were served during the wait
+    EXPECT_TRUE(window.isEnabled());
+    EXPECT_NE(test::ReadFile(updater + ".ran").find("/R:1"), std::string::npos);
 }
 
 TEST(GenreTextTest, CodesMapToTheirStrings) {
