@@ -270,7 +270,10 @@ void CMainDialog::keyPressEvent(QKeyEvent* event) {
 
 void CMainDialog::changeEvent(QEvent* event) {
     QDialog::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized)) {
+    // Only with an icon in a tray to come back through: without a tray host the window
+    // stays an ordinary minimised window that the taskbar still reaches.
+    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) &&
+        m_tray.IsVisible()) {
         // Queued: the window system is still busy minimising when it tells us.
         QMetaObject::invokeMethod(this, &CMainDialog::HideIntoTray, Qt::QueuedConnection);
     }

@@ -216,17 +216,27 @@ TEST_F(MainDialogTest, EnterAndEscapeDoNothing) {
     EXPECT_FALSE(window.Host().IsRunning());
 }
 
-TEST_F(MainDialogTest, MinimiseHidesIntoTheTrayAndADoubleClickRestores) {
+TEST_F(MainDialogTest, HiddenInTheTrayADoubleClickRestores) {
     RecordedBoxes boxes;
     CMainDialog& window = Open();
-    window.setWindowState(Qt::WindowMinimized);
-    QApplication::processEvents();
+    window.HideIntoTray();
     EXPECT_FALSE(window.isVisible());
     EXPECT_FALSE(window.IsEnded());
 
     window.OnTrayCallback(CTrayIcon::kMenuId, CTrayIcon::kLeftButtonDoubleClick);
     EXPECT_TRUE(window.isVisible());
     EXPECT_FALSE(window.isMinimized());
+}
+
+TEST_F(MainDialogTest, WithoutATrayHostMinimiseLeavesTheWindowReachable) {
+    RecordedBoxes boxes;
+    CMainDialog& window = Open();
+    // The offscreen platform has no tray host, like a desktop without a panel.
+    ASSERT_FALSE(window.Tray().IsVisible());
+    EXPECT_TRUE(window.Tray().IsWanted());
+    window.setWindowState(Qt::WindowMinimized);
+    QApplication::processEvents();
+    EXPECT_TRUE(window.isVisible());
 }
 
 TEST_F(MainDialogTest, ConfigFromTheTrayWhileRunningLeavesConfigEnabledAfterwards) {
