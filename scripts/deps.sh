@@ -8,6 +8,8 @@ packages=(
     g++ cmake ninja-build pkg-config libasio-dev libicu-dev
     # the console: Qt 6 widgets, its translation tools, and a display for headless test runs
     qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev xvfb xauth
+    # Korean glyphs for the Korean language pack (the smallest Korean font family)
+    fonts-nanum
     # tests: real encoders and players against the engine
     libgtest-dev ffmpeg mpg123 curl icecast2 chromium
     # fuzzing and the formatting check

@@ -1,6 +1,7 @@
 #include "app/headless_runner.h"
 
 #include "app/status_text.h"
+#include "config/program_settings.h"
 #include "res/string_table.h"
 #include "service/service_host.h"
 #include "support/file_version.h"
@@ -105,6 +106,7 @@ int CHeadlessRunner::WaitForStopSignal(int seconds) {
 }
 
 int CHeadlessRunner::Run(const std::string& commandLine, const std::string& programPath) {
+    m_languagePack.Load(kRegistryRoot, programPath);
     m_context.InitInstance();
 
     const CommandLineResult parsed =

@@ -5,6 +5,7 @@
 
 #include "app/command_line.h"
 #include "app/server_context.h"
+#include "config/language_pack.h"
 #include "service/service_host_ui.h"
 
 #include <ostream>
@@ -53,6 +54,8 @@ private:
     const ProgramOptions& m_options;
     std::ostream& m_out;
     std::ostream& m_err;
+    // The messages come from the same string table as the window's, so a pack applies here too.
+    CLanguagePack m_languagePack;
 };
 
 }  // namespace orvanta

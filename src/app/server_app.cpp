@@ -23,8 +23,9 @@ void CServerApp::InitInstance() {
 }
 
 void CServerApp::InitLanguageResources() {
-    // The built-in string table is in force; a language pack from the program's folder takes
-    // its place here once language packs are installed.
+    // Before the first window: every window, menu and message built from now on takes its
+    // texts from the pack, if one is chosen and fits this executable.
+    m_languagePack.Load(m_registryKey);
 }
 
 int CServerApp::Run(const std::string& commandLine, const std::string& programPath) {

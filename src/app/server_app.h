@@ -6,6 +6,7 @@
 
 #include "app/server_context.h"
 #include "app/status_badges.h"
+#include "config/language_pack.h"
 
 #include <string>
 
@@ -33,6 +34,7 @@ public:
     const CStatusBadges& Badges() const { return m_badges; }
     // The program settings' root in the registry.
     const std::string& RegistryKey() const { return m_registryKey; }
+    const CLanguagePack& LanguagePack() const { return m_languagePack; }
 
 private:
     void InitLanguageResources();
@@ -40,6 +42,8 @@ private:
     CServerContext& m_context;
     CStatusBadges m_badges;
     std::string m_registryKey;
+    // Loaded at start-up for the whole run; its texts go when the application object does.
+    CLanguagePack m_languagePack;
 };
 
 }  // namespace orvanta

@@ -3,9 +3,11 @@
 #include "app/resources.h"
 #include "dialogs/config_directory.h"
 #include "dialogs/config_general.h"
+#include "dialogs/config_language.h"
 #include "dialogs/config_metadata.h"
 #include "dialogs/config_network.h"
 #include "dialogs/config_plan.h"
+#include "dialogs/config_private.h"
 #include "dialogs/config_server.h"
 #include "dialogs/config_server_type.h"
 #include "dialogs/config_station.h"
@@ -57,13 +59,16 @@ std::vector<QIcon> TreeImageList(int depth) {
 }
 
 int TreeIconNumber(const QString& nodeName) {
-    // The nodes' names in display order; their icons stand in kTreeIconNumbers in the same
-    // order.
-    static const std::array<const char*, 10> kNames = {
-        "General",  "Language",         "Format",   "Station", "Private",
-        "Metadata", "Directory Server", "Schedule", "Server",  "Network"};
-    for (size_t i = 0; i < kNames.size(); ++i) {
-        if (nodeName == QLatin1String(kNames[i])) {
+    // The pages' titles in display order; their icons stand in kTreeIconNumbers in the same
+    // order. A node is named by the last level of its page's title, in whatever language the
+    // string table speaks.
+    static constexpr std::array<uint32_t, 10> kTitleIds = {
+        res::kStrGeneralTitle,   res::kStrLanguageTitle, res::kStrFormatTitle,
+        res::kStrStationTitle,   res::kStrPrivateTitle,  res::kStrMetadataTitle,
+        res::kStrDirectoryTitle, res::kStrPlanTitle,     res::kStrServerTitle,
+        res::kStrNetworkTitle};
+    for (size_t i = 0; i < kTitleIds.size(); ++i) {
+        if (nodeName == QString::fromStdString(res::LoadString(kTitleIds[i])).section("::", -1)) {
             return CConfigMainSheet::kTreeIconNumbers[i];
         }
     }
@@ -79,7 +84,9 @@ CConfigMainSheet::CConfigMainSheet(CServerContext& context, const std::string& c
     // In this order the titles build the tree General (Language, Format), Station (Private,
     // Metadata, Directory Server, Schedule), Server (Network).
     AddPage(std::make_unique<CConfigGeneral>(context));
+    AddPage(std::make_unique<CConfigLanguage>(context.ProgramFolder()));
     AddPage(std::make_unique<CConfigStation>(context.config));
+    AddPage(std::make_unique<CConfigPrivate>(context.config));
     AddPage(std::make_unique<CConfigMetadata>(context.config));
     AddPage(std::make_unique<CConfigDirectory>(context.config));
     AddPage(std::make_unique<CConfigPlan>(context.config));

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <utility>
 
 namespace orvanta::res {
@@ -111,6 +112,31 @@ constexpr std::array kStrings = {
     Entry{kStrFieldNotUnsigned, "Please enter an unsigned integer."},
     Entry{kStrFieldOutOfRange, "Please enter an integer between %s and %s."},
     // END general and server pages
+    // BEGIN private page and list view
+    Entry{kStrPrivateUsernameColumn, "Username"}, Entry{kStrPrivatePasswordColumn, "Password"},
+    Entry{kStrPrivateUserInvalid,
+          "Something wrong in ID or Password !\r\nCannot add user crendential."},
+    Entry{kStrPrivateUserExists,
+          "User crendential already exist!\r\nPlease, remove existing crendential and try again."},
+    Entry{kStrPrivateDeleteQuestion,
+          "Do you really want to delete selected user crendentials?\r\nOnce deleted, it cannot be "
+          "restored."},
+    Entry{kStrPrivateTitle, "Station::Private"},
+    Entry{kStrPrivateEnable, "Enable private broadcast"},
+    Entry{kStrPrivateGroup, "Private Settings"}, Entry{kStrPrivateAdd, "Add"},
+    Entry{kStrPrivateDelete, "Delete"},
+    Entry{kStrPrivateWmaNote, "* Private broadcast is not supported in WMA format."},
+    Entry{kStrNewUserTitle, "New user id / Password"}, Entry{kStrNewUserIdLabel, "ID:"},
+    Entry{kStrNewUserPasswordLabel, "Password:"}, Entry{kStrNewUserAdd, "Add"},
+    Entry{kStrNewUserCancel, "Cancel"},
+    // END private page and list view
+    // BEGIN language page
+    Entry{kStrDefaultLanguage, "[Default Language]"}, Entry{kStrLanguageTitle, "General::Language"},
+    Entry{kStrLanguageDisablePack, "Don't load language pack"},
+    Entry{kStrLanguageAvailableLabel, "Available Languages:"},
+    Entry{kStrLanguageRestartNote,
+          "* This option will be applied after restarting Orvanta server."},
+    // END language page
     // BEGIN station and schedule pages
     Entry{kStrHourAm, "%2d AM"}, Entry{kStrHourPm, "%2d PM"}, Entry{kStrSelectWeekday, "Select..."},
     Entry{kStrGenerationAll, "All age groups"}, Entry{kStrGenerationTeens, "Teens"},
@@ -171,12 +197,34 @@ static_assert(std::adjacent_find(kSorted.begin(), kSorted.end(),
                   kSorted.end(),
               "every string id is used once");
 
+// Installed once at start-up and taken away at exit, but read from whichever thread shows a
+// message, so the pointer is swapped atomically and readers keep the table they took alive.
+std::atomic<std::shared_ptr<const StringTable>> g_override;
+
 }  // namespace
 
 std::string LoadString(uint32_t id) {
+    if (const std::shared_ptr<const StringTable> table = g_override.load()) {
+        if (auto found = table->find(id); found != table->end()) {
+            return found->second;
+        }
+    }
     auto it = std::lower_bound(kSorted.begin(), kSorted.end(), id,
                                [](const Entry& e, uint32_t key) { return e.id < key; });
     return it != kSorted.end() && it->id == id ? it->text : "";
+}
+
+void SetStringOverride(std::shared_ptr<const StringTable> table) {
+    g_override.store(std::move(table));
+}
+
+std::vector<uint32_t> AllStringIds() {
+    std::vector<uint32_t> ids;
+    ids.reserve(kSorted.size());
+    for (const Entry& entry : kSorted) {
+        ids.push_back(entry.id);
+    }
+    return ids;
 }
 
 std::string FormatString(std::string_view format, std::initializer_list<std::string_view> args) {

@@ -4,8 +4,11 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <map>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace orvanta::res {
 
@@ -103,6 +106,34 @@ inline constexpr uint32_t kStrOverridePortLabel = 34085;
 inline constexpr uint32_t kStrFieldNotUnsigned = 34090;
 inline constexpr uint32_t kStrFieldOutOfRange = 34091;
 // END general and server pages
+// BEGIN private page and list view
+// Private page (dialog 178): the user list's column headers and its messages.
+inline constexpr uint32_t kStrPrivateUsernameColumn = 10052;
+inline constexpr uint32_t kStrPrivatePasswordColumn = 10053;
+inline constexpr uint32_t kStrPrivateUserInvalid = 10061;
+inline constexpr uint32_t kStrPrivateUserExists = 10063;
+inline constexpr uint32_t kStrPrivateDeleteQuestion = 10064;
+inline constexpr uint32_t kStrPrivateTitle = 36000;
+inline constexpr uint32_t kStrPrivateEnable = 36001;
+inline constexpr uint32_t kStrPrivateGroup = 36002;
+inline constexpr uint32_t kStrPrivateAdd = 36003;
+inline constexpr uint32_t kStrPrivateDelete = 36004;
+inline constexpr uint32_t kStrPrivateWmaNote = 36005;
+// New-user dialog (dialog 182).
+inline constexpr uint32_t kStrNewUserTitle = 36020;
+inline constexpr uint32_t kStrNewUserIdLabel = 36021;
+inline constexpr uint32_t kStrNewUserPasswordLabel = 36022;
+inline constexpr uint32_t kStrNewUserAdd = 36023;
+inline constexpr uint32_t kStrNewUserCancel = 36024;
+// END private page and list view
+// BEGIN language page
+// Language page (dialog 412): the list's item for "no language chosen" and the page's texts.
+inline constexpr uint32_t kStrDefaultLanguage = 10071;
+inline constexpr uint32_t kStrLanguageTitle = 37000;
+inline constexpr uint32_t kStrLanguageDisablePack = 37001;
+inline constexpr uint32_t kStrLanguageAvailableLabel = 37002;
+inline constexpr uint32_t kStrLanguageRestartNote = 37003;
+// END language page
 // BEGIN station and schedule pages
 // Schedule page: hour list items (printf widths, "%2d AM") and the unused-slot item of the
 // weekday lists of slots 2 and 3.
@@ -164,8 +195,18 @@ inline constexpr uint32_t kStrPlanWeeklyFrom = 35158;
 inline constexpr uint32_t kStrButtonOk = 33000;
 inline constexpr uint32_t kStrButtonCancel = 33001;
 
-// The text of an id; "" when the table has no such id.
+// The text of an id: from the language pack's table when one is installed and has the id,
+// else the built-in text; "" when neither has it.
 std::string LoadString(uint32_t id);
+
+// A language pack's texts by id.
+using StringTable = std::map<uint32_t, std::string>;
+// Puts a language pack's table in front of the built-in texts for every later LoadString, on
+// any thread; null leaves the built-in texts alone in force.
+void SetStringOverride(std::shared_ptr<const StringTable> table);
+
+// Every id of the built-in table, ascending: what a complete language pack translates.
+std::vector<uint32_t> AllStringIds();
 
 // Fills a format text from the table with arguments already turned into text: each "%s", "%d"
 // or other single-letter conversion takes the next argument, padded to the conversion's width

@@ -189,14 +189,19 @@ protected:
         ::setenv("ORV_FIXTURE_LISTENERS", "4", 1);
         ::setenv("ORVANTA_USER_HIVE", m_dir.File("user.reg").c_str(), 1);
         ::setenv("ORVANTA_MACHINE_HIVE", m_dir.File("machine.reg").c_str(), 1);
+        // The shipped language packs sit beside the program: its messages are checked in
+        // English whatever the machine's language.
+        ::setenv("ORVANTA_UI_LANGUAGE", "0x0409", 1);
+        ::setenv("LC_ALL", "C.UTF-8", 1);
         for (const char* module : {"fixture_service.so", "fixture_plugin.so"}) {
             std::filesystem::copy_file(std::string(ORV_FIXTURE_DIR) + "/" + module,
                                        m_dir.File(module));
         }
     }
     void TearDown() override {
-        for (const char* name : {"ORV_FIXTURE_LOG", "ORV_FIXTURE_SOURCE", "ORV_FIXTURE_LISTENERS",
-                                 "ORVANTA_USER_HIVE", "ORVANTA_MACHINE_HIVE"}) {
+        for (const char* name :
+             {"ORV_FIXTURE_LOG", "ORV_FIXTURE_SOURCE", "ORV_FIXTURE_LISTENERS", "ORVANTA_USER_HIVE",
+              "ORVANTA_MACHINE_HIVE", "ORVANTA_UI_LANGUAGE", "LC_ALL"}) {
             ::unsetenv(name);
         }
     }

@@ -48,9 +48,9 @@ TEST_F(ConfigMainSheetTest, PagesBuildTheTreeWithTheirIcons) {
     EXPECT_EQ(tree->topLevelItem(0)->text(0), "General");
     EXPECT_EQ(tree->topLevelItem(1)->text(0), "Station");
     EXPECT_EQ(tree->topLevelItem(2)->text(0), "Server");
-    EXPECT_EQ(Children(*tree->topLevelItem(0)), QStringList({"Format"}));
+    EXPECT_EQ(Children(*tree->topLevelItem(0)), QStringList({"Language", "Format"}));
     EXPECT_EQ(Children(*tree->topLevelItem(1)),
-              QStringList({"Metadata", "Directory Server", "Schedule"}));
+              QStringList({"Private", "Metadata", "Directory Server", "Schedule"}));
     EXPECT_EQ(Children(*tree->topLevelItem(2)), QStringList({"Network"}));
     EXPECT_TRUE(tree->topLevelItem(0)->isExpanded());
 
@@ -61,8 +61,10 @@ TEST_F(ConfigMainSheetTest, PagesBuildTheTreeWithTheirIcons) {
                          item->data(0, CXTreePropertySheet2::kSelectedImageRole).toInt());
     };
     EXPECT_EQ(images(tree->topLevelItem(0)), std::pair(0, 1));              // General: 0
-    EXPECT_EQ(images(tree->topLevelItem(0)->child(0)), std::pair(16, 17));  // Format: 8
-    EXPECT_EQ(images(tree->topLevelItem(1)->child(2)), std::pair(12, 13));  // Schedule: 6
+    EXPECT_EQ(images(tree->topLevelItem(0)->child(0)), std::pair(2, 3));    // Language: 1
+    EXPECT_EQ(images(tree->topLevelItem(0)->child(1)), std::pair(16, 17));  // Format: 8
+    EXPECT_EQ(images(tree->topLevelItem(1)->child(0)), std::pair(6, 7));    // Private: 3
+    EXPECT_EQ(images(tree->topLevelItem(1)->child(3)), std::pair(12, 13));  // Schedule: 6
     EXPECT_EQ(images(tree->topLevelItem(2)->child(0)), std::pair(18, 19));  // Network: 9
 }
 
@@ -95,10 +97,10 @@ TEST_F(ConfigMainSheetTest, OkWritesOnlyThePagesThatWereShown) {
     EXPECT_EQ(m_context.config.Genre, 2000);
     EXPECT_EQ(m_context.config.BindAddress, "192.0.2.55");
 
-    // Shown once, the Station page writes its genre back on OK.
+    // Shown once, the Station page (after General and Language) writes its genre back on OK.
     CConfigMainSheet again(m_context, res::LoadString(res::kStrConfigSheetCaption), nullptr, 0);
     QTimer::singleShot(0, &again, [&again] {
-        again.SetActivePage(1);
+        again.SetActivePage(2);
         again.SetActivePage(0);
         again.accept();
     });
