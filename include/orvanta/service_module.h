@@ -15,11 +15,15 @@
  * thread calls them every 50 ms while the user-interface thread may call IsRunning or Stop.
  * A module MUST answer those four safely at any time, and Stop MUST NOT wait on them.
  *
- * Settings. The console hands over the station configuration with the setters, most of them
- * before Start and nine after it (SetContentDirectory .. Initialize). A module MUST accept
- * every setter at any time; one that rejects a value gives no sign (results of setters are
- * never read). Texts are NUL-terminated narrow strings, never null (an empty text is ""), and
- * are valid only during the call: the module copies what it keeps.
+ * Settings. The console hands over the station configuration with the setters: before Start,
+ * Initialize(1) first and then the other setters in its own fixed order; after a successful
+ * Start, nine more calls in this order: SetMaster, SetSourcePassword, SetPublicServer,
+ * SetGenre, SetGeneration, SetMent, SetSchedule, SetLanguageCode, SetAddressOverride (whose
+ * flag goes over inverted, see slot 19). A module MUST accept every setter at any time; one
+ * that rejects a value gives no sign (results of setters are never read). Texts are
+ * NUL-terminated narrow strings, never null (an empty text is ""), and are valid only during
+ * the call: the module copies what it keeps. Settings without an operation here reach a
+ * module through the optional export of <orvanta/service_options.h>.
  *
  * Layout. The table of virtual operations is fixed: the numbered operations below stand in
  * this order, slot 1 first. A later revision may only append after Initialize. */
@@ -98,7 +102,12 @@ public:
     /* 18. The broadcast schedule: ten little-endian 32-bit integers (type, three days, three
      * start hours, three end hours), valid during the call. */
     virtual void SetSchedule(const int32_t* schedule) = 0;
-    /* 19. */ virtual void SetAddressOverride(int32_t flag, const char* address, int32_t port) = 0;
+    /* 19. The address and port directories list instead of the station's own. Before Start,
+     * `flag` is non-zero when the operator turned the override on. The console calls it again
+     * after a successful Start (and while the service runs) with the flag INVERTED: there a
+     * non-zero flag means the override is OFF. A module keeps the operator's choice by reading
+     * the flag of a call made while it runs the other way round. */
+    virtual void SetAddressOverride(int32_t flag, const char* address, int32_t port) = 0;
     /* 20. */ virtual void SetShoutcastRegister(int32_t flag) = 0;
     /* 21. */ virtual void SetRelay(const char* host, int32_t port, const char* streamUrl) = 0;
     /* 22. "" means every address. */
@@ -119,8 +128,9 @@ public:
     virtual void SetUrlFormat(const char* format) = 0;
     /* 34. [any thread] Non-zero while a source is connected. */
     virtual int32_t IsSourceConnected() = 0;
-    /* 35. Values 55 and 56 of the chosen encoder plug-in; `reserved` is always 0. */
-    virtual void SetEncoderValues(int32_t value55, int32_t value56, int32_t reserved) = 0;
+    /* 35. WMA stations only: the values the chosen encoder plug-in reported through GetValue
+     * with ids 56 and 55 (<orvanta/plugin.h>), value 56 FIRST; `reserved` is always 0. */
+    virtual void SetEncoderValues(int32_t value56, int32_t value55, int32_t reserved) = 0;
     /* 36. File name of the chosen encoder plug-in. */
     virtual void SetEncoderPlugin(const char* fileName) = 0;
     /* 37. Always 1. */

@@ -1,14 +1,17 @@
-// The module's face to the console: the controller with its 37 operations, and the one
-// exported factory. Every operation is noexcept: nothing may unwind into the console.
+// The module's face to the console: the controller with its 37 operations, the exported
+// factory and the options entry. Every operation is noexcept: nothing may unwind into the console.
 #include "engine/engine.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <new>
 #include <orvanta/service_module.h>
+#include <orvanta/service_options.h>
 #include <orvanta/version_stamp.h>
 #include <string>
+#include <string_view>
 
 namespace orvanta::engine {
 namespace {
@@ -109,8 +112,12 @@ public:
         Change([copy](EngineSettings& s) { s.schedule = copy; });
     }
     void SetAddressOverride(int32_t flag, const char* address, int32_t port) override {
-        Change([flag, a = Text(address), port](EngineSettings& s) {
-            s.addressOverride = flag;
+        // The console hands the switch over twice: as the operator set it before Start, and
+        // inverted once the service runs. Read the running call back the right way round, so
+        // the operator's choice is what directories see.
+        const bool running = m_engine.IsRunning();
+        Change([flag, running, a = Text(address), port](EngineSettings& s) {
+            s.addressOverride = running ? (flag == 0 ? 1 : 0) : (flag != 0 ? 1 : 0);
             s.overrideAddress = a;
             s.overridePort = port;
         });
@@ -161,7 +168,7 @@ public:
     void SetUrlFormat(const char* format) override {
         Change([f = Text(format)](EngineSettings& s) { s.urlFormat = f; });
     }
-    void SetEncoderValues(int32_t value55, int32_t value56, int32_t) override {
+    void SetEncoderValues(int32_t value56, int32_t value55, int32_t) override {
         Change([value55, value56](EngineSettings& s) {
             s.encoderValue55 = value55;
             s.encoderValue56 = value56;
@@ -171,6 +178,37 @@ public:
         Change([n = Text(name)](EngineSettings& s) { s.encoderPlugin = n; });
     }
     void Initialize(int32_t) override {}
+
+    // One setting of <orvanta/service_options.h>; false for a name we do not know or a value
+    // that is not one.
+    bool SetOption(std::string_view name, std::string_view value) noexcept {
+        const auto number = [value](int32_t& out) {
+            const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), out);
+            return ec == std::errc() && end == value.data() + value.size();
+        };
+        int32_t n = 0;
+        const std::string text(value);
+        if (name == ORVANTA_OPTION_TLS_CERTIFICATE) {
+            Change([text](EngineSettings& s) { s.tlsCertificate = text; });
+        } else if (name == ORVANTA_OPTION_TLS_PRIVATE_KEY) {
+            Change([text](EngineSettings& s) { s.tlsPrivateKey = text; });
+        } else if (name == ORVANTA_OPTION_TLS_TRUSTED_CERTIFICATES) {
+            Change([text](EngineSettings& s) { s.tlsTrustedCertificates = text; });
+        } else if (name == ORVANTA_OPTION_TLS_PORT && number(n)) {
+            Change([n](EngineSettings& s) { s.tlsPort = n; });
+        } else if (name == ORVANTA_OPTION_HLS_ENABLED && number(n)) {
+            Change([n](EngineSettings& s) { s.hlsEnabled = n != 0; });
+        } else if (name == ORVANTA_OPTION_HLS_SEGMENT_SECONDS && number(n)) {
+            Change([n](EngineSettings& s) { s.hlsSegmentSeconds = n; });
+        } else if (name == ORVANTA_OPTION_HLS_WINDOW && number(n)) {
+            Change([n](EngineSettings& s) { s.hlsWindow = n; });
+        } else if (name == ORVANTA_OPTION_HLS_ORIGIN_FOLDER) {
+            Change([text](EngineSettings& s) { s.hlsOriginFolder = text; });
+        } else {
+            return false;
+        }
+        return true;
+    }
 
 private:
     // Settings before Start are kept for it; settings while running go to the engine at once.
@@ -201,4 +239,13 @@ private:
 
 ORVANTA_EXPORT IServiceController* OrvantaServiceController2(const char*) {
     return new (std::nothrow) orvanta::engine::Controller;
+}
+
+ORVANTA_EXPORT int32_t OrvantaServiceOption(IServiceController* controller, const char* name,
+                                            const char* value) {
+    auto* ours = dynamic_cast<orvanta::engine::Controller*>(controller);
+    if (ours == nullptr || name == nullptr || value == nullptr) {
+        return 0;
+    }
+    return ours->SetOption(name, value) ? 1 : 0;
 }

@@ -98,6 +98,21 @@ struct StationConfig {
     // User name to password, ordered by name compared byte by byte (so "Bob" before "alice").
     std::map<std::string, std::string> PrivateUsers;
 
+    // Settings that travel to the service beside its controller's operations (see
+    // <orvanta/service_options.h>), each kept in a section of its own in the file.
+    // [TLS]: the certificate chain and private key (PEM files) for https:// listeners and
+    // sources, an optional port that speaks only TLS (0: none), and extra certificates a relay
+    // trusts for its upstream. Relative paths are taken from the program's folder.
+    std::string TlsCertificate;
+    std::string TlsPrivateKey;
+    int32_t TlsPort = 0;
+    std::string TlsTrustedCertificates;
+    // [HLS]: segments of the live MP3 stream for HTTP caches and HLS players.
+    int32_t HlsEnabled = 1;
+    int32_t HlsSegmentSeconds = 6;
+    int32_t HlsWindow = 10;  // segments kept
+    std::string HlsOriginFolder;
+
     // Sets the fields that have a program default; leaves the format, the relay source, the
     // mass-configuration names, the encoder fields, the DJ fields, the title and URL formats,
     // Generation, OverrideIP and the private users as they are, so a load can decide about

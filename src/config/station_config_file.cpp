@@ -27,6 +27,8 @@ constexpr std::string_view kNetwork = "Network";
 constexpr std::string_view kPaths = "Paths";
 constexpr std::string_view kPrivateBr = "PrivateBr";
 constexpr std::string_view kRelay = "Relay";
+constexpr std::string_view kHls = "HLS";
+constexpr std::string_view kTls = "TLS";
 
 constexpr std::string_view kPrivateUserKey = "PrivateUser";
 constexpr std::string_view kPrivatePassKey = "PrivatePass";
@@ -205,6 +207,19 @@ void ReadMetadata(const LIniFile& ini, StationConfig& config) {
     config.URLFormat = ini.GetString(kMetadata, "URLFormat", "");
 }
 
+// The sections of the settings that reach the service beside its controller (see
+// <orvanta/service_options.h>). A missing key gives its default, like every other key.
+void ReadOptions(const LIniFile& ini, StationConfig& config) {
+    config.TlsCertificate = TrimmedString(ini, kTls, "Certificate", "");
+    config.TlsPrivateKey = TrimmedString(ini, kTls, "PrivateKey", "");
+    config.TlsPort = TrimmedInt(ini, kTls, "Port", "0");
+    config.TlsTrustedCertificates = TrimmedString(ini, kTls, "TrustedCertificates", "");
+    config.HlsEnabled = Flag(ini, kHls, "Enabled", "True");
+    config.HlsSegmentSeconds = TrimmedInt(ini, kHls, "SegmentSeconds", "6");
+    config.HlsWindow = TrimmedInt(ini, kHls, "Window", "10");
+    config.HlsOriginFolder = TrimmedString(ini, kHls, "OriginFolder", "");
+}
+
 void ReadSections(const LIniFile& ini, StationConfig& config) {
     ReadLimits(ini, config);
     ReadNetwork(ini, config);
@@ -214,6 +229,7 @@ void ReadSections(const LIniFile& ini, StationConfig& config) {
     ReadMedia(ini, config);
     ReadBroadcast(ini, config);
     ReadMetadata(ini, config);
+    ReadOptions(ini, config);
 }
 
 // The template's text, or false when it cannot be read as a regular file of sane size.
@@ -477,6 +493,18 @@ bool SaveStationConfig(const std::string& path, StationConfig& config) {
         ini.SetInt(kRelay, "Port", config.RelayPort, true);
         ini.SetString(kRelay, "StreamUrl", config.RelayStreamUrl, true);
     }
+
+    ini.AddSection(kHls);
+    ini.SetString(kHls, "Enabled", TrueFalse(config.HlsEnabled), true);
+    ini.SetInt(kHls, "SegmentSeconds", config.HlsSegmentSeconds, true);
+    ini.SetInt(kHls, "Window", config.HlsWindow, true);
+    ini.SetString(kHls, "OriginFolder", config.HlsOriginFolder, true);
+
+    ini.AddSection(kTls);
+    ini.SetString(kTls, "Certificate", config.TlsCertificate, true);
+    ini.SetString(kTls, "PrivateKey", config.TlsPrivateKey, true);
+    ini.SetInt(kTls, "Port", config.TlsPort, true);
+    ini.SetString(kTls, "TrustedCertificates", config.TlsTrustedCertificates, true);
 
     return ini.Save();
 }

@@ -6,6 +6,7 @@
 #include "support/path.h"
 
 #include <cstring>
+#include <orvanta/service_options.h>
 #include <utility>
 
 namespace orvanta {
@@ -83,6 +84,7 @@ bool CServiceHost::Start() {
     }
 
     HandOverBeforeStart(*controller);
+    HandOverOptions(*controller);
     if (controller->Start(c.Port, 0) == 0) {
         return false;
     }
@@ -164,6 +166,32 @@ void CServiceHost::HandOverAfterStart(IServiceController& s) {
     s.SetLanguageCode(c.LangCode);
     // The switch goes over inverted this second time; modules rely on that.
     s.SetAddressOverride(c.Portforward == 0 ? 1 : 0, c.OverrideIP.c_str(), c.OverridePort);
+}
+
+void CServiceHost::HandOverOptions(IServiceController& s) {
+    const auto option = reinterpret_cast<OrvantaServiceOptionFunction>(
+        m_holder.Symbol(ORVANTA_SERVICE_OPTION_NAME));
+    if (option == nullptr) {
+        return;
+    }
+    const StationConfig& c = m_config;
+    // Paths in the file may be relative to the program's folder; the module gets them whole.
+    const auto path = [this](const std::string& value) {
+        return value.empty() || value.front() == '/' ? value : JoinedPath(m_programFolder, value);
+    };
+    const std::pair<const char*, std::string> options[] = {
+        {ORVANTA_OPTION_TLS_CERTIFICATE, path(c.TlsCertificate)},
+        {ORVANTA_OPTION_TLS_PRIVATE_KEY, path(c.TlsPrivateKey)},
+        {ORVANTA_OPTION_TLS_PORT, std::to_string(c.TlsPort)},
+        {ORVANTA_OPTION_TLS_TRUSTED_CERTIFICATES, path(c.TlsTrustedCertificates)},
+        {ORVANTA_OPTION_HLS_ENABLED, c.HlsEnabled != 0 ? "1" : "0"},
+        {ORVANTA_OPTION_HLS_SEGMENT_SECONDS, std::to_string(c.HlsSegmentSeconds)},
+        {ORVANTA_OPTION_HLS_WINDOW, std::to_string(c.HlsWindow)},
+        {ORVANTA_OPTION_HLS_ORIGIN_FOLDER, path(c.HlsOriginFolder)},
+    };
+    for (const auto& [name, value] : options) {
+        option(&s, name, value.c_str());
+    }
 }
 
 int CServiceHost::Stop() {

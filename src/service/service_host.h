@@ -49,6 +49,9 @@ private:
     void ShowMessage(uint32_t stringId, const std::string& argument);
     void HandOverBeforeStart(IServiceController& controller);
     void HandOverAfterStart(IServiceController& controller);
+    // The settings beyond the controller's operations, to a module that exports the optional
+    // options entry (<orvanta/service_options.h>); nothing for one that does not.
+    void HandOverOptions(IServiceController& controller);
 
     CServiceModuleCache& m_modules;
     StationConfig& m_config;

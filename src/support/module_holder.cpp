@@ -130,4 +130,8 @@ ICrashReporter* CModuleHolder::CrashReporter() const {
     return m_kind == Kind::CrashReporter ? static_cast<ICrashReporter*>(m_object) : nullptr;
 }
 
+void* CModuleHolder::Symbol(const char* name) const {
+    return m_object != nullptr ? m_library.Symbol(name) : nullptr;
+}
+
 }  // namespace orvanta

@@ -33,6 +33,10 @@ public:
     IServiceController* Controller() const;
     ICrashReporter* CrashReporter() const;
 
+    // An export of the held library besides its factory (an optional entry of its contract),
+    // or null when it has none or nothing is held.
+    void* Symbol(const char* name) const;
+
     // Why the last load failed, for the debugger output; "" after a load that worked.
     const std::string& Error() const { return m_error; }
 

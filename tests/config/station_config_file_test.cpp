@@ -166,6 +166,14 @@ TEST_F(StationConfigFileTest, SaveWritesTheLayoutAndARoundTripKeepsEveryField) {
     config.RelayPort = 8123;
     config.RelayStreamUrl = "/live";
     config.LogDir = m_dir.File("logs");
+    config.TlsCertificate = "/etc/letsencrypt/live/radio/fullchain.pem";
+    config.TlsPrivateKey = "privkey.pem";
+    config.TlsPort = 8443;
+    config.TlsTrustedCertificates = "ca.pem";
+    config.HlsEnabled = 0;
+    config.HlsSegmentSeconds = 4;
+    config.HlsWindow = 900;
+    config.HlsOriginFolder = "/var/www/hls";
 
     ASSERT_TRUE(SaveStationConfig(m_path, config));
     EXPECT_EQ(config.ContentDir, "/srv/radio/") << "the record is cut too";

@@ -19,9 +19,9 @@ using namespace std::chrono_literals;
 
 const std::string kModule = std::string(ORV_PROGRAM_DIR) + "/ovstream.so";
 
-TEST(OvstreamModuleTest, ExportsOnlyItsFactoryAndDescribesItself) {
+TEST(OvstreamModuleTest, ExportsOnlyItsEntriesAndDescribesItself) {
     // Nothing of the engine, nor of the C++ library it carries, leaks out for other modules
-    // to clash with: the dynamic symbol table defines the factory alone.
+    // to clash with: the dynamic symbol table defines the factory and the options entry.
     FILE* nm = ::popen(("nm -D --defined-only '" + kModule + "'").c_str(), "r");
     ASSERT_NE(nm, nullptr);
     std::vector<std::string> exported;
@@ -32,7 +32,8 @@ TEST(OvstreamModuleTest, ExportsOnlyItsFactoryAndDescribesItself) {
         exported.push_back(text.substr(space + 1, text.find_last_not_of("\n") - space));
     }
     ::pclose(nm);
-    EXPECT_EQ(exported, std::vector<std::string>{"OrvantaServiceController2"});
+    EXPECT_EQ(exported,
+              (std::vector<std::string>{"OrvantaServiceController2", "OrvantaServiceOption"}));
 
     CModuleHolder holder;
     IServiceController* controller = holder.LoadServiceModule(kModule, "");

@@ -51,7 +51,7 @@ protected:
         for (const char* name :
              {"ORV_FIXTURE_LOG", "ORVANTA_USER_HIVE", "ORVANTA_MACHINE_HIVE", "ORVANTA_SYSTEM_DIR",
               "ORV_FIXTURE_FORMAT_MASK", "ORV_FIXTURE_START_FAIL", "ORV_FIXTURE_SOURCE",
-              "ORV_FIXTURE_LISTENERS"}) {
+              "ORV_FIXTURE_LISTENERS", "ORV_FIXTURE_OPTIONS"}) {
             ::unsetenv(name);
         }
     }
@@ -174,9 +174,27 @@ TEST_F(ServiceHostTest, OptionalCallsFollowTheirSettings) {
             key.Create("Software\\KELVO\\Orvanta\\EngineCheck", RegistryRoot::LocalMachine));
         ASSERT_TRUE(key.WriteDword("Type_2", 1));
     }
+    m_config.EncoderModule = "wmaenc.so";
+    m_config.TlsCertificate = "/etc/letsencrypt/live/radio/fullchain.pem";
+    m_config.TlsPrivateKey = "keys/privkey.pem";
+    m_config.HlsEnabled = 0;
+    ::setenv("ORV_FIXTURE_OPTIONS", "1", 1);
     CServiceHost host(m_modules, m_config, m_status, m_ui, "/opt/orvanta/");
     ASSERT_TRUE(host.Start());
     const auto calls = Calls();
+    // The options go over after the settings of the controller's operations, before Start;
+    // relative paths are the program folder's.
+    const auto start = std::find(calls.begin(), calls.end(), "2 Start 8080 0");
+    const auto plugin = std::find(calls.begin(), calls.end(), "36 SetEncoderPlugin wmaenc.so");
+    const auto certificate =
+        std::find(calls.begin(), calls.end(),
+                  "option TLS.Certificate /etc/letsencrypt/live/radio/fullchain.pem");
+    ASSERT_NE(certificate, calls.end());
+    EXPECT_LT(plugin, certificate);
+    EXPECT_LT(certificate, start);
+    EXPECT_NE(std::find(certificate, start, "option TLS.PrivateKey /opt/orvanta/keys/privkey.pem"),
+              start);
+    EXPECT_NE(std::find(certificate, start, "option HLS.Enabled 0"), start);
     auto has = [&](const std::string& call) {
         return std::find(calls.begin(), calls.end(), call) != calls.end();
     };

@@ -45,6 +45,16 @@ struct EngineSettings {
     int32_t encoderValue56 = 0;
     std::string encoderPlugin;
 
+    // Beside the controller's operations (<orvanta/service_options.h>).
+    std::string tlsCertificate;
+    std::string tlsPrivateKey;
+    int32_t tlsPort = 0;
+    std::string tlsTrustedCertificates;
+    bool hlsEnabled = true;
+    int32_t hlsSegmentSeconds = 6;
+    int32_t hlsWindow = 10;
+    std::string hlsOriginFolder;
+
     // Seconds, bounded to something sane: 0 or less means the default of 10.
     int TimeoutSeconds() const { return timeout > 0 && timeout <= 3600 ? timeout : 10; }
 };

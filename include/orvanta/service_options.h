@@ -1,0 +1,58 @@
+/* Orvanta SDK: settings beyond the controller's operations (optional for a module).
+ *
+ * Some station settings have no operation in IServiceController (secure connections, HLS).
+ * They reach a module through one more export, which a module may leave out:
+ *
+ *     ORVANTA_EXPORT int32_t OrvantaServiceOption(IServiceController* controller,
+ *                                                 const char* name, const char* value);
+ *
+ * The console looks the export up in the library it runs the service from, after the factory
+ * returned `controller`. When the export is there, the console calls it once per option below,
+ * on its user-interface thread: after the settings it hands over before Start and before Start
+ * itself, and again, while the service runs, when the configuration is re-read. A module
+ * applies an option that changes while it runs as it would a setter (at once where it can, at
+ * the next Start otherwise).
+ *
+ * `name` is "<section>.<key>" as in the configuration file; `value` is the stored text:
+ * numbers in decimal, flags "0" or "1", paths absolute (the console resolves relative ones
+ * first). Both are valid only during the call. The result is 1 when the module knows the
+ * option and took its value, 0 when it does not know it or refuses the value; the console does
+ * not act on it. New options may appear in later versions: a module answers 0 for names it
+ * does not know and carries on.
+ *
+ * A module without the export (one written to the controller's operations alone) never sees
+ * these settings and keeps working: its station runs without the features they configure. */
+#ifndef ORVANTA_SERVICE_OPTIONS_H
+#define ORVANTA_SERVICE_OPTIONS_H
+
+#include <orvanta/service_module.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+
+/* The export's name and type. */
+#define ORVANTA_SERVICE_OPTION_NAME "OrvantaServiceOption"
+typedef int32_t (*OrvantaServiceOptionFunction)(IServiceController* controller, const char* name,
+                                                const char* value);
+
+/* Secure connections ([TLS]). A certificate chain and its private key, PEM files; with both
+ * set, listeners and Icecast-style sources may connect with TLS on the listen port. */
+#define ORVANTA_OPTION_TLS_CERTIFICATE "TLS.Certificate"
+#define ORVANTA_OPTION_TLS_PRIVATE_KEY "TLS.PrivateKey"
+/* A port that speaks only TLS, in addition to the listen port; "0" for none. */
+#define ORVANTA_OPTION_TLS_PORT "TLS.Port"
+/* PEM file of certificates a relay trusts for its https:// upstream besides the system's. */
+#define ORVANTA_OPTION_TLS_TRUSTED_CERTIFICATES "TLS.TrustedCertificates"
+
+/* HLS ([HLS]): the live MP3 stream cut into segments for HLS players and HTTP caches. */
+#define ORVANTA_OPTION_HLS_ENABLED "HLS.Enabled"
+/* Target length of one segment, in seconds. */
+#define ORVANTA_OPTION_HLS_SEGMENT_SECONDS "HLS.SegmentSeconds"
+/* Segments the playlist offers (the rewind window). */
+#define ORVANTA_OPTION_HLS_WINDOW "HLS.Window"
+/* A folder the segments and the playlist are also written to, for any web server; "" for none. */
+#define ORVANTA_OPTION_HLS_ORIGIN_FOLDER "HLS.OriginFolder"
+
+#endif /* __cplusplus */
+
+#endif /* ORVANTA_SERVICE_OPTIONS_H */
