@@ -4,8 +4,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <dirent.h>
 #include <exception>
 #include <fcntl.h>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -87,6 +90,11 @@ std::string DirName(const std::string& path) {
 std::string BaseName(const std::string& path) {
     const size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The temporary name a save of `target` uses, with `suffix` for mkostemp's six letters.
+std::string TemporaryNameOf(const std::string& target, std::string_view suffix) {
+    return "." + BaseName(target).substr(0, kMaxTempStem) + "." + std::string(suffix);
 }
 
 // The file a save must replace. A link is followed to its end, even a dangling one, so that
@@ -197,7 +205,7 @@ bool ReplaceFile(const std::string& target, std::string_view text) {
     }
 
     const std::string folder = DirName(target);
-    std::string temp = folder + "/." + BaseName(target).substr(0, kMaxTempStem) + ".XXXXXX";
+    std::string temp = folder + "/" + TemporaryNameOf(target, "XXXXXX");
     FileDescriptor file(::mkostemp(temp.data(), O_CLOEXEC));
     if (file.Get() < 0) {
         return false;
@@ -490,6 +498,39 @@ bool LIniFile::Save() const {
         return ReplaceFile(target, text);
     } catch (const std::exception&) {
         return false;
+    }
+}
+
+void RemoveLeftoverSaves(const std::string& path, std::chrono::seconds minimumAge) {
+    std::string target;
+    if (!ResolveTarget(path, target)) {
+        return;
+    }
+    const std::string folder = DirName(target);
+    const std::string stem = TemporaryNameOf(target, "");
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), &::closedir);
+    if (!dir) {
+        return;
+    }
+    const time_t now = std::time(nullptr);
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const std::string_view name(entry->d_name);
+        // Ours exactly: the stem and the six letters and digits mkostemp put in.
+        if (name.size() != stem.size() + 6 || name.substr(0, stem.size()) != stem ||
+            !std::all_of(name.begin() + static_cast<std::ptrdiff_t>(stem.size()), name.end(),
+                         [](char c) {
+                             return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                                    (c >= '0' && c <= '9');
+                         })) {
+            continue;
+        }
+        const std::string file = folder + "/" + std::string(name);
+        struct stat info {};
+        // A save still under way elsewhere (another copy of the program) is young; leave it.
+        if (::lstat(file.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+            info.st_uid == ::geteuid() && now - info.st_mtime >= minimumAge.count()) {
+            ::unlink(file.c_str());
+        }
     }
 }
 

@@ -8,6 +8,7 @@
 // adds a second, empty section of that name, and every lookup finds the first.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -90,5 +91,12 @@ private:
 
 // The C library's atoi over a text, saturating at the 32-bit limits instead of overflowing.
 int32_t AtoI(std::string_view text);
+
+// Removes the temporary files that saves of `path` interrupted by a crash or a power cut left
+// beside it (their own naming pattern only, regular files of this user at least `minimumAge`
+// old, so a save under way in another copy of the program is left alone). Such a file may hold
+// a whole configuration, passwords included.
+void RemoveLeftoverSaves(const std::string& path,
+                         std::chrono::seconds minimumAge = std::chrono::seconds(60));
 
 }  // namespace orvanta

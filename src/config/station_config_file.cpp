@@ -398,6 +398,7 @@ int LoadStationConfig(const std::string& path, StationConfig& config,
     }
     config.SetDefaults();
     config.ConfigFile = path;
+    RemoveLeftoverSaves(path);
 
     LIniFile ini(path);
     ini.Load();

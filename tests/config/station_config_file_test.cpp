@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
+#include <vector>
 
 namespace orvanta {
 namespace {
@@ -224,6 +226,34 @@ TEST_F(StationConfigFileTest, LoadingCreatesTheFoldersAndResolvesTheDefaultOnes)
     EXPECT_EQ(::stat(config.LogDir.c_str(), &st), 0);
     EXPECT_EQ(::stat(m_dir.File("web/a/b").c_str(), &st), 0) << "parents are created too";
     EXPECT_TRUE(S_ISDIR(st.st_mode));
+}
+
+TEST_F(StationConfigFileTest, LoadingRemovesWhatAnInterruptedSaveLeftBehind) {
+    WriteFile(m_path, "[Broadcast]\nPassword=hackme\n");
+    const std::string stale = m_dir.File(".Config.ini.aB3xY9");
+    const std::string young = m_dir.File(".Config.ini.Qw12Er");
+    const std::vector<std::string> others = {m_dir.File(".Config.ini.aB3xY"),
+                                             m_dir.File("x.Config.ini.aB3xY9"),
+                                             m_dir.File(".Other.ini.aB3xY9")};
+    for (const std::string& file : others) {
+        WriteFile(file, "Password=hackme\n");
+    }
+    WriteFile(stale, "Password=hackme\n");
+    WriteFile(young, "Password=hackme\n");
+    const timespec hourAgo[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
+    for (const std::string& file : others) {
+        ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), hourAgo, 0), 0);
+    }
+    ASSERT_EQ(::utimensat(AT_FDCWD, stale.c_str(), hourAgo, 0), 0);
+
+    StationConfig config;
+    ASSERT_EQ(LoadStationConfig(m_path, config, {m_dir.Folder(), false}), 1);
+    struct stat st {};
+    EXPECT_NE(::stat(stale.c_str(), &st), 0) << "a leftover with the password is gone";
+    EXPECT_EQ(::stat(young.c_str(), &st), 0) << "a save under way elsewhere is left alone";
+    for (const std::string& file : others) {
+        EXPECT_EQ(::stat(file.c_str(), &st), 0) << "not ours: " << file;
+    }
 }
 
 TEST(TrimSpacesTest, OnlySpacesGo) {
