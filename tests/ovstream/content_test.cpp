@@ -13,6 +13,15 @@ namespace {
 
 using test::WriteFile;
 
+ContentFolder Folder(const std::string& root, const std::string& index = "index.html",
+                     uint64_t maxBytes = kDefaultMaxContentBytes) {
+    ContentFolder folder;
+    folder.root = root;
+    folder.indexPage = index;
+    folder.maxBytes = maxBytes;
+    return folder;
+}
+
 // A content folder inside a temporary folder, with a secret file next to it that every
 // traversal attempt would reach if it worked.
 class ContentTest : public ::testing::Test {
@@ -26,7 +35,7 @@ protected:
     }
 
     ContentFile Get(std::string_view path, bool readBody = true) const {
-        return ResolveContent(m_root, path, "index.html", readBody);
+        return ResolveContent(Folder(m_root, "index.html"), path, readBody);
     }
     void Link(const std::string& target, const std::string& name) const {
         ASSERT_EQ(::symlink(target.c_str(), (m_root + "/" + name).c_str()), 0) << name;
@@ -70,12 +79,12 @@ TEST_F(ContentTest, TraversalIsRefusedHoweverItIsSpelt) {
         EXPECT_EQ(Get(path).status, ContentStatus::Forbidden) << path;
     }
     // Decoded once only: these are odd literal names, which do not exist.
-    for (const char* path : {"/%252e%252e/secret.txt", "/%252e%252e/", "/%c0%ae%c0%ae/secret.txt",
-                             "/.../secret.txt"}) {
+    for (const char* path :
+         {"/%252e%252e/secret.txt", "/%252e%252e/", "/%c0%ae%c0%ae/secret.txt"}) {
         EXPECT_EQ(Get(path).status, ContentStatus::NotFound) << path;
     }
-    WriteFile(m_root + "/%2e%2e", "literal");
-    EXPECT_EQ(Get("/%252e%252e").body, "literal");
+    WriteFile(m_root + "/%2e%2e.txt", "literal");
+    EXPECT_EQ(Get("/%252e%252e.txt").body, "literal");
 }
 
 TEST_F(ContentTest, SymbolicLinksMustStayInside) {
@@ -102,9 +111,9 @@ TEST_F(ContentTest, SymbolicLinksMustStayInside) {
     // A content folder that is itself a link is fine, and so is a relative one.
     const std::string alias = m_temp.File("alias");
     ASSERT_EQ(::symlink(m_root.c_str(), alias.c_str()), 0);
-    EXPECT_EQ(ResolveContent(alias, "/", "index.html", true).body, "<h1>home</h1>");
+    EXPECT_EQ(ResolveContent(Folder(alias, "index.html"), "/", true).body, "<h1>home</h1>");
     const std::string relative = std::filesystem::relative(m_root).string();
-    EXPECT_EQ(ResolveContent(relative, "/sub/", "index.html", true).body, "<h1>sub</h1>");
+    EXPECT_EQ(ResolveContent(Folder(relative, "index.html"), "/sub/", true).body, "<h1>sub</h1>");
 }
 
 TEST_F(ContentTest, OnlyExistingRegularFilesAreServed) {
@@ -116,25 +125,52 @@ TEST_F(ContentTest, OnlyExistingRegularFilesAreServed) {
     EXPECT_EQ(Get("/pipe.mp3").status, ContentStatus::NotFound);
 
     for (const std::string& root : {m_temp.File("nowhere"), std::string(), m_secret}) {
-        EXPECT_EQ(ResolveContent(root, "/", "index.html", true).status, ContentStatus::NotFound)
+        EXPECT_EQ(ResolveContent(Folder(root, "index.html"), "/", true).status,
+                  ContentStatus::NotFound)
             << root;
     }
     // A misconfigured index page must not become a way out.
     for (const char* index : {"../secret.txt", "", "..", "sub/index.html"}) {
-        EXPECT_EQ(ResolveContent(m_root, "/", index, true).status, ContentStatus::NotFound)
+        EXPECT_EQ(ResolveContent(Folder(m_root, index), "/", true).status, ContentStatus::NotFound)
             << index;
     }
 }
 
 TEST_F(ContentTest, FilesOverTheCapAreTooLarge) {
     WriteFile(m_root + "/big.mp3", std::string(1000, 'x'));
-    const ContentFile atCap = ResolveContent(m_root, "/big.mp3", "index.html", true, 1000);
+    const ContentFile atCap = ResolveContent(Folder(m_root, "index.html", 1000), "/big.mp3", true);
     EXPECT_EQ(atCap.status, ContentStatus::Found);
     EXPECT_EQ(atCap.body.size(), 1000u);
-    const ContentFile over = ResolveContent(m_root, "/big.mp3", "index.html", true, 999);
+    const ContentFile over = ResolveContent(Folder(m_root, "index.html", 999), "/big.mp3", true);
     EXPECT_EQ(over.status, ContentStatus::TooLarge);
     EXPECT_EQ(over.size, 1000u);
     EXPECT_TRUE(over.body.empty());
+}
+
+// The content folder may be the program's own folder (the configuration's save rule cuts the
+// default content folder back to it): nothing but web files may come out of it, however asked.
+TEST_F(ContentTest, TheProgramsOwnFilesAreNeverServed) {
+    for (const char* name :
+         {"Config.ini", "OVTService.cache", "OVTPlugin.cache", "ovserver.KOR", "ovstream.so",
+          "ovserver", "user.reg", ".env", ".Config.ini.AbC123", "notes.txt~", "x.log"}) {
+        WriteFile(m_root + "/" + name, "Password=mustedit");
+    }
+    std::filesystem::create_directories(m_root + "/log");
+    WriteFile(m_root + "/log/ovserver.txt", "secret log");
+    Link("Config.ini", "settings.txt");
+    for (const char* path :
+         {"/Config.ini", "/./Config.ini", "/%43onfig.ini", "/%2e/Config.ini", "/CONFIG.INI",
+          "/OVTService.cache", "/ovserver.KOR", "/ovstream.so", "/ovserver", "/user.reg", "/.env",
+          "/.Config.ini.AbC123", "/%2eenv", "/notes.txt~", "/x.log", "/settings.txt",
+          "/log/ovserver.txt", "/log/"}) {
+        const ContentFolder folder{
+            m_root, "index.html", {m_root + "/log"}, kDefaultMaxContentBytes};
+        const ContentFile file = ResolveContent(folder, path, true);
+        EXPECT_NE(file.status, ContentStatus::Found) << path;
+        EXPECT_EQ(file.body, "") << path;
+    }
+    // Web files beside them still are.
+    EXPECT_EQ(Get("/style.CSS").status, ContentStatus::Found);
 }
 
 TEST(ContentPathTest, NormalisesToARelativePath) {
@@ -147,6 +183,9 @@ TEST(ContentPathTest, NormalisesToARelativePath) {
     EXPECT_EQ(NormaliseRequestPath("/" + std::string(4096, 'a')), std::nullopt);
     EXPECT_EQ(NormaliseRequestPath("/a%2Fb"), std::nullopt);
     EXPECT_EQ(NormaliseRequestPath("/a%7f"), std::nullopt);
+    for (const char* hidden : {"/.env", "/a/.git/config", "/.../x", "/%2Ehtaccess"}) {
+        EXPECT_EQ(NormaliseRequestPath(hidden), std::nullopt) << hidden;
+    }
 }
 
 TEST(ContentPathTest, MimeTypesFollowTheExtension) {

@@ -2,6 +2,7 @@
 // the SHOUTcast-style one), with the protocol's pauses shortened to milliseconds.
 #include "engine/directory.h"
 
+#include "ovstream/fake_directory.h"
 #include "test_util.h"
 
 #include <asio.hpp>
@@ -9,17 +10,13 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <map>
-#include <mutex>
 #include <netinet/in.h>
-#include <poll.h>
 #include <random>
 #include <sstream>
 #include <sys/socket.h>
@@ -33,144 +30,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-
-// A directory answer: the status line, the given YP headers and a body that must be ignored.
-std::string Yp(const std::string& headers) {
-    return "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n" + headers + "\r\n<html>ok</html>";
-}
-const std::string kAdded =
-    Yp("YPResponse: 1\r\nYPMessage: Successfully Added\r\nSID: 123.45\r\n"
-       "TouchFreq: 60\r\n");
-// The same from the other directory, which has its own SIDs.
-const std::string kAddedElsewhere = Yp("YPResponse: 1\r\nSID: 999\r\nTouchFreq: 60\r\n");
-const std::string kOk = Yp("YPResponse: 1\r\nYPMessage: Ok\r\n");
-// Accepts the connection, reads the request and never answers.
-const std::string kHang;
-
-struct YpRequest {
-    std::string head;
-    std::map<std::string, std::string> form;
-    Clock::time_point at;
-};
-
-// A one-thread YP directory: answers each request with what the responder says.
-class FakeDirectory {
-public:
-    using Responder = std::function<std::string(const YpRequest&)>;
-
-    FakeDirectory() {
-        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(m_fd, 16);
-        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length);
-        m_port = ntohs(address.sin_port);
-        m_thread = std::thread([this] { Serve(); });
-    }
-    ~FakeDirectory() {
-        m_stop = true;
-        m_thread.join();
-        for (const int fd : m_hung) {
-            ::close(fd);
-        }
-        ::close(m_fd);
-    }
-
-    uint16_t Port() const { return m_port; }
-    void Answer(Responder responder) {
-        std::lock_guard lock(m_mutex);
-        m_responder = std::move(responder);
-    }
-    // These answers in turn, then kOk.
-    void Script(std::vector<std::string> answers) {
-        auto script = std::make_shared<std::vector<std::string>>(std::move(answers));
-        auto next = std::make_shared<size_t>(0);
-        Answer([script, next](const YpRequest&) {
-            return *next < script->size() ? (*script)[(*next)++] : kOk;
-        });
-    }
-    // Waits until `count` requests arrived; all of them so far.
-    std::vector<YpRequest> WaitFor(size_t count, std::chrono::milliseconds timeout = 3s) {
-        std::unique_lock lock(m_mutex);
-        m_arrived.wait_for(lock, timeout, [&] { return m_requests.size() >= count; });
-        return m_requests;
-    }
-
-private:
-    void Serve() {
-        while (!m_stop) {
-            pollfd listening{m_fd, POLLIN, 0};
-            if (::poll(&listening, 1, 20) <= 0) {
-                continue;
-            }
-            const int client = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
-            if (client < 0) {
-                continue;
-            }
-            YpRequest request = ReadRequest(client);
-            std::string reply;
-            {
-                std::lock_guard lock(m_mutex);
-                reply = m_responder ? m_responder(request) : kOk;
-                m_requests.push_back(request);
-            }
-            m_arrived.notify_all();
-            if (reply.empty()) {
-                m_hung.push_back(client);
-                continue;
-            }
-            ::send(client, reply.data(), reply.size(), MSG_NOSIGNAL);
-            ::close(client);
-        }
-    }
-
-    static YpRequest ReadRequest(int fd) {
-        YpRequest request;
-        std::string data;
-        const auto deadline = Clock::now() + 1s;
-        size_t wanted = SIZE_MAX;
-        while (data.size() < wanted && Clock::now() < deadline) {
-            pollfd readable{fd, POLLIN, 0};
-            char buffer[4096];
-            if (::poll(&readable, 1, 20) <= 0) {
-                continue;
-            }
-            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-            if (n <= 0) {
-                break;
-            }
-            data.append(buffer, static_cast<size_t>(n));
-            const size_t end = data.find("\r\n\r\n");
-            if (end != std::string::npos && wanted == SIZE_MAX) {
-                request.head = data.substr(0, end + 4);
-                const size_t length = request.head.find("Content-Length: ");
-                wanted =
-                    end + 4 +
-                    (length == std::string::npos ? 0
-                                                 : std::stoul(request.head.substr(length + 16)));
-            }
-        }
-        const std::string body = request.head.empty() ? "" : data.substr(request.head.size());
-        for (auto& [name, value] : ParseQuery(body)) {
-            request.form.emplace(name, value);
-        }
-        request.at = Clock::now();
-        return request;
-    }
-
-    int m_fd = -1;
-    uint16_t m_port = 0;
-    std::atomic<bool> m_stop{false};
-    std::thread m_thread;
-    std::mutex m_mutex;
-    std::condition_variable m_arrived;
-    Responder m_responder;
-    std::vector<YpRequest> m_requests;
-    std::vector<int> m_hung;  // only touched by the serving thread until it is joined
-};
 
 // Answers an add with `added` and everything else with `rest`.
 FakeDirectory::Responder Accepting(std::string added = kAdded, std::string rest = kOk) {

@@ -7,9 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fcntl.h>
 #include <filesystem>
 #include <random>
 #include <string>
+#include <sys/stat.h>
 #include <thread>
 
 namespace orvanta {
@@ -117,6 +119,13 @@ TEST_F(EndToEndTest, FfmpegMp3ReachesMpg123WithTitles) {
     // 400 frames of 1152 mono 16-bit samples (the sine is mono), after the WAV header.
     EXPECT_GE(std::filesystem::file_size(m_dir.File("out.wav")), 44u + 400u * 1152u * 2u);
     EXPECT_TRUE(WaitForText(m_dir.File("server.out"), "listeners 0 / 5", 5000));
+    {
+        // ffmpeg announces no bitrate: the status has it from the stream itself.
+        test::TestClient status(static_cast<uint16_t>(m_port));
+        status.Send("GET /status-json.xsl HTTP/1.0\r\n\r\n");
+        const std::string json = status.ReadAll(3000);
+        EXPECT_NE(json.find("\"bitrate\":128,"), std::string::npos) << json;
+    }
 
     // Players open the station through its playlist too.
     Process listed("mpg123",
@@ -170,6 +179,41 @@ TEST_F(EndToEndTest, ABrowserShowsTheStationPageWithTheLiveTitle) {
     EXPECT_NE(dom.find("href=\"/listen.pls\""), std::string::npos);
     encoder->Signal(SIGTERM);
     encoder->Wait(5000);
+}
+
+// After one run and exit, the default content folder is the program folder itself: a restarted
+// station serves none of the files there that hold or reveal something private.
+TEST_F(EndToEndTest, ARestartedStationServesNoFileThatHoldsASecret) {
+    m_server->Signal(SIGTERM);
+    ASSERT_EQ(m_server->Wait(10000), 0);
+    ASSERT_NE(test::ReadFile(m_dir.File("Config.ini")).find("ContentDir=" + m_dir.Folder() + "\n"),
+              std::string::npos)
+        << test::ReadFile(m_dir.File("Config.ini"));
+    for (const char* name : {"OVTService.cache", "ovserver.KOR", ".env", "user.reg"}) {
+        test::WriteFile(m_dir.File(name), "Password=hackme\n");
+    }
+    // What a save cut short by a power cut left behind: removed at the next start.
+    const std::string leftover = m_dir.File(".Config.ini.x7Rq2Z");
+    test::WriteFile(leftover, "Password=hackme\n");
+    const timespec hourAgo[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, leftover.c_str(), hourAgo, 0), 0);
+
+    m_server = std::make_unique<Process>(
+        m_dir.File("ovserver"),
+        std::vector<std::string>{"--headless", "/start", "--status-interval=1"},
+        m_dir.File("server.out"), m_dir.File("server.err"), m_dir.Path());
+    ASSERT_TRUE(WaitForText(m_dir.File("server.out"), "Service started", 5000));
+    EXPECT_FALSE(std::filesystem::exists(leftover));
+    for (const char* path :
+         {"/Config.ini", "/./Config.ini", "/%43onfig.ini", "/%2e/Config.ini", "/Config.ini?x=1",
+          "/OVTService.cache", "/ovserver.KOR", "/ovstream.so", "/ovserver", "/user.reg", "/.env",
+          "/log/ovserver.log", "/server.out", "/.Config.ini.x7Rq2Z"}) {
+        test::TestClient client(static_cast<uint16_t>(m_port));
+        client.Send(std::string("GET ") + path + " HTTP/1.0\r\n\r\n");
+        const std::string answer = client.ReadAll(3000);
+        EXPECT_EQ(answer.rfind("HTTP/1.0 200", 0), std::string::npos) << path << "\n" << answer;
+        EXPECT_EQ(answer.find("hackme"), std::string::npos) << path;
+    }
 }
 
 // Debian's icecast2 on a port of its own, run as nobody with its files in `dir`.

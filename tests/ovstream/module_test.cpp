@@ -1,13 +1,18 @@
-// ovstream.so loaded the way the console loads it, through its one export.
+// ovstream.so loaded the way the console loads it: through its exports, and by the real
+// service host with a station configuration.
+#include "ovstream/fake_directory.h"
 #include "ovstream/test_client.h"
+#include "service/service_host.h"
 #include "support/file_version.h"
 #include "support/module_holder.h"
+#include "test_util.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <random>
 #include <thread>
 #include <vector>
@@ -97,6 +102,71 @@ TEST(OvstreamModuleTest, SettingsGivenBeforeStartApplyAndTheCountersAnswer) {
     c->Stop();
     EXPECT_EQ(c->IsRunning(), 0);
     EXPECT_EQ(c->IsSourceConnected(), 0);
+}
+
+// The service host, as a headless console answers it.
+class QuietUi : public IServiceHostUi {
+public:
+    void ShowHostMessage(const std::string& text) override { ADD_FAILURE() << text; }
+    bool HasMainWindow() override { return false; }
+    Answer AskYesNoCancel(const std::string&) override { return kAnswerNo; }
+    void EnableWindows(bool) override {}
+    void PumpMessages() override {}
+};
+
+// The console hands the address override over twice, the second time inverted; whatever the
+// operator chose must be what the directory lists.
+TEST(OvstreamModuleTest, TheDirectoryListsTheAddressTheOperatorChose) {
+    test::TempDir program;
+    std::filesystem::copy_file(kModule, program.File("ovstream.so"));
+    CServiceModuleCache modules;
+    ASSERT_TRUE(modules.Init(program.Folder(), true));
+    for (const int overrideOn : {1, 0}) {
+        engine::FakeDirectory directory;
+        directory.Answer([](const engine::YpRequest&) { return engine::kAdded; });
+        StationConfig config;
+        config.SetDefaults();
+        config.Format = kFormatMp3;
+        config.Password = "hackme";
+        config.CreateLog = 0;
+        config.LogFile.clear();
+        config.ContentDir = program.File("content");
+        config.DirectoryServer = "127.0.0.1";
+        config.DirectoryPort = directory.Port();
+        config.PublicServer = 1;
+        config.Master = 1;
+        config.Portforward = overrideOn;
+        config.OverrideIP = "203.0.113.7";
+        config.OverridePort = 9000;
+        ServiceStatus status;
+        QuietUi ui;
+        CServiceHost host(modules, config, status, ui, program.Folder());
+        std::mt19937 random(static_cast<unsigned>(::getpid()) + 11u);
+        for (int attempt = 0; attempt < 50 && !host.IsRunning(); ++attempt) {
+            config.Port = 20000 + static_cast<int>(random() % 20000) * 2;
+            host.Start();
+        }
+        ASSERT_TRUE(host.IsRunning());
+
+        test::TestClient source(static_cast<uint16_t>(config.Port + 1));
+        source.Send("hackme\r\nicy-name:Owl\r\nicy-genre:Jazz\r\n\r\n");
+        std::string frame(417, '\0');
+        frame.replace(0, 4, "\xFF\xFB\x90\x64");
+        for (int i = 0; i < 20; ++i) {
+            source.Send(frame);
+        }
+        const auto requests = directory.WaitFor(1, 5s);
+        host.Stop();
+        ASSERT_FALSE(requests.empty()) << "no add reached the directory";
+        const std::string listed = requests.front().form.at("listenurl");
+        if (overrideOn != 0) {
+            EXPECT_EQ(listed, "http://203.0.113.7:9000/stream");
+        } else {
+            EXPECT_EQ(listed.find("203.0.113.7"), std::string::npos) << listed;
+            EXPECT_NE(listed.find(":" + std::to_string(config.Port) + "/stream"), std::string::npos)
+                << listed;
+        }
+    }
 }
 
 }  // namespace

@@ -16,10 +16,17 @@ namespace orvanta::test {
 class TestClient {
 public:
     // `receiveBuffer` > 0 shrinks the receive window, to play a listener on a slow line.
-    explicit TestClient(uint16_t port, int receiveBuffer = 0) {
+    // `from` is the client's own address ("127.0.0.2" plays another machine).
+    explicit TestClient(uint16_t port, int receiveBuffer = 0, const char* from = nullptr) {
         m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (receiveBuffer > 0) {
             ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+        }
+        if (from != nullptr) {
+            sockaddr_in local{};
+            local.sin_family = AF_INET;
+            ::inet_pton(AF_INET, from, &local.sin_addr);
+            ::bind(m_fd, reinterpret_cast<sockaddr*>(&local), sizeof local);
         }
         sockaddr_in address{};
         address.sin_family = AF_INET;

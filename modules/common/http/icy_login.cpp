@@ -78,34 +78,35 @@ std::string FirstValue(const std::vector<Header>& headers,
     return {};
 }
 
-// The leading decimal digits of a bitrate ("128", "128kbps"); 0 when absent or implausible.
-int ParseBitrate(std::string_view text) {
+// The leading decimal digits of a positive number up to `limit`; 0 when absent or larger.
+int ParseCount(std::string_view text, int limit) {
     text = TrimSpaceTab(text);
     int value = 0;
-    size_t digits = 0;
-    for (; digits < text.size() && IsDigit(text[digits]); ++digits) {
-        value = value * 10 + (text[digits] - '0');
-        if (value > kMaxBitrateKbps) {
+    for (size_t i = 0; i < text.size() && IsDigit(text[i]); ++i) {
+        value = value * 10 + (text[i] - '0');
+        if (value > limit) {
             return 0;
         }
     }
     return value;
 }
 
-// The bitrate key of an ice-audio-info value "bitrate=128;samplerate=44100;channels=2".
-int AudioInfoBitrate(std::string_view info) {
+// The first positive number under one of `names` in an ice-audio-info value
+// "bitrate=128;samplerate=44100;channels=2".
+int AudioInfoNumber(std::string_view info, std::initializer_list<std::string_view> names,
+                    int limit) {
     while (!info.empty()) {
         const size_t end = std::min(info.find(';'), info.size());
         const std::string_view item = TrimSpaceTab(info.substr(0, end));
         info.remove_prefix(std::min(end + 1, info.size()));
         const size_t equals = item.find('=');
         if (equals == std::string_view::npos ||
-            !NameIsOneOf(TrimSpaceTab(item.substr(0, equals)), {"bitrate", "ice-bitrate"})) {
+            !NameIsOneOf(TrimSpaceTab(item.substr(0, equals)), names)) {
             continue;
         }
-        const int bitrate = ParseBitrate(PercentDecode(item.substr(equals + 1), false));
-        if (bitrate > 0) {
-            return bitrate;
+        const int value = ParseCount(PercentDecode(item.substr(equals + 1), false), limit);
+        if (value > 0) {
+            return value;
         }
     }
     return 0;
@@ -225,12 +226,35 @@ SourceInfo SourceInfoFromHeaders(const std::vector<Header>& headers) {
     // libshout sends icy-br:0 when it does not know, so a later positive figure still counts.
     for (const Header& header : headers) {
         if (info.bitrate == 0 && NameIsOneOf(header.name, {"icy-br", "ice-bitrate"})) {
-            info.bitrate = ParseBitrate(header.value);
+            info.bitrate = ParseCount(header.value, kMaxBitrateKbps);
         }
     }
     for (const Header& header : headers) {
-        if (info.bitrate == 0 && NameIsOneOf(header.name, {"ice-audio-info"})) {
-            info.bitrate = AudioInfoBitrate(header.value);
+        if (info.sampleRate == 0 && NameIsOneOf(header.name, {"icy-sr", "ice-samplerate"})) {
+            info.sampleRate = ParseCount(header.value, kMaxSampleRate);
+        }
+        if (info.channels == 0 && NameIsOneOf(header.name, {"ice-channels"})) {
+            info.channels = ParseCount(header.value, kMaxChannels);
+        }
+    }
+    for (const Header& header : headers) {
+        if (!NameIsOneOf(header.name, {"ice-audio-info"})) {
+            continue;
+        }
+        if (info.audioInfo.empty()) {
+            info.audioInfo = header.value;
+        }
+        if (info.bitrate == 0) {
+            info.bitrate =
+                AudioInfoNumber(header.value, {"bitrate", "ice-bitrate"}, kMaxBitrateKbps);
+        }
+        if (info.sampleRate == 0) {
+            info.sampleRate =
+                AudioInfoNumber(header.value, {"samplerate", "ice-samplerate"}, kMaxSampleRate);
+        }
+        if (info.channels == 0) {
+            info.channels =
+                AudioInfoNumber(header.value, {"channels", "ice-channels"}, kMaxChannels);
         }
     }
     return info;

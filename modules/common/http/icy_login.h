@@ -63,12 +63,17 @@ HeaderBlockResult ParseHeaderBlock(std::string_view data, size_t maxBytes = kDef
 
 // A bitrate above this many kbit/s is a typo or garbage, not audio, and is read as unknown.
 constexpr int kMaxBitrateKbps = 100000;
+constexpr int kMaxSampleRate = 768000;
+constexpr int kMaxChannels = 255;
 
 struct SourceInfo {
     std::string name, genre, url, description;
     std::string contentType;  // lower case, parameters dropped; "" when the source sent none
     int bitrate = 0;          // kbit/s; 0 when unknown
+    int sampleRate = 0;       // Hz; 0 when unknown
+    int channels = 0;         // 0 when unknown
     int isPublic = -1;        // 1 listed in the directory, 0 not, -1 not said
+    std::string audioInfo;    // ice-audio-info exactly as sent, "" when none
 };
 
 // The stream description from a v1 header block or an Icecast-style request. Names compare
@@ -76,7 +81,9 @@ struct SourceInfo {
 // icy-name/ice-name, icy-genre/ice-genre, icy-url/ice-url, icy-description/ice-description,
 // icy-pub/icy-public/ice-public ("1", "0", "yes", "no", "true", "false"), content-type.
 // The bitrate is the first positive icy-br or ice-bitrate, else the "bitrate=" (libshout) or
-// "ice-bitrate=" (butt) key of ice-audio-info, whose "k=v;k=v" values are URL-encoded.
+// "ice-bitrate=" (butt) key of ice-audio-info, whose "k=v;k=v" values are URL-encoded. The
+// sample rate and channels come from icy-sr / ice-samplerate and ice-channels headers, else
+// from the samplerate/ice-samplerate and channels/ice-channels keys of ice-audio-info.
 // A v1 source that sends no content-type means audio/mpeg; that default is the caller's,
 // because an Icecast-style source without one is refused instead.
 SourceInfo SourceInfoFromHeaders(const std::vector<Header>& headers);

@@ -72,6 +72,10 @@ public:
     // Nominal bitrate in kbit/s when known (MP3 frame headers, Vorbis identification header),
     // else 0.
     virtual int Bitrate() const = 0;
+    // Sample rate in Hz and channel count of the newest audio, from the same places; 0 until
+    // known.
+    virtual int SampleRate() const = 0;
+    virtual int Channels() const = 0;
 };
 
 // A reader for the format; null for Unknown.

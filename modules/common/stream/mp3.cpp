@@ -211,6 +211,8 @@ void Mp3Reader::Accept(const Mp3FrameHeader& header, std::vector<MediaUnit>& out
     m_unit.append(m_buffer, m_pos, length);
     m_pos += length;
     m_sawAudio = true;
+    m_sampleRate = header.sampleRate;
+    m_channels = header.channels;
 
     const uint64_t micros = uint64_t{1'000'000} * static_cast<uint64_t>(header.samplesPerFrame) /
                             static_cast<uint64_t>(header.sampleRate);

@@ -56,6 +56,8 @@ public:
     uint64_t DroppedBytes() const override { return m_dropped; }
     std::string Title() const override { return {}; }
     int Bitrate() const override;
+    int SampleRate() const override { return m_sampleRate; }
+    int Channels() const override { return m_channels; }
 
 private:
     void Process(std::vector<MediaUnit>& out);
@@ -78,6 +80,8 @@ private:
     uint64_t m_windowKbpsMicros = 0;
     uint64_t m_windowMicros = 0;
     int m_bitrate = 0;
+    int m_sampleRate = 0;
+    int m_channels = 0;
 };
 
 }  // namespace orvanta::engine

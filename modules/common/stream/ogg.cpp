@@ -290,6 +290,8 @@ void OggReader::StartGroup() {
     m_phase = Phase::kBos;
     m_title.clear();
     m_bitrate = 0;
+    m_sampleRate = 0;
+    m_channels = 0;
 }
 
 void OggReader::KeepHeaderPage(std::string_view bytes) {
@@ -391,6 +393,9 @@ void OggReader::OnPacket(Stream& stream, std::string_view packet, bool whole) {
                                                   ? (int64_t{maximum} + minimum) / 2
                                                   : 0;
                 m_bitrate = static_cast<int>((bitsPerSecond + 500) / 1000);
+                // Identification header: version (4), channels (1), sample rate (4).
+                m_channels = static_cast<unsigned char>(packet[11]);
+                m_sampleRate = static_cast<int>(std::min<uint32_t>(Le32(packet, 12), 768000));
             }
         } else if (whole && StartsWith(packet, kTheoraId)) {
             stream.codec = Codec::kTheora;

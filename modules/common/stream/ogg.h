@@ -64,6 +64,8 @@ public:
     uint64_t DroppedBytes() const override { return m_dropped; }
     std::string Title() const override { return m_title; }
     int Bitrate() const override { return m_bitrate; }
+    int SampleRate() const override { return m_sampleRate; }
+    int Channels() const override { return m_channels; }
 
 private:
     enum class Codec { kOther, kVorbis, kOpus, kFlac, kTheora };
@@ -108,6 +110,8 @@ private:
     uint64_t m_dropped = 0;
     std::string m_title;
     int m_bitrate = 0;
+    int m_sampleRate = 0;
+    int m_channels = 0;
 };
 
 }  // namespace orvanta::engine

@@ -3,11 +3,13 @@
 // it carries a SHOUTcast-v1 login, or an HTTP request from clients that send their title
 // updates there.
 #include "engine/core.h"
+#include "engine/http_reply.h"
 #include "engine/listener.h"
 #include "engine/source.h"
 #include "web/content.h"
 #include "web/pages.h"
 
+#include <algorithm>
 #include <array>
 #include <string>
 
@@ -15,35 +17,12 @@ namespace orvanta::engine {
 
 namespace {
 
-constexpr const char kServerName[] = "Orvanta Server";
 constexpr const char kAllowSource[] = "GET, PUT, OPTIONS, SOURCE";
-constexpr const char kCorsHeaders[] =
-    "Access-Control-Allow-Origin: *\r\n"
-    "Access-Control-Allow-Methods: GET, OPTIONS, HEAD\r\n"
-    "Access-Control-Allow-Headers: Content-Type, Icy-Metadata, Range\r\n"
-    "Access-Control-Expose-Headers: Icy-MetaInt, Icy-Br, Icy-Description, Icy-Genre, Icy-Name, "
-    "Ice-Audio-Info, Icy-Url, Icy-Sr, Icy-Vbr, Icy-Pub\r\n";
 constexpr const char kIcyLoginOk[] = "OK2\r\nicy-caps:11\r\n\r\n";
 constexpr const char kIcyLoginRefused[] = "invalid password\r\n";
-
-std::string Response(int code, const std::string& reason, const std::string& contentType,
-                     const std::string& body, const std::string& extraHeaders = {}) {
-    std::string text = "HTTP/1.0 " + std::to_string(code) + " " + reason + "\r\n";
-    text += "Server: " + std::string(kServerName) + "\r\n";
-    if (!contentType.empty()) {
-        text += "Content-Type: " + contentType + "\r\n";
-    }
-    text += "Content-Length: " + std::to_string(body.size()) + "\r\n";
-    text += "Cache-Control: no-cache\r\nConnection: close\r\n";
-    text += kCorsHeaders;
-    text += extraHeaders;
-    text += "\r\n";
-    return text + body;
-}
-
-std::string PlainError(int code, const std::string& reason, const std::string& extra = {}) {
-    return Response(code, reason, "text/plain; charset=utf-8", reason + "\n", extra);
-}
+// v1 has no word for "in use": any answer but OK is a refusal to every encoder, and this one
+// tells the truth (butt, for one, retries quietly instead of reporting a wrong password).
+constexpr const char kIcyStreamInUse[] = "Stream in use\r\n";
 
 bool Contains(const std::string* text, std::string_view part) {
     return text != nullptr && text->find(part) != std::string::npos;
@@ -58,13 +37,8 @@ std::string Lower(std::string text) {
     return text;
 }
 
-// Header values from a source go back out in our own headers: no line breaks may pass.
-std::string HeaderSafe(std::string_view text) {
-    std::string out;
-    for (char c : text) {
-        out += (c == '\r' || c == '\n') ? ' ' : c;
-    }
-    return out;
+std::string BasicChallenge(const std::string& realm) {
+    return "WWW-Authenticate: Basic realm=\"" + HeaderSafe(realm) + "\"\r\n";
 }
 
 class Connection : public Session, public std::enable_shared_from_this<Connection> {
@@ -76,13 +50,20 @@ public:
           m_mode(sourcePort ? Mode::FirstLine : Mode::HttpHead) {}
 
     void Start() {
+        m_address = RemoteAddress(m_socket);
         // Slow or silent clients do not hold a connection for ever.
         auto self = shared_from_this();
         m_timer.expires_after(std::chrono::seconds(kHeaderTimeoutSeconds));
         m_timer.async_wait([self](const asio::error_code& ec) {
-            if (!ec) {
-                self->Close();
+            if (ec) {
+                return;
             }
+            if (self->m_mode != Mode::Done) {
+                self->m_core.LogRefusal(self->m_address,
+                                        "(timed out waiting for its request after " +
+                                            std::to_string(kHeaderTimeoutSeconds) + " s)");
+            }
+            self->Close();
         });
         Read();
     }
@@ -118,7 +99,9 @@ private:
                 return;
             }
             if (line.status != ParseStatus::Complete) {
-                Close();
+                m_what = "source login";
+                Reply(kIcyLoginRefused,
+                      "login line over " + std::to_string(kMaxIcyLineBytes) + " bytes");
                 return;
             }
             if (LooksLikeHttpRequestLine(line.line)) {
@@ -136,6 +119,7 @@ private:
                 return;
             }
             if (block.status != ParseStatus::Complete) {
+                m_core.LogRefusal(m_address, "source login: header block too large");
                 Close();
                 return;
             }
@@ -145,6 +129,8 @@ private:
                                       ? StreamFormat::Mp3
                                       : FormatFromContentType(info.contentType);
             if (format == StreamFormat::Unknown) {
+                m_core.LogRefusal(m_address, "source login: content type " +
+                                                 LogSafe(info.contentType) + " not supported");
                 Close();
                 return;
             }
@@ -170,20 +156,57 @@ private:
         }
     }
 
+    // Whether the address may try a password now; answers `refusal` when it may not.
+    bool MayTryPassword(const std::string& refusal) {
+        const auto wait = m_core.Guard().HeldFor(m_address, LoginGuard::Clock::now());
+        if (wait.count() == 0) {
+            return true;
+        }
+        Reply(refusal, "held back for " + std::to_string(wait.count()) +
+                           " s after repeated wrong passwords");
+        return false;
+    }
+
+    void WrongPassword() {
+        const LoginGuard::Verdict verdict =
+            m_core.Guard().Failed(m_address, LoginGuard::Clock::now());
+        if (verdict.newlyHeld) {
+            m_core.Log("Holding back logins from " + m_address + " for " +
+                       std::to_string(verdict.hold.count()) + " s after " +
+                       std::to_string(verdict.failures) + " wrong passwords in a row");
+        }
+    }
+
+    std::string TooManyAttempts() const {
+        const auto wait = m_core.Guard().HeldFor(m_address, LoginGuard::Clock::now());
+        return PlainError(
+            429, "Too Many Requests",
+            "Retry-After: " + std::to_string(std::max<int64_t>(wait.count(), 1)) + "\r\n");
+    }
+
     // SHOUTcast v1: the password line, then OK2 at once (clients that pipeline their headers
     // have sent them already; the rest wait for it), then the header block.
     void IcyLogin(const std::string& line) {
         const EngineSettings& settings = m_core.Settings();
-        m_what = IsPokeProbe(line) ? "source probe" : "source login";
-        // A probe is just a wrong password, and never grounds to hold anything against the
-        // address: libshout sends one before every real login.
-        if (IsPokeProbe(line) || !IcyPasswordMatches(line, settings.sourcePassword)) {
+        m_what = "source login";
+        // libshout probes before every real login: refused, as it expects, and neither counted
+        // against the address nor logged.
+        if (IsPokeProbe(line)) {
+            m_quiet = true;
             Reply(kIcyLoginRefused);
             return;
         }
+        if (!MayTryPassword(kIcyLoginRefused)) {
+            return;
+        }
+        if (!IcyPasswordMatches(line, settings.sourcePassword)) {
+            WrongPassword();
+            Reply(kIcyLoginRefused, "wrong password");
+            return;
+        }
+        m_core.Guard().Succeeded(m_address);
         if (m_core.GetStation().HasSource()) {
-            // v1 has no word for "in use"; a close is what encoders retry on.
-            Close();
+            Reply(kIcyStreamInUse, "a source is on air already");
             return;
         }
         m_mode = Mode::IcyHeaders;
@@ -242,33 +265,39 @@ private:
     // Status pages and playlists never count against the listener limit and answer whatever
     // the source is doing.
     void HandlePage(const Request& request) {
-        Station& station = m_core.GetStation();
+        const Station& station = m_core.GetStation();
         const EngineSettings& settings = m_core.Settings();
         const std::string& path = request.path;
         const std::string html = "text/html; charset=utf-8";
         std::string body;
         std::string type;
+        std::string headers;
         if (path == "/7.html") {
-            body = SevenHtml(station, settings);
+            body = SevenHtml(station.Snapshot());
             type = "text/html";
+            headers = HtmlPageHeaders();
         } else if (path == "/played.html") {
-            body = PlayedHtml(station);
+            body = PlayedHtml(station.Snapshot());
             type = html;
+            headers = HtmlPageHeaders();
         } else if (path == "/status-json.xsl" || path == "/status.json") {
-            body = StatusJson(station, settings, StreamUrl(request), path == "/status.json");
+            body = StatusJson(station.Snapshot(), StreamUrl(request), path == "/status.json");
             type = "application/json; charset=utf-8";
         } else if (path == "/listen.pls" || path == "/listen.m3u") {
-            const std::string name =
-                station.Info().name.empty() ? kServerName : station.Info().name;
             const bool pls = path == "/listen.pls";
-            body = Playlist(StreamUrl(request), name, pls);
+            body = Playlist(StreamUrl(request), station.Snapshot().name, pls);
             type = pls ? "audio/x-scpls" : "audio/x-mpegurl";
         } else {
             // The content folder first; the station's own page where it has no index page.
+            ContentFolder folder;
+            folder.root = settings.contentDirectory;
+            folder.indexPage = settings.indexPage;
+            if (!settings.logDirectory.empty()) {
+                folder.privateFolders.push_back(settings.logDirectory);
+            }
             const std::string_view target(request.target);
-            const ContentFile file =
-                ResolveContent(settings.contentDirectory, target.substr(0, target.find('?')),
-                               settings.indexPage, request.method != "HEAD");
+            const ContentFile file = ResolveContent(folder, target.substr(0, target.find('?')),
+                                                    request.method != "HEAD");
             if (file.status == ContentStatus::Found) {
                 std::string response = Response(200, "OK", file.contentType, "");
                 // The length is the file's, also for HEAD.
@@ -279,8 +308,9 @@ private:
                 return;
             }
             if (path == "/" || path == "/index.html") {
-                body = StationPage(station, settings);
+                body = StationPage(station.Snapshot(), StreamPath());
                 type = html;
+                headers = HtmlPageHeaders();
             } else if (file.status == ContentStatus::Forbidden) {
                 Reply(PlainError(403, "Forbidden"));
                 return;
@@ -290,12 +320,18 @@ private:
             }
         }
         if (request.method == "HEAD") {
-            std::string head = Response(200, "OK", type, body);
+            std::string head = Response(200, "OK", type, body, headers);
             head.resize(head.size() - body.size());
             Reply(std::move(head));
             return;
         }
-        Reply(Response(200, "OK", type, body));
+        Reply(Response(200, "OK", type, body, headers));
+    }
+
+    // The path of the stream: the mount its source used, else "/stream".
+    std::string StreamPath() const {
+        const std::string& mount = m_core.GetStation().Mount();
+        return !mount.empty() && mount != "/" ? mount : "/stream";
     }
 
     // The stream's address as the client reached us: its Host header when it is a plain
@@ -312,25 +348,53 @@ private:
         if (!plain) {
             host = "127.0.0.1:" + std::to_string(m_core.Port());
         }
-        return "http://" + host + "/stream";
+        // The mount is the source's own text: only what a URL path may hold goes out as is.
+        std::string path;
+        for (const char c : StreamPath()) {
+            const auto byte = static_cast<unsigned char>(c);
+            if (byte <= 0x20 || byte >= 0x7F || c == '"' || c == '<' || c == '>' || c == '%' ||
+                c == '\\' || c == '#' || c == '?') {
+                static constexpr char kHex[] = "0123456789ABCDEF";
+                path += '%';
+                path += kHex[byte >> 4];
+                path += kHex[byte & 15];
+            } else {
+                path += c;
+            }
+        }
+        return "http://" + host + path;
     }
 
-    bool SourcePasswordMatches(const Request& request) const {
+    // The source password in the request's Basic credentials. Without credentials it answers
+    // the challenge (encoders send a first request without them to learn the scheme: normal,
+    // neither counted nor logged as a refusal); with wrong ones it counts against the address.
+    // True when the password is right; otherwise the answer has gone out.
+    bool SourceAuthorized(const Request& request, const std::string& extraHeaders = {}) {
         const std::string& password = m_core.Settings().sourcePassword;
         const std::string* authorization = request.Find("Authorization");
-        if (password.empty() || authorization == nullptr) {
+        if (authorization == nullptr) {
+            m_quiet = true;
+            Reply(PlainError(401, "Unauthorized", BasicChallenge(kServerName) + extraHeaders));
+            return false;
+        }
+        if (!MayTryPassword(TooManyAttempts())) {
             return false;
         }
         const auto credentials = ParseBasicAuth(*authorization);
         // One password for the station: any user name goes with it ("source" by convention).
-        return credentials && ConstantTimeEquals(credentials->password, password);
+        if (password.empty() || !credentials ||
+            !ConstantTimeEquals(credentials->password, password)) {
+            WrongPassword();
+            Reply(PlainError(401, "Unauthorized", BasicChallenge(kServerName) + extraHeaders),
+                  "wrong password");
+            return false;
+        }
+        m_core.Guard().Succeeded(m_address);
+        return true;
     }
 
     void HandleSource(const Request& request, std::string rest) {
-        if (!SourcePasswordMatches(request)) {
-            Reply(PlainError(401, "Unauthorized",
-                             "WWW-Authenticate: Basic realm=\"" + std::string(kServerName) +
-                                 "\"\r\nAllow: " + kAllowSource + "\r\n"));
+        if (!SourceAuthorized(request, "Allow: " + std::string(kAllowSource) + "\r\n")) {
             return;
         }
         if (request.path.empty() || request.path[0] != '/') {
@@ -394,10 +458,6 @@ private:
         const EngineSettings& settings = m_core.Settings();
         Station& station = m_core.GetStation();
         if (settings.privateBroadcast != 0 && !PrivateListenerAdmitted(request)) {
-            const std::string realm =
-                station.Info().name.empty() ? kServerName : station.Info().name;
-            Reply(PlainError(401, "Unauthorized",
-                             "WWW-Authenticate: Basic realm=\"" + HeaderSafe(realm) + "\"\r\n"));
             return;
         }
         if (!station.HasSource()) {
@@ -423,18 +483,30 @@ private:
         listener->Start();
     }
 
-    bool PrivateListenerAdmitted(const Request& request) const {
+    // A private station's listener needs the name and password of one of its users. True when
+    // admitted; otherwise the answer has gone out.
+    bool PrivateListenerAdmitted(const Request& request) {
+        const std::string challenge = BasicChallenge(m_core.GetStation().Snapshot().name);
         const std::string* authorization = request.Find("Authorization");
         if (authorization == nullptr) {
+            // Players ask without credentials first; the challenge is the normal answer.
+            m_quiet = true;
+            Reply(PlainError(401, "Unauthorized", challenge));
+            return false;
+        }
+        if (!MayTryPassword(TooManyAttempts())) {
             return false;
         }
         const auto credentials = ParseBasicAuth(*authorization);
-        if (!credentials) {
+        const auto& users = m_core.Settings().privateUsers;
+        const auto it = credentials ? users.find(credentials->user) : users.end();
+        if (it == users.end() || !ConstantTimeEquals(credentials->password, it->second)) {
+            WrongPassword();
+            Reply(PlainError(401, "Unauthorized", challenge), "wrong user name or password");
             return false;
         }
-        const auto& users = m_core.Settings().privateUsers;
-        const auto it = users.find(credentials->user);
-        return it != users.end() && ConstantTimeEquals(credentials->password, it->second);
+        m_core.Guard().Succeeded(m_address);
+        return true;
     }
 
     std::string ListenerHead(bool icy) const {
@@ -445,6 +517,7 @@ private:
         head += "Server: " + std::string(kServerName) + "\r\n";
         head += "Cache-Control: no-cache, no-store\r\nPragma: no-cache\r\nConnection: close\r\n";
         head += kCorsHeaders;
+        head += "X-Content-Type-Options: nosniff\r\n";
         head += "icy-name:" + HeaderSafe(info.name) + "\r\n";
         head += "icy-genre:" + HeaderSafe(info.genre) + "\r\n";
         head += "icy-url:" + HeaderSafe(info.url) + "\r\n";
@@ -460,6 +533,22 @@ private:
         if (info.bitrate > 0) {
             head += "icy-br:" + std::to_string(info.bitrate) + "\r\n";
         }
+        if (info.sampleRate > 0) {
+            head += "icy-sr:" + std::to_string(info.sampleRate) + "\r\n";
+        }
+        std::string audioInfo = info.audioInfo;
+        if (audioInfo.empty() && info.bitrate > 0) {
+            audioInfo = "ice-bitrate=" + std::to_string(info.bitrate);
+            if (info.channels > 0) {
+                audioInfo += ";ice-channels=" + std::to_string(info.channels);
+            }
+            if (info.sampleRate > 0) {
+                audioInfo += ";ice-samplerate=" + std::to_string(info.sampleRate);
+            }
+        }
+        if (!audioInfo.empty()) {
+            head += "ice-audio-info:" + HeaderSafe(audioInfo) + "\r\n";
+        }
         if (icy) {
             head += "icy-metaint:" + std::to_string(kIcyMetaInt) + "\r\n";
         }
@@ -473,14 +562,23 @@ private:
         // butt and Liquidsoap send the password unencoded, libshout encodes it: a password
         // with "+" or "%" in it matches in one of the two forms.
         const auto rawPass = RawQueryValue(request.query, "pass");
+        if (!pass && !rawPass) {
+            Reply(PlainError(401, "Unauthorized"), "no password");
+            return;
+        }
+        if (!MayTryPassword(TooManyAttempts())) {
+            return;
+        }
         const std::string& password = m_core.Settings().sourcePassword;
         const bool matches =
             !password.empty() && ((pass && ConstantTimeEquals(*pass, password)) ||
                                   (rawPass && ConstantTimeEquals(*rawPass, password)));
         if (!matches) {
-            Reply(PlainError(401, "Unauthorized"));
+            WrongPassword();
+            Reply(PlainError(401, "Unauthorized"), "wrong password");
             return;
         }
+        m_core.Guard().Succeeded(m_address);
         const auto mode = QueryValue(query, "mode");
         const auto song = QueryValue(query, "song");
         if (!mode || *mode != "updinfo" || !song) {
@@ -489,16 +587,13 @@ private:
         }
         m_core.GetStation().SetTitle(*song, QueryValue(query, "url").value_or(""));
         Reply(Response(200, "OK", "text/html; charset=utf-8",
-                       "<html><body>Update successful</body></html>\n"));
+                       "<html><body>Update successful</body></html>\n", HtmlPageHeaders()));
     }
 
     // Icecast-style title updates: Basic auth with the source password; "song", or "artist"
     // and "title" as Mixxx sends them.
     void AdminMetadata(const Request& request) {
-        if (!SourcePasswordMatches(request)) {
-            Reply(PlainError(
-                401, "Unauthorized",
-                "WWW-Authenticate: Basic realm=\"" + std::string(kServerName) + "\"\r\n"));
+        if (!SourceAuthorized(request)) {
             return;
         }
         const auto query = ParseQuery(request.query);
@@ -515,18 +610,30 @@ private:
                            "action</message><return>0</return></iceresponse>\n"));
             return;
         }
-        m_core.GetStation().SetTitle(song, QueryValue(query, "url").value_or(""));
+        Station& station = m_core.GetStation();
+        station.SetTitle(song, QueryValue(query, "url").value_or(""));
+        // An Ogg stream carries its titles in its own comment headers, which the engine passes
+        // on untouched: the update shows on the status pages and in the history, and says so.
+        const char* message = station.Format() == StreamFormat::Ogg
+                                  ? "Metadata update applied to the status pages; Ogg Vorbis "
+                                    "listeners get titles from the stream's own comments"
+                                  : "Metadata update successful";
         Reply(Response(200, "OK", "text/xml",
-                       "<?xml version=\"1.0\"?>\n<iceresponse><message>Metadata update "
-                       "successful</message><return>1</return></iceresponse>\n"));
+                       "<?xml version=\"1.0\"?>\n<iceresponse><message>" + std::string(message) +
+                           "</message><return>1</return></iceresponse>\n"));
     }
 
-    // Sends `text` and closes. Refusals are logged with who was refused and why.
-    void Reply(std::string text) {
-        if (text.rfind("HTTP/1.0 4", 0) == 0 || text.rfind("HTTP/1.0 5", 0) == 0 ||
-            text == kIcyLoginRefused) {
-            m_core.Log("Refused " + RemoteAddress(m_socket) + " " + LogSafe(m_what) + ": " +
-                       LogSafe(text.substr(0, text.find('\r'))));
+    // Sends `text` and closes. Refusals are logged with who was refused and why (`why` adds
+    // what the answer alone does not say), except the challenges every client meets first.
+    void Reply(std::string text, const std::string& why = {}) {
+        const int status = StatusOf(text);
+        const bool refusal = status >= 400 || text == kIcyLoginRefused || text == kIcyStreamInUse;
+        if (refusal && !m_quiet) {
+            std::string what = LogSafe(m_what) + ": " + LogSafe(text.substr(0, text.find('\r')));
+            if (!why.empty()) {
+                what += " (" + why + ")";
+            }
+            m_core.LogRefusal(m_address, what);
         }
         m_mode = Mode::Done;
         m_answer = std::move(text);
@@ -544,6 +651,8 @@ private:
     asio::steady_timer m_timer;
     Mode m_mode;
     bool m_done = false;
+    bool m_quiet = false;  // the answer is a normal step of a protocol, not worth a log line
+    std::string m_address;
     std::string m_buffer;
     std::string m_answer;
     std::string m_what = "request";

@@ -34,6 +34,7 @@ Core::Core(asio::io_context& io, EngineSettings settings, EngineStatus& status)
     : m_io(io),
       m_settings(std::move(settings)),
       m_status(status),
+      m_refusalTimer(io),
       m_listenAcceptor(io),
       m_sourceAcceptor(io),
       m_station(*this) {
@@ -49,6 +50,28 @@ void Core::OpenLog() {
     } else {
         m_log.Open("", "");
     }
+}
+
+void Core::LogRefusal(const std::string& address, std::string_view what) {
+    const std::string line = m_refusals.Refused(address, what, RefusalLog::Clock::now());
+    if (!line.empty()) {
+        Log(line);
+    }
+}
+
+void Core::FlushRefusals() {
+    for (const std::string& line : m_refusals.Due(RefusalLog::Clock::now(), m_stopping)) {
+        Log(line);
+    }
+    if (m_stopping) {
+        return;
+    }
+    m_refusalTimer.expires_after(std::chrono::seconds(5));
+    m_refusalTimer.async_wait([this](const asio::error_code& ec) {
+        if (!ec) {
+            FlushRefusals();
+        }
+    });
 }
 
 void Core::ApplySettings(EngineSettings settings) {
@@ -145,6 +168,7 @@ void Core::StartAccepting() {
     m_sourceAcceptor.non_blocking(true, ignored);
     Accept(m_listenAcceptor, false);
     Accept(m_sourceAcceptor, true);
+    FlushRefusals();
     // With an upstream configured the station pulls its audio from there.
     if (!m_settings.relayHost.empty() && m_settings.relayPort > 0) {
         std::make_shared<RelaySession>(*this)->Start();
@@ -209,9 +233,11 @@ void Core::Accept(tcp::acceptor& acceptor, bool sourcePort) {
 
 void Core::CloseAll() {
     if (!m_stopping) {
+        m_stopping = true;
+        FlushRefusals();
+        m_refusalTimer.cancel();
         Log("Stopped");
     }
-    m_stopping = true;
     asio::error_code ignored;
     m_listenAcceptor.close(ignored);
     m_sourceAcceptor.close(ignored);

@@ -3,19 +3,18 @@
 // thread; the controller talks to it through EngineStatus atomics and posted handlers.
 #pragma once
 
-#include "engine/chunk_chain.h"
+#include "engine/engine_status.h"
 #include "engine/log.h"
+#include "engine/login_guard.h"
+#include "engine/refusal_log.h"
+#include "engine/session.h"
 #include "engine/settings.h"
-#include "http/icy_login.h"
-#include "http/request.h"
-#include "stream/format_reader.h"
+#include "engine/station.h"
+#include "engine/tunables.h"
 
 #include <asio.hpp>
 
-#include <atomic>
-#include <chrono>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <string>
 #include <unordered_set>
@@ -25,113 +24,8 @@ namespace orvanta::engine {
 
 using asio::ip::tcp;
 
-// What the console polls, from any thread.
-struct EngineStatus {
-    std::atomic<int32_t> listeners{0};
-    std::atomic<int32_t> sourceConnected{0};
-    std::atomic<uint64_t> receivedBytes{0};
-    std::atomic<uint64_t> sentBytes{0};
-};
-
-class Core;
 class DirectoryAnnouncer;
 struct DirectoryTimings;
-class ListenerSession;
-
-// Tunables of the fan-out, chosen for 128 kbit/s stations.
-inline constexpr size_t kQueueBytes = 512 * 1024;    // how far a listener may lag
-inline constexpr size_t kBurstBytes = 64 * 1024;     // what a new listener gets at once
-inline constexpr size_t kMaxWriteBytes = 64 * 1024;  // one gather write, several chunks
-inline constexpr size_t kIcyMetaInt = 8192;
-inline constexpr size_t kReadBufferBytes = 16 * 1024;
-inline constexpr int kHeaderTimeoutSeconds = 15;
-
-// A title the station played and when it began.
-struct PlayedSong {
-    std::chrono::system_clock::time_point start;
-    std::string title;
-};
-
-// The one mount of the station.
-class Station {
-public:
-    explicit Station(Core& core);
-
-    bool HasSource() const { return m_hasSource; }
-    StreamFormat Format() const { return m_format; }
-    const SourceInfo& Info() const { return m_info; }
-    const std::string& Mount() const { return m_mount; }
-    const std::string& Title() const { return m_title; }
-    ChunkChain& Chain() { return m_chain; }
-    std::shared_ptr<const std::string> Headers() const;
-    uint64_t Generation() const;
-    std::shared_ptr<const std::string> MetadataBlock() const { return m_metaBlock; }
-    // The titles played, newest first, at most SongHistoryMax of them.
-    const std::deque<PlayedSong>& History() const { return m_history; }
-    size_t PeakListeners() const { return m_peakListeners; }
-    // When the current source went on air.
-    std::chrono::system_clock::time_point StreamStart() const { return m_streamStart; }
-
-    // A source took the station. Listeners of another format are closed.
-    void SourceConnected(StreamFormat format, const SourceInfo& info, const std::string& mount);
-    // Audio from the source. False when the source sends no audio of its format.
-    bool SourceData(std::string_view data);
-    // The source left: listeners wait Timeout seconds for another one.
-    void SourceGone();
-
-    // A title from an update (raw bytes as sent) and the URL that came with it.
-    void SetTitle(std::string_view song, std::string_view url);
-
-    // Rebuilds the metadata block from the last title and the current formats.
-    void RebuildMetadata();
-
-    void AddListener(ListenerSession* listener);
-    void RemoveListener(ListenerSession* listener);
-    // A listener that has sent everything asks to be woken when more audio arrives.
-    void WaitForData(ListenerSession* listener) { m_waiting.insert(listener); }
-    size_t ListenerCount() const { return m_listeners.size(); }
-    void CloseAllListeners();
-    void Shutdown();
-
-private:
-    void WakeListeners();
-    void DropLaggingListeners();
-    // Puts a new current title at the head of the history (the same title again is a repeat
-    // from the encoder, not a new song).
-    void Played(const std::string& title);
-
-    Core& m_core;
-    ChunkChain m_chain{kQueueBytes};
-    std::unique_ptr<FormatReader> m_reader;
-    StreamFormat m_format = StreamFormat::Unknown;
-    SourceInfo m_info;
-    std::string m_mount;
-    bool m_hasSource = false;
-    uint64_t m_sourceBytes = 0;
-    std::string m_rawTitle;
-    std::string m_rawUrl;
-    std::string m_title;
-    std::shared_ptr<const std::string> m_metaBlock;
-    std::deque<PlayedSong> m_history;
-    size_t m_peakListeners = 0;
-    std::chrono::system_clock::time_point m_streamStart;
-    std::unordered_set<ListenerSession*> m_listeners;
-    std::unordered_set<ListenerSession*> m_waiting;
-    asio::steady_timer m_graceTimer;
-};
-
-// Anything the engine can close when it stops.
-class Session {
-public:
-    explicit Session(Core& core);
-    virtual ~Session();
-    Session(const Session&) = delete;
-    Session& operator=(const Session&) = delete;
-    virtual void Close() = 0;
-
-protected:
-    Core& m_core;
-};
 
 class Core {
 public:
@@ -157,6 +51,12 @@ public:
 
     // The station's log file, when logging is on; safe to call with it off.
     void Log(std::string_view text) { m_log.Write(text); }
+    // A refusal of `address` (`what`: the request and the answer, safe for the log), written
+    // at once or counted into one line per address per interval.
+    void LogRefusal(const std::string& address, std::string_view what);
+
+    // Logins (sources, title updates, private listeners) ask it before a password is checked.
+    LoginGuard& Guard() { return m_guard; }
 
     void Register(Session* session) { m_sessions.insert(session); }
     void Unregister(Session* session) { m_sessions.erase(session); }
@@ -165,11 +65,16 @@ public:
 private:
     void Accept(tcp::acceptor& acceptor, bool sourcePort);
     void OpenLog();
+    // Writes the count lines of refusals whose interval has ended, every few seconds.
+    void FlushRefusals();
 
     asio::io_context& m_io;
     EngineSettings m_settings;
     EngineStatus& m_status;
     EventLog m_log;
+    LoginGuard m_guard;
+    RefusalLog m_refusals;
+    asio::steady_timer m_refusalTimer;
     tcp::acceptor m_listenAcceptor;
     tcp::acceptor m_sourceAcceptor;
     std::unordered_set<Session*> m_sessions;
@@ -180,9 +85,6 @@ private:
     // Declared last: its timer and listeners go before the rest.
     Station m_station;
 };
-
-// The peer's address for the log ("?" once the socket is gone).
-std::string RemoteAddress(const tcp::socket& socket);
 
 // A connection before we know what it is: an HTTP request on the listen port (listener,
 // source, title update, page), or a v1 source login on the source port.

@@ -36,7 +36,7 @@ void ListenerSession::WatchForClose() {
     m_socket.async_read_some(asio::buffer(&m_readByte, 1),
                              [self](const asio::error_code& ec, size_t) {
                                  if (ec) {
-                                     self->Close();
+                                     self->CloseBecause("left");
                                  } else {
                                      self->WatchForClose();
                                  }
@@ -130,7 +130,7 @@ void ListenerSession::Pump() {
         self->m_core.Status().sentBytes.fetch_add(written, std::memory_order_relaxed);
         self->m_bytes += written;
         if (ec) {
-            self->Close();
+            self->CloseBecause("left");
             return;
         }
         // The first write carried the head and the burst; later ones carry a chunk or two. With
@@ -145,7 +145,7 @@ void ListenerSession::Pump() {
 }
 
 void ListenerSession::Close() {
-    CloseBecause("left");
+    CloseBecause("the server stopped");
 }
 
 void ListenerSession::CloseBecause(const char* reason) {

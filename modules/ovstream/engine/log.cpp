@@ -66,21 +66,17 @@ void AppendSafe(std::string& out, std::string_view text, size_t maxBytes) {
     }
 }
 
-// The local time as "2026-12-05 21:07:40 ". Cached per thread and second: the event loop logs
-// bursts (a title change reaching every listener).
+// The local time as "2026-12-05 21:07:40 ". Not cached in thread-local storage: the module is
+// unloaded while the console's threads live on, and its thread-local blocks would outlive it.
 void AppendTimestamp(std::string& out) {
-    thread_local time_t cachedSecond = -1;
-    thread_local char cached[kTimestampBytes + 1] = {};
+    char text[kTimestampBytes + 1] = {};
     const time_t now = std::time(nullptr);
-    if (now != cachedSecond) {
-        std::tm local{};
-        if (localtime_r(&now, &local) == nullptr ||
-            std::strftime(cached, sizeof cached, "%Y-%m-%d %H:%M:%S ", &local) != kTimestampBytes) {
-            std::memcpy(cached, "0000-00-00 00:00:00 ", sizeof cached);
-        }
-        cachedSecond = now;
+    std::tm local{};
+    if (localtime_r(&now, &local) == nullptr ||
+        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S ", &local) != kTimestampBytes) {
+        std::memcpy(text, "0000-00-00 00:00:00 ", sizeof text);
     }
-    out.append(cached, kTimestampBytes);
+    out.append(text, kTimestampBytes);
 }
 
 // The file lines go to, used by the writer thread only.

@@ -203,7 +203,7 @@ bool RelaySession::Consume(std::string_view data) {
                 if (m_metadataLeft == 0) {
                     m_untilMetadata = m_metaInterval;
                     if (auto title = StreamTitleOf(m_metadata)) {
-                        m_core.GetStation().SetTitle(*title, "");
+                        m_pendingTitle = std::move(title);
                     }
                 }
                 continue;
@@ -217,10 +217,11 @@ bool RelaySession::Consume(std::string_view data) {
             }
         }
     }
+    Station& station = m_core.GetStation();
     if (audio.empty()) {
+        TakeTitle();
         return true;
     }
-    Station& station = m_core.GetStation();
     if (!m_onAir) {
         if (m_format == StreamFormat::Unknown) {
             m_format = SniffFormat(audio);
@@ -238,7 +239,17 @@ bool RelaySession::Consume(std::string_view data) {
                    std::to_string(m_core.Settings().relayPort) + " on air");
         m_failures = 0;
     }
-    return station.SourceData(audio);
+    const bool ok = station.SourceData(audio);
+    TakeTitle();
+    return ok;
+}
+
+void RelaySession::TakeTitle() {
+    // Only once on air: going on air starts the station's title afresh.
+    if (m_onAir && m_pendingTitle) {
+        m_core.GetStation().SetTitle(*m_pendingTitle, "");
+        m_pendingTitle.reset();
+    }
 }
 
 void RelaySession::Failed(const std::string& why) {

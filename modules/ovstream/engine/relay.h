@@ -28,6 +28,8 @@ private:
     void ReadBody();
     // Audio and ICY blocks interleaved: the audio goes to the station, the titles too.
     bool Consume(std::string_view data);
+    // Sets the title the upstream's last ICY block named, once the relay is on air.
+    void TakeTitle();
     void Failed(const std::string& why);
     void ScheduleRetry();
 
@@ -48,6 +50,7 @@ private:
     size_t m_metadataLeft = 0;
     bool m_wantLengthByte = false;
     std::string m_metadata;
+    std::optional<std::string> m_pendingTitle;
 };
 
 // The StreamTitle of an ICY metadata block's text, or nothing when it has none.

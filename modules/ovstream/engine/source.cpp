@@ -5,6 +5,11 @@ namespace orvanta::engine {
 namespace {
 // Enough to tell MP3 from Ogg when the source named no content type.
 constexpr size_t kSniffBytes = 4;
+// A source must show audio of its format (frames or pages that follow one another) within
+// this much data or this long after its first byte, whichever comes first; until then its
+// listeners, if any, still belong to whoever had the station before.
+constexpr size_t kVerdictBytes = 64 * 1024;
+constexpr auto kVerdictTime = std::chrono::seconds(3);
 }  // namespace
 
 SourceSession::SourceSession(Core& core, tcp::socket socket, std::string pending,
@@ -16,6 +21,7 @@ SourceSession::SourceSession(Core& core, tcp::socket socket, std::string pending
       m_info(std::move(info)),
       m_mount(std::move(mount)),
       m_chunked(chunked),
+      m_verdictTimer(core.Io()),
       m_timeout(core.Io()) {}
 
 SourceSession::~SourceSession() {
@@ -27,7 +33,7 @@ SourceSession::~SourceSession() {
 void SourceSession::Start() {
     m_address = RemoteAddress(m_socket);
     if (m_core.GetStation().HasSource()) {
-        Close();
+        Refuse("another source went on air first");
         return;
     }
     std::string pending = std::move(m_pending);
@@ -44,9 +50,17 @@ void SourceSession::ArmTimeout() {
     m_timeout.expires_after(std::chrono::seconds(m_core.Settings().TimeoutSeconds()));
     auto self = shared_from_this();
     m_timeout.async_wait([self](const asio::error_code& ec) {
-        if (!ec) {
-            // A source silent for the time-out is gone; its listeners wait for the next one.
+        if (ec || self->m_closed) {
+            return;
+        }
+        // A source silent for the time-out is gone; its listeners wait for the next one.
+        const std::string seconds = std::to_string(self->m_core.Settings().TimeoutSeconds());
+        if (self->m_onAir) {
+            self->m_core.Log("Source from " + self->m_address + " sent nothing for " + seconds +
+                             " s");
             self->Close();
+        } else {
+            self->Refuse("it sent no audio within " + seconds + " s of its login");
         }
     });
 }
@@ -89,35 +103,82 @@ bool SourceSession::Deliver(std::string_view audio) {
         return true;
     }
     if (!m_onAir) {
+        return Verify(audio);
+    }
+    m_bytes += audio.size();
+    if (!m_core.GetStation().SourceData(audio)) {
+        m_core.Log("Source from " + m_address + " dropped: it sends no audio of its format");
+        return false;
+    }
+    return true;
+}
+
+bool SourceSession::Verify(std::string_view audio) {
+    if (m_refused) {
+        return false;
+    }
+    const bool first = m_pending.empty();
+    m_pending.append(audio);
+    if (first) {
+        auto self = shared_from_this();
+        m_verdictTimer.expires_after(kVerdictTime);
+        m_verdictTimer.async_wait([self](const asio::error_code& ec) {
+            if (!ec && !self->m_onAir && !self->m_closed) {
+                self->Refuse("its first " + std::to_string(self->m_pending.size()) + " bytes, in " +
+                             std::to_string(kVerdictTime.count()) + " s, hold no " +
+                             ContentTypeOf(self->m_format) + " audio");
+            }
+        });
+    }
+    if (!m_probe) {
         // Without a content type the first bytes tell the format.
         if (m_format == StreamFormat::Unknown) {
-            m_pending.append(audio);
             if (m_pending.size() < kSniffBytes) {
                 return true;
             }
             m_format = SniffFormat(m_pending);
             if (m_format == StreamFormat::Unknown) {
+                Refuse("it named no content type and sends neither MP3 nor Ogg");
                 return false;
             }
-            audio = m_pending;
         }
-        Station& station = m_core.GetStation();
-        if (station.HasSource()) {
+        m_probe = MakeFormatReader(m_format);
+        audio = m_pending;
+    }
+    std::vector<MediaUnit> ignored;
+    m_probe->Feed(audio, ignored);
+    if (!m_probe->SawAudio()) {
+        if (m_pending.size() >= kVerdictBytes) {
+            Refuse("its first " + std::to_string(m_pending.size()) + " bytes hold no " +
+                   ContentTypeOf(m_format) + " audio");
             return false;
         }
-        station.SourceConnected(m_format, m_info, m_mount);
-        m_onAir = true;
-        m_since = std::chrono::steady_clock::now();
-        m_core.Log("Source connected from " + m_address + " on " + LogSafe(m_mount) + " (" +
-                   ContentTypeOf(m_format) + ", \"" + LogSafe(m_info.name) + "\")");
+        return true;
     }
-    m_bytes += audio.size();
-    const bool ok = m_core.GetStation().SourceData(audio);
+    m_probe.reset();
+    m_verdictTimer.cancel();
+    Station& station = m_core.GetStation();
+    if (station.HasSource()) {
+        Refuse("another source went on air first");
+        return false;
+    }
+    station.SourceConnected(m_format, m_info, m_mount);
+    m_onAir = true;
+    m_since = std::chrono::steady_clock::now();
+    m_core.Log("Source connected from " + m_address + " on " + LogSafe(m_mount) + " (" +
+               ContentTypeOf(m_format) + ", \"" + LogSafe(m_info.name) + "\")");
+    const std::string verified = std::move(m_pending);
     m_pending.clear();
-    if (!ok) {
-        m_core.Log("Source from " + m_address + " dropped: it sends no audio of its format");
+    return Deliver(verified);
+}
+
+void SourceSession::Refuse(const std::string& why) {
+    if (m_refused || m_closed) {
+        return;
     }
-    return ok;
+    m_refused = true;
+    m_core.Log("Source from " + m_address + " on " + LogSafe(m_mount) + " refused: " + why);
+    Close();
 }
 
 void SourceSession::Close() {
@@ -128,6 +189,7 @@ void SourceSession::Close() {
     asio::error_code ec;
     m_socket.close(ec);
     m_timeout.cancel();
+    m_verdictTimer.cancel();
     if (m_onAir) {
         m_onAir = false;
         const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(

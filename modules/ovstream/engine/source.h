@@ -25,6 +25,10 @@ private:
     // Handles body bytes; false when the source must go.
     bool Consume(std::string_view data);
     bool Deliver(std::string_view audio);
+    // Before the station is taken: holds the first bytes until they prove to be audio of the
+    // source's format. False when they cannot be.
+    bool Verify(std::string_view audio);
+    void Refuse(const std::string& why);
     void ArmTimeout();
 
     tcp::socket m_socket;
@@ -35,6 +39,10 @@ private:
     bool m_chunked;
     ChunkedDecoder m_decoder;
     bool m_onAir = false;  // holds the station
+    // Reads the first bytes to decide whether they are what the source said they are.
+    std::unique_ptr<FormatReader> m_probe;
+    asio::steady_timer m_verdictTimer;
+    bool m_refused = false;
     std::string m_address;
     std::chrono::steady_clock::time_point m_since;
     uint64_t m_bytes = 0;

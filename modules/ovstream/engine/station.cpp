@@ -1,5 +1,8 @@
+#include "engine/station.h"
+
 #include "engine/core.h"
 #include "engine/directory.h"
+#include "engine/http_reply.h"
 #include "engine/listener.h"
 #include "stream/icy_metadata.h"
 
@@ -24,18 +27,61 @@ uint64_t Station::Generation() const {
     return m_reader ? m_reader->Generation() : 0;
 }
 
+namespace {
+
+// Untrusted text bound for pages, logs and listeners: control bytes (NUL among them) become
+// spaces.
+std::string WithoutControls(std::string text) {
+    for (char& c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            c = ' ';
+        }
+    }
+    return text;
+}
+
+}  // namespace
+
+StationSnapshot Station::Snapshot() const {
+    StationSnapshot snapshot;
+    snapshot.onAir = m_hasSource;
+    snapshot.name = m_info.name.empty() ? kServerName : m_info.name;
+    snapshot.genre = m_info.genre;
+    snapshot.url = m_info.url;
+    snapshot.description = m_info.description;
+    snapshot.title = m_title;
+    snapshot.contentType = ContentTypeOf(m_format);
+    snapshot.bitrate = m_info.bitrate;
+    snapshot.sampleRate = m_info.sampleRate;
+    snapshot.channels = m_info.channels;
+    snapshot.audioInfo = m_info.audioInfo;
+    snapshot.listeners = m_listeners.size();
+    snapshot.peakListeners = m_peakListeners;
+    snapshot.maxListeners = m_core.Settings().maxClients;
+    snapshot.streamStart = m_streamStart;
+    snapshot.history.assign(m_history.begin(), m_history.end());
+    return snapshot;
+}
+
 void Station::SourceConnected(StreamFormat format, const SourceInfo& info,
                               const std::string& mount) {
     m_graceTimer.cancel();
     if (format != m_format) {
         // Listeners were told another content type; they cannot follow.
-        CloseAllListeners();
+        CloseAllListeners("the stream's format changed");
         m_chain.Clear();
     }
     m_format = format;
     m_reader = MakeFormatReader(format);
+    m_announced = info;
     m_info = info;
     m_mount = mount;
+    m_rawTitle.clear();
+    m_rawUrl.clear();
+    m_streamTitle.clear();
+    m_title.clear();
+    RebuildMetadata();
     m_hasSource = true;
     m_sourceBytes = 0;
     m_streamStart = std::chrono::system_clock::now();
@@ -62,10 +108,16 @@ bool Station::SourceData(std::string_view data) {
         chunk->headers = std::move(unit.headers);
         m_chain.Append(std::move(chunk));
     }
+    TakeAudioFacts();
     if (m_format == StreamFormat::Ogg) {
-        const std::string title = m_reader->Title();
-        if (!title.empty() && title != m_title) {
-            m_title = title;
+        // A new comment header names the song now playing; it replaces any title an update
+        // set before it.
+        std::string title = WithoutControls(m_reader->Title());
+        if (!title.empty() && title != m_streamTitle) {
+            m_streamTitle = title;
+            m_rawTitle.clear();
+            m_title = std::move(title);
+            m_core.Log("Title: " + LogSafe(m_title));
             Played(m_title);
         }
     }
@@ -91,14 +143,26 @@ void Station::SourceGone() {
     m_graceTimer.expires_after(std::chrono::seconds(m_core.Settings().TimeoutSeconds()));
     m_graceTimer.async_wait([this](const asio::error_code& ec) {
         if (!ec && !m_hasSource) {
-            CloseAllListeners();
+            CloseAllListeners("no source came back in time");
         }
     });
 }
 
+void Station::TakeAudioFacts() {
+    if (m_announced.bitrate <= 0 && m_reader->Bitrate() > 0) {
+        m_info.bitrate = m_reader->Bitrate();
+    }
+    if (m_announced.sampleRate <= 0) {
+        m_info.sampleRate = m_reader->SampleRate();
+    }
+    if (m_announced.channels <= 0) {
+        m_info.channels = m_reader->Channels();
+    }
+}
+
 void Station::SetTitle(std::string_view song, std::string_view url) {
-    m_rawTitle = ToUtf8(song);
-    m_rawUrl = ToUtf8(url);
+    m_rawTitle = WithoutControls(ToUtf8(song));
+    m_rawUrl = WithoutControls(ToUtf8(url));
     RebuildMetadata();
     if (!m_title.empty() && (m_history.empty() || m_history.front().title != m_title)) {
         m_core.Log("Title: " + LogSafe(m_title));
@@ -120,8 +184,11 @@ void Station::Played(const std::string& title) {
 
 void Station::RebuildMetadata() {
     const EngineSettings& settings = m_core.Settings();
-    m_title =
-        m_rawTitle.empty() ? std::string() : ApplyTitleFormat(settings.titleFormat, m_rawTitle);
+    // An Ogg stream's own comments set its title without an update; keep that one.
+    if (!m_rawTitle.empty() || m_format != StreamFormat::Ogg) {
+        m_title =
+            m_rawTitle.empty() ? std::string() : ApplyTitleFormat(settings.titleFormat, m_rawTitle);
+    }
     std::string url = m_rawUrl;
     if (!settings.urlFormat.empty()) {
         url = ApplyUrlFormat(settings.urlFormat, m_info.url);
@@ -171,16 +238,16 @@ void Station::DropLaggingListeners() {
     }
 }
 
-void Station::CloseAllListeners() {
+void Station::CloseAllListeners(const char* reason) {
     std::vector<ListenerSession*> closing(m_listeners.begin(), m_listeners.end());
     for (ListenerSession* listener : closing) {
-        listener->Close();
+        listener->CloseBecause(reason);
     }
 }
 
 void Station::Shutdown() {
     m_graceTimer.cancel();
-    CloseAllListeners();
+    CloseAllListeners("the server stopped");
 }
 
 }  // namespace orvanta::engine

@@ -200,16 +200,31 @@ ContentFile ReadTarget(const Target& target, bool readBody, uint64_t maxBytes) {
     return file;
 }
 
-ContentFile Resolve(const std::string& root, std::string_view requestPath,
-                    const std::string& indexPage, bool readBody, uint64_t maxBytes) {
+// True when `real` lies in one of the private folders (each resolved as configured; one that
+// does not exist holds nothing).
+bool InPrivateFolder(const std::string& real, const std::vector<std::string>& folders) {
+    for (const std::string& folder : folders) {
+        if (folder.empty()) {
+            continue;
+        }
+        const std::optional<std::string> folderReal = RealPath(folder);
+        if (folderReal && IsWithin(real, *folderReal)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+ContentFile Resolve(const ContentFolder& folder, std::string_view requestPath, bool readBody) {
     ContentFile notServed;
     const std::optional<std::string> relative = NormaliseRequestPath(requestPath);
     if (!relative) {
         notServed.status = ContentStatus::Forbidden;
         return notServed;
     }
+    const std::string& indexPage = folder.indexPage;
     // A root that does not exist yet is a station without content, not an error to report.
-    const std::optional<std::string> rootReal = RealPath(root);
+    const std::optional<std::string> rootReal = RealPath(folder.root);
     struct stat rootInfo {};
     if (!rootReal || ::stat(rootReal->c_str(), &rootInfo) != 0 || !S_ISDIR(rootInfo.st_mode)) {
         return notServed;
@@ -221,7 +236,9 @@ ContentFile Resolve(const std::string& root, std::string_view requestPath,
         notServed.status = target.status;
         return notServed;
     }
+    std::string_view servedName = *relative;
     if (S_ISDIR(target.info.st_mode)) {
+        servedName = indexPage;
         if (!IsPlainFileName(indexPage)) {
             return notServed;
         }
@@ -236,10 +253,13 @@ ContentFile Resolve(const std::string& root, std::string_view requestPath,
         // that does not exist.
         return notServed;
     }
-    if (!S_ISREG(target.info.st_mode)) {
+    // Judged by the name that was asked for and by the file it really is: a link named
+    // "notes.txt" to Config.ini serves nothing.
+    if (!S_ISREG(target.info.st_mode) || !IsServedFileType(target.real) ||
+        !IsServedFileType(servedName) || InPrivateFolder(target.real, folder.privateFolders)) {
         return notServed;
     }
-    return ReadTarget(target, readBody, maxBytes);
+    return ReadTarget(target, readBody, folder.maxBytes);
 }
 
 struct MimeType {
@@ -252,9 +272,12 @@ constexpr std::array kMimeTypes = {
     MimeType{"htm", "text/html; charset=utf-8"},
     MimeType{"css", "text/css; charset=utf-8"},
     MimeType{"js", "text/javascript; charset=utf-8"},
+    MimeType{"mjs", "text/javascript; charset=utf-8"},
     MimeType{"json", "application/json"},
+    MimeType{"webmanifest", "application/manifest+json"},
     MimeType{"txt", "text/plain; charset=utf-8"},
     MimeType{"xml", "application/xml"},
+    MimeType{"xsl", "application/xslt+xml"},
     MimeType{"png", "image/png"},
     MimeType{"jpg", "image/jpeg"},
     MimeType{"jpeg", "image/jpeg"},
@@ -262,13 +285,18 @@ constexpr std::array kMimeTypes = {
     MimeType{"svg", "image/svg+xml"},
     MimeType{"ico", "image/x-icon"},
     MimeType{"webp", "image/webp"},
+    MimeType{"avif", "image/avif"},
     MimeType{"mp3", "audio/mpeg"},
     MimeType{"ogg", "audio/ogg"},
     MimeType{"oga", "audio/ogg"},
     MimeType{"m3u", "audio/x-mpegurl"},
     MimeType{"pls", "audio/x-scpls"},
+    MimeType{"m3u8", "application/vnd.apple.mpegurl"},
+    MimeType{"xspf", "application/xspf+xml"},
     MimeType{"woff", "font/woff"},
     MimeType{"woff2", "font/woff2"},
+    MimeType{"ttf", "font/ttf"},
+    MimeType{"otf", "font/otf"},
 };
 
 constexpr const char* kDefaultMimeType = "application/octet-stream";
@@ -286,7 +314,9 @@ std::optional<std::string> NormaliseRequestPath(std::string_view requestPath) {
         std::string segment;
         // Segments are judged after decoding, so "%2e%2e" is caught as "..".
         const auto endSegment = [&]() {
-            if (segment == "..") {
+            // ".." climbs; any other name starting with '.' is hidden (dotfiles, editors' and
+            // our own temporary files), nobody's web content.
+            if (segment == ".." || (segment.size() > 1 && segment.front() == '.')) {
                 return false;
             }
             if (!segment.empty() && segment != ".") {
@@ -336,13 +366,17 @@ std::optional<std::string> NormaliseRequestPath(std::string_view requestPath) {
     }
 }
 
-ContentFile ResolveContent(const std::string& root, std::string_view requestPath,
-                           const std::string& indexPage, bool readBody, uint64_t maxBytes) {
+ContentFile ResolveContent(const ContentFolder& folder, std::string_view requestPath,
+                           bool readBody) {
     try {
-        return Resolve(root, requestPath, indexPage, readBody, maxBytes);
+        return Resolve(folder, requestPath, readBody);
     } catch (const std::exception&) {
         return ContentFile{};
     }
+}
+
+bool IsServedFileType(std::string_view name) {
+    return MimeTypeForPath(name) != std::string_view(kDefaultMimeType);
 }
 
 const char* MimeTypeForPath(std::string_view path) {

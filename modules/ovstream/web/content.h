@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace orvanta::engine {
 
@@ -33,22 +34,41 @@ constexpr uint64_t kDefaultMaxContentBytes = 8u << 20;
 // query), into a path relative to the content folder: "" for the folder itself, "a/b.html" for a
 // file in a subfolder. Repeated slashes collapse and "." segments drop. The path must start with
 // '/'. Returns nullopt, to be refused, when it is longer than kMaxRequestPathBytes, has a
-// malformed '%' escape, an encoded '/', or after decoding a ".." segment, a backslash, a NUL or
+// malformed '%' escape, an encoded '/', or after decoding a ".." segment, a segment starting
+// with '.' (hidden files: dotfiles, editors' and our own temporary files), a backslash, a NUL or
 // other control byte. "%25" decodes to a literal '%' that is never decoded again, so the result
 // may hold '%'.
 std::optional<std::string> NormaliseRequestPath(std::string_view requestPath);
 
-// Finds the file `requestPath` (as for NormaliseRequestPath) names below `root`, the content
-// folder, which may be relative to the current folder; a root that does not exist or is not a
-// folder gives NotFound for everything. A folder resolves to `indexPage` inside it, NotFound when
-// there is none. A path ending in '/' must name a folder. Only regular files are served: folders
-// without an index, devices and pipes are NotFound. A path refused by NormaliseRequestPath, a
-// target whose real path leaves the root through a symbolic link, or a file the server may not
-// read is Forbidden. A file larger than `maxBytes` is TooLarge, with its size. With `readBody`
-// (GET) the body holds the file; without (HEAD) it stays empty.
-ContentFile ResolveContent(const std::string& root, std::string_view requestPath,
-                           const std::string& indexPage, bool readBody,
-                           uint64_t maxBytes = kDefaultMaxContentBytes);
+// What the content folder may serve.
+struct ContentFolder {
+    // The folder, possibly relative to the current folder; one that does not exist or is not a
+    // folder serves nothing.
+    std::string root;
+    // What a request for a folder serves (one plain file name).
+    std::string indexPage;
+    // Folders never served even when they lie below the root (the log folder), as configured.
+    std::vector<std::string> privateFolders;
+    uint64_t maxBytes = kDefaultMaxContentBytes;
+};
+
+// Finds the file `requestPath` (as for NormaliseRequestPath) names in the content folder. A
+// folder resolves to the index page inside it, NotFound when there is none. A path ending in '/'
+// must name a folder. Only regular files of the web's own types are served (IsServedFileType):
+// the folder may well be the program's own, holding the configuration with its passwords, the
+// caches, logs, language packs and libraries, so anything else is NotFound, as are folders
+// without an index, devices, pipes and everything inside a private folder. A path refused by
+// NormaliseRequestPath, a target whose real path leaves the root through a symbolic link, or a
+// file the server may not read is Forbidden. A file larger than maxBytes is TooLarge, with its
+// size. With `readBody` (GET) the body holds the file; without (HEAD) it stays empty.
+ContentFile ResolveContent(const ContentFolder& folder, std::string_view requestPath,
+                           bool readBody);
+
+// Whether a file of this name is one the content folder may serve: HTML, CSS, JavaScript,
+// images, fonts, plain text, XML and XSL, JSON, playlists and audio, by extension, compared
+// case-insensitively. Configuration, caches, logs, hives, language packs, libraries, programs,
+// temporary files and anything without an extension are not.
+bool IsServedFileType(std::string_view name);
 
 // The Content-Type for a file name's extension, compared case-insensitively: text types carry
 // "; charset=utf-8". Anything unknown, or no extension, is application/octet-stream.

@@ -9,10 +9,6 @@ namespace {
 
 constexpr const char kServerName[] = "Orvanta Server";
 
-std::string StationName(const Station& station) {
-    return station.Info().name.empty() ? kServerName : station.Info().name;
-}
-
 enum class TimeStyle { Clock, Http, Iso8601 };
 
 std::string FormatTime(std::chrono::system_clock::time_point when, TimeStyle style) {
@@ -44,14 +40,20 @@ std::string Duration(std::chrono::system_clock::time_point since) {
     return text;
 }
 
-// Scrapers of "/7.html" split on commas and lines: a title may hold commas (it stands last)
-// but no line break.
+// Untrusted text on one line: every control byte (NUL, line breaks, escape sequences) becomes
+// a space. Scrapers of "/7.html" and the playlists split on lines.
 std::string OneLine(std::string_view text) {
     std::string out;
+    out.reserve(text.size());
     for (char c : text) {
-        out += (c == '\r' || c == '\n') ? ' ' : c;
+        const auto byte = static_cast<unsigned char>(c);
+        out += byte < 0x20 || byte == 0x7F ? ' ' : c;
     }
     return out;
+}
+
+std::string Number(int value) {
+    return std::to_string(value);
 }
 
 }  // namespace
@@ -59,7 +61,7 @@ std::string OneLine(std::string_view text) {
 std::string HtmlEscape(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    for (char c : text) {
+    for (char c : OneLine(text)) {
         switch (c) {
             case '<':
                 out += "&lt;";
@@ -117,23 +119,35 @@ std::string JsonEscape(std::string_view text) {
     return out;
 }
 
-std::string SevenHtml(const Station& station, const EngineSettings& settings) {
+const char* HtmlPageHeaders() {
+    return "Content-Security-Policy: default-src 'none'; style-src 'unsafe-inline'; "
+           "img-src 'self'; media-src 'self'; base-uri 'none'; form-action 'none'\r\n"
+           "X-Content-Type-Options: nosniff\r\n";
+}
+
+std::string SevenHtml(const StationSnapshot& station) {
+    // Scrapers take everything after the sixth comma as the title, as text: markup cannot be
+    // escaped away entirely without showing them entities, so only what could open a tag is.
+    std::string title;
+    for (char c : OneLine(station.title)) {
+        title += c == '<'   ? std::string("&lt;")
+                 : c == '>' ? std::string("&gt;")
+                            : std::string(1, c);
+    }
     const std::string fields =
-        std::to_string(station.ListenerCount()) + "," + (station.HasSource() ? "1" : "0") + "," +
-        std::to_string(station.PeakListeners()) + "," + std::to_string(settings.maxClients) + "," +
-        std::to_string(station.ListenerCount()) + "," + std::to_string(station.Info().bitrate) +
-        "," + OneLine(station.Title());
+        std::to_string(station.listeners) + "," + (station.onAir ? "1" : "0") + "," +
+        std::to_string(station.peakListeners) + "," + Number(station.maxListeners) + "," +
+        std::to_string(station.listeners) + "," + Number(station.bitrate) + "," + title;
     return "<HTML><meta http-equiv=\"Pragma\" content=\"no-cache\"></head><body>" + fields +
            "</body></html>";
 }
 
-std::string PlayedHtml(const Station& station) {
-    std::string page = "<html><head><meta charset=\"utf-8\"><title>" +
-                       HtmlEscape(StationName(station)) +
+std::string PlayedHtml(const StationSnapshot& station) {
+    std::string page = "<html><head><meta charset=\"utf-8\"><title>" + HtmlEscape(station.name) +
                        " - played</title></head><body>\n<table border=\"0\" cellpadding=\"2\">\n"
                        "<tr><td><b>Played @</b></td><td><b>Song Title</b></td></tr>\n";
     bool first = true;
-    for (const PlayedSong& song : station.History()) {
+    for (const PlayedEntry& song : station.history) {
         page += "<tr><td>" + FormatTime(song.start, TimeStyle::Clock) + "</td><td>" +
                 HtmlEscape(song.title) + "</td>";
         if (first) {
@@ -145,29 +159,42 @@ std::string PlayedHtml(const Station& station) {
     return page + "</table></body></html>\n";
 }
 
-std::string StatusJson(const Station& station, const EngineSettings& settings,
-                       const std::string& streamUrl, bool array) {
+std::string StatusJson(const StationSnapshot& station, const std::string& streamUrl, bool array) {
     std::string json =
         "{\"icestats\":{\"admin\":\"\",\"host\":\"\",\"location\":\"\","
         "\"server_id\":\"" +
         std::string(kServerName) + "\"";
     std::string source;
-    if (station.HasSource()) {
-        const SourceInfo& info = station.Info();
-        source = "{\"audio_info\":\"bitrate=" + std::to_string(info.bitrate) +
-                 "\",\"bitrate\":" + std::to_string(info.bitrate) + ",\"genre\":\"" +
-                 JsonEscape(info.genre) +
-                 "\",\"listener_peak\":" + std::to_string(station.PeakListeners()) +
-                 ",\"listeners\":" + std::to_string(station.ListenerCount()) +
-                 ",\"max_listeners\":" + std::to_string(settings.maxClients) + ",\"listenurl\":\"" +
-                 JsonEscape(streamUrl) + "\",\"server_description\":\"" +
-                 JsonEscape(info.description) + "\",\"server_name\":\"" +
-                 JsonEscape(StationName(station)) + "\",\"server_type\":\"" +
-                 ContentTypeOf(station.Format()) + "\",\"server_url\":\"" + JsonEscape(info.url) +
-                 "\",\"stream_start\":\"" + FormatTime(station.StreamStart(), TimeStyle::Http) +
-                 "\",\"stream_start_iso8601\":\"" +
-                 FormatTime(station.StreamStart(), TimeStyle::Iso8601) + "\",\"title\":\"" +
-                 JsonEscape(station.Title()) + "\",\"dummy\":null}";
+    if (station.onAir) {
+        std::string audioInfo = station.audioInfo;
+        if (audioInfo.empty()) {
+            audioInfo = "bitrate=" + Number(station.bitrate);
+            if (station.channels > 0) {
+                audioInfo += ";channels=" + Number(station.channels);
+            }
+            if (station.sampleRate > 0) {
+                audioInfo += ";samplerate=" + Number(station.sampleRate);
+            }
+        }
+        source = "{\"audio_info\":\"" + JsonEscape(OneLine(audioInfo)) +
+                 "\",\"bitrate\":" + Number(station.bitrate);
+        if (station.channels > 0) {
+            source += ",\"channels\":" + Number(station.channels);
+        }
+        source += ",\"genre\":\"" + JsonEscape(OneLine(station.genre)) +
+                  "\",\"listener_peak\":" + std::to_string(station.peakListeners) +
+                  ",\"listeners\":" + std::to_string(station.listeners) + ",\"listenurl\":\"" +
+                  JsonEscape(streamUrl) + "\",\"max_listeners\":" + Number(station.maxListeners);
+        if (station.sampleRate > 0) {
+            source += ",\"samplerate\":" + Number(station.sampleRate);
+        }
+        source +=
+            ",\"server_description\":\"" + JsonEscape(OneLine(station.description)) +
+            "\",\"server_name\":\"" + JsonEscape(OneLine(station.name)) + "\",\"server_type\":\"" +
+            station.contentType + "\",\"server_url\":\"" + JsonEscape(OneLine(station.url)) +
+            "\",\"stream_start\":\"" + FormatTime(station.streamStart, TimeStyle::Http) +
+            "\",\"stream_start_iso8601\":\"" + FormatTime(station.streamStart, TimeStyle::Iso8601) +
+            "\",\"title\":\"" + JsonEscape(OneLine(station.title)) + "\",\"dummy\":null}";
     }
     if (array) {
         json += ",\"source\":[" + source + "]";
@@ -185,8 +212,8 @@ std::string Playlist(const std::string& streamUrl, const std::string& title, boo
     return "#EXTM3U\n#EXTINF:-1," + OneLine(title) + "\n" + streamUrl + "\n";
 }
 
-std::string StationPage(const Station& station, const EngineSettings& settings) {
-    const std::string name = HtmlEscape(StationName(station));
+std::string StationPage(const StationSnapshot& station, const std::string& streamPath) {
+    const std::string name = HtmlEscape(station.name);
     std::string page = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + name +
                        "</title>\n<style>body{font-family:sans-serif;margin:2em}td{padding:2px "
                        "8px}</style></head><body>\n<h1>" +
@@ -194,25 +221,30 @@ std::string StationPage(const Station& station, const EngineSettings& settings) 
     auto row = [&page](const std::string& label, const std::string& value) {
         page += "<tr><td>" + label + "</td><td>" + value + "</td></tr>\n";
     };
-    if (station.HasSource()) {
-        row("Status", "On air for " + Duration(station.StreamStart()));
-        row("Genre", HtmlEscape(station.Info().genre));
-        row("Current song", "<b>" + HtmlEscape(station.Title()) + "</b>");
-        row("Listeners", std::to_string(station.ListenerCount()) + " of " +
-                             std::to_string(settings.maxClients) + " (peak " +
-                             std::to_string(station.PeakListeners()) + ")");
-        if (station.Info().bitrate > 0) {
-            row("Bitrate", std::to_string(station.Info().bitrate) + " kbit/s");
+    if (station.onAir) {
+        row("Status", "On air for " + Duration(station.streamStart));
+        row("Genre", HtmlEscape(station.genre));
+        row("Current song", "<b>" + HtmlEscape(station.title) + "</b>");
+        row("Listeners", std::to_string(station.listeners) + " of " + Number(station.maxListeners) +
+                             " (peak " + std::to_string(station.peakListeners) + ")");
+        if (station.bitrate > 0) {
+            row("Bitrate", Number(station.bitrate) + " kbit/s");
         }
     } else {
         row("Status", "Not on air");
     }
+    page += "</table>\n";
+    if (station.onAir) {
+        // Plays without a script: the page's own policy allows none.
+        page += "<p><audio controls preload=\"none\" src=\"" + HtmlEscape(streamPath) +
+                "\"></audio></p>\n";
+    }
     page +=
-        "</table>\n<p><a href=\"/;\">Listen</a> | <a href=\"/listen.pls\">listen.pls</a> | "
+        "<p><a href=\"/;\">Listen</a> | <a href=\"/listen.pls\">listen.pls</a> | "
         "<a href=\"/listen.m3u\">listen.m3u</a> | <a href=\"/played.html\">Played</a></p>\n";
-    if (!station.History().empty()) {
+    if (!station.history.empty()) {
         page += "<h2>Recently played</h2>\n<table>\n";
-        for (const PlayedSong& song : station.History()) {
+        for (const PlayedEntry& song : station.history) {
             row(FormatTime(song.start, TimeStyle::Clock), HtmlEscape(song.title));
         }
         page += "</table>\n";

@@ -1,8 +1,13 @@
 // The pages the engine answers itself: the status pages monitoring tools and players already
-// read, the playlists, and the station's own page when the content folder has none.
+// read, the playlists, and the station's own page when the content folder has none. Built from
+// a snapshot of the station: plain data in, text out.
+//
+// Every text that came from outside (titles, the source's name and genre) is untrusted: control
+// bytes never reach a page, HTML pages escape it, and the HTML the engine generates is served
+// with headers (HtmlPageHeaders) that keep a browser from running anything in it.
 #pragma once
 
-#include "engine/core.h"
+#include "web/station_snapshot.h"
 
 #include <string>
 #include <string_view>
@@ -12,18 +17,22 @@ namespace orvanta::engine {
 std::string HtmlEscape(std::string_view text);
 std::string JsonEscape(std::string_view text);
 
+// Headers for every HTML page the engine generates: no script, style only inline, media and
+// images from the station itself, and no guessing at the content type.
+const char* HtmlPageHeaders();
+
 // "/7.html": CUR,STATUS,PEAK,MAX,UNIQUE,BITRATE,TITLE between the exact prefix and suffix
 // scrapers cut off, on one line; the title last (it may hold commas).
-std::string SevenHtml(const Station& station, const EngineSettings& settings);
+std::string SevenHtml(const StationSnapshot& station);
 // "/played.html": the song history as the table scrapers split.
-std::string PlayedHtml(const Station& station);
+std::string PlayedHtml(const StationSnapshot& station);
 // "/status-json.xsl" (`array` false: one source as an object, none as no member) and
 // "/status.json" (`array` true: always a list), `listeners` always a number.
-std::string StatusJson(const Station& station, const EngineSettings& settings,
-                       const std::string& streamUrl, bool array);
+std::string StatusJson(const StationSnapshot& station, const std::string& streamUrl, bool array);
 // "/listen.pls" and "/listen.m3u".
 std::string Playlist(const std::string& streamUrl, const std::string& title, bool pls);
-// The station's page: name, genre, title, listeners, time on air, history, links.
-std::string StationPage(const Station& station, const EngineSettings& settings);
+// The station's page: name, genre, title, listeners, time on air, history, links and a player
+// for `streamPath`.
+std::string StationPage(const StationSnapshot& station, const std::string& streamPath);
 
 }  // namespace orvanta::engine

@@ -1,0 +1,16 @@
+// What the console polls, from any thread: the engine's counters as atomics.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+namespace orvanta::engine {
+
+struct EngineStatus {
+    std::atomic<int32_t> listeners{0};
+    std::atomic<int32_t> sourceConnected{0};
+    std::atomic<uint64_t> receivedBytes{0};
+    std::atomic<uint64_t> sentBytes{0};
+};
+
+}  // namespace orvanta::engine

@@ -1,0 +1,34 @@
+// The engine's HTTP answers: the status line, the headers every answer carries, and the small
+// helpers that keep text from outside out of header syntax.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace orvanta::engine {
+
+inline constexpr char kServerName[] = "Orvanta Server";
+
+// Browsers may read the stream and the status from pages of other sites (web players).
+inline constexpr char kCorsHeaders[] =
+    "Access-Control-Allow-Origin: *\r\n"
+    "Access-Control-Allow-Methods: GET, OPTIONS, HEAD\r\n"
+    "Access-Control-Allow-Headers: Content-Type, Icy-Metadata, Range\r\n"
+    "Access-Control-Expose-Headers: Icy-MetaInt, Icy-Br, Icy-Description, Icy-Genre, Icy-Name, "
+    "Ice-Audio-Info, Icy-Url, Icy-Sr, Icy-Vbr, Icy-Pub\r\n";
+
+// A whole answer that closes the connection: status line, Server, Content-Type (when given),
+// Content-Length of `body`, no caching, CORS, nosniff, then `extraHeaders` (each ending in
+// CRLF), the blank line and the body.
+std::string Response(int code, std::string_view reason, std::string_view contentType,
+                     std::string_view body, std::string_view extraHeaders = {});
+// A short plain-text answer whose body is the reason.
+std::string PlainError(int code, std::string_view reason, std::string_view extraHeaders = {});
+// The status code of an answer Response made (0 for anything else).
+int StatusOf(std::string_view answer);
+
+// Text from outside (a source's name, a realm) made safe for a header value: no line breaks
+// or other control bytes.
+std::string HeaderSafe(std::string_view text);
+
+}  // namespace orvanta::engine

@@ -1,0 +1,105 @@
+// The station's one mount: its source, the chain of audio chunks every listener reads, the
+// title and the titles played. Lives on the engine's thread.
+#pragma once
+
+#include "engine/chunk_chain.h"
+#include "engine/tunables.h"
+#include "http/icy_login.h"
+#include "stream/format_reader.h"
+#include "web/station_snapshot.h"
+
+#include <asio/steady_timer.hpp>
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <unordered_set>
+
+namespace orvanta::engine {
+
+class Core;
+class ListenerSession;
+
+// The one mount of the station.
+class Station {
+public:
+    explicit Station(Core& core);
+
+    bool HasSource() const { return m_hasSource; }
+    StreamFormat Format() const { return m_format; }
+    // What the source said about its stream; the bitrate, sample rate and channels it did not
+    // say are filled in from the stream itself once known.
+    const SourceInfo& Info() const { return m_info; }
+    const std::string& Mount() const { return m_mount; }
+    const std::string& Title() const { return m_title; }
+    ChunkChain& Chain() { return m_chain; }
+    std::shared_ptr<const std::string> Headers() const;
+    uint64_t Generation() const;
+    std::shared_ptr<const std::string> MetadataBlock() const { return m_metaBlock; }
+    // The titles played, newest first, at most SongHistoryMax of them.
+    const std::deque<PlayedEntry>& History() const { return m_history; }
+    size_t PeakListeners() const { return m_peakListeners; }
+    // When the current source went on air.
+    std::chrono::system_clock::time_point StreamStart() const { return m_streamStart; }
+
+    // What the pages show, as of now.
+    StationSnapshot Snapshot() const;
+
+    // A source took the station. Listeners of another format are closed. The title starts
+    // empty: the last source's title is not this one's.
+    void SourceConnected(StreamFormat format, const SourceInfo& info, const std::string& mount);
+    // Audio from the source. False when the source sends no audio of its format.
+    bool SourceData(std::string_view data);
+    // The source left: listeners wait Timeout seconds for another one.
+    void SourceGone();
+
+    // A title from an update (raw bytes as sent) and the URL that came with it. Control bytes
+    // become spaces: a title goes into pages, logs and every listener's metadata.
+    void SetTitle(std::string_view song, std::string_view url);
+
+    // Rebuilds the metadata block from the last title and the current formats.
+    void RebuildMetadata();
+
+    void AddListener(ListenerSession* listener);
+    void RemoveListener(ListenerSession* listener);
+    // A listener that has sent everything asks to be woken when more audio arrives.
+    void WaitForData(ListenerSession* listener) { m_waiting.insert(listener); }
+    size_t ListenerCount() const { return m_listeners.size(); }
+    // Closes every listener, telling the log why.
+    void CloseAllListeners(const char* reason);
+    void Shutdown();
+
+private:
+    void WakeListeners();
+    void DropLaggingListeners();
+    // Puts a new current title at the head of the history (the same title again is a repeat
+    // from the encoder, not a new song).
+    void Played(const std::string& title);
+    // Fills in what the source did not announce about its audio from what the reader saw.
+    void TakeAudioFacts();
+
+    Core& m_core;
+    ChunkChain m_chain{kQueueBytes};
+    std::unique_ptr<FormatReader> m_reader;
+    StreamFormat m_format = StreamFormat::Unknown;
+    SourceInfo m_info;
+    SourceInfo m_announced;  // as the source sent it
+    std::string m_mount;
+    bool m_hasSource = false;
+    uint64_t m_sourceBytes = 0;
+    std::string m_rawTitle;  // from the last update, "" when the stream's own title is current
+    std::string m_rawUrl;
+    std::string m_streamTitle;  // from the Ogg stream's newest comment header
+    std::string m_title;
+    std::shared_ptr<const std::string> m_metaBlock;
+    std::deque<PlayedEntry> m_history;
+    size_t m_peakListeners = 0;
+    std::chrono::system_clock::time_point m_streamStart;
+    std::unordered_set<ListenerSession*> m_listeners;
+    std::unordered_set<ListenerSession*> m_waiting;
+    asio::steady_timer m_graceTimer;
+};
+
+}  // namespace orvanta::engine

@@ -1,0 +1,41 @@
+// What the engine's own pages show of the station, as plain values taken when a request comes
+// in. The pages are built from this alone, so they know nothing of the engine's insides.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace orvanta::engine {
+
+struct PlayedEntry {
+    std::chrono::system_clock::time_point start;
+    std::string title;
+};
+
+struct StationSnapshot {
+    bool onAir = false;
+    // The station's name as its source announced it, or the server's name.
+    std::string name;
+    std::string genre;
+    std::string url;
+    std::string description;
+    std::string title;
+    std::string contentType;  // of the stream ("audio/mpeg", "application/ogg")
+    // What is known of the audio: announced by the source or read from the stream; 0 unknown.
+    int bitrate = 0;  // kbit/s
+    int sampleRate = 0;
+    int channels = 0;
+    // The source's ice-audio-info as it sent it ("" when it sent none).
+    std::string audioInfo;
+    size_t listeners = 0;
+    size_t peakListeners = 0;
+    int32_t maxListeners = 0;
+    std::chrono::system_clock::time_point streamStart;
+    // Newest first.
+    std::vector<PlayedEntry> history;
+};
+
+}  // namespace orvanta::engine
