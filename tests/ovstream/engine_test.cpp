@@ -130,6 +130,11 @@ TEST_F(EngineTest, V1LoginRefusalsAndProbes) {
     source.Send("source:hackme:#1\nicy-name:x\ncontent-type:audio/mpeg\n\n" + Mp3Frames(4));
     EXPECT_EQ(source.Read(20), "OK2\r\nicy-caps:11\r\n\r\n");
     EXPECT_TRUE(WaitForSource());
+    // A second one is told, in a way every encoder reads as a refusal but none as a wrong
+    // password.
+    TestClient second(m_port + 1);
+    second.Send("hackme\r\n");
+    EXPECT_EQ(second.ReadAll(3000), "Stream in use\r\n");
 }
 
 TEST_F(EngineTest, IcecastSourcesAuthenticateAndOnlyOneGetsOnAir) {

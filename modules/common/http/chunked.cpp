@@ -1,28 +1,13 @@
 #include "http/chunked.h"
 
+#include "text/ascii.h"
+
 #include <algorithm>
 
 namespace orvanta::engine {
 namespace {
 
 constexpr int kMaxLineEndCrs = 2;
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
-bool IsSpaceOrTab(char c) {
-    return c == ' ' || c == '\t';
-}
 
 }  // namespace
 
@@ -68,7 +53,7 @@ bool ChunkedDecoder::Step(char c) {
 
     switch (m_state) {
         case State::kSize: {
-            const int digit = HexValue(c);
+            const int digit = HexDigitValue(c);
             if (digit >= 0) {
                 m_chunkLeft = m_chunkLeft * 16 + static_cast<size_t>(digit);
                 ++m_digits;

@@ -1,5 +1,7 @@
 #include "http/icy_login.h"
 
+#include "text/ascii.h"
+
 #include <algorithm>
 #include <initializer_list>
 #include <optional>
@@ -9,27 +11,9 @@ namespace {
 
 constexpr int kMaxLineEndCrs = 2;
 
-bool IsSpaceOrTab(char c) {
-    return c == ' ' || c == '\t';
-}
-
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
 bool IsControlButTab(char c) {
     const auto byte = static_cast<unsigned char>(c);
     return (byte < 0x20 && c != '\t') || byte == 0x7F;
-}
-
-std::string_view TrimSpaceTab(std::string_view text) {
-    while (!text.empty() && IsSpaceOrTab(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && IsSpaceOrTab(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
 }
 
 std::string_view StripLineEnd(std::string_view text) {
@@ -37,16 +21,6 @@ std::string_view StripLineEnd(std::string_view text) {
         text.remove_suffix(1);
     }
     return text;
-}
-
-std::string LowerAscii(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return lower;
 }
 
 // The line without a trailing ":#<digits>" stream id, or nothing when it has none.
@@ -113,7 +87,7 @@ int AudioInfoNumber(std::string_view info, std::initializer_list<std::string_vie
 }
 
 int ParsePublic(std::string_view text) {
-    const std::string lower = LowerAscii(TrimSpaceTab(text));
+    const std::string lower = AsciiLower(TrimSpaceTab(text));
     if (lower == "yes" || lower == "true") {
         return 1;
     }
@@ -221,7 +195,7 @@ SourceInfo SourceInfoFromHeaders(const std::vector<Header>& headers) {
 
     const std::string contentType = FirstValue(headers, {"content-type"});
     info.contentType =
-        LowerAscii(TrimSpaceTab(std::string_view(contentType).substr(0, contentType.find(';'))));
+        AsciiLower(TrimSpaceTab(std::string_view(contentType).substr(0, contentType.find(';'))));
 
     // libshout sends icy-br:0 when it does not know, so a later positive figure still counts.
     for (const Header& header : headers) {

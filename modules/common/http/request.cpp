@@ -1,5 +1,7 @@
 #include "http/request.h"
 
+#include "text/ascii.h"
+
 #include <algorithm>
 #include <cstdint>
 
@@ -11,42 +13,12 @@ constexpr size_t kMaxMethodLength = 16;
 // CR CR LF is the longest line end: NSV-era encoders put an extra CR before CRLF.
 constexpr int kMaxLineEndCrs = 2;
 
-bool IsSpaceOrTab(char c) {
-    return c == ' ' || c == '\t';
-}
-
-bool IsControl(char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return byte < 0x20 || byte == 0x7F;
-}
-
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
 bool IsTokenChar(char c) {
     if (IsDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) {
         return true;
     }
     constexpr std::string_view kTokenSymbols = "!#$%&'*+-.^_`|~";
     return kTokenSymbols.find(c) != std::string_view::npos;
-}
-
-char ToLowerAscii(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-int HexValue(char c) {
-    if (IsDigit(c)) {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
 }
 
 int Base64Value(char c) {
@@ -66,16 +38,6 @@ int Base64Value(char c) {
         return 63;
     }
     return -1;
-}
-
-std::string_view TrimSpaceTab(std::string_view text) {
-    while (!text.empty() && IsSpaceOrTab(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && IsSpaceOrTab(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
 }
 
 bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
@@ -125,7 +87,7 @@ std::string_view TargetPath(std::string_view target) {
 }
 
 bool ParseRequestLine(std::string_view line, Request& request, std::string& error) {
-    if (std::any_of(line.begin(), line.end(), IsControl)) {
+    if (std::any_of(line.begin(), line.end(), IsControlByte)) {
         error = "control character in the request line";
         return false;
     }
@@ -184,7 +146,8 @@ bool ParseHeaderLine(std::string_view line, Header& header, std::string& error) 
         return false;
     }
     const std::string_view value = TrimSpaceTab(line.substr(colon + 1));
-    if (std::any_of(value.begin(), value.end(), [](char c) { return c != '\t' && IsControl(c); })) {
+    if (std::any_of(value.begin(), value.end(),
+                    [](char c) { return c != '\t' && IsControlByte(c); })) {
         error = "control character in a header value";
         return false;
     }
@@ -257,10 +220,10 @@ std::string PercentDecode(std::string_view text, bool plusIsSpace) {
     decoded.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
-        if (c == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
-            HexValue(text[i + 2]) >= 0) {
+        if (c == '%' && i + 2 < text.size() && HexDigitValue(text[i + 1]) >= 0 &&
+            HexDigitValue(text[i + 2]) >= 0) {
             decoded.push_back(
-                static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2])));
+                static_cast<char>(HexDigitValue(text[i + 1]) * 16 + HexDigitValue(text[i + 2])));
             i += 2;
         } else if (c == '+' && plusIsSpace) {
             decoded.push_back(' ');
@@ -392,12 +355,6 @@ bool ConstantTimeEquals(std::string_view a, std::string_view b) {
         difference |= byteA ^ byteB;
     }
     return difference == 0;
-}
-
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return ToLowerAscii(x) == ToLowerAscii(y);
-           });
 }
 
 bool WantsIcyMetadata(const Request& request) {

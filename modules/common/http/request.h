@@ -7,6 +7,8 @@
 // was given: parsing a longer read never changes a decision already made on a shorter one.
 #pragma once
 
+#include "text/ascii.h"
+
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -109,9 +111,6 @@ std::optional<BasicCredentials> ParseBasicAuth(std::string_view headerValue);
 // Equality whose running time does not depend on the bytes compared, only on the longer length,
 // so a wrong password reveals nothing about how much of it was right.
 bool ConstantTimeEquals(std::string_view a, std::string_view b);
-
-// ASCII case-insensitive equality, the way header names and auth schemes compare.
-bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 
 // Whether the player asked for in-stream titles: an Icy-MetaData header (any case) whose value
 // is a decimal number above zero. Browsers send none and must get plain audio.

@@ -1,6 +1,7 @@
 #include "stream/ogg.h"
 
 #include "stream/icy_metadata.h"
+#include "text/ascii.h"
 
 #include <algorithm>
 #include <array>
@@ -50,13 +51,6 @@ std::shared_ptr<const std::string> NoHeaders() {
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
-}
-
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; };
-               return lower(x) == lower(y);
-           });
 }
 
 // TITLE and ARTIST of a comment structure (vendor string, then KEY=value fields, all with 32-bit

@@ -28,15 +28,6 @@ bool Contains(const std::string* text, std::string_view part) {
     return text != nullptr && text->find(part) != std::string::npos;
 }
 
-std::string Lower(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return text;
-}
-
 std::string BasicChallenge(const std::string& realm) {
     return "WWW-Authenticate: Basic realm=\"" + HeaderSafe(realm) + "\"\r\n";
 }
@@ -418,7 +409,7 @@ private:
         const bool chunked = Contains(request.Find("Transfer-Encoding"), "chunked");
         const bool expectContinue =
             request.Find("Expect") != nullptr &&
-            Lower(*request.Find("Expect")).find("100-continue") != std::string::npos;
+            AsciiLower(*request.Find("Expect")).find("100-continue") != std::string::npos;
         std::string answer;
         if (request.method == "SOURCE") {
             answer = "HTTP/1.0 200 OK\r\n\r\n";

@@ -82,6 +82,9 @@ void Core::ApplySettings(EngineSettings settings) {
 
 namespace {
 
+// The password the configuration has until the operator sets one.
+constexpr std::string_view kShippedPassword = "mustedit";
+
 // Connections taken at once when the listen queue has more waiting.
 constexpr int kAcceptBatch = 256;
 
@@ -162,6 +165,10 @@ bool Core::Bind(uint16_t port, std::string* error) {
 void Core::StartAccepting() {
     Log("Started: listeners and Icecast-style sources on port " + std::to_string(m_port) +
         ", SHOUTcast-style sources on port " + std::to_string(m_port + 1));
+    if (m_settings.sourcePassword == kShippedPassword) {
+        Log("Warning: the source password is still the one every copy ships with; anyone who "
+            "knows it can take over the station. Change it in Config.ini ([Broadcast] Password)");
+    }
     // The loop's own accepts below must never block it.
     asio::error_code ignored;
     m_listenAcceptor.non_blocking(true, ignored);

@@ -1,25 +1,19 @@
 #include "engine/directory.h"
 
+#include "engine/listen_url.h"
+#include "engine/outbound.h"
+#include "engine/yp_protocol.h"
+
 #include <algorithm>
-#include <arpa/inet.h>
 #include <array>
 #include <cstdlib>
-#include <cstring>
 #include <functional>
-#include <ifaddrs.h>
-#include <net/if.h>
-#include <netinet/in.h>
 #include <optional>
 #include <utility>
 
 namespace orvanta::engine {
 
 namespace {
-
-constexpr std::string_view kYpPath = "/cgi-bin/yp-cgi";
-// A directory's answer head is a few hundred bytes.
-constexpr size_t kMaxAnswerBytes = 16 * 1024;
-constexpr int kMaxTouchFreq = 86400;
 
 using std::chrono::milliseconds;
 
@@ -39,13 +33,6 @@ std::string Duration(milliseconds pause) {
         return std::to_string(seconds) + " s";
     }
     return std::to_string(pause.count()) + " ms";
-}
-
-std::string Bracketed(const std::string& host) {
-    if (host.find(':') != std::string::npos && host.front() != '[') {
-        return "[" + host + "]";
-    }
-    return host;
 }
 
 void AddField(std::string& body, std::string_view name, std::string_view value) {
@@ -129,26 +116,8 @@ public:
                 self->Finish(nullptr, "no answer within " + Duration(timeout));
             }
         });
-        // A literal address needs no resolver (whose lookups cannot be cut short).
-        asio::error_code notLiteral;
-        const asio::ip::address literal = asio::ip::make_address(m_host, notLiteral);
-        if (!notLiteral) {
-            m_socket.async_connect(tcp::endpoint(literal, static_cast<uint16_t>(m_port)),
-                                   [self](const asio::error_code& ec) { self->Connected(ec); });
-            return;
-        }
-        m_resolver.async_resolve(
-            m_host, std::to_string(m_port),
-            [self](const asio::error_code& ec, const tcp::resolver::results_type& endpoints) {
-                if (ec) {
-                    self->Finish(nullptr, "cannot resolve the name: " + ec.message());
-                    return;
-                }
-                asio::async_connect(self->m_socket, endpoints,
-                                    [self](const asio::error_code& error, const tcp::endpoint&) {
-                                        self->Connected(error);
-                                    });
-            });
+        ConnectOutbound(m_resolver, m_socket, m_host, m_port,
+                        [self](const std::string& failure) { self->Connected(failure); });
     }
 
     // Ends it without calling back.
@@ -158,12 +127,12 @@ public:
     }
 
 private:
-    void Connected(const asio::error_code& ec) {
+    void Connected(const std::string& failure) {
         if (m_finished) {
             return;
         }
-        if (ec) {
-            Finish(nullptr, "cannot connect: " + ec.message());
+        if (!failure.empty()) {
+            Finish(nullptr, failure);
             return;
         }
         auto self = shared_from_this();
@@ -231,128 +200,6 @@ private:
     std::array<char, 4096> m_readBuffer{};
     bool m_finished = false;
 };
-
-YpParseResult ParseYpResponse(std::string_view data) {
-    YpParseResult result;
-    const LineResult status = ReadLine(data);
-    if (status.status == ParseStatus::Incomplete) {
-        return result;
-    }
-    const std::string& line = status.line;
-    const size_t space = line.find(' ');
-    if (status.status != ParseStatus::Complete || line.rfind("HTTP/1.", 0) != 0 ||
-        space == std::string::npos || line.compare(space + 1, 3, "200") != 0) {
-        result.status = ParseStatus::Invalid;
-        result.error = "answered \"" + LogSafe(line.substr(0, 80)) + "\"";
-        return result;
-    }
-    const HeaderBlockResult block =
-        ParseHeaderBlock(data.substr(status.consumed), kMaxAnswerBytes - status.consumed);
-    if (block.status == ParseStatus::Incomplete) {
-        return result;
-    }
-    if (block.status != ParseStatus::Complete) {
-        result.status = ParseStatus::Invalid;
-        result.error = "sent headers that cannot be read";
-        return result;
-    }
-    bool sawResponse = false;
-    YpAnswer& answer = result.answer;
-    for (const Header& header : block.headers) {
-        if (EqualsIgnoreCase(header.name, "YPResponse")) {
-            sawResponse = true;
-            answer.accepted = header.value == "1";
-        } else if (EqualsIgnoreCase(header.name, "YPMessage")) {
-            answer.message = header.value;
-        } else if (EqualsIgnoreCase(header.name, "SID")) {
-            answer.sid = header.value;
-        } else if (EqualsIgnoreCase(header.name, "TouchFreq")) {
-            char* end = nullptr;
-            const long seconds = std::strtol(header.value.c_str(), &end, 10);
-            const bool number = !header.value.empty() && end != nullptr && *end == '\0';
-            answer.touchFreq =
-                number && seconds >= 1 && seconds <= kMaxTouchFreq ? static_cast<int>(seconds) : 0;
-        }
-    }
-    if (!sawResponse) {
-        // A web server or a proxy, not a directory.
-        result.status = ParseStatus::Invalid;
-        result.error = "answered without a YPResponse header";
-        result.answer = {};
-        return result;
-    }
-    result.status = ParseStatus::Complete;
-    return result;
-}
-
-std::string FormEncode(std::string_view value) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(value.size());
-    for (const char c : value) {
-        const auto byte = static_cast<unsigned char>(c);
-        const bool unreserved = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
-                                (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' ||
-                                byte == '_' || byte == '~';
-        if (unreserved) {
-            out += c;
-        } else {
-            out += '%';
-            out += kHex[byte >> 4];
-            out += kHex[byte & 0x0F];
-        }
-    }
-    return out;
-}
-
-std::string FirstLocalIpv4() {
-    ifaddrs* list = nullptr;
-    if (::getifaddrs(&list) != 0) {
-        return "";
-    }
-    std::string found;
-    for (const ifaddrs* entry = list; entry != nullptr && found.empty(); entry = entry->ifa_next) {
-        if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET ||
-            (entry->ifa_flags & IFF_UP) == 0 || (entry->ifa_flags & IFF_LOOPBACK) != 0) {
-            continue;
-        }
-        sockaddr_in address{};
-        // Copied out rather than cast: sockaddr's alignment is smaller than sockaddr_in's.
-        std::memcpy(&address, entry->ifa_addr, sizeof address);
-        const asio::ip::address_v4 v4(ntohl(address.sin_addr.s_addr));
-        if (!v4.is_loopback() && !v4.is_unspecified()) {
-            found = v4.to_string();
-        }
-    }
-    ::freeifaddrs(list);
-    return found;
-}
-
-std::string ListenUrl(const EngineSettings& settings, uint16_t enginePort) {
-    if (settings.addressOverride != 0 && !settings.overrideAddress.empty()) {
-        const int port = settings.overridePort > 0 && settings.overridePort <= 65535
-                             ? settings.overridePort
-                             : enginePort;
-        return "http://" + Bracketed(settings.overrideAddress) + ":" + std::to_string(port) +
-               "/stream";
-    }
-    std::string host;
-    if (!settings.bindAddress.empty()) {
-        asio::error_code ec;
-        const asio::ip::address bound = asio::ip::make_address(settings.bindAddress, ec);
-        // Bound to every interface: that says nothing about the address to publish.
-        if (ec || !bound.is_unspecified()) {
-            host = settings.bindAddress;
-        }
-    }
-    if (host.empty()) {
-        host = FirstLocalIpv4();
-    }
-    if (host.empty()) {
-        host = "127.0.0.1";
-    }
-    return "http://" + Bracketed(host) + ":" + std::to_string(enginePort) + "/stream";
-}
 
 bool DirectoryEnabled(const EngineSettings& settings) {
     return settings.publicServer != 0 && settings.master != 0 &&

@@ -23,6 +23,7 @@
 #pragma once
 
 #include "engine/core.h"
+#include "engine/yp_protocol.h"
 
 #include <chrono>
 #include <cstdint>
@@ -49,42 +50,6 @@ struct DirectoryTimings {
     std::chrono::milliseconds touchRetry{std::chrono::minutes(20)};
     std::chrono::milliseconds networkRetry{std::chrono::minutes(20)};
 };
-
-// TouchFreq, in seconds, when an accepting directory names none.
-inline constexpr int kDefaultTouchFreq = 60;
-
-// What a directory answered.
-struct YpAnswer {
-    bool accepted = false;  // "YPResponse: 1"
-    std::string message;    // YPMessage, as sent
-    std::string sid;        // SID; empty when none
-    int touchFreq = 0;      // TouchFreq in seconds; 0 when absent or not a number in 1..86400
-};
-
-struct YpParseResult {
-    ParseStatus status = ParseStatus::Incomplete;  // Complete, Incomplete, or Invalid
-    YpAnswer answer;                               // filled only when Complete
-    std::string error;                             // short reason for the log when Invalid
-};
-
-// Reads a directory's answer head from the bytes received so far: "HTTP/1.x 200 ..." and a
-// header block holding a YPResponse header. Another status, no YPResponse, or no blank line
-// within 16 KiB is Invalid.
-YpParseResult ParseYpResponse(std::string_view data);
-
-// Form encoding of one value: RFC 3986 unreserved characters kept, every other byte as %XX.
-std::string FormEncode(std::string_view value);
-
-// The address listeners use, as the directory lists it:
-//   http://<overrideAddress>:<overridePort>/stream with addressOverride set and an address
-//   given (port 0 or out of range: the engine's own port), for a station behind a router;
-//   else http://<host>:<enginePort>/stream, host being the bind address when one is set (and is
-//   not 0.0.0.0 or ::), else this machine's first non-loopback IPv4 address, else 127.0.0.1.
-// IPv6 literals are put in brackets.
-std::string ListenUrl(const EngineSettings& settings, uint16_t enginePort);
-
-// The first up, non-loopback IPv4 address of this machine's interfaces; empty when none.
-std::string FirstLocalIpv4();
 
 // Whether these settings ask for a listing in the settings' directory server.
 bool DirectoryEnabled(const EngineSettings& settings);

@@ -1,5 +1,7 @@
 #include "engine/http_reply.h"
 
+#include "text/ascii.h"
+
 namespace orvanta::engine {
 
 std::string Response(int code, std::string_view reason, std::string_view contentType,
@@ -40,13 +42,7 @@ int StatusOf(std::string_view answer) {
 }
 
 std::string HeaderSafe(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        out += byte < 0x20 || byte == 0x7F ? ' ' : c;
-    }
-    return out;
+    return WithoutControlBytes(text);
 }
 
 }  // namespace orvanta::engine

@@ -1,5 +1,7 @@
 #include "engine/relay.h"
 
+#include "engine/outbound.h"
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -69,30 +71,21 @@ void RelaySession::Connect() {
     m_buffer.clear();
     m_metaInterval = 0;
     auto self = shared_from_this();
-    m_resolver.async_resolve(
-        settings.relayHost, std::to_string(settings.relayPort),
-        [self](const asio::error_code& ec, const tcp::resolver::results_type& endpoints) {
-            if (ec) {
-                self->Failed("cannot resolve " + self->m_core.Settings().relayHost);
-                return;
-            }
-            asio::async_connect(self->m_socket, endpoints,
-                                [self](const asio::error_code& error, const tcp::endpoint&) {
-                                    if (error) {
-                                        self->Failed("cannot connect: " + error.message());
-                                        return;
-                                    }
-                                    asio::async_write(
-                                        self->m_socket, asio::buffer(self->m_request),
-                                        [self](const asio::error_code& written, size_t) {
-                                            if (written) {
-                                                self->Failed("cannot send the request");
-                                                return;
-                                            }
-                                            self->ReadHead();
-                                        });
-                                });
-        });
+    ConnectOutbound(m_resolver, m_socket, settings.relayHost, settings.relayPort,
+                    [self](const std::string& failure) {
+                        if (!failure.empty()) {
+                            self->Failed(failure);
+                            return;
+                        }
+                        asio::async_write(self->m_socket, asio::buffer(self->m_request),
+                                          [self](const asio::error_code& written, size_t) {
+                                              if (written) {
+                                                  self->Failed("cannot send the request");
+                                                  return;
+                                              }
+                                              self->ReadHead();
+                                          });
+                    });
 }
 
 void RelaySession::ReadHead() {

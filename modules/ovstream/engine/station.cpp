@@ -27,21 +27,7 @@ uint64_t Station::Generation() const {
     return m_reader ? m_reader->Generation() : 0;
 }
 
-namespace {
-
-// Untrusted text bound for pages, logs and listeners: control bytes (NUL among them) become
-// spaces.
-std::string WithoutControls(std::string text) {
-    for (char& c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
-            c = ' ';
-        }
-    }
-    return text;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 StationSnapshot Station::Snapshot() const {
     StationSnapshot snapshot;
@@ -112,7 +98,7 @@ bool Station::SourceData(std::string_view data) {
     if (m_format == StreamFormat::Ogg) {
         // A new comment header names the song now playing; it replaces any title an update
         // set before it.
-        std::string title = WithoutControls(m_reader->Title());
+        std::string title = WithoutControlBytes(m_reader->Title());
         if (!title.empty() && title != m_streamTitle) {
             m_streamTitle = title;
             m_rawTitle.clear();
@@ -161,8 +147,8 @@ void Station::TakeAudioFacts() {
 }
 
 void Station::SetTitle(std::string_view song, std::string_view url) {
-    m_rawTitle = WithoutControls(ToUtf8(song));
-    m_rawUrl = WithoutControls(ToUtf8(url));
+    m_rawTitle = WithoutControlBytes(ToUtf8(song));
+    m_rawUrl = WithoutControlBytes(ToUtf8(url));
     RebuildMetadata();
     if (!m_title.empty() && (m_history.empty() || m_history.front().title != m_title)) {
         m_core.Log("Title: " + LogSafe(m_title));

@@ -1,5 +1,7 @@
 #include "web/content.h"
 
+#include "text/ascii.h"
+
 #include <array>
 #include <cerrno>
 #include <charconv>
@@ -13,40 +15,6 @@
 namespace orvanta::engine {
 namespace {
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
-bool IsControl(char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return byte < 0x20 || byte == 0x7F;
-}
-
-char LowerAscii(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (LowerAscii(a[i]) != LowerAscii(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // The index page comes from the station's settings; anything but one plain file name could
 // reach outside the folder it is looked up in, so such a setting serves no index at all.
 bool IsPlainFileName(std::string_view name) {
@@ -54,7 +22,7 @@ bool IsPlainFileName(std::string_view name) {
         return false;
     }
     for (const char c : name) {
-        if (c == '/' || c == '\\' || IsControl(c)) {
+        if (c == '/' || c == '\\' || IsControlByte(c)) {
             return false;
         }
     }
@@ -340,8 +308,8 @@ std::optional<std::string> NormaliseRequestPath(std::string_view requestPath) {
                 if (i + 2 >= requestPath.size()) {
                     return std::nullopt;
                 }
-                const int high = HexValue(requestPath[i + 1]);
-                const int low = HexValue(requestPath[i + 2]);
+                const int high = HexDigitValue(requestPath[i + 1]);
+                const int low = HexDigitValue(requestPath[i + 2]);
                 if (high < 0 || low < 0) {
                     return std::nullopt;
                 }
@@ -352,7 +320,7 @@ std::optional<std::string> NormaliseRequestPath(std::string_view requestPath) {
                     return std::nullopt;
                 }
             }
-            if (c == '\\' || IsControl(c)) {
+            if (c == '\\' || IsControlByte(c)) {
                 return std::nullopt;
             }
             segment += c;

@@ -1,5 +1,7 @@
 #include "web/pages.h"
 
+#include "text/ascii.h"
+
 #include <cstdio>
 #include <ctime>
 
@@ -40,16 +42,9 @@ std::string Duration(std::chrono::system_clock::time_point since) {
     return text;
 }
 
-// Untrusted text on one line: every control byte (NUL, line breaks, escape sequences) becomes
-// a space. Scrapers of "/7.html" and the playlists split on lines.
+// Untrusted text on one line: scrapers of "/7.html" and the playlists split on lines.
 std::string OneLine(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        out += byte < 0x20 || byte == 0x7F ? ' ' : c;
-    }
-    return out;
+    return WithoutControlBytes(text);
 }
 
 std::string Number(int value) {
