@@ -1,8 +1,8 @@
 // Directory registration against fake YP directories on 127.0.0.1 (the settings' directory and
 // the SHOUTcast-style one), with the protocol's pauses shortened to milliseconds.
 #include "engine/directory.h"
-#include "engine/listen_url.h"
 
+#include "engine/listen_url.h"
 #include "ovstream/fake_directory.h"
 #include "test_util.h"
 
