@@ -5,13 +5,13 @@ set -euo pipefail
 
 packages=(
     # build
-    g++ cmake ninja-build pkg-config libasio-dev libicu-dev
+    g++ cmake ninja-build pkg-config libasio-dev libicu-dev libssl-dev
     # the console: Qt 6 widgets, its translation tools, and a display for headless test runs
     qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev xvfb xauth
     # Korean glyphs for the Korean language pack (the smallest Korean font family)
     fonts-nanum
     # tests: real encoders and players against the engine
-    libgtest-dev ffmpeg mpg123 curl icecast2 chromium
+    libgtest-dev ffmpeg mpg123 curl icecast2 chromium openssl
     # fuzzing and the formatting check
     clang libclang-rt-14-dev clang-format
 )

@@ -6,12 +6,14 @@
 #include "engine/http_reply.h"
 #include "engine/listener.h"
 #include "engine/source.h"
+#include "engine/transport.h"
 #include "web/content.h"
 #include "web/pages.h"
 
 #include <algorithm>
 #include <array>
 #include <string>
+#include <sys/socket.h>
 
 namespace orvanta::engine {
 
@@ -34,52 +36,137 @@ std::string BasicChallenge(const std::string& realm) {
 
 class Connection : public Session, public std::enable_shared_from_this<Connection> {
 public:
-    Connection(Core& core, tcp::socket socket, bool sourcePort)
+    Connection(Core& core, tcp::socket socket, PortKind kind)
         : Session(core),
           m_socket(std::move(socket)),
           m_timer(core.Io()),
-          m_mode(sourcePort ? Mode::FirstLine : Mode::HttpHead) {}
+          m_kind(kind),
+          m_mode(kind == PortKind::Source ? Mode::FirstLine : Mode::HttpHead) {}
+
+    ~Connection() override { EndHandshake(); }
 
     void Start() {
         m_address = RemoteAddress(m_socket);
-        // Slow or silent clients do not hold a connection for ever.
+        // Slow or silent clients do not hold a connection for ever; the TLS handshake counts.
         auto self = shared_from_this();
-        m_timer.expires_after(std::chrono::seconds(kHeaderTimeoutSeconds));
+        m_timer.expires_after(m_core.Settings().headerTimeout);
         m_timer.async_wait([self](const asio::error_code& ec) {
             if (ec) {
                 return;
             }
-            if (self->m_mode != Mode::Done) {
+            if (self->m_handshake) {
                 self->m_core.LogRefusal(self->m_address,
-                                        "(timed out waiting for its request after " +
-                                            std::to_string(kHeaderTimeoutSeconds) + " s)");
+                                        "(the TLS handshake did not finish in time)");
+            } else if (self->m_mode != Mode::Done) {
+                self->m_core.LogRefusal(self->m_address, "(timed out waiting for its request)");
             }
             self->Close();
         });
-        Read();
+        // The first byte tells a TLS handshake (a record of type 22) from anything else, so
+        // http:// and https:// share one port.
+        m_socket.async_wait(tcp::socket::wait_read, [self](const asio::error_code& ec) {
+            if (ec || self->m_done) {
+                self->Close();
+                return;
+            }
+            self->Detected(self->PeekFirstByte());
+        });
     }
 
     void Close() override {
         m_done = true;
         asio::error_code ec;
         m_socket.close(ec);
+        if (m_handshake) {
+            m_handshake->Cancel();
+        }
+        if (m_transport) {
+            m_transport->Close();
+        }
         m_timer.cancel();
     }
 
 private:
     enum class Mode { FirstLine, HttpHead, IcyHeaders, Done };
 
+    // The first byte waiting on the socket, left there; -1 when the peer closed.
+    int PeekFirstByte() {
+        unsigned char first = 0;
+        const ssize_t got = ::recv(m_socket.native_handle(), &first, 1, MSG_PEEK);
+        return got == 1 ? first : -1;
+    }
+
+    void Detected(int firstByte) {
+        constexpr int kTlsHandshakeRecord = 0x16;
+        if (firstByte < 0) {
+            Close();
+            return;
+        }
+        const bool tls = firstByte == kTlsHandshakeRecord;
+        if (m_kind == PortKind::Source && tls) {
+            // Encoders speak the v1 login in the clear; a TLS client here has the wrong port.
+            m_core.LogRefusal(m_address, "(TLS on the SHOUTcast-v1 source port, which is plain)");
+            Close();
+            return;
+        }
+        if (!tls) {
+            m_transport = MakePlainTransport(std::move(m_socket));
+            if (m_kind == PortKind::TlsOnly) {
+                m_what = "plain request on the TLS-only port";
+                Reply(PlainError(400, "This port speaks only HTTPS"));
+                return;
+            }
+            Read();
+            return;
+        }
+        auto context = m_core.TlsContext();
+        if (!context) {
+            m_core.LogRefusal(m_address, "(a TLS handshake, but no certificate is loaded)");
+            Close();
+            return;
+        }
+        if (!m_core.BeginHandshake(m_address)) {
+            m_core.LogRefusal(m_address, "(too many TLS handshakes under way)");
+            Close();
+            return;
+        }
+        m_handshaking = true;
+        auto self = shared_from_this();
+        m_handshake =
+            AcceptTls(std::move(m_socket), context,
+                      [self](std::unique_ptr<Transport> transport, const std::string& why) {
+                          self->EndHandshake();
+                          self->m_handshake.reset();
+                          if (!transport || self->m_done) {
+                              if (!why.empty() && !self->m_done) {
+                                  self->m_core.LogRefusal(self->m_address, "(" + why + ")");
+                              }
+                              self->Close();
+                              return;
+                          }
+                          self->m_transport = std::move(transport);
+                          self->Read();
+                      });
+    }
+
+    void EndHandshake() {
+        if (m_handshaking) {
+            m_handshaking = false;
+            m_core.EndHandshake(m_address);
+        }
+    }
+
     void Read() {
         auto self = shared_from_this();
-        m_socket.async_read_some(asio::buffer(m_readBuffer),
-                                 [self](const asio::error_code& ec, size_t n) {
-                                     if (ec || self->m_done) {
-                                         self->Close();
-                                         return;
-                                     }
-                                     self->m_buffer.append(self->m_readBuffer.data(), n);
-                                     self->Process();
-                                 });
+        m_transport->ReadSome(asio::buffer(m_readBuffer),
+                              [self](const asio::error_code& ec, size_t n) {
+                                  if (ec || self->m_done) {
+                                      self->Close();
+                                      return;
+                                  }
+                                  self->m_buffer.append(self->m_readBuffer.data(), n);
+                                  self->Process();
+                              });
     }
 
     void Process() {
@@ -202,14 +289,14 @@ private:
         }
         m_mode = Mode::IcyHeaders;
         auto self = shared_from_this();
-        asio::async_write(m_socket, asio::buffer(kIcyLoginOk, sizeof kIcyLoginOk - 1),
-                          [self](const asio::error_code& ec, size_t) {
-                              if (ec) {
-                                  self->Close();
-                                  return;
-                              }
-                              self->Process();
-                          });
+        m_transport->Write(asio::buffer(kIcyLoginOk, sizeof kIcyLoginOk - 1),
+                           [self](const asio::error_code& ec, size_t) {
+                               if (ec) {
+                                   self->Close();
+                                   return;
+                               }
+                               self->Process();
+                           });
     }
 
     void HandleRequest(const Request& request, std::string rest) {
@@ -353,7 +440,8 @@ private:
                 path += c;
             }
         }
-        return "http://" + host + path;
+        return std::string(m_transport && m_transport->Secure() ? "https://" : "http://") + host +
+               path;
     }
 
     // The source password in the request's Basic credentials. Without credentials it answers
@@ -423,8 +511,8 @@ private:
         }
         m_answer = std::move(answer);
         auto self = shared_from_this();
-        asio::async_write(
-            m_socket, asio::buffer(m_answer),
+        m_transport->Write(
+            asio::buffer(m_answer),
             [self, rest = std::move(rest), format, info = std::move(info), mount = request.path,
              chunked](const asio::error_code& ec, size_t) mutable {
                 if (ec) {
@@ -440,8 +528,8 @@ private:
         m_done = true;
         m_timer.cancel();
         auto source =
-            std::make_shared<SourceSession>(m_core, std::move(m_socket), std::move(pending), format,
-                                            std::move(info), mount, chunked);
+            std::make_shared<SourceSession>(m_core, std::move(m_transport), std::move(pending),
+                                            format, std::move(info), mount, chunked);
         source->Start();
     }
 
@@ -470,7 +558,7 @@ private:
         m_timer.cancel();
         const std::string* agent = request.Find("User-Agent");
         auto listener = std::make_shared<ListenerSession>(
-            m_core, std::move(m_socket), std::move(head), icy, agent != nullptr ? *agent : "");
+            m_core, std::move(m_transport), std::move(head), icy, agent != nullptr ? *agent : "");
         listener->Start();
     }
 
@@ -629,17 +717,20 @@ private:
         m_mode = Mode::Done;
         m_answer = std::move(text);
         auto self = shared_from_this();
-        asio::async_write(
-            m_socket, asio::buffer(m_answer), [self](const asio::error_code&, size_t written) {
-                self->m_core.Status().sentBytes.fetch_add(written, std::memory_order_relaxed);
-                asio::error_code ignored;
-                self->m_socket.shutdown(tcp::socket::shutdown_both, ignored);
-                self->Close();
-            });
+        m_transport->Write(asio::buffer(m_answer), [self](const asio::error_code&, size_t written) {
+            self->m_core.Status().sentBytes.fetch_add(written, std::memory_order_relaxed);
+            asio::error_code ignored;
+            self->m_transport->Socket().shutdown(tcp::socket::shutdown_both, ignored);
+            self->Close();
+        });
     }
 
-    tcp::socket m_socket;
+    tcp::socket m_socket;  // until the first byte told plain from TLS
+    std::unique_ptr<Transport> m_transport;
+    std::shared_ptr<TlsHandshake> m_handshake;
+    bool m_handshaking = false;  // counted with the core
     asio::steady_timer m_timer;
+    PortKind m_kind;
     Mode m_mode;
     bool m_done = false;
     bool m_quiet = false;  // the answer is a normal step of a protocol, not worth a log line
@@ -652,8 +743,8 @@ private:
 
 }  // namespace
 
-void StartConnection(Core& core, tcp::socket socket, bool sourcePort) {
-    auto connection = std::make_shared<Connection>(core, std::move(socket), sourcePort);
+void StartConnection(Core& core, tcp::socket socket, PortKind kind) {
+    auto connection = std::make_shared<Connection>(core, std::move(socket), kind);
     connection->Start();
 }
 

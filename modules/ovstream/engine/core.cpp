@@ -35,8 +35,11 @@ Core::Core(asio::io_context& io, EngineSettings settings, EngineStatus& status)
       m_settings(std::move(settings)),
       m_status(status),
       m_refusalTimer(io),
+      m_tls([this](const std::string& line) { Log(line); }),
+      m_tlsTimer(io),
       m_listenAcceptor(io),
       m_sourceAcceptor(io),
+      m_tlsAcceptor(io),
       m_station(*this) {
     OpenLog();
 }
@@ -74,8 +77,46 @@ void Core::FlushRefusals() {
     });
 }
 
+bool Core::BeginHandshake(const std::string& address) {
+    int& mine = m_handshakes[address];
+    if (mine >= kMaxHandshakesPerAddress || m_handshakesUnderWay >= kMaxHandshakes) {
+        if (mine == 0) {
+            m_handshakes.erase(address);
+        }
+        return false;
+    }
+    ++mine;
+    ++m_handshakesUnderWay;
+    return true;
+}
+
+void Core::EndHandshake(const std::string& address) {
+    const auto it = m_handshakes.find(address);
+    if (it == m_handshakes.end()) {
+        return;
+    }
+    --m_handshakesUnderWay;
+    if (--it->second == 0) {
+        m_handshakes.erase(it);
+    }
+}
+
+void Core::CheckCertificates() {
+    m_tls.Check();
+    if (m_stopping) {
+        return;
+    }
+    m_tlsTimer.expires_after(m_settings.tlsCheckInterval);
+    m_tlsTimer.async_wait([this](const asio::error_code& ec) {
+        if (!ec) {
+            CheckCertificates();
+        }
+    });
+}
+
 void Core::ApplySettings(EngineSettings settings) {
     m_settings = std::move(settings);
+    m_tls.Configure(m_settings.tlsCertificate, m_settings.tlsPrivateKey);
     OpenLog();
     m_station.RebuildMetadata();
 }
@@ -150,6 +191,11 @@ bool Core::Bind(uint16_t port, std::string* error) {
         if (Listen(m_listenAcceptor, address, port, &reason)) {
             if (Listen(m_sourceAcceptor, address, static_cast<uint16_t>(port + 1), &reason)) {
                 m_port = port;
+                const int tlsPort = m_settings.tlsPort;
+                if (tlsPort > 0 && tlsPort <= 65535 && tlsPort != port && tlsPort != port + 1 &&
+                    !Listen(m_tlsAcceptor, address, static_cast<uint16_t>(tlsPort), &reason)) {
+                    m_tlsBindProblem = reason;
+                }
                 return true;
             }
             asio::error_code ignored;
@@ -169,12 +215,23 @@ void Core::StartAccepting() {
         Log("Warning: the source password is still the one every copy ships with; anyone who "
             "knows it can take over the station. Change it in Config.ini ([Broadcast] Password)");
     }
+    m_tls.Configure(m_settings.tlsCertificate, m_settings.tlsPrivateKey);
+    if (!m_tlsBindProblem.empty()) {
+        Log("TLS-only port not served: " + m_tlsBindProblem);
+    } else if (m_tlsAcceptor.is_open()) {
+        Log("TLS only on port " + std::to_string(m_settings.tlsPort));
+    }
     // The loop's own accepts below must never block it.
     asio::error_code ignored;
     m_listenAcceptor.non_blocking(true, ignored);
     m_sourceAcceptor.non_blocking(true, ignored);
-    Accept(m_listenAcceptor, false);
-    Accept(m_sourceAcceptor, true);
+    Accept(m_listenAcceptor, PortKind::Listen);
+    Accept(m_sourceAcceptor, PortKind::Source);
+    if (m_tlsAcceptor.is_open()) {
+        m_tlsAcceptor.non_blocking(true, ignored);
+        Accept(m_tlsAcceptor, PortKind::TlsOnly);
+    }
+    CheckCertificates();
     FlushRefusals();
     // With an upstream configured the station pulls its audio from there.
     if (!m_settings.relayHost.empty() && m_settings.relayPort > 0) {
@@ -206,36 +263,35 @@ void Core::StartDirectories(const DirectoryTimings& timings) {
     }
 }
 
-void Core::Accept(tcp::acceptor& acceptor, bool sourcePort) {
-    acceptor.async_accept(
-        [this, &acceptor, sourcePort](const asio::error_code& ec, tcp::socket socket) {
-            if (m_stopping || ec == asio::error::operation_aborted) {
-                return;
-            }
-            if (!ec) {
-                StartConnection(*this, std::move(socket), sourcePort);
-                // Take everything that is waiting now, not one connection per turn of the
-                // loop: listeners arrive in waves, and a queue left standing turns into TCP
-                // retries.
-                for (int more = 0; more < kAcceptBatch; ++more) {
-                    asio::error_code again;
-                    tcp::socket next = acceptor.accept(again);
-                    if (again) {
-                        break;
-                    }
-                    StartConnection(*this, std::move(next), sourcePort);
+void Core::Accept(tcp::acceptor& acceptor, PortKind kind) {
+    acceptor.async_accept([this, &acceptor, kind](const asio::error_code& ec, tcp::socket socket) {
+        if (m_stopping || ec == asio::error::operation_aborted) {
+            return;
+        }
+        if (!ec) {
+            StartConnection(*this, std::move(socket), kind);
+            // Take everything that is waiting now, not one connection per turn of the
+            // loop: listeners arrive in waves, and a queue left standing turns into TCP
+            // retries.
+            for (int more = 0; more < kAcceptBatch; ++more) {
+                asio::error_code again;
+                tcp::socket next = acceptor.accept(again);
+                if (again) {
+                    break;
                 }
-                Accept(acceptor, sourcePort);
-                return;
+                StartConnection(*this, std::move(next), kind);
             }
-            // Out of descriptors, most likely: pause instead of spinning.
-            auto timer = std::make_shared<asio::steady_timer>(m_io, std::chrono::milliseconds(100));
-            timer->async_wait([this, timer, &acceptor, sourcePort](const asio::error_code& wait) {
-                if (!wait && !m_stopping) {
-                    Accept(acceptor, sourcePort);
-                }
-            });
+            Accept(acceptor, kind);
+            return;
+        }
+        // Out of descriptors, most likely: pause instead of spinning.
+        auto timer = std::make_shared<asio::steady_timer>(m_io, std::chrono::milliseconds(100));
+        timer->async_wait([this, timer, &acceptor, kind](const asio::error_code& wait) {
+            if (!wait && !m_stopping) {
+                Accept(acceptor, kind);
+            }
         });
+    });
 }
 
 void Core::CloseAll() {
@@ -248,6 +304,8 @@ void Core::CloseAll() {
     asio::error_code ignored;
     m_listenAcceptor.close(ignored);
     m_sourceAcceptor.close(ignored);
+    m_tlsAcceptor.close(ignored);
+    m_tlsTimer.cancel();
     m_station.Shutdown();
     const std::vector<Session*> sessions(m_sessions.begin(), m_sessions.end());
     for (Session* session : sessions) {

@@ -10,6 +10,7 @@
 #include "engine/session.h"
 #include "engine/settings.h"
 #include "engine/station.h"
+#include "engine/tls_context.h"
 #include "engine/tunables.h"
 
 #include <asio.hpp>
@@ -17,6 +18,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -27,12 +29,17 @@ using asio::ip::tcp;
 class DirectoryAnnouncer;
 struct DirectoryTimings;
 
+// What a port speaks: listeners and Icecast-style sources (plain or TLS, told apart by the
+// first byte), SHOUTcast-v1 sources (plain only), or TLS only.
+enum class PortKind { Listen, Source, TlsOnly };
+
 class Core {
 public:
     Core(asio::io_context& io, EngineSettings settings, EngineStatus& status);
     ~Core();
 
-    // Binds both ports; false (with the reason) when either cannot be bound.
+    // Binds both ports, and the TLS-only port when the settings name one; false (with the
+    // reason) when either of the two cannot be bound (a TLS-only port that cannot is logged).
     bool Bind(uint16_t port, std::string* error);
     void StartAccepting();
     // Starts registering with the directories the settings ask for; StartAccepting does, with
@@ -58,12 +65,22 @@ public:
     // Logins (sources, title updates, private listeners) ask it before a password is checked.
     LoginGuard& Guard() { return m_guard; }
 
+    // The certificate new TLS connections get; null while TLS is off.
+    std::shared_ptr<asio::ssl::context> TlsContext() const { return m_tls.Current(); }
+    const TlsCertificates& Tls() const { return m_tls; }
+    // A TLS handshake from `address` may begin: false when that address, or everyone together,
+    // has too many under way (a flood of handshakes must not starve the streams).
+    bool BeginHandshake(const std::string& address);
+    void EndHandshake(const std::string& address);
+
     void Register(Session* session) { m_sessions.insert(session); }
     void Unregister(Session* session) { m_sessions.erase(session); }
     bool Stopping() const { return m_stopping; }
 
 private:
-    void Accept(tcp::acceptor& acceptor, bool sourcePort);
+    void Accept(tcp::acceptor& acceptor, PortKind kind);
+    // Looks at the certificate files again every tlsCheckInterval.
+    void CheckCertificates();
     void OpenLog();
     // Writes the count lines of refusals whose interval has ended, every few seconds.
     void FlushRefusals();
@@ -75,11 +92,17 @@ private:
     LoginGuard m_guard;
     RefusalLog m_refusals;
     asio::steady_timer m_refusalTimer;
+    TlsCertificates m_tls;
+    asio::steady_timer m_tlsTimer;
+    std::unordered_map<std::string, int> m_handshakes;  // under way, by address
+    int m_handshakesUnderWay = 0;
     tcp::acceptor m_listenAcceptor;
     tcp::acceptor m_sourceAcceptor;
+    tcp::acceptor m_tlsAcceptor;
     std::unordered_set<Session*> m_sessions;
     bool m_stopping = false;
     uint16_t m_port = 0;
+    std::string m_tlsBindProblem;
     // After m_sessions: its registrations are sessions and leave that set when they go.
     std::unique_ptr<DirectoryAnnouncer> m_directory;
     // Declared last: its timer and listeners go before the rest.
@@ -88,6 +111,6 @@ private:
 
 // A connection before we know what it is: an HTTP request on the listen port (listener,
 // source, title update, page), or a v1 source login on the source port.
-void StartConnection(Core& core, tcp::socket socket, bool sourcePort);
+void StartConnection(Core& core, tcp::socket socket, PortKind kind);
 
 }  // namespace orvanta::engine

@@ -4,10 +4,10 @@
 
 namespace orvanta::engine {
 
-ListenerSession::ListenerSession(Core& core, tcp::socket socket, std::string responseHead,
-                                 bool icyMetadata, std::string userAgent)
+ListenerSession::ListenerSession(Core& core, std::unique_ptr<Transport> transport,
+                                 std::string responseHead, bool icyMetadata, std::string userAgent)
     : Session(core),
-      m_socket(std::move(socket)),
+      m_transport(std::move(transport)),
       m_head(std::move(responseHead)),
       m_icyMetadata(icyMetadata),
       m_userAgent(std::move(userAgent)) {}
@@ -21,7 +21,7 @@ ListenerSession::~ListenerSession() {
 void ListenerSession::Start() {
     Station& station = m_core.GetStation();
     station.AddListener(this);
-    m_address = RemoteAddress(m_socket);
+    m_address = RemoteAddress(m_transport->Socket());
     m_since = std::chrono::steady_clock::now();
     m_core.Log("Listener connected from " + m_address + " (" + LogSafe(m_userAgent) + ")");
     m_cursor = station.Chain().BurstStart(kBurstBytes, station.Generation());
@@ -33,14 +33,13 @@ void ListenerSession::WatchForClose() {
     // Players send nothing after their request; a read that ends means they hung up, which a
     // listener idle between two chunks would otherwise notice only at its next write.
     auto self = shared_from_this();
-    m_socket.async_read_some(asio::buffer(&m_readByte, 1),
-                             [self](const asio::error_code& ec, size_t) {
-                                 if (ec) {
-                                     self->CloseBecause("left");
-                                 } else {
-                                     self->WatchForClose();
-                                 }
-                             });
+    m_transport->ReadSome(asio::buffer(&m_readByte, 1), [self](const asio::error_code& ec, size_t) {
+        if (ec) {
+            self->CloseBecause("left");
+        } else {
+            self->WatchForClose();
+        }
+    });
 }
 
 void ListenerSession::AddAudio(const ChunkPtr& chunk, size_t& budget) {
@@ -125,7 +124,7 @@ void ListenerSession::Pump() {
     }
     m_writing = true;
     auto self = shared_from_this();
-    asio::async_write(m_socket, m_buffers, [self](const asio::error_code& ec, size_t written) {
+    m_transport->Write(m_buffers, [self](const asio::error_code& ec, size_t written) {
         self->m_writing = false;
         self->m_core.Status().sentBytes.fetch_add(written, std::memory_order_relaxed);
         self->m_bytes += written;
@@ -158,8 +157,7 @@ void ListenerSession::CloseBecause(const char* reason) {
             .count();
     m_core.Log("Listener disconnected from " + m_address + " after " + std::to_string(seconds) +
                " s, " + std::to_string(m_bytes) + " bytes (" + reason + ")");
-    asio::error_code ec;
-    m_socket.close(ec);
+    m_transport->Close();
     m_core.GetStation().RemoveListener(this);
 }
 

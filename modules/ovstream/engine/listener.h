@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/core.h"
+#include "engine/transport.h"
 
 #include <memory>
 #include <string>
@@ -13,8 +14,8 @@ namespace orvanta::engine {
 class ListenerSession : public Session, public std::enable_shared_from_this<ListenerSession> {
 public:
     // `responseHead` is the HTTP header block, sent together with the burst.
-    ListenerSession(Core& core, tcp::socket socket, std::string responseHead, bool icyMetadata,
-                    std::string userAgent);
+    ListenerSession(Core& core, std::unique_ptr<Transport> transport, std::string responseHead,
+                    bool icyMetadata, std::string userAgent);
     ~ListenerSession() override;
 
     void Start();
@@ -32,7 +33,7 @@ private:
     void AddAudio(const ChunkPtr& chunk, size_t& budget);
     void WatchForClose();
 
-    tcp::socket m_socket;
+    std::unique_ptr<Transport> m_transport;
     std::string m_head;
     bool m_headSent = false;
     bool m_icyMetadata;

@@ -1,6 +1,7 @@
 #include "engine/relay.h"
 
 #include "engine/outbound.h"
+#include "engine/tls_context.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -46,8 +47,7 @@ void RelaySession::Close() {
         return;
     }
     m_closed = true;
-    asio::error_code ignored;
-    m_socket.close(ignored);
+    CloseConnection();
     m_resolver.cancel();
     m_timer.cancel();
     if (m_onAir) {
@@ -56,55 +56,100 @@ void RelaySession::Close() {
     }
 }
 
+RelayUpstream ParseRelayHost(std::string_view host) {
+    RelayUpstream upstream;
+    for (const auto& [scheme, secure] :
+         {std::pair<std::string_view, bool>{"https://", true}, {"http://", false}}) {
+        if (host.size() > scheme.size() &&
+            EqualsIgnoreCase(host.substr(0, scheme.size()), scheme)) {
+            host.remove_prefix(scheme.size());
+            upstream.secure = secure;
+            break;
+        }
+    }
+    // A slash after the name would be a path; the stream's path is a setting of its own.
+    upstream.host = std::string(host.substr(0, host.find('/')));
+    return upstream;
+}
+
 void RelaySession::Connect() {
     if (m_closed) {
         return;
     }
     const EngineSettings& settings = m_core.Settings();
+    const RelayUpstream upstream = ParseRelayHost(settings.relayHost);
     std::string path = settings.relayStreamUrl;
     if (path.empty() || path[0] != '/') {
         path.insert(path.begin(), '/');
     }
-    m_request = "GET " + path + " HTTP/1.0\r\nHost: " + settings.relayHost + ":" +
+    m_request = "GET " + path + " HTTP/1.0\r\nHost: " + upstream.host + ":" +
                 std::to_string(settings.relayPort) +
                 "\r\nUser-Agent: Orvanta Server relay\r\nIcy-MetaData: 1\r\nAccept: */*\r\n\r\n";
     m_buffer.clear();
     m_metaInterval = 0;
     auto self = shared_from_this();
-    ConnectOutbound(m_resolver, m_socket, settings.relayHost, settings.relayPort,
-                    [self](const std::string& failure) {
+    ConnectOutbound(m_resolver, m_socket, upstream.host, settings.relayPort,
+                    [self, upstream](const std::string& failure) {
                         if (!failure.empty()) {
                             self->Failed(failure);
                             return;
                         }
-                        asio::async_write(self->m_socket, asio::buffer(self->m_request),
-                                          [self](const asio::error_code& written, size_t) {
-                                              if (written) {
-                                                  self->Failed("cannot send the request");
-                                                  return;
-                                              }
-                                              self->ReadHead();
-                                          });
+                        if (!upstream.secure) {
+                            self->Connected(MakePlainTransport(std::move(self->m_socket)));
+                            return;
+                        }
+                        std::string problem;
+                        auto context = MakeClientContext(
+                            self->m_core.Settings().tlsTrustedCertificates, &problem);
+                        if (!context) {
+                            self->Failed(problem);
+                            return;
+                        }
+                        self->m_handshake = ConnectTls(
+                            std::move(self->m_socket), context, upstream.host,
+                            [self](std::unique_ptr<Transport> transport, const std::string& why) {
+                                self->m_handshake.reset();
+                                if (!transport) {
+                                    self->Failed(why);
+                                    return;
+                                }
+                                self->Connected(std::move(transport));
+                            });
                     });
+}
+
+void RelaySession::Connected(std::unique_ptr<Transport> transport) {
+    if (m_closed) {
+        transport->Close();
+        return;
+    }
+    m_transport = std::move(transport);
+    auto self = shared_from_this();
+    m_transport->Write(asio::buffer(m_request), [self](const asio::error_code& written, size_t) {
+        if (written) {
+            self->Failed("cannot send the request");
+            return;
+        }
+        self->ReadHead();
+    });
 }
 
 void RelaySession::ReadHead() {
     auto self = shared_from_this();
-    m_socket.async_read_some(asio::buffer(m_readBuffer),
-                             [self](const asio::error_code& ec, size_t n) {
-                                 if (ec) {
-                                     self->Failed("the upstream closed before its answer");
-                                     return;
-                                 }
-                                 self->m_buffer.append(self->m_readBuffer.data(), n);
-                                 if (self->m_buffer.size() > kMaxHeadBytes) {
-                                     self->Failed("the upstream's answer is too large");
-                                     return;
-                                 }
-                                 if (!self->TakeHead()) {
-                                     self->ReadHead();
-                                 }
-                             });
+    m_transport->ReadSome(asio::buffer(m_readBuffer), [self](const asio::error_code& ec, size_t n) {
+        if (ec) {
+            self->Failed("the upstream closed before its answer");
+            return;
+        }
+        self->m_buffer.append(self->m_readBuffer.data(), n);
+        if (self->m_buffer.size() > kMaxHeadBytes) {
+            self->Failed("the upstream's answer is too large");
+            return;
+        }
+        if (!self->TakeHead()) {
+            self->ReadHead();
+        }
+    });
 }
 
 // Parses "HTTP/1.x 200 ..." or "ICY 200 OK" and the header block. True once it is handled
@@ -157,19 +202,18 @@ bool RelaySession::TakeHead() {
 
 void RelaySession::ReadBody() {
     auto self = shared_from_this();
-    m_socket.async_read_some(
-        asio::buffer(m_readBuffer), [self](const asio::error_code& ec, size_t n) {
-            if (ec) {
-                self->Failed("the upstream went away");
-                return;
-            }
-            self->m_core.Status().receivedBytes.fetch_add(n, std::memory_order_relaxed);
-            if (!self->Consume(std::string_view(self->m_readBuffer.data(), n))) {
-                self->Failed("the upstream sends no audio we can relay");
-                return;
-            }
-            self->ReadBody();
-        });
+    m_transport->ReadSome(asio::buffer(m_readBuffer), [self](const asio::error_code& ec, size_t n) {
+        if (ec) {
+            self->Failed("the upstream went away");
+            return;
+        }
+        self->m_core.Status().receivedBytes.fetch_add(n, std::memory_order_relaxed);
+        if (!self->Consume(std::string_view(self->m_readBuffer.data(), n))) {
+            self->Failed("the upstream sends no audio we can relay");
+            return;
+        }
+        self->ReadBody();
+    });
 }
 
 bool RelaySession::Consume(std::string_view data) {
@@ -249,13 +293,23 @@ void RelaySession::Failed(const std::string& why) {
     m_core.Log("Relay from " + LogSafe(m_core.Settings().relayHost) + ":" +
                std::to_string(m_core.Settings().relayPort) + ": " + why +
                (m_closed ? "" : "; trying again"));
-    asio::error_code ignored;
-    m_socket.close(ignored);
+    CloseConnection();
     if (m_onAir) {
         m_onAir = false;
         m_core.GetStation().SourceGone();
     }
     ScheduleRetry();
+}
+
+void RelaySession::CloseConnection() {
+    asio::error_code ignored;
+    m_socket.close(ignored);
+    if (m_handshake) {
+        m_handshake->Cancel();
+    }
+    if (m_transport) {
+        m_transport->Close();
+    }
 }
 
 void RelaySession::ScheduleRetry() {

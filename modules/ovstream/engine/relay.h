@@ -1,10 +1,13 @@
 // Relay: the station's source is another server's stream. The engine pulls
-// http://RelayHostname:RelayPort/RelayStreamUrl, asks for ICY titles and takes them out of
-// the audio, and feeds the station as a source would. When the upstream fails it tries again
-// with a growing pause; listeners stay connected meanwhile (for the station's time-out).
+// http://RelayHostname:RelayPort/RelayStreamUrl (https:// when the host is written
+// "https://name", the upstream's certificate verified against the system's trusted certificates
+// and the operator's own), asks for ICY titles and takes them out of the audio, and feeds the
+// station as a source would. When the upstream fails it tries again with a growing pause;
+// listeners stay connected meanwhile (for the station's time-out).
 #pragma once
 
 #include "engine/core.h"
+#include "engine/transport.h"
 
 #include <array>
 #include <memory>
@@ -23,6 +26,8 @@ public:
 
 private:
     void Connect();
+    void Connected(std::unique_ptr<Transport> transport);
+    void CloseConnection();
     void ReadHead();
     bool TakeHead();
     void ReadBody();
@@ -34,7 +39,9 @@ private:
     void ScheduleRetry();
 
     tcp::resolver m_resolver;
-    tcp::socket m_socket;
+    tcp::socket m_socket;  // while connecting
+    std::shared_ptr<TlsHandshake> m_handshake;
+    std::unique_ptr<Transport> m_transport;
     asio::steady_timer m_timer;
     std::string m_buffer;
     std::string m_request;
@@ -52,6 +59,13 @@ private:
     std::string m_metadata;
     std::optional<std::string> m_pendingTitle;
 };
+
+// The upstream as RelayHostname names it: "name", "http://name" or "https://name".
+struct RelayUpstream {
+    std::string host;
+    bool secure = false;
+};
+RelayUpstream ParseRelayHost(std::string_view host);
 
 // The StreamTitle of an ICY metadata block's text, or nothing when it has none.
 std::optional<std::string> StreamTitleOf(std::string_view block);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -50,6 +51,12 @@ struct EngineSettings {
     std::string tlsPrivateKey;
     int32_t tlsPort = 0;
     std::string tlsTrustedCertificates;
+    // How often the certificate files are looked at for a renewal (not a setting of the
+    // console's; tests shorten it).
+    std::chrono::milliseconds tlsCheckInterval{std::chrono::seconds(15)};
+    // From a connection to its whole request head, the TLS handshake included (not a setting of
+    // the console's either).
+    std::chrono::milliseconds headerTimeout{std::chrono::seconds(15)};
     bool hlsEnabled = true;
     int32_t hlsSegmentSeconds = 6;
     int32_t hlsWindow = 10;

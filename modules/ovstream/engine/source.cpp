@@ -12,10 +12,10 @@ constexpr size_t kVerdictBytes = 64 * 1024;
 constexpr auto kVerdictTime = std::chrono::seconds(3);
 }  // namespace
 
-SourceSession::SourceSession(Core& core, tcp::socket socket, std::string pending,
+SourceSession::SourceSession(Core& core, std::unique_ptr<Transport> transport, std::string pending,
                              StreamFormat format, SourceInfo info, std::string mount, bool chunked)
     : Session(core),
-      m_socket(std::move(socket)),
+      m_transport(std::move(transport)),
       m_pending(std::move(pending)),
       m_format(format),
       m_info(std::move(info)),
@@ -31,7 +31,7 @@ SourceSession::~SourceSession() {
 }
 
 void SourceSession::Start() {
-    m_address = RemoteAddress(m_socket);
+    m_address = RemoteAddress(m_transport->Socket());
     if (m_core.GetStation().HasSource()) {
         Refuse("another source went on air first");
         return;
@@ -67,20 +67,19 @@ void SourceSession::ArmTimeout() {
 
 void SourceSession::Read() {
     auto self = shared_from_this();
-    m_socket.async_read_some(
-        asio::buffer(m_readBuffer), [self](const asio::error_code& ec, size_t n) {
-            if (ec) {
-                self->Close();
-                return;
-            }
-            self->m_core.Status().receivedBytes.fetch_add(n, std::memory_order_relaxed);
-            self->ArmTimeout();
-            if (!self->Consume(std::string_view(self->m_readBuffer.data(), n))) {
-                self->Close();
-                return;
-            }
-            self->Read();
-        });
+    m_transport->ReadSome(asio::buffer(m_readBuffer), [self](const asio::error_code& ec, size_t n) {
+        if (ec) {
+            self->Close();
+            return;
+        }
+        self->m_core.Status().receivedBytes.fetch_add(n, std::memory_order_relaxed);
+        self->ArmTimeout();
+        if (!self->Consume(std::string_view(self->m_readBuffer.data(), n))) {
+            self->Close();
+            return;
+        }
+        self->Read();
+    });
 }
 
 bool SourceSession::Consume(std::string_view data) {
@@ -186,8 +185,7 @@ void SourceSession::Close() {
         return;
     }
     m_closed = true;
-    asio::error_code ec;
-    m_socket.close(ec);
+    m_transport->Close();
     m_timeout.cancel();
     m_verdictTimer.cancel();
     if (m_onAir) {

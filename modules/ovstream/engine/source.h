@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/core.h"
+#include "engine/transport.h"
 #include "http/chunked.h"
 
 #include <memory>
@@ -13,8 +14,8 @@ namespace orvanta::engine {
 class SourceSession : public Session, public std::enable_shared_from_this<SourceSession> {
 public:
     // `pending` holds audio that arrived with the request or login.
-    SourceSession(Core& core, tcp::socket socket, std::string pending, StreamFormat format,
-                  SourceInfo info, std::string mount, bool chunked);
+    SourceSession(Core& core, std::unique_ptr<Transport> transport, std::string pending,
+                  StreamFormat format, SourceInfo info, std::string mount, bool chunked);
     ~SourceSession() override;
 
     void Start();
@@ -31,7 +32,7 @@ private:
     void Refuse(const std::string& why);
     void ArmTimeout();
 
-    tcp::socket m_socket;
+    std::unique_ptr<Transport> m_transport;
     std::string m_pending;
     StreamFormat m_format;
     SourceInfo m_info;

@@ -10,6 +10,8 @@ inline constexpr size_t kBurstBytes = 64 * 1024;     // what a new listener gets
 inline constexpr size_t kMaxWriteBytes = 64 * 1024;  // one gather write, several chunks
 inline constexpr size_t kIcyMetaInt = 8192;
 inline constexpr size_t kReadBufferBytes = 16 * 1024;
-inline constexpr int kHeaderTimeoutSeconds = 15;
+// TLS handshakes under way at once, from one address and from everyone.
+inline constexpr int kMaxHandshakesPerAddress = 16;
+inline constexpr int kMaxHandshakes = 512;
 
 }  // namespace orvanta::engine
