@@ -132,15 +132,35 @@ void ListenerSession::Pump() {
             self->CloseBecause("left");
             return;
         }
-        // The first write carried the head and the burst; later ones carry a chunk or two. With
-        // thousands of listeners, what the first one left behind adds up.
+        // The first write carried the head and the burst; later ones carry a tick's audio.
+        // With thousands of listeners, what the first one left behind adds up.
         if (!self->m_head.empty()) {
             std::string().swap(self->m_head);
             std::vector<asio::const_buffer>().swap(self->m_buffers);
             std::vector<ChunkPtr>().swap(self->m_heldChunks);
         }
-        self->Pump();
+        self->m_buffers.clear();
+        self->m_heldChunks.clear();
+        self->m_heldTexts.clear();
+        // Catching up goes on at once; a listener that keeps up waits for the next tick, when
+        // the audio gathered meanwhile goes out in one write.
+        if (self->Behind() >= kCatchUpBytes) {
+            self->Pump();
+        } else if (!self->m_closed) {
+            self->m_core.GetStation().WaitForData(self.get());
+        }
     });
+}
+
+size_t ListenerSession::Behind() const {
+    const ChunkChain& chain = m_core.GetStation().Chain();
+    size_t bytes = 0;
+    for (uint64_t seq = m_cursor; seq < chain.Head() && bytes < kCatchUpBytes; ++seq) {
+        if (const ChunkPtr chunk = chain.At(seq)) {
+            bytes += chunk->bytes.size() - (seq == m_cursor ? m_offset : 0);
+        }
+    }
+    return bytes;
 }
 
 void ListenerSession::Close() {

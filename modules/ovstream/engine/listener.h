@@ -32,6 +32,8 @@ private:
     // kIcyMetaInt audio bytes for listeners that asked for them.
     void AddAudio(const ChunkPtr& chunk, size_t& budget);
     void WatchForClose();
+    // Audio in the chain beyond the cursor, counted up to kCatchUpBytes.
+    size_t Behind() const;
 
     std::unique_ptr<Transport> m_transport;
     std::string m_head;

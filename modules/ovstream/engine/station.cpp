@@ -15,7 +15,7 @@ namespace {
 constexpr uint64_t kNoAudioLimit = 256 * 1024;
 }  // namespace
 
-Station::Station(Core& core) : m_core(core), m_graceTimer(core.Io()) {
+Station::Station(Core& core) : m_core(core), m_graceTimer(core.Io()), m_tickTimer(core.Io()) {
     RebuildMetadata();
 }
 
@@ -86,6 +86,7 @@ bool Station::SourceData(std::string_view data) {
     m_sourceBytes += data.size();
     const uint64_t tailBefore = m_chain.Tail();
     for (MediaUnit& unit : units) {
+        m_gathered += unit.bytes.size();
         auto chunk = std::make_shared<Chunk>();
         chunk->bytes = std::move(unit.bytes);
         chunk->seq = m_chain.NextSeq();
@@ -110,8 +111,13 @@ bool Station::SourceData(std::string_view data) {
     if (m_chain.Tail() != tailBefore) {
         DropLaggingListeners();
     }
-    if (!units.empty()) {
-        WakeListeners();
+    if (!m_ticking && !units.empty()) {
+        m_ticking = true;
+        Tick();
+    } else if (m_gathered >= kCatchUpBytes) {
+        // A source sending faster than real time (a relay catching up, a burst after a
+        // reconnect) must not leave listeners waiting for the tick until they fall behind.
+        StartPass();
     }
     return m_reader->SawAudio() || m_sourceBytes < kNoAudioLimit;
 }
@@ -192,20 +198,53 @@ void Station::AddListener(ListenerSession* listener) {
 void Station::RemoveListener(ListenerSession* listener) {
     m_listeners.erase(listener);
     m_waiting.erase(listener);
+    // A listener gone while a pass is under way is skipped by the pass (it checks m_listeners).
     m_core.Status().listeners.store(static_cast<int32_t>(m_listeners.size()),
                                     std::memory_order_relaxed);
 }
 
-void Station::WakeListeners() {
-    if (m_waiting.empty()) {
+void Station::Tick() {
+    if (m_core.Stopping()) {
+        m_ticking = false;
         return;
     }
-    std::vector<ListenerSession*> waking(m_waiting.begin(), m_waiting.end());
+    StartPass();
+    m_tickTimer.expires_after(kWriteTick);
+    m_tickTimer.async_wait([this](const asio::error_code& ec) {
+        if (ec) {
+            m_ticking = false;
+            return;
+        }
+        Tick();
+    });
+}
+
+void Station::StartPass() {
+    if (!m_writing.empty() || m_waiting.empty()) {
+        return;
+    }
+    m_gathered = 0;
+    m_writing.assign(m_waiting.begin(), m_waiting.end());
     m_waiting.clear();
-    for (ListenerSession* listener : waking) {
+    WriteWaiting();
+}
+
+void Station::WriteWaiting() {
+    size_t done = 0;
+    while (!m_writing.empty() && done < kWriteSlice) {
+        ListenerSession* listener = m_writing.back();
+        m_writing.pop_back();
+        ++done;
         if (m_listeners.count(listener) != 0) {
             listener->Pump();
         }
+    }
+    if (!m_writing.empty()) {
+        asio::post(m_core.Io(), [this] {
+            if (!m_core.Stopping()) {
+                WriteWaiting();
+            }
+        });
     }
 }
 
@@ -233,6 +272,8 @@ void Station::CloseAllListeners(const char* reason) {
 
 void Station::Shutdown() {
     m_graceTimer.cancel();
+    m_tickTimer.cancel();
+    m_writing.clear();
     CloseAllListeners("the server stopped");
 }
 

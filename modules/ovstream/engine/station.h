@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 namespace orvanta::engine {
 
@@ -64,7 +65,7 @@ public:
 
     void AddListener(ListenerSession* listener);
     void RemoveListener(ListenerSession* listener);
-    // A listener that has sent everything asks to be woken when more audio arrives.
+    // A listener that has sent what there was is written again at the next tick.
     void WaitForData(ListenerSession* listener) { m_waiting.insert(listener); }
     size_t ListenerCount() const { return m_listeners.size(); }
     // Closes every listener, telling the log why.
@@ -72,7 +73,12 @@ public:
     void Shutdown();
 
 private:
-    void WakeListeners();
+    // Every kWriteTick: one pass over the listeners waiting for audio, in slices so the source
+    // is read in between.
+    void Tick();
+    // Starts a pass over the waiting listeners unless one is still under way.
+    void StartPass();
+    void WriteWaiting();
     void DropLaggingListeners();
     // Puts a new current title at the head of the history (the same title again is a repeat
     // from the encoder, not a new song).
@@ -99,7 +105,11 @@ private:
     std::chrono::system_clock::time_point m_streamStart;
     std::unordered_set<ListenerSession*> m_listeners;
     std::unordered_set<ListenerSession*> m_waiting;
+    std::vector<ListenerSession*> m_writing;  // this tick's pass, still to go
     asio::steady_timer m_graceTimer;
+    asio::steady_timer m_tickTimer;
+    bool m_ticking = false;
+    size_t m_gathered = 0;  // audio appended since the last pass began
 };
 
 }  // namespace orvanta::engine
