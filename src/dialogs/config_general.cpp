@@ -26,23 +26,6 @@ QString Q(const std::string& text) {
     return QString::fromStdString(text);
 }
 
-// The string table keeps file filters in the classic form "name|patterns|name|patterns||";
-// the toolkit wants one "name (patterns)" entry per filter and reads the patterns from the
-// parentheses, so a name that already shows its patterns is taken as it is.
-QStringList NameFiltersOf(const std::string& filter) {
-    const QStringList parts = Q(filter).split('|');
-    QStringList filters;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        const QString& name = parts[i];
-        const QString patterns = QString(parts[i + 1]).replace(';', ' ');
-        if (name.isEmpty() && patterns.isEmpty()) {
-            break;
-        }
-        filters << (name.contains('(') ? name : QStringLiteral("%1 (%2)").arg(name, patterns));
-    }
-    return filters;
-}
-
 enum class FileDialogKind { Open, Save };
 
 // The file dialog of both commands: owned by the page, opening in the remembered folder, with
@@ -72,6 +55,22 @@ bool ChooseConfigFile(QWidget* owner, FileDialogKind kind, const std::string& in
 }
 
 }  // namespace
+
+// A name that already shows its patterns is taken as it is: the toolkit reads the patterns
+// from the parentheses.
+QStringList NameFiltersOf(const std::string& filter) {
+    const QStringList parts = Q(filter).split('|');
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        const QString& name = parts[i];
+        const QString patterns = QString(parts[i + 1]).replace(';', ' ');
+        if (name.isEmpty() && patterns.isEmpty()) {
+            break;
+        }
+        filters << (name.contains('(') ? name : QStringLiteral("%1 (%2)").arg(name, patterns));
+    }
+    return filters;
+}
 
 CConfigGeneral::CConfigGeneral(CServerContext& context, QWidget* parent)
     : CPropertyPage(Text(res::kStrGeneralTitle), parent), m_context(context) {

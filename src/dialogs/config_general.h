@@ -5,6 +5,8 @@
 #include "app/server_context.h"
 #include "ui/tree_property_sheet.h"
 
+#include <QStringList>
+
 #include <cstdint>
 #include <string>
 
@@ -15,6 +17,10 @@ class QLineEdit;
 class QPushButton;
 
 namespace orvanta {
+
+// The string table keeps file filters in the classic form "name|patterns|name|patterns||";
+// this gives the toolkit's "name (patterns)" entries, one per filter.
+QStringList NameFiltersOf(const std::string& filter);
 
 class CConfigGeneral : public CPropertyPage {
     Q_OBJECT

@@ -1,10 +1,13 @@
 #include "dialogs/config_network.h"
 
+#include "dialogs/config_general.h"
 #include "dialogs/config_server.h"
 #include "res/string_table.h"
 #include "support/system.h"
 
 #include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -77,12 +80,55 @@ CConfigNetwork::CConfigNetwork(CServerContext& context, QWidget* parent)
     overrideLayout->addWidget(routerNote);
     overrideLayout->addLayout(overrideButtonRow);
 
+    // Secure connections come last so that nothing the page had before moves.
+    auto* secure = new QGroupBox(Text(res::kStrNetworkTlsGroup), this);
+    auto* secureForm = new QFormLayout;
+    auto addFileRow = [&](uint32_t label, QLineEdit*& edit, const char* editName,
+                          const char* buttonName) {
+        edit = new QLineEdit(secure);
+        edit->setObjectName(editName);
+        auto* browse = new QPushButton(Text(res::kStrNetworkTlsBrowse), secure);
+        browse->setObjectName(buttonName);
+        browse->setAutoDefault(false);
+        auto* row = new QHBoxLayout;
+        row->addWidget(edit, 1);
+        row->addWidget(browse);
+        secureForm->addRow(Text(label), row);
+        QLineEdit* target = edit;
+        connect(browse, &QPushButton::clicked, this, [this, target] { Browse(*target); });
+    };
+    addFileRow(res::kStrNetworkTlsCertificateLabel, m_certificate, "kCertificateEditId",
+               "kCertificateBrowseId");
+    addFileRow(res::kStrNetworkTlsKeyLabel, m_privateKey, "kPrivateKeyEditId",
+               "kPrivateKeyBrowseId");
+    auto* tlsNote = new QLabel(Text(res::kStrNetworkTlsNote), secure);
+    tlsNote->setWordWrap(true);
+    auto* secureLayout = new QVBoxLayout(secure);
+    secureLayout->addLayout(secureForm);
+    secureLayout->addWidget(tlsNote);
+
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(network);
     layout->addWidget(overriding);
+    layout->addWidget(secure);
     layout->addStretch(1);
 
     connect(m_override, &QPushButton::clicked, this, [this] { OnConfigureOverride(); });
+}
+
+void CConfigNetwork::Browse(QLineEdit& edit) {
+    QFileDialog dialog(this);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilters(NameFiltersOf(res::LoadString(res::kStrNetworkTlsFileFilter)));
+    const QString current = edit.text().trimmed();
+    if (!current.isEmpty()) {
+        dialog.setDirectory(QFileInfo(current).absolutePath());
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return;
+    }
+    edit.setText(dialog.selectedFiles().front());
 }
 
 void CConfigNetwork::Fill() {
@@ -90,6 +136,8 @@ void CConfigNetwork::Fill() {
     m_bindAddress->clear();
     m_port->setText(UnsignedText(config.Port));
     m_timeout->setText(UnsignedText(config.Timeout));
+    m_certificate->setText(Q(config.TlsCertificate));
+    m_privateKey->setText(Q(config.TlsPrivateKey));
 
     m_bindAddress->addItem(Text(res::kStrAnyAddress));
     for (const std::string& address : GetLocalAddresses()) {
@@ -129,6 +177,8 @@ void CConfigNetwork::OnOK() {
     }
     const int selected = m_bindAddress->currentIndex();
     config.BindAddress = selected > 0 ? m_bindAddress->itemText(selected).toStdString() : "";
+    config.TlsCertificate = m_certificate->text().trimmed().toStdString();
+    config.TlsPrivateKey = m_privateKey->text().trimmed().toStdString();
 }
 
 void CConfigNetwork::OnConfigureOverride() {

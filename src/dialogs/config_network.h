@@ -1,4 +1,5 @@
-// CConfigNetwork: the sheet's Network page (listen port, binding address, time-out), and the
+// CConfigNetwork: the sheet's Network page (listen port, binding address, time-out, the
+// certificate and key for secure connections), and the
 // small sheet it opens for the address the server announces when it sits behind a router or
 // proxy: CConfigNetAdvancedSheet with its one page, CConfigNetAdvance.
 #pragma once
@@ -26,6 +27,10 @@ public:
     static constexpr int kBindAddressListId = 1025;
     static constexpr int kTimeoutEditId = 1002;
     static constexpr int kOverrideButtonId = 1020;
+    static constexpr int kCertificateEditId = 1030;
+    static constexpr int kCertificateBrowseId = 1031;
+    static constexpr int kPrivateKeyEditId = 1032;
+    static constexpr int kPrivateKeyBrowseId = 1033;
     static constexpr uint32_t kPortLimit = 65535;
     static constexpr uint32_t kTimeoutLimit = 1000;
 
@@ -45,12 +50,17 @@ public:
 
 private:
     void Fill();
+    // An open-file dialog for a PEM file, starting where `edit` points; the choice goes into
+    // `edit` and reaches the record with OK.
+    void Browse(QLineEdit& edit);
 
     CServerContext& m_context;
     QLineEdit* m_port = nullptr;
     QComboBox* m_bindAddress = nullptr;
     QLineEdit* m_timeout = nullptr;
     QPushButton* m_override = nullptr;
+    QLineEdit* m_certificate = nullptr;
+    QLineEdit* m_privateKey = nullptr;
 };
 
 // The override page: whether the server announces an address of its own choosing, and which.

@@ -105,6 +105,13 @@ constexpr std::array kStrings = {
     Entry{kStrNetworkRouterNote,
           "* if your server is behind router or proxy server,  Please configure your network "
           "devices to enable port-forwarding and override network address."},
+    Entry{kStrNetworkTlsGroup, "Secure connections"},
+    Entry{kStrNetworkTlsCertificateLabel, "Certificate:"},
+    Entry{kStrNetworkTlsKeyLabel, "Private key:"}, Entry{kStrNetworkTlsBrowse, "Browse..."},
+    Entry{kStrNetworkTlsNote,
+          "* With a certificate chain and its key (PEM files), players and encoders can also "
+          "use https:// on the listen port. Renewed files are picked up while running."},
+    Entry{kStrNetworkTlsFileFilter, "PEM files|*.pem;*.crt;*.key|All files (*.*)|*.*||"},
     Entry{kStrOverrideTitle, "Config"}, Entry{kStrOverrideGroup, "Network address"},
     Entry{kStrOverrideUsePreexisting, "Use pre-existing network address "},
     Entry{kStrOverrideEditAddress, "Edit network address"},

@@ -96,6 +96,13 @@ inline constexpr uint32_t kStrNetworkOverrideGroup = 34065;
 inline constexpr uint32_t kStrNetworkOverrideButton = 34066;
 inline constexpr uint32_t kStrNetworkNicNote = 34067;
 inline constexpr uint32_t kStrNetworkRouterNote = 34068;
+// The Network page's "Secure connections" group: the certificate chain and key (PEM files).
+inline constexpr uint32_t kStrNetworkTlsGroup = 34069;
+inline constexpr uint32_t kStrNetworkTlsCertificateLabel = 34070;
+inline constexpr uint32_t kStrNetworkTlsKeyLabel = 34071;
+inline constexpr uint32_t kStrNetworkTlsBrowse = 34072;
+inline constexpr uint32_t kStrNetworkTlsNote = 34073;
+inline constexpr uint32_t kStrNetworkTlsFileFilter = 34074;
 inline constexpr uint32_t kStrOverrideTitle = 34080;
 inline constexpr uint32_t kStrOverrideGroup = 34081;
 inline constexpr uint32_t kStrOverrideUsePreexisting = 34082;
