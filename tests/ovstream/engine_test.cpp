@@ -10,6 +10,7 @@
 #include <chrono>
 #include <filesystem>
 #include <random>
+#include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
 
@@ -578,6 +579,34 @@ TEST_F(EngineTest, PasswordGuessingIsHeldBackForTheGuesserOnly) {
         << "the scheme probe is no refusal\n"
         << log;
     EXPECT_EQ(log.find("guess-"), std::string::npos);
+}
+
+TEST_F(EngineTest, TheLogStatesTheOpenFileLimitAndWarnsWhenMaxClientIsBeyondIt) {
+    rlimit limit{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
+    if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur < 1000) {
+        GTEST_SKIP() << "no finite open-file limit to state";
+    }
+    LogToTemporaryFolder();
+    m_settings.maxClients = static_cast<int32_t>(limit.rlim_cur);
+    Start();
+    const std::string log = StoppedLog();
+    const std::string room = std::to_string(limit.rlim_cur - 64);
+    EXPECT_NE(log.find("Open-file limit " + std::to_string(limit.rlim_cur) + ": room for about " +
+                       room + " listeners at once"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("Warning: MaxClient is " + std::to_string(limit.rlim_cur)),
+              std::string::npos)
+        << log;
+
+    m_settings.maxClients = static_cast<int32_t>(limit.rlim_cur - 64);
+    m_settings.logFileName = "second.log";
+    Start();
+    m_engine.Stop();
+    const std::string second = test::ReadFile(m_settings.logDirectory + "/second.log");
+    EXPECT_NE(second.find("Open-file limit"), std::string::npos) << second;
+    EXPECT_EQ(second.find("Warning: MaxClient"), std::string::npos) << second;
 }
 
 TEST_F(EngineTest, AFloodOfRefusalsWritesAHandfulOfLogLines) {

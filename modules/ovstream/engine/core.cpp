@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <sys/resource.h>
 
 namespace orvanta::engine {
 
@@ -126,6 +127,10 @@ namespace {
 // The password the configuration has until the operator sets one.
 constexpr std::string_view kShippedPassword = "mustedit";
 
+// Descriptors the engine needs besides its listeners: listening sockets, the source, the log,
+// the event loop's own, a relay and directory connections, pages being served.
+constexpr uint64_t kReservedFiles = 64;
+
 // Connections taken at once when the listen queue has more waiting.
 constexpr int kAcceptBatch = 256;
 
@@ -215,6 +220,7 @@ void Core::StartAccepting() {
         Log("Warning: the source password is still the one every copy ships with; anyone who "
             "knows it can take over the station. Change it in Config.ini ([Broadcast] Password)");
     }
+    LogOpenFileLimit();
     m_tls.Configure(m_settings.tlsCertificate, m_settings.tlsPrivateKey);
     if (!m_tlsBindProblem.empty()) {
         Log("TLS-only port not served: " + m_tlsBindProblem);
@@ -238,6 +244,26 @@ void Core::StartAccepting() {
         std::make_shared<RelaySession>(*this)->Start();
     }
     StartDirectories(DirectoryTimings{});
+}
+
+void Core::LogOpenFileLimit() {
+    // Every listener holds a descriptor, so the open-file limit is the station's real listener
+    // limit. The program raises its own limit as far as it may at start; beyond that it is the
+    // operator's (ulimit -n, or LimitNOFILE= for a service).
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+        return;
+    }
+    const uint64_t files = limit.rlim_cur;
+    const uint64_t listeners = files > kReservedFiles ? files - kReservedFiles : 0;
+    Log("Open-file limit " + std::to_string(files) + ": room for about " +
+        std::to_string(listeners) + " listeners at once");
+    if (m_settings.maxClients > 0 && static_cast<uint64_t>(m_settings.maxClients) > listeners) {
+        Log("Warning: MaxClient is " + std::to_string(m_settings.maxClients) +
+            ", more than the open-file limit leaves room for; raise the limit (ulimit -n, or "
+            "LimitNOFILE= for a service) or listeners past " +
+            std::to_string(listeners) + " will be turned away");
+    }
 }
 
 void Core::StartDirectories(const DirectoryTimings& timings) {

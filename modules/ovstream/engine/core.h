@@ -84,6 +84,8 @@ private:
     void OpenLog();
     // Writes the count lines of refusals whose interval has ended, every few seconds.
     void FlushRefusals();
+    // The open-file limit in the log, and a warning when MaxClient asks for more.
+    void LogOpenFileLimit();
 
     asio::io_context& m_io;
     EngineSettings m_settings;
