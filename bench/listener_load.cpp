@@ -1,12 +1,14 @@
 // listener_load: N stream listeners in one process (epoll), for measuring a streaming server.
 //
 //   listener_load --port 8000 --path /stream --listeners 2000 --ramp 2000 --seconds 30
-//                 [--host 127.0.0.1] [--bitrate 128]
+//                 [--host 127.0.0.1] [--bitrate 128] [--tls 1]
 //
 // Opens --listeners connections at --ramp connections per second, sends a player's request,
 // reads whatever arrives, and after --seconds prints: connections made, failures, bytes,
 // per-listener rate (min / median / max, kbit/s, measured after each listener's first byte),
 // the share of listeners at full rate (at least 95% of --bitrate), and time to first byte.
+// With --tls 1 every listener speaks TLS (the server's certificate is not checked: this
+// measures cost, not trust), and time to first byte includes the handshake.
 // Loopback only: it is a tool for this machine's own servers.
 #include <algorithm>
 #include <arpa/inet.h>
@@ -17,6 +19,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <openssl/ssl.h>
 #include <string>
 #include <sys/epoll.h>
 #include <sys/resource.h>
@@ -37,6 +40,8 @@ struct Listener {
     Clock::time_point firstByte;
     bool gotByte = false;
     uint64_t bytes = 0;
+    SSL* tls = nullptr;
+    bool handshaken = false;
 };
 
 struct Options {
@@ -47,6 +52,7 @@ struct Options {
     int ramp = 1000;
     int seconds = 20;
     int bitrate = 128;
+    bool tls = false;
 };
 
 Options Parse(int argc, char** argv) {
@@ -66,6 +72,8 @@ Options Parse(int argc, char** argv) {
             o.ramp = std::max(1, std::atoi(value));
         } else if (key == "--seconds") {
             o.seconds = std::max(1, std::atoi(value));
+        } else if (key == "--tls") {
+            o.tls = std::atoi(value) != 0;
         } else if (key == "--bitrate") {
             o.bitrate = std::max(1, std::atoi(value));
         } else {
@@ -86,6 +94,19 @@ double Percentile(std::vector<double> values, double p) {
     return values[index];
 }
 
+// Waits for what the TLS library asked for; false when it reported an error instead.
+bool WaitFor(int epoll, const Listener& l, uint32_t index, int result) {
+    const int error = SSL_get_error(l.tls, result);
+    if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) {
+        return false;
+    }
+    epoll_event ev{};
+    ev.events = error == SSL_ERROR_WANT_READ ? EPOLLIN : EPOLLOUT;
+    ev.data.u32 = index;
+    epoll_ctl(epoll, EPOLL_CTL_MOD, l.fd, &ev);
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -104,6 +125,11 @@ int main(int argc, char** argv) {
     }
     const std::string request =
         "GET " + o.path + " HTTP/1.0\r\nUser-Agent: listener_load\r\nIcy-MetaData: 0\r\n\r\n";
+    SSL_CTX* tlsContext = nullptr;
+    if (o.tls) {
+        tlsContext = SSL_CTX_new(TLS_client_method());
+        SSL_CTX_set_verify(tlsContext, SSL_VERIFY_NONE, nullptr);
+    }
     const int epoll = epoll_create1(EPOLL_CLOEXEC);
     std::vector<Listener> listeners(static_cast<size_t>(o.listeners));
     std::vector<char> buffer(256 * 1024);
@@ -135,7 +161,7 @@ int main(int argc, char** argv) {
         const int n = epoll_wait(epoll, events.data(), static_cast<int>(events.size()), 10);
         for (int i = 0; i < n; ++i) {
             Listener& l = listeners[events[static_cast<size_t>(i)].data.u32];
-            const uint32_t what = events[static_cast<size_t>(i)].events;
+            uint32_t what = events[static_cast<size_t>(i)].events;
             if (l.failed) {
                 continue;
             }
@@ -144,15 +170,38 @@ int main(int argc, char** argv) {
                 epoll_ctl(epoll, EPOLL_CTL_DEL, l.fd, nullptr);
                 continue;
             }
+            const uint32_t index = events[static_cast<size_t>(i)].data.u32;
+            if (o.tls && !l.handshaken) {
+                if (l.tls == nullptr) {
+                    l.connected = true;
+                    l.tls = SSL_new(tlsContext);
+                    SSL_set_fd(l.tls, l.fd);
+                    SSL_set_connect_state(l.tls);
+                }
+                const int result = SSL_do_handshake(l.tls);
+                if (result != 1) {
+                    if (!WaitFor(epoll, l, index, result)) {
+                        l.failed = true;
+                        epoll_ctl(epoll, EPOLL_CTL_DEL, l.fd, nullptr);
+                    }
+                    continue;
+                }
+                l.handshaken = true;
+                what |= EPOLLOUT;
+            }
             if ((what & EPOLLOUT) != 0 && !l.requestSent) {
                 l.connected = true;
-                if (send(l.fd, request.data(), request.size(), MSG_NOSIGNAL) ==
-                    static_cast<ssize_t>(request.size())) {
+                const ssize_t sent =
+                    l.tls != nullptr
+                        ? SSL_write(l.tls, request.data(), static_cast<int>(request.size()))
+                        : send(l.fd, request.data(), request.size(), MSG_NOSIGNAL);
+                if (sent == static_cast<ssize_t>(request.size())) {
                     l.requestSent = true;
                     epoll_event ev{};
                     ev.events = EPOLLIN;
-                    ev.data.u32 = events[static_cast<size_t>(i)].data.u32;
+                    ev.data.u32 = index;
                     epoll_ctl(epoll, EPOLL_CTL_MOD, l.fd, &ev);
+                    what |= EPOLLIN;  // the server may have spoken already
                 } else {
                     l.failed = true;
                     epoll_ctl(epoll, EPOLL_CTL_DEL, l.fd, nullptr);
@@ -160,7 +209,10 @@ int main(int argc, char** argv) {
             }
             if ((what & EPOLLIN) != 0) {
                 for (;;) {
-                    const ssize_t got = recv(l.fd, buffer.data(), buffer.size(), 0);
+                    const ssize_t got =
+                        l.tls != nullptr
+                            ? SSL_read(l.tls, buffer.data(), static_cast<int>(buffer.size()))
+                            : recv(l.fd, buffer.data(), buffer.size(), 0);
                     if (got > 0) {
                         if (!l.gotByte) {
                             l.gotByte = true;
@@ -169,7 +221,13 @@ int main(int argc, char** argv) {
                         l.bytes += static_cast<uint64_t>(got);
                         continue;
                     }
-                    if (got == 0 || (errno != EAGAIN && errno != EINTR)) {
+                    if (l.tls != nullptr) {
+                        const int error = SSL_get_error(l.tls, static_cast<int>(got));
+                        if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) {
+                            l.failed = true;
+                            epoll_ctl(epoll, EPOLL_CTL_DEL, l.fd, nullptr);
+                        }
+                    } else if (got == 0 || (errno != EAGAIN && errno != EINTR)) {
                         l.failed = true;
                         epoll_ctl(epoll, EPOLL_CTL_DEL, l.fd, nullptr);
                     }
@@ -202,6 +260,9 @@ int main(int argc, char** argv) {
                 atFullRate += kbps >= 0.95 * o.bitrate ? 1 : 0;
             }
         }
+        if (l.tls != nullptr) {
+            SSL_free(l.tls);
+        }
         if (l.fd >= 0) {
             close(l.fd);
         }
@@ -215,5 +276,6 @@ int main(int argc, char** argv) {
                 rates.empty() ? 0.0 : 100.0 * atFullRate / static_cast<double>(opened));
     std::printf("ttfb_ms median %.1f p99 %.1f max %.1f\n", Percentile(ttfb, 0.5),
                 Percentile(ttfb, 0.99), Percentile(ttfb, 0.999));
+    SSL_CTX_free(tlsContext);
     return 0;
 }
