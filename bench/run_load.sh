@@ -10,6 +10,7 @@
 #   BENCH_ICECAST=0       skip icecast2
 #   BENCH_SERVER=DIR      measure the ovserver + ovstream.so in DIR instead of this tree's build
 #   BENCH_SYSCALLS=1      also count the server's system calls by kind with perf (slows it a little)
+#   BENCH_PERF=1          also profile the server with perf after the ramp (top functions)
 #   BENCH_TLS=1           then measure the same server again with TLS listeners (a fresh
 #                         self-signed certificate), for the cost of TLS per listener
 set -euo pipefail
@@ -52,8 +53,8 @@ measure() {
     local ticks before after start end switches_before switches_after counter=""
     local span=$((seconds - (listeners + ramp - 1) / ramp - 4))
     ticks=$(getconf CLK_TCK)
-    before=$(awk '{print $14 + $15}' "/proc/$server/stat")
-    switches_before=$(awk '/^voluntary_ctxt_switches/ {print $2}' "/proc/$server/status")
+    before=$(awk '{print $14 + $15, $15}' "/proc/$server/stat")
+    switches_before=$(cat /proc/"$server"/task/*/status | awk '/^voluntary_ctxt_switches/ {n += $2} END {print n}')
     start=$(date +%s.%N)
     echo "== $name: $listeners listeners, $seconds s, ramp $ramp/s"
     if [[ ${BENCH_SYSCALLS:-0} == 1 ]]; then
@@ -62,24 +63,34 @@ measure() {
             exec perf stat -x, -e 'syscalls:sys_enter_*' -p "$server" \
                 -o "$work/$name.syscalls" -- sleep "$span") &
         counter=$!
+    elif [[ ${BENCH_PERF:-0} == 1 ]]; then
+        (sleep $(((listeners + ramp - 1) / ramp + 2)) &&
+            exec perf record -q -g -o "$work/$name.perf" -p "$server" -- sleep "$span") &
+        counter=$!
     fi
     "${pin_load[@]}" "$build/bench/listener_load" --port "$port" --path /stream \
         --listeners "$listeners" --ramp "$ramp" --seconds "$seconds" "${load_options[@]}"
     end=$(date +%s.%N)
-    after=$(awk '{print $14 + $15}' "/proc/$server/stat")
-    switches_after=$(awk '/^voluntary_ctxt_switches/ {print $2}' "/proc/$server/status")
-    awk -v a="$after" -v b="$before" -v t="$ticks" -v s="$start" -v e="$end" -v n="$listeners" \
+    after=$(awk '{print $14 + $15, $15}' "/proc/$server/stat")
+    switches_after=$(cat /proc/"$server"/task/*/status | awk '/^voluntary_ctxt_switches/ {n += $2} END {print n}')
+    awk -v a="${after% *}" -v b="${before% *}" -v ka="${after#* }" -v kb="${before#* }" \
+        -v t="$ticks" -v s="$start" -v e="$end" -v n="$listeners" \
         -v w=$((switches_after - switches_before)) \
         'BEGIN { c = (a - b) / t / (e - s);
-                 printf "server_cpu_seconds_per_second %.3f (%.1f us per listener-second)\n",
-                        c, c * 1e6 / n;
+                 printf "server_cpu_seconds_per_second %.3f (%.1f us per listener-second, %.0f%% in the kernel)\n",
+                        c, c * 1e6 / n, (a > b) ? 100 * (ka - kb) / (a - b) : 0;
                  printf "server_wakeups_per_listener_second %.3f\n", w / (e - s) / n }'
     grep -E 'VmHWM' "/proc/$server/status"
     if [[ -n $counter ]]; then
         wait "$counter" || true
-        echo "system calls per listener-second (over ${span} s after the ramp):"
-        awk -F, -v n="$listeners" -v s="$span" '$1 > 0 { sub("syscalls:sys_enter_", "", $3);
+        if [[ -f $work/$name.perf ]]; then
+            perf report -i "$work/$name.perf" --stdio --no-children --sort symbol 2>/dev/null |
+                grep -E '^ +[0-9.]+%' | sed -E 's/ +-? +-? *$//' | head -25
+        else
+            echo "system calls per listener-second (over ${span} s after the ramp):"
+            awk -F, -v n="$listeners" -v s="$span" '$1 > 0 { sub("syscalls:sys_enter_", "", $3);
             printf "  %-20s %.3f\n", $3, $1 / n / s }' "$work/$name.syscalls" | sort -k2 -nr
+        fi
     fi
     kill "$encoder" 2>/dev/null || true
     wait "$encoder" 2>/dev/null || true

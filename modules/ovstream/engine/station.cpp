@@ -114,7 +114,7 @@ bool Station::SourceData(std::string_view data) {
     if (!m_ticking && !units.empty()) {
         m_ticking = true;
         Tick();
-    } else if (m_gathered >= kCatchUpBytes) {
+    } else if (m_gathered >= kPassBytes) {
         // A source sending faster than real time (a relay catching up, a burst after a
         // reconnect) must not leave listeners waiting for the tick until they fall behind.
         StartPass();
@@ -208,8 +208,11 @@ void Station::Tick() {
         m_ticking = false;
         return;
     }
-    StartPass();
-    m_tickTimer.expires_after(kWriteTick);
+    // The byte rule in SourceData starts most passes; this one covers low bitrates.
+    if (std::chrono::steady_clock::now() - m_lastPass >= kWriteTick) {
+        StartPass();
+    }
+    m_tickTimer.expires_after(kWriteTick / 4);
     m_tickTimer.async_wait([this](const asio::error_code& ec) {
         if (ec) {
             m_ticking = false;
@@ -220,9 +223,10 @@ void Station::Tick() {
 }
 
 void Station::StartPass() {
-    if (!m_writing.empty() || m_waiting.empty()) {
+    if (!m_writing.empty()) {
         return;
     }
+    m_lastPass = std::chrono::steady_clock::now();
     m_gathered = 0;
     m_writing.assign(m_waiting.begin(), m_waiting.end());
     m_waiting.clear();

@@ -73,8 +73,8 @@ public:
     void Shutdown();
 
 private:
-    // Every kWriteTick: one pass over the listeners waiting for audio, in slices so the source
-    // is read in between.
+    // Passes over the listeners waiting for audio (see kWriteTick), in slices so the source is
+    // read in between.
     void Tick();
     // Starts a pass over the waiting listeners unless one is still under way.
     void StartPass();
@@ -110,6 +110,7 @@ private:
     asio::steady_timer m_tickTimer;
     bool m_ticking = false;
     size_t m_gathered = 0;  // audio appended since the last pass began
+    std::chrono::steady_clock::time_point m_lastPass;
 };
 
 }  // namespace orvanta::engine

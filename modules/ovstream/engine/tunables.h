@@ -9,13 +9,15 @@ namespace orvanta::engine {
 inline constexpr size_t kQueueBytes = 512 * 1024;    // how far a listener may lag
 inline constexpr size_t kBurstBytes = 64 * 1024;     // what a new listener gets at once
 inline constexpr size_t kMaxWriteBytes = 64 * 1024;  // one gather write, several chunks
-// A listener that keeps up is written once per tick with everything that gathered since, not
-// once per chunk: players buffer seconds of audio, and every write costs a system call and a
-// wake-up. The tick adds at most this much to the delay between source and player.
-inline constexpr auto kWriteTick = std::chrono::milliseconds(500);
+// A listener that keeps up is not written on every chunk the source sends but in passes, each
+// with everything gathered since the last: players buffer seconds of audio, and every write
+// costs a system call, a wake-up and, on the wire, a packet. A pass runs once kPassBytes of
+// audio has gathered (a second at 128 kbit/s) or kWriteTick after the last one, whichever
+// comes first; that is the most it adds to the delay between source and player.
+inline constexpr auto kWriteTick = std::chrono::milliseconds(1000);
+inline constexpr size_t kPassBytes = 16 * 1024;
 // A listener with at least this much still to send (catching up after its burst or a slow
-// spell) is written again at once instead of at the next tick; and when a source delivers this
-// much before the tick, the waiting listeners are written without waiting for it.
+// spell) is written again at once instead of at the next pass.
 inline constexpr size_t kCatchUpBytes = 32 * 1024;
 // Listeners written in one go before the event loop turns to other work (the source's reads).
 inline constexpr size_t kWriteSlice = 1024;
