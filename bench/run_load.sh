@@ -68,7 +68,10 @@ measure() {
             exec perf record -q -g -o "$work/$name.perf" -p "$server" -- sleep "$span") &
         counter=$!
     fi
-    "${pin_load[@]}" "$build/bench/listener_load" --port "$port" --path /stream \
+    # The load tool's own CPU: when it nears its whole core, its numbers (time to first byte
+    # above all) measure the tool, not the server.
+    /usr/bin/time -f "load_tool_cpu %U s user + %S s system in %e s" \
+        "${pin_load[@]}" "$build/bench/listener_load" --port "$port" --path /stream \
         --listeners "$listeners" --ramp "$ramp" --seconds "$seconds" "${load_options[@]}"
     end=$(date +%s.%N)
     after=$(awk '{print $14 + $15, $15}' "/proc/$server/stat")
