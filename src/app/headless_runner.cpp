@@ -110,7 +110,7 @@ int CHeadlessRunner::Run(const std::string& commandLine, const std::string& prog
     m_context.InitInstance();
 
     const CommandLineResult parsed =
-        ParseCommandLine(commandLine, programPath, m_context.ProgramFolder());
+        ParseCommandLine(commandLine, programPath, m_context.StateFolder());
     if (!m_context.LoadStartupConfiguration(parsed)) {
         ShowMessage(
             res::FormatString(res::LoadString(res::kStrCommandLineParseFailed), {commandLine}));

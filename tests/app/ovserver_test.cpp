@@ -252,6 +252,44 @@ TEST_F(HeadlessServiceTest, StartsFromTheFolderAndReadsTheCachesTheSecondTime) {
         << "the second run loads nothing but the service module";
 }
 
+TEST_F(HeadlessServiceTest, AStateFolderTakesEverythingWrittenAndTheProgramFolderStaysClean) {
+    const std::string state = m_dir.File("state/");
+    ::setenv("ORVANTA_STATE_DIR", state.c_str(), 1);
+    ::unsetenv("ORVANTA_USER_HIVE");  // the state folder's own hive is used
+    const std::string out = RunOnce();
+    RunOnce();
+    ::unsetenv("ORVANTA_STATE_DIR");
+    EXPECT_NE(out.find("configuration: " + state + "Config.ini)"), std::string::npos) << out;
+    for (const char* written :
+         {"Config.ini", "OVTService.cache", "OVTPlugins.cache", "log", "Contents"}) {
+        EXPECT_TRUE(std::filesystem::exists(state + written)) << written;
+        EXPECT_FALSE(std::filesystem::exists(m_dir.File(written))) << written;
+    }
+    StationConfig saved;
+    LoadStationConfig(state + "Config.ini", saved, {state, false});
+    EXPECT_EQ(saved.LogDir, state + "log/") << "not the folder it was started from";
+    EXPECT_EQ(Creations(), (std::vector<std::string>{"0 Create Software\\KELVO\\OVServer\\Plugins",
+                                                     "2 Start 8000 0", "3 Stop", "1 Destroy 1"}))
+        << "the second run reads the caches from the state folder";
+}
+
+TEST(OvserverTest, AStateFolderThatCannotBeMadeStopsTheProgramBeforeItWritesAnything) {
+    test::TempDir dir;
+    test::WriteFile(dir.File("in-the-way"), "a file, not a folder");
+    const std::string state = dir.File("in-the-way/state");
+    ::setenv("ORVANTA_STATE_DIR", state.c_str(), 1);
+    Child child = Spawn(dir, {"--headless", "/start"});
+    ::unsetenv("ORVANTA_STATE_DIR");
+    ASSERT_GT(child.pid, 0);
+    EXPECT_EQ(WaitExit(child.pid), 3);
+    const std::string err = test::ReadFile(child.err);
+    EXPECT_NE(err.find("cannot use the state folder " + state + "/"), std::string::npos) << err;
+    EXPECT_EQ(test::ReadFile(child.out), "");
+    for (const char* written : {"Config.ini", "OVTService.cache", "OVTPlugins.cache", "logs"}) {
+        EXPECT_FALSE(std::filesystem::exists(dir.File(written))) << written;
+    }
+}
+
 TEST(HeadlessRunnerTest, ACommandLineWithoutTheProgramPathShowsMessage10070AndKeepsDefaults) {
     test::TempDir dir;
     CServerContext context(dir.Folder());
