@@ -101,9 +101,13 @@ std::string PrepareStateFolder(const std::string& folder) {
         return "cannot use the state folder " + folder + ": " + why;
     };
     std::error_code error;
-    std::filesystem::create_directories(folder, error);
+    const bool created = std::filesystem::create_directories(folder, error);
     if (error) {
         return failed(error.message());
+    }
+    // Config.ini holds the passwords: a folder made for it is its user's alone.
+    if (created) {
+        std::filesystem::permissions(folder, std::filesystem::perms::owner_all, error);
     }
     if (!std::filesystem::is_directory(folder, error)) {
         return failed("not a folder");

@@ -93,6 +93,8 @@ TEST(StateFolderTest, PreparingCreatesTheFolderOrNamesItInTheRefusal) {
     EXPECT_EQ(PrepareStateFolder(nested), "");
     EXPECT_TRUE(std::filesystem::is_directory(nested));
     EXPECT_TRUE(std::filesystem::is_empty(nested)) << "the probe file is gone again";
+    EXPECT_EQ(std::filesystem::status(nested).permissions(), std::filesystem::perms::owner_all)
+        << "Config.ini's passwords are for its user alone";
 
     // A file where a folder should be refuses even root.
     test::WriteFile(dir.File("file"), "x");
