@@ -82,6 +82,35 @@ bool CServerContext::LoadStartupConfiguration(const CommandLineResult& commandLi
     return true;
 }
 
+std::vector<std::string> CServerContext::ReloadConfiguration(const std::string& path) {
+    StationConfig fresh;
+    LoadStationConfig(path, fresh, {m_stateFolder, true, m_logFolder});
+    std::vector<std::string> changed;
+    const auto note = [&changed](const char* name, bool differs) {
+        if (differs) {
+            changed.emplace_back(name);
+        }
+    };
+    const StationConfig& old = config;
+    note("Port", fresh.Port != old.Port);
+    note("BindAddress", fresh.BindAddress != old.BindAddress);
+    note("Password", fresh.Password != old.Password);
+    note("MaxClient", fresh.MaxClient != old.MaxClient);
+    note("Format", fresh.Format != old.Format);
+    note("Relay", fresh.RelayHostname != old.RelayHostname || fresh.RelayPort != old.RelayPort ||
+                      fresh.RelayStreamUrl != old.RelayStreamUrl);
+    note("TLS", fresh.TlsPort != old.TlsPort || fresh.TlsCertificate != old.TlsCertificate ||
+                    fresh.TlsPrivateKey != old.TlsPrivateKey);
+    note("Logging", fresh.CreateLog != old.CreateLog || fresh.LogDir != old.LogDir);
+    note("ContentDir", fresh.ContentDir != old.ContentDir);
+    note("Directory", fresh.PublicServer != old.PublicServer || fresh.Genre != old.Genre);
+    if (changed.empty() && !(fresh == old)) {
+        changed.emplace_back("other settings");
+    }
+    config = std::move(fresh);
+    return changed;
+}
+
 void CServerContext::ExitInstance() {
     SaveStationConfig(ExitConfigPath(), config);
 }

@@ -11,6 +11,7 @@
 #include "support/module_holder.h"
 
 #include <string>
+#include <vector>
 
 namespace orvanta {
 
@@ -51,6 +52,12 @@ public:
     // defaults of a missing file). False when the command line could not be parsed: nothing
     // is loaded and the caller shows message 10070.
     bool LoadStartupConfiguration(const CommandLineResult& commandLine);
+
+    // A reload (SIGHUP): reads `path` as start-up does into a fresh record, makes it the
+    // configuration (what the exit step writes and the next Start uses) and returns the names
+    // of the settings that differ from the running ones. A running service keeps the settings
+    // it was started with until it is restarted.
+    std::vector<std::string> ReloadConfiguration(const std::string& path);
 
     // The exit step: the configuration always goes to Config.ini in the state folder,
     // whichever file it was read from.

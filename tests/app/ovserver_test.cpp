@@ -166,6 +166,32 @@ bool WaitForText(const std::string& path, const std::string& text) {
     return false;
 }
 
+TEST(OvserverTest, SighupRereadsTheConfigurationNamesWhatNeedsARestartAndKeepsRunning) {
+    test::TempDir dir;
+    test::WriteFile(dir.File("Config.ini"), "[Network]\nPort=8123\n[Limits]\nMaxClient=7\n");
+    Child child = Spawn(dir, {"--headless", "--status-interval=1"});
+    ASSERT_GT(child.pid, 0);
+    ASSERT_TRUE(WaitForText(child.out, "SIGHUP re-reads"));
+    ASSERT_EQ(::kill(child.pid, SIGHUP), 0);
+    ASSERT_TRUE(WaitForText(child.out, "nothing changed."));
+
+    test::WriteFile(dir.File("Config.ini"),
+                    "[Network]\nPort=8124\n[Limits]\nMaxClient=9\n[Broadcast]\nPassword=new\n");
+    ASSERT_EQ(::kill(child.pid, SIGHUP), 0);
+    EXPECT_TRUE(WaitForText(child.out,
+                            "re-read; changed, in effect at the next start: Port, "
+                            "Password, MaxClient."))
+        << test::ReadFile(child.out);
+    EXPECT_TRUE(WaitForText(child.out, "listeners 0 / 9")) << "the new record is the one shown";
+    EXPECT_EQ(test::ReadFile(child.out).find("Stopping"), std::string::npos);
+    ASSERT_EQ(::kill(child.pid, SIGTERM), 0);
+    EXPECT_EQ(WaitExit(child.pid), 0);
+    StationConfig saved;
+    LoadStationConfig(dir.File("Config.ini"), saved, {dir.Folder(), false});
+    EXPECT_EQ(saved.Port, 8124) << "the operator's edit survives the exit step";
+    EXPECT_EQ(saved.Password, "new");
+}
+
 TEST(OvserverTest, AFailedAutoStartShowsTheHostsMessageThen2066) {
     test::TempDir dir;
     test::WriteFile(dir.File("Config.ini"), "[Network]\nPort=8765\n[Media]\nFormat=VORBIS\n");

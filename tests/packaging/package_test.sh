@@ -121,10 +121,11 @@ server=
 pass "ffmpeg in, curl heard $heard bytes"
 
 grep -q "^Port=$port" "$state/Config.ini" || fail "Config.ini in the state folder lost its port"
-for written in OVTService.cache OVTPlugins.cache log Contents; do
+# No plug-in ships, so there is no plug-in cache to write.
+for written in OVTService.cache log Contents; do
     [[ -e $state/$written ]] || fail "$written not in the state folder"
 done
 leftovers=$(find "$root/usr/lib/orvanta-server" -newer "$deb" -o -name Config.ini)
 [[ -z $leftovers ]] || fail "written into the program folder: $leftovers"
 [[ -z $(ls -A "$scratch/home") ]] || fail "written into HOME: $(ls -A "$scratch/home")"
-pass "state folder holds Config.ini, caches, log and content; program folder and HOME untouched"
+pass "state folder holds Config.ini, the module cache, log and content; program folder and HOME untouched"
