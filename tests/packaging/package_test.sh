@@ -52,6 +52,11 @@ for path in usr/bin/ovserver usr/lib/orvanta-server/ovserver usr/lib/orvanta-ser
 done
 [[ $(readlink "$root/usr/bin/ovserver") == ../lib/orvanta-server/ovserver ]] || fail "/usr/bin/ovserver link"
 dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' || fail "Depends not computed from the binaries"
+head -1 "$root/usr/share/doc/orvanta-server/copyright" |
+    grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+    fail "copyright is not machine-readable"
+zcat "$root/usr/share/doc/orvanta-server/changelog.Debian.gz" | head -1 |
+    grep -q "^orvanta-server ($(dpkg-deb -f "$deb" Version))" || fail "changelog.Debian.gz version"
 pass "layout"
 
 version=$("$root/usr/bin/ovserver" --version)
@@ -60,7 +65,12 @@ version=$("$root/usr/bin/ovserver" --version)
 pass "unpacked ovserver --version: $version"
 
 echo "-- metadata"
-desktop-file-validate "$root/usr/share/applications/orvanta-server.desktop"
+# desktop-file-validate still exits 0 for some errors ("will be fatal in the future"): any
+# remark fails.
+remarks=$(desktop-file-validate "$root/usr/share/applications/orvanta-server.desktop" 2>&1) ||
+    fail "desktop-file-validate: $remarks"
+[[ -z $remarks ]] || fail "desktop-file-validate: $remarks"
+pass "desktop-file-validate"
 appstreamcli validate --no-net --pedantic "$root/usr/share/metainfo/net.orvanta.server.metainfo.xml"
 if command -v systemd-analyze >/dev/null; then
     # The unit as shipped, but starting the unpacked program; the man page is not installed.
