@@ -3,6 +3,7 @@
 #include "app/headless_runner.h"
 #include "app/server_app.h"
 #include "app/server_context.h"
+#include "app/single_instance.h"
 #include "app/state_folder.h"
 #include "platform/program_path.h"
 #include "platform/resource_limits.h"
@@ -92,6 +93,15 @@ int main(int argc, char** argv) {
     QApplication application(qtArgc, qtArgv);
     QApplication::setApplicationName("Orvanta Server");
     QApplication::setDesktopFileName("orvanta-server");
+    // One console per user: a second one would start a second server on the same port.
+    CSingleInstance instance(SingleInstanceSocketPath());
+    if (!instance.Claim()) {
+        std::cout << "Orvanta Server is already running for this user; its window was brought "
+                     "forward."
+                  << std::endl;
+        return 0;
+    }
     CServerApp app(context);
+    app.SetActivationServer(&instance.Server());
     return app.Run(commandLine, programPath);
 }

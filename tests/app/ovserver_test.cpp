@@ -192,6 +192,52 @@ TEST(OvserverTest, SighupRereadsTheConfigurationNamesWhatNeedsARestartAndKeepsRu
     EXPECT_EQ(saved.Password, "new");
 }
 
+// True when the child is still running after `seconds`.
+bool StillRunningAfter(pid_t pid, int seconds) {
+    for (int i = 0; i < seconds * 100; ++i) {
+        if (::waitpid(pid, nullptr, WNOHANG) == pid) {
+            return false;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
+}
+
+TEST(OvserverTest, OneConsolePerUserAndACrashedOnesSocketDoesNotBlockTheNext) {
+    test::TempDir run;
+    ::setenv("XDG_RUNTIME_DIR", run.Path().c_str(), 1);
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    const std::string socket = run.File("orvanta-server.console");
+    test::TempDir first;
+    test::TempDir second;
+    test::TempDir third;
+    test::TempDir fourth;
+    Child one = Spawn(first, {});
+    for (int i = 0; i < 1000 && !std::filesystem::exists(socket); ++i) {
+        std::this_thread::sleep_for(10ms);
+    }
+    ASSERT_TRUE(std::filesystem::exists(socket)) << test::ReadFile(one.err);
+    Child two = Spawn(second, {});
+    EXPECT_EQ(WaitExit(two.pid), 0);
+    EXPECT_NE(test::ReadFile(two.out).find("already running"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(second.File("Config.ini"))) << "it wrote nothing";
+
+    // A crash leaves the socket behind; nobody answers on it.
+    ::kill(one.pid, SIGKILL);
+    ::waitpid(one.pid, nullptr, 0);
+    ASSERT_TRUE(std::filesystem::exists(socket));
+    Child three = Spawn(third, {});
+    EXPECT_TRUE(StillRunningAfter(three.pid, 3)) << test::ReadFile(three.out);
+    Child four = Spawn(fourth, {});
+    EXPECT_EQ(WaitExit(four.pid), 0);
+    EXPECT_NE(test::ReadFile(four.out).find("already running"), std::string::npos)
+        << "the third start owns the socket now";
+    ::kill(three.pid, SIGTERM);
+    EXPECT_EQ(WaitExit(three.pid), 0);
+    ::unsetenv("XDG_RUNTIME_DIR");
+    ::unsetenv("QT_QPA_PLATFORM");
+}
+
 TEST(OvserverTest, AFailedAutoStartShowsTheHostsMessageThen2066) {
     test::TempDir dir;
     test::WriteFile(dir.File("Config.ini"), "[Network]\nPort=8765\n[Media]\nFormat=VORBIS\n");
