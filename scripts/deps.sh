@@ -14,6 +14,8 @@ packages=(
     libgtest-dev ffmpeg mpg123 curl icecast2 chromium openssl
     # fuzzing and the formatting check
     clang libclang-rt-14-dev clang-format
+    # the Debian package and its checks
+    dpkg-dev lintian desktop-file-utils appstream systemd
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything with AddressSanitizer and UndefinedBehaviorSanitizer, warnings as errors,
-# checks the formatting, runs each fuzzer briefly, then runs the whole test suite.
+# checks the formatting, runs each fuzzer briefly, then runs the whole test suite, then builds
+# the Debian package and drives what it holds.
 #   bash scripts/test.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -40,5 +41,7 @@ cmake --build "$build" -j "$jobs"
 echo "== tests"
 export ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-cd "$build"
-ctest -j "$jobs" --output-on-failure --timeout 300
+(cd "$build" && ctest -j "$jobs" --output-on-failure --timeout 300)
+
+echo "== package (Release build, lintian, the unpacked program with ffmpeg and curl)"
+bash tests/packaging/package_test.sh

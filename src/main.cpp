@@ -3,6 +3,8 @@
 #include "app/headless_runner.h"
 #include "app/server_app.h"
 #include "app/server_context.h"
+#include "app/single_instance.h"
+#include "app/state_folder.h"
 #include "platform/program_path.h"
 #include "platform/resource_limits.h"
 #include "res/string_table.h"
@@ -57,8 +59,28 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    // Everything the program writes goes to the state folder; when it cannot be written the
+    // program stops here, before anything is written anywhere.
+    const std::string programFolder = GetFolderOf(programPath);
+    const StateFolders state = DecideStateFolders(StateEnvironment::FromProcess(), programFolder,
+                                                  IsPortableProgramFolder(programFolder));
+    std::string stateError = state.error;
+    for (const std::string& folder : {state.folder, state.logFolder}) {
+        if (stateError.empty() && !folder.empty()) {
+            stateError = PrepareStateFolder(folder);
+        }
+    }
+    if (!stateError.empty()) {
+        std::cerr << programName << ": " << stateError << std::endl;
+        return 3;
+    }
+    // The user hive follows the settings into the state folder, unless it was named outright.
+    if (!state.userHive.empty()) {
+        setenv("ORVANTA_USER_HIVE", state.userHive.c_str(), 0);
+    }
+
     platform::RaiseOpenFileLimit();
-    CServerContext context(GetFolderOf(programPath));
+    CServerContext context(programFolder, state.folder, state.logFolder);
     const std::string commandLine = platform::BuildCommandLine(programPath, options.rest);
     if (options.headless || !HasDisplay()) {
         CHeadlessRunner runner(context, options, std::cout, std::cerr);
@@ -71,6 +93,15 @@ int main(int argc, char** argv) {
     QApplication application(qtArgc, qtArgv);
     QApplication::setApplicationName("Orvanta Server");
     QApplication::setDesktopFileName("orvanta-server");
+    // One console per user: a second one would start a second server on the same port.
+    CSingleInstance instance(SingleInstanceSocketPath());
+    if (!instance.Claim()) {
+        std::cout << "Orvanta Server is already running for this user; its window was brought "
+                     "forward."
+                  << std::endl;
+        return 0;
+    }
     CServerApp app(context);
+    app.SetActivationServer(&instance.Server());
     return app.Run(commandLine, programPath);
 }

@@ -105,12 +105,29 @@ int CHeadlessRunner::WaitForStopSignal(int seconds) {
     }
 }
 
+void CHeadlessRunner::Reload(const std::string& configPath, bool running) {
+    if (configPath.empty()) {
+        m_out << "Reload asked (SIGHUP): no configuration file to re-read." << std::endl;
+        return;
+    }
+    const std::vector<std::string> changed = m_context.ReloadConfiguration(configPath);
+    std::string names;
+    for (const std::string& name : changed) {
+        names += (names.empty() ? "" : ", ") + name;
+    }
+    m_out << "Reload asked (SIGHUP): " << configPath << " re-read; "
+          << (changed.empty() ? std::string("nothing changed.")
+              : running       ? "changed, in effect after a restart: " + names + "."
+                              : "changed, in effect at the next start: " + names + ".")
+          << std::endl;
+}
+
 int CHeadlessRunner::Run(const std::string& commandLine, const std::string& programPath) {
     m_languagePack.Load(kRegistryRoot, programPath);
     m_context.InitInstance();
 
     const CommandLineResult parsed =
-        ParseCommandLine(commandLine, programPath, m_context.ProgramFolder());
+        ParseCommandLine(commandLine, programPath, m_context.StateFolder());
     if (!m_context.LoadStartupConfiguration(parsed)) {
         ShowMessage(
             res::FormatString(res::LoadString(res::kStrCommandLineParseFailed), {commandLine}));
@@ -119,7 +136,7 @@ int CHeadlessRunner::Run(const std::string& commandLine, const std::string& prog
     m_out << res::LoadString(res::kStrAppCaption) << " " << FormatFileVersion(programPath)
           << " running without a window (configuration: "
           << (parsed.configPath.empty() ? "defaults" : parsed.configPath)
-          << "). Stop with Ctrl+C or SIGTERM." << std::endl;
+          << "). Stop with Ctrl+C or SIGTERM; SIGHUP re-reads the configuration." << std::endl;
 
     int signal = 0;
     {
@@ -137,7 +154,12 @@ int CHeadlessRunner::Run(const std::string& commandLine, const std::string& prog
                                               {std::to_string(m_context.config.Port)}));
             }
         }
-        while ((signal = WaitForStopSignal(m_options.statusIntervalSeconds)) == 0) {
+        while ((signal = WaitForStopSignal(m_options.statusIntervalSeconds)) == 0 ||
+               signal == SIGHUP) {
+            if (signal == SIGHUP) {
+                Reload(parsed.configPath, host.IsRunning());
+                continue;
+            }
             const bool running = host.IsRunning();
             const auto onAir = std::chrono::duration_cast<std::chrono::seconds>(
                 std::chrono::steady_clock::now() - started);

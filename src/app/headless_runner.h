@@ -49,6 +49,8 @@ private:
     void ShowMessage(const std::string& text);
     // Waits up to `seconds` for SIGINT, SIGTERM or SIGHUP; its number, or 0 on time-out.
     int WaitForStopSignal(int seconds);
+    // SIGHUP: the configuration file re-read, the changed settings named.
+    void Reload(const std::string& configPath, bool running);
 
     CServerContext& m_context;
     const ProgramOptions& m_options;

@@ -116,7 +116,7 @@ void CMainDialog::InitDialog() {
     m_initialised = true;
     setWindowIcon(m_icon);
 
-    m_commandLine = ParseCommandLine(m_commandLineText, m_programPath, m_context.ProgramFolder());
+    m_commandLine = ParseCommandLine(m_commandLineText, m_programPath, m_context.StateFolder());
     if (!m_context.LoadStartupConfiguration(m_commandLine)) {
         MessageBoxText(this, res::FormatString(res::LoadString(res::kStrCommandLineParseFailed),
                                                {m_commandLineText}));

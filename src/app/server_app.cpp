@@ -5,6 +5,8 @@
 #include "config/program_settings.h"
 
 #include <QApplication>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QSocketNotifier>
 
 #include <unistd.h>
@@ -44,6 +46,14 @@ int CServerApp::Run(const std::string& commandLine, const std::string& programPa
                                      window.EndModal(0);
                                  }
                              });
+        }
+        if (m_activation != nullptr) {
+            QObject::connect(m_activation, &QLocalServer::newConnection, &window, [this, &window] {
+                while (QLocalSocket* caller = m_activation->nextPendingConnection()) {
+                    caller->deleteLater();
+                }
+                window.RestoreFromTray();
+            });
         }
         window.RunModal();
         stopSignals.reset();

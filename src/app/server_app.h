@@ -10,6 +10,8 @@
 
 #include <string>
 
+class QLocalServer;
+
 namespace orvanta {
 
 class CMainDialog;
@@ -25,6 +27,8 @@ public:
     // SIGTERM, SIGHUP, blocked by main) ends the window as Exit would, without asking.
     // Returns the process exit code.
     int Run(const std::string& commandLine, const std::string& programPath);
+    // Later starts of the console connect here; each brings the window forward.
+    void SetActivationServer(QLocalServer* server) { m_activation = server; }
 
     // The steps of start-up that come before the main window.
     void InitInstance();
@@ -40,6 +44,7 @@ private:
     void InitLanguageResources();
 
     CServerContext& m_context;
+    QLocalServer* m_activation = nullptr;
     CStatusBadges m_badges;
     std::string m_registryKey;
     // Loaded at start-up for the whole run; its texts go when the application object does.

@@ -5,12 +5,46 @@
 #include "support/file.h"
 #include "support/path.h"
 
+#include <filesystem>
+#include <sys/stat.h>
+#include <system_error>
 #include <utility>
 
 namespace orvanta {
 
-CServerContext::CServerContext(std::string programFolder)
-    : m_programFolder(std::move(programFolder)) {
+namespace {
+
+// True when the cache file `file` exists and a library of `folder` was put there (installed,
+// replaced, changed) after the file was written. The change time counts, not the
+// modification time: a package manager keeps the packaged modification times.
+bool CacheOutdated(const std::string& file, const std::string& folder) {
+    struct stat cache {};
+    if (::stat(file.c_str(), &cache) != 0) {
+        return false;
+    }
+    const auto later = [](const timespec& a, const timespec& b) {
+        return a.tv_sec != b.tv_sec ? a.tv_sec > b.tv_sec : a.tv_nsec > b.tv_nsec;
+    };
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error)) {
+        struct stat library {};
+        const std::string path = it->path().string();
+        if (path.ends_with(platform::kLibrarySuffix) && ::stat(path.c_str(), &library) == 0 &&
+            later(library.st_ctim, cache.st_mtim)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+CServerContext::CServerContext(std::string programFolder, std::string stateFolder,
+                               std::string logFolder)
+    : m_programFolder(std::move(programFolder)),
+      m_stateFolder(stateFolder.empty() ? m_programFolder : std::move(stateFolder)),
+      m_logFolder(std::move(logFolder)) {
     const std::string reporterPath =
         JoinedPath(m_programFolder, std::string(kCrashReporterName) + platform::kLibrarySuffix);
     // Without the module the program simply runs without crash reporting.
@@ -26,16 +60,55 @@ CServerContext::CServerContext(std::string programFolder)
 void CServerContext::InitInstance() {
     status.Zero();
     config.SetDefaults();
-    plugins.Init(m_programFolder, false);
-    modules.Init(m_programFolder, false);
+    plugins.SetCacheFolder(m_stateFolder);
+    modules.SetCacheFolder(m_stateFolder);
+    // Caches kept apart from the program folder may predate an upgrade of it: a library
+    // put into the program folder after the cache was written makes it scan again.
+    const bool apart = m_stateFolder != m_programFolder;
+    plugins.Init(m_programFolder,
+                 apart && CacheOutdated(JoinedPath(m_stateFolder, CPluginCatalog::kCacheFileName),
+                                        m_programFolder));
+    modules.Init(
+        m_programFolder,
+        apart && CacheOutdated(JoinedPath(m_stateFolder, CServiceModuleCache::kCacheFileName),
+                               m_programFolder));
 }
 
 bool CServerContext::LoadStartupConfiguration(const CommandLineResult& commandLine) {
     if (commandLine.configPath.empty()) {
         return false;
     }
-    LoadStationConfig(commandLine.configPath, config, {m_programFolder, true});
+    LoadStationConfig(commandLine.configPath, config, {m_stateFolder, true, m_logFolder});
     return true;
+}
+
+std::vector<std::string> CServerContext::ReloadConfiguration(const std::string& path) {
+    StationConfig fresh;
+    LoadStationConfig(path, fresh, {m_stateFolder, true, m_logFolder});
+    std::vector<std::string> changed;
+    const auto note = [&changed](const char* name, bool differs) {
+        if (differs) {
+            changed.emplace_back(name);
+        }
+    };
+    const StationConfig& old = config;
+    note("Port", fresh.Port != old.Port);
+    note("BindAddress", fresh.BindAddress != old.BindAddress);
+    note("Password", fresh.Password != old.Password);
+    note("MaxClient", fresh.MaxClient != old.MaxClient);
+    note("Format", fresh.Format != old.Format);
+    note("Relay", fresh.RelayHostname != old.RelayHostname || fresh.RelayPort != old.RelayPort ||
+                      fresh.RelayStreamUrl != old.RelayStreamUrl);
+    note("TLS", fresh.TlsPort != old.TlsPort || fresh.TlsCertificate != old.TlsCertificate ||
+                    fresh.TlsPrivateKey != old.TlsPrivateKey);
+    note("Logging", fresh.CreateLog != old.CreateLog || fresh.LogDir != old.LogDir);
+    note("ContentDir", fresh.ContentDir != old.ContentDir);
+    note("Directory", fresh.PublicServer != old.PublicServer || fresh.Genre != old.Genre);
+    if (changed.empty() && !(fresh == old)) {
+        changed.emplace_back("other settings");
+    }
+    config = std::move(fresh);
+    return changed;
 }
 
 void CServerContext::ExitInstance() {
@@ -43,7 +116,7 @@ void CServerContext::ExitInstance() {
 }
 
 std::string CServerContext::ExitConfigPath() const {
-    return JoinedPath(m_programFolder, "Config.ini");
+    return JoinedPath(m_stateFolder, "Config.ini");
 }
 
 }  // namespace orvanta

@@ -11,6 +11,7 @@
 #include "support/module_holder.h"
 
 #include <string>
+#include <vector>
 
 namespace orvanta {
 
@@ -25,18 +26,25 @@ class CServerContext {
     // Declared first: the folder is known before anything is loaded, and the crash-report
     // module is constructed first and released last.
     std::string m_programFolder;
+    // Where Config.ini, the caches and the default log and content folders go; the program
+    // folder unless it is installed (see state_folder.h). Both end in their separator.
+    std::string m_stateFolder;
+    std::string m_logFolder;  // "" for "logs" in the state folder
     CModuleHolder m_crashReporter;
 
 public:
     // Constructing the context is the program's first step: it hooks up crash reporting when
     // the crash-report module is in `programFolder` (a folder ending in its separator).
-    explicit CServerContext(std::string programFolder);
+    // `stateFolder` "" means the program folder.
+    explicit CServerContext(std::string programFolder, std::string stateFolder = "",
+                            std::string logFolder = "");
     CServerContext(const CServerContext&) = delete;
     CServerContext& operator=(const CServerContext&) = delete;
 
     // Start-up's part that needs no window: the status zeroed, the station configuration to
     // its defaults, and the plug-in and service-module catalogues of the program's folder
-    // (from their cache files, or by a scan). Empty catalogues are found out at Start.
+    // (from their cache files in the state folder, or by a scan). Empty catalogues are found
+    // out at Start.
     void InitInstance();
 
     // The configuration load of start-up, after the command line: loads the file the command
@@ -45,11 +53,18 @@ public:
     // is loaded and the caller shows message 10070.
     bool LoadStartupConfiguration(const CommandLineResult& commandLine);
 
-    // The exit step: the configuration always goes to Config.ini in the program's folder,
+    // A reload (SIGHUP): reads `path` as start-up does into a fresh record, makes it the
+    // configuration (what the exit step writes and the next Start uses) and returns the names
+    // of the settings that differ from the running ones. A running service keeps the settings
+    // it was started with until it is restarted.
+    std::vector<std::string> ReloadConfiguration(const std::string& path);
+
+    // The exit step: the configuration always goes to Config.ini in the state folder,
     // whichever file it was read from.
     void ExitInstance();
 
     const std::string& ProgramFolder() const { return m_programFolder; }
+    const std::string& StateFolder() const { return m_stateFolder; }
     std::string ExitConfigPath() const;
 
     bool HasCrashReporter() const { return m_crashReporter.IsLoaded(); }

@@ -379,11 +379,31 @@ int ApplyMassConfig(LIniFile& ini, StationConfig& config) {
 void PrepareDirectories(StationConfig& config, const ConfigFolders& folders) {
     const std::string programFolder =
         folders.programFolder.empty() ? GetModuleFolder() : folders.programFolder;
-    if (config.LogDir == "./logs") {
-        config.LogDir = JoinedPath(programFolder, "logs");
-    }
-    if (config.ContentDir == "./content") {
-        config.ContentDir = JoinedPath(programFolder, "Contents");
+    if (!folders.logFolder.empty()) {
+        // Installed: nothing may land in whatever folder the program was started from, so the
+        // default log folder is the given one and other relative folders hang off the state
+        // folder.
+        const auto anchored = [&programFolder](const std::string& path) {
+            return path.empty() || path.front() == '/'
+                       ? path
+                       : JoinedPath(programFolder,
+                                    path.rfind("./", 0) == 0 ? path.substr(2) : path);
+        };
+        if (config.LogDir == "./logs" || config.LogDir == "./log") {
+            config.LogDir = folders.logFolder;
+        }
+        config.LogDir = anchored(config.LogDir);
+        if (config.ContentDir == "./content") {
+            config.ContentDir = JoinedPath(programFolder, "Contents");
+        }
+        config.ContentDir = anchored(config.ContentDir);
+    } else {
+        if (config.LogDir == "./logs") {
+            config.LogDir = JoinedPath(programFolder, "logs");
+        }
+        if (config.ContentDir == "./content") {
+            config.ContentDir = JoinedPath(programFolder, "Contents");
+        }
     }
     if (folders.createFolders) {
         CreateFolder(config.LogDir);

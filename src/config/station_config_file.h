@@ -10,15 +10,25 @@
 #include "config/station_config.h"
 
 #include <string>
+#include <utility>
 
 namespace orvanta {
 
 struct ConfigFolders {
+    ConfigFolders() = default;
+    ConfigFolders(std::string program, bool create, std::string logs = "")
+        : programFolder(std::move(program)), createFolders(create), logFolder(std::move(logs)) {}
+
     // The program's folder, ending in its separator; "" means the running executable's.
     std::string programFolder;
     // Whether loading creates the log and content folders. Off only where a file's folders
     // must not touch the disk (fuzzing).
     bool createFolders = true;
+    // Set for an installed program, whose `programFolder` is its state folder: the folder the
+    // default log folders ("./log", "./logs") stand for, ending in its separator; other
+    // relative log and content folders are then taken from `programFolder`, not from the
+    // current folder. "" keeps the portable rules.
+    std::string logFolder;
 };
 
 // 1 when loaded (also when the file is missing or broken: the record then holds the defaults
@@ -37,8 +47,8 @@ bool SaveStationConfig(const std::string& path, StationConfig& config);
 // MassUniqueKey take the two names only on 1.
 int ApplyMassConfig(LIniFile& ini, StationConfig& config);
 
-// Resolves "./logs" and "./content" into the program's folder and creates both folders with
-// their parents. Failures are ignored.
+// Resolves "./logs" and "./content" into the program's folder (see ConfigFolders for an
+// installed program) and creates both folders with their parents. Failures are ignored.
 void PrepareDirectories(StationConfig& config, const ConfigFolders& folders = {});
 
 // Removes space characters (not tabs) from both ends.

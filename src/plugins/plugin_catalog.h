@@ -30,6 +30,9 @@ public:
     // scan that then writes the file; then builds the joined texts. `folder` ends in its
     // separator. True when records exist.
     virtual bool Init(const std::string& folder, bool force);
+    // Where Init keeps the cache file (ending in its separator); "" means `folder` itself.
+    // The file still describes the libraries of `folder`.
+    void SetCacheFolder(const std::string& cacheFolder) { m_cacheFolder = cacheFolder; }
     // The index of the next record after `start` (-1 to begin) of that kind whose four
     // capability masks each share a bit with the given ones, and, with `requireActive`, whose
     // active flag is set; -1 when none is left. `record` points into the catalogue (callers
@@ -63,6 +66,7 @@ private:
     std::vector<PluginDescriptor> m_records;
     std::string m_folder;
     std::string m_cachePath;
+    std::string m_cacheFolder;
     std::string m_extensions4;
     std::string m_filters4;
     std::string m_extensions100;

@@ -56,7 +56,7 @@ bool CServiceModuleCache::Init(const std::string& folder, bool force) {
     }
     try {
         m_folder = folder;
-        m_cachePath = JoinedPath(folder, kCacheFileName);
+        m_cachePath = JoinedPath(m_cacheFolder.empty() ? folder : m_cacheFolder, kCacheFileName);
     } catch (const std::bad_alloc&) {
         return false;
     }

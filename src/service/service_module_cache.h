@@ -29,6 +29,9 @@ public:
     // Fills the cache once: from the cache file when it loads (unless `force`), else by a scan
     // that then writes the file. `folder` ends in its separator. True when records exist.
     virtual bool Init(const std::string& folder, bool force);
+    // Where Init keeps the cache file (ending in its separator); "" means `folder` itself.
+    // The file still describes the libraries of `folder`.
+    void SetCacheFolder(const std::string& cacheFolder) { m_cacheFolder = cacheFolder; }
     virtual bool Clear();
     // Reads the cache file; false when it is missing, short or foreign (the records are then
     // untouched, except when the file's records cannot be held).
@@ -52,6 +55,7 @@ private:
     std::vector<ServiceModuleInfo> m_records;
     std::string m_folder;
     std::string m_cachePath;
+    std::string m_cacheFolder;
 };
 
 }  // namespace orvanta

@@ -166,6 +166,78 @@ bool WaitForText(const std::string& path, const std::string& text) {
     return false;
 }
 
+TEST(OvserverTest, SighupRereadsTheConfigurationNamesWhatNeedsARestartAndKeepsRunning) {
+    test::TempDir dir;
+    test::WriteFile(dir.File("Config.ini"), "[Network]\nPort=8123\n[Limits]\nMaxClient=7\n");
+    Child child = Spawn(dir, {"--headless", "--status-interval=1"});
+    ASSERT_GT(child.pid, 0);
+    ASSERT_TRUE(WaitForText(child.out, "SIGHUP re-reads"));
+    ASSERT_EQ(::kill(child.pid, SIGHUP), 0);
+    ASSERT_TRUE(WaitForText(child.out, "nothing changed."));
+
+    test::WriteFile(dir.File("Config.ini"),
+                    "[Network]\nPort=8124\n[Limits]\nMaxClient=9\n[Broadcast]\nPassword=new\n");
+    ASSERT_EQ(::kill(child.pid, SIGHUP), 0);
+    EXPECT_TRUE(WaitForText(child.out,
+                            "re-read; changed, in effect at the next start: Port, "
+                            "Password, MaxClient."))
+        << test::ReadFile(child.out);
+    EXPECT_TRUE(WaitForText(child.out, "listeners 0 / 9")) << "the new record is the one shown";
+    EXPECT_EQ(test::ReadFile(child.out).find("Stopping"), std::string::npos);
+    ASSERT_EQ(::kill(child.pid, SIGTERM), 0);
+    EXPECT_EQ(WaitExit(child.pid), 0);
+    StationConfig saved;
+    LoadStationConfig(dir.File("Config.ini"), saved, {dir.Folder(), false});
+    EXPECT_EQ(saved.Port, 8124) << "the operator's edit survives the exit step";
+    EXPECT_EQ(saved.Password, "new");
+}
+
+// True when the child is still running after `seconds`.
+bool StillRunningAfter(pid_t pid, int seconds) {
+    for (int i = 0; i < seconds * 100; ++i) {
+        if (::waitpid(pid, nullptr, WNOHANG) == pid) {
+            return false;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
+}
+
+TEST(OvserverTest, OneConsolePerUserAndACrashedOnesSocketDoesNotBlockTheNext) {
+    test::TempDir run;
+    ::setenv("XDG_RUNTIME_DIR", run.Path().c_str(), 1);
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    const std::string socket = run.File("orvanta-server.console");
+    test::TempDir first;
+    test::TempDir second;
+    test::TempDir third;
+    test::TempDir fourth;
+    Child one = Spawn(first, {});
+    for (int i = 0; i < 1000 && !std::filesystem::exists(socket); ++i) {
+        std::this_thread::sleep_for(10ms);
+    }
+    ASSERT_TRUE(std::filesystem::exists(socket)) << test::ReadFile(one.err);
+    Child two = Spawn(second, {});
+    EXPECT_EQ(WaitExit(two.pid), 0);
+    EXPECT_NE(test::ReadFile(two.out).find("already running"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(second.File("Config.ini"))) << "it wrote nothing";
+
+    // A crash leaves the socket behind; nobody answers on it.
+    ::kill(one.pid, SIGKILL);
+    ::waitpid(one.pid, nullptr, 0);
+    ASSERT_TRUE(std::filesystem::exists(socket));
+    Child three = Spawn(third, {});
+    EXPECT_TRUE(StillRunningAfter(three.pid, 3)) << test::ReadFile(three.out);
+    Child four = Spawn(fourth, {});
+    EXPECT_EQ(WaitExit(four.pid), 0);
+    EXPECT_NE(test::ReadFile(four.out).find("already running"), std::string::npos)
+        << "the third start owns the socket now";
+    ::kill(three.pid, SIGTERM);
+    EXPECT_EQ(WaitExit(three.pid), 0);
+    ::unsetenv("XDG_RUNTIME_DIR");
+    ::unsetenv("QT_QPA_PLATFORM");
+}
+
 TEST(OvserverTest, AFailedAutoStartShowsTheHostsMessageThen2066) {
     test::TempDir dir;
     test::WriteFile(dir.File("Config.ini"), "[Network]\nPort=8765\n[Media]\nFormat=VORBIS\n");
@@ -250,6 +322,44 @@ TEST_F(HeadlessServiceTest, StartsFromTheFolderAndReadsTheCachesTheSecondTime) {
     EXPECT_EQ(Creations(), (std::vector<std::string>{"0 Create Software\\KELVO\\OVServer\\Plugins",
                                                      "2 Start 8000 0", "3 Stop", "1 Destroy 1"}))
         << "the second run loads nothing but the service module";
+}
+
+TEST_F(HeadlessServiceTest, AStateFolderTakesEverythingWrittenAndTheProgramFolderStaysClean) {
+    const std::string state = m_dir.File("state/");
+    ::setenv("ORVANTA_STATE_DIR", state.c_str(), 1);
+    ::unsetenv("ORVANTA_USER_HIVE");  // the state folder's own hive is used
+    const std::string out = RunOnce();
+    RunOnce();
+    ::unsetenv("ORVANTA_STATE_DIR");
+    EXPECT_NE(out.find("configuration: " + state + "Config.ini)"), std::string::npos) << out;
+    for (const char* written :
+         {"Config.ini", "OVTService.cache", "OVTPlugins.cache", "log", "Contents"}) {
+        EXPECT_TRUE(std::filesystem::exists(state + written)) << written;
+        EXPECT_FALSE(std::filesystem::exists(m_dir.File(written))) << written;
+    }
+    StationConfig saved;
+    LoadStationConfig(state + "Config.ini", saved, {state, false});
+    EXPECT_EQ(saved.LogDir, state + "log/") << "not the folder it was started from";
+    EXPECT_EQ(Creations(), (std::vector<std::string>{"0 Create Software\\KELVO\\OVServer\\Plugins",
+                                                     "2 Start 8000 0", "3 Stop", "1 Destroy 1"}))
+        << "the second run reads the caches from the state folder";
+}
+
+TEST(OvserverTest, AStateFolderThatCannotBeMadeStopsTheProgramBeforeItWritesAnything) {
+    test::TempDir dir;
+    test::WriteFile(dir.File("in-the-way"), "a file, not a folder");
+    const std::string state = dir.File("in-the-way/state");
+    ::setenv("ORVANTA_STATE_DIR", state.c_str(), 1);
+    Child child = Spawn(dir, {"--headless", "/start"});
+    ::unsetenv("ORVANTA_STATE_DIR");
+    ASSERT_GT(child.pid, 0);
+    EXPECT_EQ(WaitExit(child.pid), 3);
+    const std::string err = test::ReadFile(child.err);
+    EXPECT_NE(err.find("cannot use the state folder " + state + "/"), std::string::npos) << err;
+    EXPECT_EQ(test::ReadFile(child.out), "");
+    for (const char* written : {"Config.ini", "OVTService.cache", "OVTPlugins.cache", "logs"}) {
+        EXPECT_FALSE(std::filesystem::exists(dir.File(written))) << written;
+    }
 }
 
 TEST(HeadlessRunnerTest, ACommandLineWithoutTheProgramPathShowsMessage10070AndKeepsDefaults) {
