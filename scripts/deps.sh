@@ -10,6 +10,8 @@ packages=(
     qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev xvfb xauth
     # Korean glyphs for the Korean language pack (the smallest Korean font family)
     fonts-nanum
+    # the WMA encoder plug-in: the system's codec libraries (they hold the WMA version 2 encoder)
+    libavcodec-dev libavformat-dev libswresample-dev libavutil-dev
     # tests: real encoders and players against the engine
     libgtest-dev ffmpeg mpg123 curl icecast2 chromium openssl
     # fuzzing and the formatting check

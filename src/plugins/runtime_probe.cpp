@@ -1,17 +1,37 @@
 #include "plugins/runtime_probe.h"
 
-#include "support/file_version.h"
 #include "support/path.h"
 
 #include <cstdlib>
+#include <dlfcn.h>
 
 namespace orvanta {
 
 namespace {
 constexpr uint32_t kPlatformWin9x = 1;
 constexpr uint32_t kPlatformNt = 2;
-constexpr const char kDefaultSystemFolder[] = "/usr/lib/orvanta";
-constexpr const char kRuntimeFile[] = "wmvcore.dll";
+// The codec library the WMA encoder plug-in is linked against, by its versioned name.
+constexpr const char kCodecLibrary[] = ORV_CODEC_LIBRARY;
+// What a codec library with the WMA encoder reports: the newest runtime the thresholds know, so
+// it is enough on every system; without one the version is 0.0, which is never enough.
+constexpr int kRuntimeWithEncoderMajor = 9;
+
+// Whether the codec library loads and holds the WMA version 2 encoder. A library that loaded
+// stays mapped (the encoder plug-in needs it anyway): some of the libraries it pulls in keep
+// allocations from their start-up that only their own globals point at.
+bool CodecLibraryHasWmaEncoder() {
+    const std::string folder = SystemFolder();
+    const std::string path = folder.empty() ? kCodecLibrary : JoinedPath(folder, kCodecLibrary);
+    void* library = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    if (library == nullptr) {
+        return false;
+    }
+    using FindEncoder = const void* (*)(const char*);
+    auto find = reinterpret_cast<FindEncoder>(::dlsym(library, "avcodec_find_encoder_by_name"));
+    const bool found = find != nullptr && find("wmav2") != nullptr;
+    ::dlclose(library);
+    return found;
+}
 }  // namespace
 
 int GetOsClass(const OsVersionInfo& os) {
@@ -68,17 +88,14 @@ const OsVersionInfo& CurrentOsVersion() {
 
 std::string SystemFolder() {
     const char* folder = std::getenv("ORVANTA_SYSTEM_DIR");
-    return folder != nullptr && *folder != '\0' ? folder : kDefaultSystemFolder;
+    return folder != nullptr ? folder : "";
 }
 
 int GetWmRuntimeVersion(int* minor) {
-    uint16_t major = 0, minorPart = 0, build = 0, revision = 0;
-    SplitFileVersion(JoinedPath(SystemFolder(), kRuntimeFile), &major, &minorPart, &build,
-                     &revision);
     if (minor != nullptr) {
-        *minor = static_cast<int16_t>(minorPart);
+        *minor = 0;
     }
-    return static_cast<int16_t>(major);
+    return CodecLibraryHasWmaEncoder() ? kRuntimeWithEncoderMajor : 0;
 }
 
 bool IsWmRuntimeAdequate(const OsVersionInfo& os, int major, int minor) {

@@ -1,7 +1,11 @@
-// Is the Windows Media runtime present and recent enough for a WMA station? The answer comes
-// from the version stamp of wmvcore.dll in the system folder, against a minimum that depends
-// on the operating system: 9.0 on the newer Windows versions, 7.1 everywhere else (Linux
-// included, whose class is "none of the above").
+// Is the Windows Media runtime present and recent enough for a WMA station? A version is
+// compared with a minimum that depends on the operating system: 9.0 on the newer Windows
+// versions, 7.1 everywhere else (Linux included, whose class is "none of the above").
+//
+// On Linux the runtime a WMA station needs is the system's codec library (libavcodec, the
+// version the WMA encoder plug-in is linked against) with its WMA version 2 encoder: the
+// version is 9.0 when that library loads and holds the encoder, 0.0 when it is missing or lacks
+// the encoder. So the runtime prompt appears exactly when WMA cannot work on this machine.
 #pragma once
 
 #include <cstdint>
@@ -28,9 +32,11 @@ bool NeedsWm9(const OsVersionInfo& os);
 // This system's record, read once per process. On Linux: all zero (class 0).
 const OsVersionInfo& CurrentOsVersion();
 
-// The folder the runtime lives in: $ORVANTA_SYSTEM_DIR, else /usr/lib/orvanta.
+// The folder the codec library is loaded from: $ORVANTA_SYSTEM_DIR when set, else empty, which
+// means the system's own library search.
 std::string SystemFolder();
-// Major and minor version of wmvcore.dll in the system folder; 0 and 0 without one.
+// Major and minor version of the runtime: 9 and 0 with a codec library that holds the WMA
+// encoder, 0 and 0 without.
 int GetWmRuntimeVersion(int* minor);
 
 bool IsWmRuntimeAdequate(const OsVersionInfo& os, int major, int minor);

@@ -291,6 +291,53 @@ TEST_F(ConfigServerTypePage, EncoderListKeepsTheChoiceInTheRegistryAndConfigTake
     EXPECT_EQ(Config().EncoderModule, "fixture_plugin.so");
 }
 
+// The real WMA encoder plug-in in the program folder: listed, its own dialog opened by Config,
+// and what is chosen there reaches the record as values 55 and 56.
+TEST_F(ConfigServerTypePage, TheWmaEncoderPlugInIsListedAndItsDialogSetsTheEncoderValues) {
+    // A copy sits beside the test program too, where loading by bare name finds it.
+    std::filesystem::copy_file(std::string(ORV_FIXTURE_DIR) + "/ovwmaenc.so",
+                               m_folder.File("ovwmaenc.so"));
+    Open(22);
+    Config().Format = kFormatWma;
+    auto page = Show<CConfigServerType>();
+    auto& list = Find<QComboBox>(*page, "kEncoderListId");
+    ASSERT_EQ(list.count(), 1);
+    EXPECT_TRUE(list.itemText(0).startsWith("Orvanta WMA Encoder"));
+    EXPECT_TRUE(Find<QPushButton>(*page, "kEncoderConfigButtonId").isEnabled());
+
+    bool shown = false;
+    OnNextModal([&shown](QWidget* modal) {
+        shown = modal->objectName() == "CWmaSettingsDialog";
+        auto choose = [modal](const char* name, int value) {
+            auto* box = modal->findChild<QComboBox*>(name);
+            ASSERT_NE(box, nullptr) << name;
+            const int index = box->findData(value);
+            ASSERT_NE(index, -1) << name << " " << value;
+            box->setCurrentIndex(index);
+        };
+        choose("bitrate", 64000);
+        choose("sampleRate", 32000);
+        choose("channels", 1);
+        static_cast<QDialog*>(modal)->accept();
+    });
+    Find<QPushButton>(*page, "kEncoderConfigButtonId").click();
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(Config().EncoderValue55, 64000);
+    EXPECT_EQ(Config().EncoderValue56, 320001);
+    EXPECT_EQ(Config().EncoderModule, "ovwmaenc.so");
+
+    // Cancel keeps what was stored; the values are read again all the same.
+    Config().EncoderValue55 = 0;
+    OnNextModal([](QWidget* modal) {
+        auto* box = modal->findChild<QComboBox*>("bitrate");
+        ASSERT_NE(box, nullptr);
+        box->setCurrentIndex(box->findData(192000));
+        static_cast<QDialog*>(modal)->reject();
+    });
+    Find<QPushButton>(*page, "kEncoderConfigButtonId").click();
+    EXPECT_EQ(Config().EncoderValue55, 64000);
+}
+
 TEST_F(ConfigServerPage, ActivationDiscardsEditsAndTheListenerLimitHoldsThePage) {
     Open();
     Config().MaxClient = 32;

@@ -6,9 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <filesystem>
-#include <orvanta/version_stamp.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 
@@ -88,15 +86,13 @@ protected:
         ::unsetenv("ORVANTA_MACHINE_HIVE");
         ::unsetenv("ORVANTA_SYSTEM_DIR");
     }
-    // A runtime file stamped with major.minor.
-    void InstallRuntime(uint32_t major, uint32_t minor) {
-        OrvantaFixedFileInfo info{};
-        info.dwSignature = ORVANTA_FIXED_FILE_INFO_SIGNATURE;
-        info.dwStrucVersion = ORVANTA_FIXED_FILE_INFO_STRUC_VERSION;
-        info.dwFileVersionMS = (major << 16) | minor;
-        std::string bytes(sizeof info, '\0');
-        std::memcpy(bytes.data(), &info, sizeof info);
-        test::WriteFile(m_dir.File("wmvcore.dll"), "MZ.." + bytes);
+    // The system folder gets a library under the codec library's name: the real one, or
+    // `stand-in`, a library that is not it.
+    void InstallCodecLibrary(const std::string& target) {
+        std::filesystem::create_symlink(target, m_dir.File(ORV_CODEC_LIBRARY));
+    }
+    static std::string RealCodecLibrary() {
+        return std::string(ORV_CODEC_LIBDIR) + "/" + ORV_CODEC_LIBRARY;
     }
     uint32_t Remembered() {
         CRegistryKey key;
@@ -107,18 +103,32 @@ protected:
     RecordingUi m_ui;
 };
 
+TEST_F(RuntimeCheckTest, WithoutTheSystemFolderTheSystemLibrarySearchFindsTheCodecLibrary) {
+    // This machine has the codec library with the encoder (the build needs it): no prompt.
+    ::unsetenv("ORVANTA_SYSTEM_DIR");
+    EXPECT_EQ(GetWmRuntimeVersion(nullptr), 9);
+    EXPECT_TRUE(IsWmRuntimeAdequate());
+    ::setenv("ORVANTA_SYSTEM_DIR", m_dir.Path().c_str(), 1);
+    EXPECT_EQ(GetWmRuntimeVersion(nullptr), 0) << "an empty system folder has none";
+    EXPECT_FALSE(IsWmRuntimeAdequate());
+}
+
 TEST_F(RuntimeCheckTest, APresentRuntimeIsRememberedAndNotProbedAgain) {
-    InstallRuntime(7, 1);
-    EXPECT_EQ(GetWmRuntimeVersion(nullptr), 7);
+    InstallCodecLibrary(RealCodecLibrary());
+    int minor = -1;
+    EXPECT_EQ(GetWmRuntimeVersion(&minor), 9);
+    EXPECT_EQ(minor, 0);
     EXPECT_TRUE(CheckWindowsMediaRuntime(m_ui, m_dir.Folder()));
     EXPECT_EQ(Remembered(), 1u);
-    std::filesystem::remove(m_dir.File("wmvcore.dll"));
+    std::filesystem::remove(m_dir.File(ORV_CODEC_LIBRARY));
     EXPECT_TRUE(CheckWindowsMediaRuntime(m_ui, m_dir.Folder())) << "remembered, not probed";
     EXPECT_TRUE(m_ui.questions.empty());
 }
 
 TEST_F(RuntimeCheckTest, NoAsksAgainAndCancelNeverAsksAgain) {
-    InstallRuntime(7, 0);
+    // A library by the codec library's name that lacks the WMA encoder counts as none.
+    InstallCodecLibrary(std::string(ORV_FIXTURE_DIR) + "/fixture_no_factory.so");
+    EXPECT_EQ(GetWmRuntimeVersion(nullptr), 0);
     m_ui.answer = IServiceHostUi::kAnswerNo;
     EXPECT_FALSE(CheckWindowsMediaRuntime(m_ui, m_dir.Folder()));
     EXPECT_FALSE(CheckWindowsMediaRuntime(m_ui, m_dir.Folder()));
