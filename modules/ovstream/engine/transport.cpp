@@ -33,6 +33,8 @@ private:
 
 // Records of at most this many bytes go out per write; a TLS record holds 16 KiB.
 constexpr size_t kTlsStagingBytes = 64 * 1024;
+// What a listener's staging may keep between writes: a pass's audio, not its first burst.
+constexpr size_t kTlsKeptStagingBytes = 16 * 1024;
 
 class TlsTransport final : public Transport {
 public:
@@ -57,7 +59,15 @@ public:
             const auto* bytes = static_cast<const char*>(buffer.data());
             m_staging.insert(m_staging.end(), bytes, bytes + buffer.size());
         }
-        asio::async_write(m_stream, asio::buffer(m_staging), std::move(handler));
+        // The handler holds the connection, and with it this transport, until it has run.
+        asio::async_write(
+            m_stream, asio::buffer(m_staging),
+            [this, handler = std::move(handler)](const asio::error_code& ec, size_t written) {
+                if (m_staging.capacity() > kTlsKeptStagingBytes) {
+                    std::vector<char>().swap(m_staging);
+                }
+                handler(ec, written);
+            });
     }
 
     void Close() override {
