@@ -10,8 +10,8 @@ packages=(
     qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev xvfb xauth
     # Korean glyphs for the Korean language pack (the smallest Korean font family)
     fonts-nanum
-    # tests: real encoders and players against the engine
-    libgtest-dev ffmpeg mpg123 curl icecast2 chromium openssl
+    # tests: real encoders and players against the engine, nginx as a cache in front of it
+    libgtest-dev ffmpeg mpg123 curl icecast2 chromium openssl nginx
     # fuzzing and the formatting check
     clang libclang-rt-14-dev clang-format
 )

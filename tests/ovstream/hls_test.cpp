@@ -10,9 +10,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <filesystem>
+#include <map>
+#include <mutex>
 #include <random>
 #include <set>
 #include <sstream>
@@ -158,6 +161,19 @@ TEST(HlsSegmenterTest, SegmentNamesAreParsedStrictly) {
 
 bool HaveFfmpeg() {
     return std::system("command -v ffmpeg >/dev/null 2>&1") == 0;
+}
+
+// A loopback port nobody listens on now (the kernel's choice, released at once).
+int FreePort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
 }
 
 class HlsEngineTest : public ::testing::Test {
@@ -386,6 +402,100 @@ TEST_F(HlsEngineTest, FfmpegPlaysThirtySecondsWithoutADecodeError) {
     }
     EXPECT_EQ(errors, "");
     EXPECT_GE(std::filesystem::file_size(m_dir.File("out.raw")), 30u * 44100 * 2 - 4096);
+}
+
+TEST_F(HlsEngineTest, AnNginxCacheInFrontAsksAboutOncePerSegment) {
+    if (std::system("test -x /usr/sbin/nginx") != 0) {
+        GTEST_SKIP() << "nginx is installed by scripts/deps.sh";
+    }
+    m_settings.maxClients = 0;  // the cache serves the players, the engine no listener
+    Start();
+    const int cachePort = FreePort();
+    const std::string root = m_dir.File("nginx");
+    std::filesystem::create_directories(root + "/cache");
+    // Started by root (CI in a container), nginx's workers run as an unprivileged user, which
+    // must reach its cache in the test's private folder.
+    namespace fs = std::filesystem;
+    fs::permissions(m_dir.Path(), fs::perms::others_exec, fs::perm_options::add);
+    fs::permissions(root, fs::perms::all);
+    fs::permissions(root + "/cache", fs::perms::all);
+    // The configuration the README gives, on loopback ports and in a temporary folder.
+    const std::string origin = "http://127.0.0.1:" + std::to_string(m_port);
+    test::WriteFile(
+        root + "/nginx.conf",
+        "daemon off;\npid " + root + "/nginx.pid;\nerror_log " + root + "/error.log;\n" +
+            "events {}\nhttp {\n access_log off;\n client_body_temp_path " + root +
+            "/body;\n proxy_temp_path " + root + "/proxy;\n fastcgi_temp_path " + root +
+            "/fcgi;\n uwsgi_temp_path " + root + "/uwsgi;\n scgi_temp_path " + root +
+            "/scgi;\n proxy_cache_path " + root +
+            "/cache levels=1:2 keys_zone=hls:10m max_size=1g inactive=1h;\n"
+            " server {\n  listen 127.0.0.1:" +
+            std::to_string(cachePort) +
+            ";\n  location ~ ^/(live\\.m3u8|live/[0-9]+\\.mp3)$ {\n   proxy_pass " + origin +
+            ";\n   proxy_cache hls;\n   proxy_cache_lock on;\n   proxy_cache_lock_timeout 10s;\n"
+            "   proxy_cache_use_stale updating;\n   proxy_cache_background_update on;\n  }\n"
+            "  location / {\n   proxy_pass " +
+            origin + ";\n   proxy_buffering off;\n  }\n }\n}\n");
+    test::Process nginx("/usr/sbin/nginx", {"-c", root + "/nginx.conf", "-p", root},
+                        m_dir.File("nginx.out"), m_dir.File("nginx.err"));
+
+    // A source in real time: one 2 s segment's worth of frames every 2 s.
+    auto source = V1Source();
+    std::atomic<bool> stop{false};
+    std::thread feeder([&] {
+        for (int i = 0; i < 20 && !stop; ++i) {
+            source->Send(Mp3Frames(77));
+            for (int wait = 0; wait < 20 && !stop; ++wait) {
+                std::this_thread::sleep_for(100ms);
+            }
+        }
+    });
+    WaitForPlaylist("#EXTINF");
+
+    // 50 players for ~20 s: the playlist every second, each new segment once.
+    std::mutex lock;
+    std::set<uint64_t> segments;
+    size_t fetched = 0;
+    std::vector<std::thread> players;
+    for (int p = 0; p < 50; ++p) {
+        players.emplace_back([&] {
+            std::set<uint64_t> seen;
+            for (int round = 0; round < 20; ++round) {
+                TestClient playlistClient(static_cast<uint16_t>(cachePort));
+                playlistClient.Send("GET /live.m3u8 HTTP/1.0\r\n\r\n");
+                for (const uint64_t sequence : Sequences(playlistClient.ReadAll(3000))) {
+                    if (!seen.insert(sequence).second) {
+                        continue;
+                    }
+                    TestClient segmentClient(static_cast<uint16_t>(cachePort));
+                    segmentClient.Send("GET /live/" + std::to_string(sequence) +
+                                       ".mp3 HTTP/1.0\r\n\r\n");
+                    const bool ok = segmentClient.ReadAll(5000).rfind("HTTP/1.1 200", 0) == 0;
+                    std::lock_guard<std::mutex> guard(lock);
+                    fetched += ok ? 1 : 0;
+                    segments.insert(sequence);
+                }
+                std::this_thread::sleep_for(1s);
+            }
+        });
+    }
+    for (std::thread& player : players) {
+        player.join();
+    }
+    stop = true;
+    feeder.join();
+    nginx.Signal(SIGTERM);
+    nginx.Wait(5000);
+    EXPECT_GE(segments.size(), 8u)
+        << test::ReadFile(m_dir.File("nginx.err")) << test::ReadFile(root + "/error.log");
+    EXPECT_GE(fetched, segments.size() * 40) << test::ReadFile(m_dir.File("nginx.err"));
+    // "At most a few" per segment: one, and a second for the rare race of a segment the cache
+    // lock timed out on.
+    EXPECT_LE(m_engine.HlsSegmentsServed(), segments.size() * 2);
+    std::printf(
+        "HLS through nginx: %zu segment fetches by players, %llu reached the engine for "
+        "%zu segments\n",
+        fetched, static_cast<unsigned long long>(m_engine.HlsSegmentsServed()), segments.size());
 }
 
 }  // namespace
