@@ -12,8 +12,8 @@ packages=(
     fonts-nanum
     # the WMA encoder plug-in: the system's codec libraries (they hold the WMA version 2 encoder)
     libavcodec-dev libavformat-dev libswresample-dev libavutil-dev
-    # tests: real encoders and players against the engine
-    libgtest-dev ffmpeg mpg123 curl icecast2 chromium openssl
+    # tests: real encoders and players against the engine, nginx as a cache in front of it
+    libgtest-dev ffmpeg mpg123 curl icecast2 chromium openssl nginx
     # fuzzing and the formatting check
     clang libclang-rt-14-dev clang-format
     # the Debian package and its checks

@@ -7,6 +7,7 @@
 #include "engine/listener.h"
 #include "engine/source.h"
 #include "engine/transport.h"
+#include "hls/playlist.h"
 #include "web/content.h"
 #include "web/pages.h"
 
@@ -313,6 +314,9 @@ private:
             AdminCgi(request);
         } else if (request.path == "/admin/metadata") {
             AdminMetadata(request);
+        } else if (request.path == kHlsPlaylistPath ||
+                   request.path.rfind(kHlsSegmentFolder, 0) == 0) {
+            HandleHls(request);
         } else if (IsStreamRequest(request)) {
             HandleListener(request);
         } else {
@@ -562,6 +566,70 @@ private:
         listener->Start();
     }
 
+    // The HLS playlist and its segments. They are answered from memory like pages, never count
+    // against the listener limit, and are made for caches: a CDN or proxy in front asks about
+    // once per segment however many players it serves.
+    void HandleHls(const Request& request) {
+        const EngineSettings& settings = m_core.Settings();
+        Station& station = m_core.GetStation();
+        HlsStream& hls = station.Hls();
+        if (!settings.hlsEnabled) {
+            Reply(PlainError(404, "HLS is turned off for this station"));
+            return;
+        }
+        if (station.Format() == StreamFormat::Ogg) {
+            Reply(PlainError(404, "HLS carries MP3 only; this station streams Ogg Vorbis"));
+            return;
+        }
+        if (settings.privateBroadcast != 0 && !PrivateListenerAdmitted(request)) {
+            return;
+        }
+        const int target = hls.Segmenter() ? hls.Segmenter()->TargetSeconds() : 1;
+        if (request.path == kHlsPlaylistPath) {
+            const auto playlist = hls.Playlist();
+            if (playlist->empty()) {
+                Reply(PlainError(404, "No HLS segments yet"));
+                return;
+            }
+            hls.PlaylistFetched(m_address, std::chrono::steady_clock::now());
+            // Short-lived: a cache must fetch a fresh one about twice per segment.
+            const std::string cache = "public, max-age=" + std::to_string(std::max(1, target / 2));
+            ReplyCacheable(request, "application/vnd.apple.mpegurl", playlist, hls.PlaylistEtag(),
+                           cache);
+            return;
+        }
+        const auto sequence = ParseSegmentPath(request.path);
+        const HlsSegment* segment =
+            sequence && hls.Segmenter() ? hls.Segmenter()->Find(*sequence) : nullptr;
+        if (segment == nullptr) {
+            Reply(PlainError(404, "Not Found"), sequence ? "segment not in the window" : "");
+            return;
+        }
+        // A segment never changes once published.
+        constexpr char kImmutable[] = "public, max-age=86400, immutable";
+        if (request.method == "GET") {
+            m_core.Status().hlsSegmentsServed.fetch_add(1, std::memory_order_relaxed);
+        }
+        ReplyCacheable(request, "audio/mpeg", segment->bytes, segment->etag, kImmutable);
+    }
+
+    // 200 with `body` (its head only for HEAD), or 304 when the client's copy is current.
+    void ReplyCacheable(const Request& request, const char* type,
+                        std::shared_ptr<const std::string> body, const std::string& etag,
+                        const std::string& cacheControl) {
+        const std::string* ifNoneMatch = request.Find("If-None-Match");
+        if (ifNoneMatch != nullptr && EtagMatches(*ifNoneMatch, etag)) {
+            Reply(CacheableHead(304, "Not Modified", "", 0, cacheControl, etag));
+            return;
+        }
+        std::string head = CacheableHead(200, "OK", type, body->size(), cacheControl, etag);
+        if (request.method == "HEAD") {
+            Reply(std::move(head));
+            return;
+        }
+        Reply(std::move(head), {}, std::move(body));
+    }
+
     // A private station's listener needs the name and password of one of its users. True when
     // admitted; otherwise the answer has gone out.
     bool PrivateListenerAdmitted(const Request& request) {
@@ -704,7 +772,8 @@ private:
 
     // Sends `text` and closes. Refusals are logged with who was refused and why (`why` adds
     // what the answer alone does not say), except the challenges every client meets first.
-    void Reply(std::string text, const std::string& why = {}) {
+    void Reply(std::string text, const std::string& why = {},
+               std::shared_ptr<const std::string> body = nullptr) {
         const int status = StatusOf(text);
         const bool refusal = status >= 400 || text == kIcyLoginRefused || text == kIcyStreamInUse;
         if (refusal && !m_quiet) {
@@ -716,8 +785,14 @@ private:
         }
         m_mode = Mode::Done;
         m_answer = std::move(text);
+        // A shared body (an HLS segment) goes out from where it is kept, not copied per client.
+        m_body = std::move(body);
+        std::vector<asio::const_buffer> buffers{asio::buffer(m_answer)};
+        if (m_body) {
+            buffers.push_back(asio::buffer(*m_body));
+        }
         auto self = shared_from_this();
-        m_transport->Write(asio::buffer(m_answer), [self](const asio::error_code&, size_t written) {
+        m_transport->Write(buffers, [self](const asio::error_code&, size_t written) {
             self->m_core.Status().sentBytes.fetch_add(written, std::memory_order_relaxed);
             asio::error_code ignored;
             self->m_transport->Socket().shutdown(tcp::socket::shutdown_both, ignored);
@@ -737,6 +812,7 @@ private:
     std::string m_address;
     std::string m_buffer;
     std::string m_answer;
+    std::shared_ptr<const std::string> m_body;
     std::string m_what = "request";
     std::array<char, 4096> m_readBuffer{};
 };

@@ -97,4 +97,8 @@ uint64_t Engine::SentBytes() const {
     return m_status->sentBytes.load(std::memory_order_relaxed);
 }
 
+uint64_t Engine::HlsSegmentsServed() const {
+    return m_status->hlsSegmentsServed.load(std::memory_order_relaxed);
+}
+
 }  // namespace orvanta::engine

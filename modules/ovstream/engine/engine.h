@@ -36,6 +36,8 @@ public:
     bool SourceConnected() const;
     uint64_t ReceivedBytes() const;
     uint64_t SentBytes() const;
+    // HLS segments the engine itself served (not the copies caches in front served).
+    uint64_t HlsSegmentsServed() const;
 
 private:
     struct Running;

@@ -11,6 +11,8 @@ struct EngineStatus {
     std::atomic<int32_t> sourceConnected{0};
     std::atomic<uint64_t> receivedBytes{0};
     std::atomic<uint64_t> sentBytes{0};
+    // HLS segments served (200 answers to GET), the load a cache in front takes off the engine.
+    std::atomic<uint64_t> hlsSegmentsServed{0};
 };
 
 }  // namespace orvanta::engine

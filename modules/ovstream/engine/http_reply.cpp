@@ -4,21 +4,59 @@
 
 namespace orvanta::engine {
 
-std::string Response(int code, std::string_view reason, std::string_view contentType,
-                     std::string_view body, std::string_view extraHeaders) {
+namespace {
+
+std::string Head(int code, std::string_view reason, std::string_view contentType,
+                 size_t contentLength, std::string_view cacheControl,
+                 std::string_view extraHeaders) {
     std::string text = "HTTP/1.0 " + std::to_string(code) + " " + std::string(reason) + "\r\n";
     text += "Server: " + std::string(kServerName) + "\r\n";
     if (!contentType.empty()) {
         text += "Content-Type: " + std::string(contentType) + "\r\n";
     }
-    text += "Content-Length: " + std::to_string(body.size()) + "\r\n";
-    text += "Cache-Control: no-cache\r\nConnection: close\r\n";
+    text += "Content-Length: " + std::to_string(contentLength) + "\r\n";
+    text += "Cache-Control: " + std::string(cacheControl) + "\r\nConnection: close\r\n";
     text += kCorsHeaders;
     text += "X-Content-Type-Options: nosniff\r\n";
     text += extraHeaders;
     text += "\r\n";
+    return text;
+}
+
+}  // namespace
+
+std::string Response(int code, std::string_view reason, std::string_view contentType,
+                     std::string_view body, std::string_view extraHeaders) {
+    std::string text = Head(code, reason, contentType, body.size(), "no-cache", extraHeaders);
     text += body;
     return text;
+}
+
+std::string CacheableHead(int code, std::string_view reason, std::string_view contentType,
+                          size_t contentLength, std::string_view cacheControl,
+                          std::string_view etag) {
+    return Head(code, reason, contentType, contentLength, cacheControl,
+                "ETag: " + std::string(etag) + "\r\n");
+}
+
+bool EtagMatches(std::string_view ifNoneMatch, std::string_view etag) {
+    size_t pos = 0;
+    while (pos < ifNoneMatch.size()) {
+        size_t end = ifNoneMatch.find(',', pos);
+        if (end == std::string_view::npos) {
+            end = ifNoneMatch.size();
+        }
+        std::string_view candidate = TrimSpaceTab(ifNoneMatch.substr(pos, end - pos));
+        // A weak comparison, as conditional GET asks for.
+        if (candidate.substr(0, 2) == "W/") {
+            candidate.remove_prefix(2);
+        }
+        if (candidate == "*" || candidate == etag) {
+            return true;
+        }
+        pos = end + 1;
+    }
+    return false;
 }
 
 std::string PlainError(int code, std::string_view reason, std::string_view extraHeaders) {

@@ -22,6 +22,14 @@ inline constexpr char kCorsHeaders[] =
 // CRLF), the blank line and the body.
 std::string Response(int code, std::string_view reason, std::string_view contentType,
                      std::string_view body, std::string_view extraHeaders = {});
+// The head of an answer caches may keep: as Response, but with `cacheControl` and a strong
+// `etag`, and Content-Length `contentLength` (the body goes after it, or not at all for HEAD
+// and 304, which carry the length the body would have).
+std::string CacheableHead(int code, std::string_view reason, std::string_view contentType,
+                          size_t contentLength, std::string_view cacheControl,
+                          std::string_view etag);
+// Whether an If-None-Match header value names `etag` (or is "*"): the client's copy is current.
+bool EtagMatches(std::string_view ifNoneMatch, std::string_view etag);
 // A short plain-text answer whose body is the reason.
 std::string PlainError(int code, std::string_view reason, std::string_view extraHeaders = {});
 // The status code of an answer Response made (0 for anything else).

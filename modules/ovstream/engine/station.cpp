@@ -43,6 +43,8 @@ StationSnapshot Station::Snapshot() const {
     snapshot.channels = m_info.channels;
     snapshot.audioInfo = m_info.audioInfo;
     snapshot.listeners = m_listeners.size();
+    snapshot.hlsListeners = m_hls.Listeners(std::chrono::steady_clock::now());
+    snapshot.hlsOffered = m_format == StreamFormat::Mp3 && m_core.Settings().hlsEnabled;
     snapshot.peakListeners = m_peakListeners;
     snapshot.maxListeners = m_core.Settings().maxClients;
     snapshot.streamStart = m_streamStart;
@@ -71,6 +73,7 @@ void Station::SourceConnected(StreamFormat format, const SourceInfo& info,
     m_hasSource = true;
     m_sourceBytes = 0;
     m_streamStart = std::chrono::system_clock::now();
+    m_hls.SourceStarted(format, m_core.Settings());
     if (DirectoryAnnouncer* directory = m_core.Directory()) {
         directory->OnSourceConnected();
     }
@@ -86,6 +89,9 @@ bool Station::SourceData(std::string_view data) {
     m_sourceBytes += data.size();
     const uint64_t tailBefore = m_chain.Tail();
     for (MediaUnit& unit : units) {
+        if (m_format == StreamFormat::Mp3) {
+            HlsFeed(unit.bytes);
+        }
         m_gathered += unit.bytes.size();
         auto chunk = std::make_shared<Chunk>();
         chunk->bytes = std::move(unit.bytes);
@@ -122,8 +128,19 @@ bool Station::SourceData(std::string_view data) {
     return m_reader->SawAudio() || m_sourceBytes < kNoAudioLimit;
 }
 
+void Station::HlsFeed(std::string_view frames) {
+    std::string problem = m_hls.Feed(frames, m_title);
+    if (problem != m_hlsProblem) {
+        if (!problem.empty()) {
+            m_core.Log("HLS origin folder: " + LogSafe(problem));
+        }
+        m_hlsProblem = std::move(problem);
+    }
+}
+
 void Station::SourceGone() {
     m_hasSource = false;
+    m_hls.SourceStopped();
     m_core.Status().sourceConnected.store(0, std::memory_order_relaxed);
     if (DirectoryAnnouncer* directory = m_core.Directory()) {
         directory->OnSourceLeft();

@@ -4,6 +4,7 @@
 
 #include "engine/chunk_chain.h"
 #include "engine/tunables.h"
+#include "hls/hls_stream.h"
 #include "http/icy_login.h"
 #include "stream/format_reader.h"
 #include "web/station_snapshot.h"
@@ -36,6 +37,8 @@ public:
     const std::string& Mount() const { return m_mount; }
     const std::string& Title() const { return m_title; }
     ChunkChain& Chain() { return m_chain; }
+    // The HLS window cut from the same audio, for MP3 stations.
+    HlsStream& Hls() { return m_hls; }
     std::shared_ptr<const std::string> Headers() const;
     uint64_t Generation() const;
     std::shared_ptr<const std::string> MetadataBlock() const { return m_metaBlock; }
@@ -83,6 +86,8 @@ private:
     // Puts a new current title at the head of the history (the same title again is a repeat
     // from the encoder, not a new song).
     void Played(const std::string& title);
+    // Cuts HLS segments from the source's frames.
+    void HlsFeed(std::string_view frames);
     // Fills in what the source did not announce about its audio from what the reader saw.
     void TakeAudioFacts();
 
@@ -111,6 +116,8 @@ private:
     bool m_ticking = false;
     size_t m_gathered = 0;  // audio appended since the last pass began
     std::chrono::steady_clock::time_point m_lastPass;
+    HlsStream m_hls;
+    std::string m_hlsProblem;  // the origin folder's last, logged once
 };
 
 }  // namespace orvanta::engine

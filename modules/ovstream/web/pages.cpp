@@ -178,8 +178,10 @@ std::string StatusJson(const StationSnapshot& station, const std::string& stream
         }
         source += ",\"genre\":\"" + JsonEscape(OneLine(station.genre)) +
                   "\",\"listener_peak\":" + std::to_string(station.peakListeners) +
-                  ",\"listeners\":" + std::to_string(station.listeners) + ",\"listenurl\":\"" +
-                  JsonEscape(streamUrl) + "\",\"max_listeners\":" + Number(station.maxListeners);
+                  ",\"listeners\":" + std::to_string(station.listeners) +
+                  ",\"hls_listeners\":" + std::to_string(station.hlsListeners) +
+                  ",\"listenurl\":\"" + JsonEscape(streamUrl) +
+                  "\",\"max_listeners\":" + Number(station.maxListeners);
         if (station.sampleRate > 0) {
             source += ",\"samplerate\":" + Number(station.sampleRate);
         }
@@ -222,6 +224,9 @@ std::string StationPage(const StationSnapshot& station, const std::string& strea
         row("Current song", "<b>" + HtmlEscape(station.title) + "</b>");
         row("Listeners", std::to_string(station.listeners) + " of " + Number(station.maxListeners) +
                              " (peak " + std::to_string(station.peakListeners) + ")");
+        if (station.hlsOffered) {
+            row("HLS listeners", std::to_string(station.hlsListeners));
+        }
         if (station.bitrate > 0) {
             row("Bitrate", Number(station.bitrate) + " kbit/s");
         }
@@ -236,7 +241,12 @@ std::string StationPage(const StationSnapshot& station, const std::string& strea
     }
     page +=
         "<p><a href=\"/;\">Listen</a> | <a href=\"/listen.pls\">listen.pls</a> | "
-        "<a href=\"/listen.m3u\">listen.m3u</a> | <a href=\"/played.html\">Played</a></p>\n";
+        "<a href=\"/listen.m3u\">listen.m3u</a> | <a href=\"/played.html\">Played</a>";
+    if (station.hlsOffered) {
+        // Phones and smart speakers that expect HLS, and caches in front of the station.
+        page += " | <a href=\"/live.m3u8\">HLS</a>";
+    }
+    page += "</p>\n";
     if (!station.history.empty()) {
         page += "<h2>Recently played</h2>\n<table>\n";
         for (const PlayedEntry& song : station.history) {

@@ -31,6 +31,10 @@ struct StationSnapshot {
     // The source's ice-audio-info as it sent it ("" when it sent none).
     std::string audioInfo;
     size_t listeners = 0;
+    // Distinct clients that fetched the HLS playlist lately, and whether the station offers
+    // HLS at all (MP3 with HLS on).
+    size_t hlsListeners = 0;
+    bool hlsOffered = false;
     size_t peakListeners = 0;
     int32_t maxListeners = 0;
     std::chrono::system_clock::time_point streamStart;

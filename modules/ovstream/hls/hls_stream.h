@@ -1,0 +1,59 @@
+// The station's HLS output: the segmenter over the live MP3 audio, the playlist it renders,
+// the copy in the origin folder, and who has been fetching the playlist. Lives on the engine's
+// thread beside the station; the station feeds it, connections read from it.
+#pragma once
+
+#include "engine/settings.h"
+#include "hls/origin_folder.h"
+#include "hls/segmenter.h"
+#include "stream/format_reader.h"
+
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+namespace orvanta::engine {
+
+// A client counts as an HLS listener this long after its last playlist fetch.
+inline constexpr auto kHlsListenerWindow = std::chrono::seconds(30);
+// The rewind window holds at most this much audio, however many segments the settings ask for.
+inline constexpr int kMaxHlsWindowSeconds = 3600;
+
+class HlsStream {
+public:
+    using SteadyClock = std::chrono::steady_clock;
+
+    // A source went on air. For an MP3 station with HLS on, segmenting begins (or goes on, with
+    // a discontinuity, after an earlier source); settings are taken now.
+    void SourceStarted(StreamFormat format, const EngineSettings& settings);
+    void SourceStopped();
+    // Whole MP3 frames from the station's reader and the title on air. "" or a problem with the
+    // origin folder, for the log.
+    std::string Feed(std::string_view frames, const std::string& title);
+
+    // The window, or null before the first MP3 source.
+    const HlsSegmenter* Segmenter() const { return m_segmenter.get(); }
+    // The current playlist (empty before the first segment) and its strong validator.
+    std::shared_ptr<const std::string> Playlist() const { return m_playlist; }
+    const std::string& PlaylistEtag() const { return m_playlistEtag; }
+
+    // A client at `address` fetched the playlist.
+    void PlaylistFetched(const std::string& address, SteadyClock::time_point now);
+    // Distinct addresses that fetched the playlist within kHlsListenerWindow.
+    size_t Listeners(SteadyClock::time_point now) const;
+
+private:
+    std::string Published();
+
+    std::unique_ptr<HlsSegmenter> m_segmenter;
+    std::unique_ptr<OriginFolder> m_origin;
+    std::shared_ptr<const std::string> m_playlist = std::make_shared<const std::string>();
+    std::string m_playlistEtag;
+    std::unordered_map<std::string, SteadyClock::time_point> m_clients;
+    SteadyClock::time_point m_lastPrune;
+};
+
+}  // namespace orvanta::engine
