@@ -2,6 +2,7 @@
 #include "engine/engine.h"
 
 #include "engine/login_guard.h"
+#include "ovstream/engine_ports.h"
 #include "ovstream/test_client.h"
 #include "test_util.h"
 
@@ -9,7 +10,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <random>
 #include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
@@ -45,17 +45,8 @@ protected:
 
     // Starts on a pair of free ports.
     void Start() {
-        std::mt19937 random(
-            static_cast<unsigned>(::getpid()) ^
-            static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
-        for (int attempt = 0; attempt < 50; ++attempt) {
-            const int port = 20000 + static_cast<int>(random() % 20000) * 2;
-            if (m_engine.Start(port, m_settings)) {
-                m_port = static_cast<uint16_t>(port);
-                return;
-            }
-        }
-        FAIL() << "no free port pair";
+        m_port = test::StartOnFreePorts(m_engine, m_settings);
+        ASSERT_NE(m_port, 0) << "no free port pair";
     }
 
     // A v1 source on port + 1, logged in and sending its headers.

@@ -4,6 +4,7 @@
 #include "hls/id3_tag.h"
 #include "hls/playlist.h"
 #include "hls/segmenter.h"
+#include "ovstream/engine_ports.h"
 #include "ovstream/test_client.h"
 #include "test_process.h"
 #include "test_util.h"
@@ -16,7 +17,6 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
-#include <random>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -163,19 +163,6 @@ bool HaveFfmpeg() {
     return std::system("command -v ffmpeg >/dev/null 2>&1") == 0;
 }
 
-// A loopback port nobody listens on now (the kernel's choice, released at once).
-int FreePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
 class HlsEngineTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -188,17 +175,8 @@ protected:
     void TearDown() override { m_engine.Stop(); }
 
     void Start() {
-        std::mt19937 random(
-            static_cast<unsigned>(::getpid()) ^
-            static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
-        for (int attempt = 0; attempt < 50; ++attempt) {
-            const int port = 20000 + static_cast<int>(random() % 20000) * 2;
-            if (m_engine.Start(port, m_settings)) {
-                m_port = static_cast<uint16_t>(port);
-                return;
-            }
-        }
-        FAIL() << "no free port pair";
+        m_port = test::StartOnFreePorts(m_engine, m_settings);
+        ASSERT_NE(m_port, 0) << "no free port pair";
     }
 
     std::unique_ptr<TestClient> V1Source() {
@@ -410,7 +388,7 @@ TEST_F(HlsEngineTest, AnNginxCacheInFrontAsksAboutOncePerSegment) {
     }
     m_settings.maxClients = 0;  // the cache serves the players, the engine no listener
     Start();
-    const int cachePort = FreePort();
+    const int cachePort = test::UnusedLoopbackPort();
     const std::string root = m_dir.File("nginx");
     std::filesystem::create_directories(root + "/cache");
     // Started by root (CI in a container), nginx's workers run as an unprivileged user, which

@@ -1,5 +1,6 @@
 // TLS on the engine's ports, with certificates the tests make with the openssl command.
 #include "engine/engine.h"
+#include "ovstream/engine_ports.h"
 #include "ovstream/test_client.h"
 #include "ovstream/tls_test_support.h"
 #include "test_util.h"
@@ -62,15 +63,8 @@ protected:
     }
 
     void Start() {
-        std::mt19937 random(static_cast<unsigned>(::getpid()) ^
-                            static_cast<unsigned>(::time(nullptr)));
-        for (int attempt = 0; attempt < 50 && m_port == 0; ++attempt) {
-            const int port = 20000 + static_cast<int>(random() % 20000) * 2;
-            if (m_engine.Start(port, m_settings)) {
-                m_port = static_cast<uint16_t>(port);
-            }
-        }
-        ASSERT_NE(m_port, 0);
+        m_port = test::StartOnFreePorts(m_engine, m_settings);
+        ASSERT_NE(m_port, 0) << "no free port pair";
     }
 
     // A v1 source on the air with a few seconds of frames.
