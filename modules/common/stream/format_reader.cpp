@@ -1,5 +1,6 @@
 #include "stream/format_reader.h"
 
+#include "stream/asf.h"
 #include "stream/mp3.h"
 #include "stream/ogg.h"
 
@@ -38,12 +39,26 @@ StreamFormat FormatFromContentType(std::string_view contentType) {
     if (std::find(std::begin(kOgg), std::end(kOgg), type) != std::end(kOgg)) {
         return StreamFormat::Ogg;
     }
+    static constexpr std::string_view kAsf[] = {"video/x-ms-asf", "audio/x-ms-wma",
+                                                "application/vnd.ms-asf"};
+    if (std::find(std::begin(kAsf), std::end(kAsf), type) != std::end(kAsf)) {
+        return StreamFormat::Asf;
+    }
     return StreamFormat::Unknown;
 }
 
 StreamFormat SniffFormat(std::string_view firstBytes) {
     if (firstBytes.substr(0, 4) == "OggS") {
         return StreamFormat::Ogg;
+    }
+    // ASF, bare or in the streaming handshake's chunks (a 12-byte "$H" chunk head first).
+    for (const size_t at : {size_t{0}, size_t{12}}) {
+        if (firstBytes.size() >= at + kAsfHeaderObject.size() &&
+            (at == 0 || firstBytes.substr(0, 2) == "$H") &&
+            std::equal(kAsfHeaderObject.begin(), kAsfHeaderObject.end(),
+                       reinterpret_cast<const unsigned char*>(firstBytes.data() + at))) {
+            return StreamFormat::Asf;
+        }
     }
     if (firstBytes.substr(0, 3) == "ID3") {
         return StreamFormat::Mp3;
@@ -68,6 +83,8 @@ const char* ContentTypeOf(StreamFormat format) {
             return "audio/mpeg";
         case StreamFormat::Ogg:
             return "application/ogg";
+        case StreamFormat::Asf:
+            return "application/vnd.ms-asf";
         case StreamFormat::Unknown:
             break;
     }
@@ -80,6 +97,8 @@ std::unique_ptr<FormatReader> MakeFormatReader(StreamFormat format) {
             return std::make_unique<Mp3Reader>();
         case StreamFormat::Ogg:
             return std::make_unique<OggReader>();
+        case StreamFormat::Asf:
+            return std::make_unique<AsfReader>();
         case StreamFormat::Unknown:
             break;
     }

@@ -16,19 +16,23 @@
 
 namespace orvanta::engine {
 
-enum class StreamFormat { Unknown, Mp3, Ogg };
+// Asf: WMA in its container, which only a station that serves WMA takes.
+enum class StreamFormat { Unknown, Mp3, Ogg, Asf };
 
 // audio/mpeg, audio/mp3, audio/x-mpeg, audio/mpeg3 -> Mp3; application/ogg, audio/ogg, video/ogg,
-// application/x-ogg, audio/vorbis -> Ogg; case-insensitive, parameters after ';' and surrounding
+// application/x-ogg, audio/vorbis -> Ogg; video/x-ms-asf, audio/x-ms-wma, application/vnd.ms-asf
+// -> Asf; case-insensitive, parameters after ';' and surrounding
 // blanks ignored; anything else Unknown.
 StreamFormat FormatFromContentType(std::string_view contentType);
 
 // From the first bytes a source sent (give at least 4; a few KiB make the MP3 answer surer):
-// "OggS" -> Ogg; an ID3v2 tag, or a valid MP3 frame header whose successor (when the bytes reach
-// it) is a compatible header -> Mp3; else Unknown. Sources commonly forget the content type.
+// "OggS" -> Ogg; an ASF header object -> Asf; an ID3v2 tag, or a valid MP3 frame header whose
+// successor (when the bytes reach it) is a compatible header -> Mp3; else Unknown. Sources commonly
+// forget the content type.
 StreamFormat SniffFormat(std::string_view firstBytes);
 
-// "audio/mpeg", "application/ogg"; "application/octet-stream" for Unknown.
+// "audio/mpeg", "application/ogg", "application/vnd.ms-asf"; "application/octet-stream" for
+// Unknown.
 const char* ContentTypeOf(StreamFormat format);
 
 struct MediaUnit {
@@ -76,6 +80,10 @@ public:
     // known.
     virtual int SampleRate() const = 0;
     virtual int Channels() const = 0;
+
+    // The station's title changed. A reader that writes its own stream headers (a station that
+    // re-encodes) puts it there for listeners joining from now on.
+    virtual void TitleChanged(const std::string& /*title*/) {}
 };
 
 // A reader for the format; null for Unknown.

@@ -27,6 +27,12 @@ constexpr const char kIcyLoginRefused[] = "invalid password\r\n";
 // tells the truth (butt, for one, retries quietly instead of reporting a wrong password).
 constexpr const char kIcyStreamInUse[] = "Stream in use\r\n";
 
+// Handshake players quote the id of their session; ours only need to differ. Engine thread only.
+uint32_t NextMmshClientId() {
+    static uint32_t last = 0;
+    return ++last;
+}
+
 bool Contains(const std::string* text, std::string_view part) {
     return text != nullptr && text->find(part) != std::string::npos;
 }
@@ -207,7 +213,7 @@ private:
             StreamFormat format = info.contentType.empty()
                                       ? StreamFormat::Mp3
                                       : FormatFromContentType(info.contentType);
-            if (format == StreamFormat::Unknown) {
+            if (!m_core.Settings().AcceptsSource(format)) {
                 m_core.LogRefusal(m_address, "source login: content type " +
                                                  LogSafe(info.contentType) + " not supported");
                 Close();
@@ -493,7 +499,7 @@ private:
         StreamFormat format = StreamFormat::Unknown;
         if (!info.contentType.empty()) {
             format = FormatFromContentType(info.contentType);
-            if (format == StreamFormat::Unknown) {
+            if (!m_core.Settings().AcceptsSource(format)) {
                 Reply(PlainError(415, "Content-type not supported"));
                 return;
             }
@@ -547,13 +553,19 @@ private:
             Reply(PlainError(404, "Stream not available"));
             return;
         }
+        if (station.Format() == StreamFormat::Asf && SpeaksMmsh(request) &&
+            !MmshPlayRequest(request)) {
+            MmshDescribe();
+            return;
+        }
         // Only audio listeners count against the limit; pages and updates never do.
         if (static_cast<int64_t>(station.ListenerCount()) >= settings.maxClients) {
             Reply(PlainError(503, "Maximum listeners reached"));
             return;
         }
         const bool icy = WantsIcyMetadata(request) && station.Format() == StreamFormat::Mp3;
-        std::string head = ListenerHead(icy);
+        const bool mmsh = station.Format() == StreamFormat::Asf && SpeaksMmsh(request);
+        std::string head = mmsh ? MmshHead(true) : ListenerHead(icy);
         if (request.method == "HEAD") {
             Reply(std::move(head));
             return;
@@ -561,9 +573,56 @@ private:
         m_done = true;
         m_timer.cancel();
         const std::string* agent = request.Find("User-Agent");
-        auto listener = std::make_shared<ListenerSession>(
-            m_core, std::move(m_transport), std::move(head), icy, agent != nullptr ? *agent : "");
+        auto listener =
+            std::make_shared<ListenerSession>(m_core, std::move(m_transport), std::move(head), icy,
+                                              agent != nullptr ? *agent : "", mmsh);
         listener->Start();
+    }
+
+    // Players of the Windows Media HTTP streaming handshake (mmsh://) name themselves and send
+    // their session in Pragma lines.
+    static bool SpeaksMmsh(const Request& request) {
+        const std::string* agent = request.Find("User-Agent");
+        if (agent != nullptr &&
+            (agent->rfind("NSPlayer", 0) == 0 || agent->rfind("NSServer", 0) == 0)) {
+            return true;
+        }
+        return std::any_of(request.headers.begin(), request.headers.end(), [](const Header& h) {
+            return AsciiLower(h.name) == "pragma" && Contains(&h.value, "xClientGUID");
+        });
+    }
+
+    // The handshake's first request asks for the stream's header only, the second one
+    // (xPlayStrm=1) for the stream.
+    static bool MmshPlayRequest(const Request& request) {
+        return std::any_of(request.headers.begin(), request.headers.end(), [](const Header& h) {
+            return AsciiLower(h.name) == "pragma" && Contains(&h.value, "xPlayStrm=1");
+        });
+    }
+
+    std::string MmshHead(bool play) const {
+        std::string head = "HTTP/1.0 200 OK\r\n";
+        head += play ? "Content-Type: application/x-mms-framed\r\n"
+                     : "Content-Type: application/vnd.ms.wms-hdr.asfv1\r\n";
+        head += "Server: " + std::string(kServerName) + "\r\n";
+        head += "Cache-Control: no-cache\r\nPragma: no-cache\r\n";
+        head += "Pragma: client-id=" + std::to_string(NextMmshClientId()) + "\r\n";
+        head += "Pragma: features=\"broadcast\"\r\nConnection: close\r\n";
+        return head + "\r\n";
+    }
+
+    // The header request: the stream's header in its chunk, then the end of the answer. Like a
+    // page, it does not count against the listener limit.
+    void MmshDescribe() {
+        const auto headers = m_core.GetStation().Headers();
+        if (!headers || headers->empty()) {
+            Reply(PlainError(503, "Stream not ready"));
+            return;
+        }
+        const MmshChunkHead chunk = MakeMmshChunkHead('H', headers->size(), 0);
+        std::string answer = MmshHead(false);
+        answer.append(chunk.data(), chunk.size());
+        Reply(std::move(answer), {}, headers);
     }
 
     // The HLS playlist and its segments. They are answered from memory like pages, never count

@@ -2,12 +2,20 @@
 
 #include "engine/directory.h"
 #include "engine/relay.h"
+#include "engine/transcoder.h"
 
 #include <chrono>
 #include <cstdlib>
 #include <sys/resource.h>
 
 namespace orvanta::engine {
+
+bool EngineSettings::AcceptsSource(StreamFormat format) const {
+    if (transcoder) {
+        return transcoder->Accepts(format);
+    }
+    return format == StreamFormat::Mp3 || format == StreamFormat::Ogg;
+}
 
 std::string RemoteAddress(const tcp::socket& socket) {
     asio::error_code ec;

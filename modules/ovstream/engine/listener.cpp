@@ -5,12 +5,14 @@
 namespace orvanta::engine {
 
 ListenerSession::ListenerSession(Core& core, std::unique_ptr<Transport> transport,
-                                 std::string responseHead, bool icyMetadata, std::string userAgent)
+                                 std::string responseHead, bool icyMetadata, std::string userAgent,
+                                 bool mmsh)
     : Session(core),
       m_transport(std::move(transport)),
       m_head(std::move(responseHead)),
       m_icyMetadata(icyMetadata),
-      m_userAgent(std::move(userAgent)) {}
+      m_userAgent(std::move(userAgent)),
+      m_mmsh(mmsh ? std::make_unique<MmshFraming>() : nullptr) {}
 
 ListenerSession::~ListenerSession() {
     if (!m_closed) {
@@ -44,6 +46,11 @@ void ListenerSession::WatchForClose() {
 
 void ListenerSession::AddAudio(const ChunkPtr& chunk, size_t& budget) {
     const std::string& bytes = chunk->bytes;
+    if (m_mmsh && m_offset == 0 && !bytes.empty()) {
+        // Each chunk of an ASF station is one packet: one data chunk of the protocol.
+        m_mmsh->heads.push_back(MakeMmshChunkHead('D', bytes.size(), m_mmsh->sequence++));
+        m_buffers.emplace_back(asio::buffer(m_mmsh->heads.back()));
+    }
     while (m_offset < bytes.size() && budget > 0) {
         size_t take = std::min(bytes.size() - m_offset, budget);
         if (m_icyMetadata) {
@@ -81,6 +88,9 @@ void ListenerSession::Pump() {
     m_buffers.clear();
     m_heldChunks.clear();
     m_heldTexts.clear();
+    if (m_mmsh) {
+        m_mmsh->heads.clear();
+    }
 
     if (m_cursor < chain.Tail()) {
         // Fallen too far behind: its audio is gone. Holding it would hold memory for nothing.
@@ -99,10 +109,19 @@ void ListenerSession::Pump() {
                 continue;
             }
             m_started = true;
-            // An Ogg listener gets the headers of the stream it joins before any audio page.
-            if (chunk->headers && !chunk->headers->empty()) {
-                m_buffers.emplace_back(asio::buffer(*chunk->headers));
-                m_heldTexts.push_back(chunk->headers);
+            // An Ogg or ASF listener gets the headers of the stream it joins before any audio:
+            // the newest of its generation (an ASF header carries the title on air now).
+            std::shared_ptr<const std::string> headers = chunk->headers;
+            if (headers && chunk->generation == station.Generation()) {
+                headers = station.Headers();
+            }
+            if (headers && !headers->empty()) {
+                if (m_mmsh) {
+                    m_mmsh->heads.push_back(MakeMmshChunkHead('H', headers->size(), 0));
+                    m_buffers.emplace_back(asio::buffer(m_mmsh->heads.back()));
+                }
+                m_buffers.emplace_back(asio::buffer(*headers));
+                m_heldTexts.push_back(std::move(headers));
             }
         }
         AddAudio(chunk, budget);
@@ -142,6 +161,9 @@ void ListenerSession::Pump() {
         self->m_buffers.clear();
         self->m_heldChunks.clear();
         self->m_heldTexts.clear();
+        if (self->m_mmsh) {
+            self->m_mmsh->heads.clear();
+        }
         // Catching up goes on at once; a listener that keeps up waits for the next tick, when
         // the audio gathered meanwhile goes out in one write.
         if (self->Behind() >= kCatchUpBytes) {

@@ -4,7 +4,9 @@
 
 #include "engine/core.h"
 #include "engine/transport.h"
+#include "stream/asf.h"
 
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,9 +15,11 @@ namespace orvanta::engine {
 
 class ListenerSession : public Session, public std::enable_shared_from_this<ListenerSession> {
 public:
-    // `responseHead` is the HTTP header block, sent together with the burst.
+    // `responseHead` is the HTTP header block, sent together with the burst. `mmsh`: an ASF
+    // listener that spoke the Windows Media HTTP streaming handshake, which wants the stream's
+    // header and each packet framed in chunks of that protocol.
     ListenerSession(Core& core, std::unique_ptr<Transport> transport, std::string responseHead,
-                    bool icyMetadata, std::string userAgent);
+                    bool icyMetadata, std::string userAgent, bool mmsh = false);
     ~ListenerSession() override;
 
     void Start();
@@ -58,6 +62,13 @@ private:
     std::string m_address;
     std::chrono::steady_clock::time_point m_since;
     uint64_t m_bytes = 0;
+    // The chunk heads of the write under way, for handshake listeners only (most listeners are
+    // not, and each byte per listener counts with tens of thousands of them).
+    struct MmshFraming {
+        std::deque<MmshChunkHead> heads;
+        uint32_t sequence = 0;
+    };
+    std::unique_ptr<MmshFraming> m_mmsh;
 };
 
 }  // namespace orvanta::engine

@@ -2,13 +2,18 @@
 // its lock; the engine works on its own copy on its own thread.
 #pragma once
 
+#include "stream/format_reader.h"
+
 #include <array>
 #include <chrono>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 
 namespace orvanta::engine {
+
+class StreamTranscoder;
 
 struct EngineSettings {
     int32_t maxClients = 10;
@@ -61,9 +66,14 @@ struct EngineSettings {
     int32_t hlsSegmentSeconds = 6;
     int32_t hlsWindow = 10;
     std::string hlsOriginFolder;
+    // Set by a module that serves its own encoding (WMA): not a value but the encoder it owns,
+    // shared by every copy of the settings. Null: listeners get the source's stream as sent.
+    std::shared_ptr<StreamTranscoder> transcoder;
 
     // Seconds, bounded to something sane: 0 or less means the default of 10.
     int TimeoutSeconds() const { return timeout > 0 && timeout <= 3600 ? timeout : 10; }
+    // Whether a source may push `format`: MP3 and Ogg Vorbis, or what the transcoder takes.
+    bool AcceptsSource(StreamFormat format) const;
 };
 
 }  // namespace orvanta::engine

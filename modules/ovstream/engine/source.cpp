@@ -3,8 +3,8 @@
 namespace orvanta::engine {
 
 namespace {
-// Enough to tell MP3 from Ogg when the source named no content type.
-constexpr size_t kSniffBytes = 4;
+// Enough to tell MP3, Ogg and ASF (framed or not) apart when the source named no content type.
+constexpr size_t kSniffBytes = 28;
 // A source must show audio of its format (frames or pages that follow one another) within
 // this much data or this long after its first byte, whichever comes first; until then its
 // listeners, if any, still belong to whoever had the station before.
@@ -136,8 +136,8 @@ bool SourceSession::Verify(std::string_view audio) {
                 return true;
             }
             m_format = SniffFormat(m_pending);
-            if (m_format == StreamFormat::Unknown) {
-                Refuse("it named no content type and sends neither MP3 nor Ogg");
+            if (!m_core.Settings().AcceptsSource(m_format)) {
+                Refuse("it named no content type and sends no audio this station takes");
                 return false;
             }
         }

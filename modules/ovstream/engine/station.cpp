@@ -4,6 +4,7 @@
 #include "engine/directory.h"
 #include "engine/http_reply.h"
 #include "engine/listener.h"
+#include "engine/transcoder.h"
 #include "stream/icy_metadata.h"
 
 #include <algorithm>
@@ -55,15 +56,26 @@ StationSnapshot Station::Snapshot() const {
 void Station::SourceConnected(StreamFormat format, const SourceInfo& info,
                               const std::string& mount) {
     m_graceTimer.cancel();
-    if (format != m_format) {
-        // Listeners were told another content type; they cannot follow.
+    StreamTranscoder* transcoder = m_core.Settings().transcoder.get();
+    const StreamFormat output = transcoder != nullptr ? transcoder->Output() : format;
+    const bool seamless = transcoder == nullptr || m_sourceFormat == StreamFormat::Unknown ||
+                          transcoder->SeamlessAfter(m_sourceFormat, format);
+    if (output != m_format || !seamless) {
+        // Listeners were told another content type, or hold stream headers the new source's
+        // stream does not match; they cannot follow.
         CloseAllListeners("the stream's format changed");
         m_chain.Clear();
     }
-    m_format = format;
-    m_reader = MakeFormatReader(format);
+    m_format = output;
+    m_sourceFormat = format;
+    m_reader = transcoder != nullptr ? transcoder->MakeReader(format) : MakeFormatReader(format);
     m_announced = info;
-    m_info = info;
+    if (transcoder != nullptr) {
+        // What the source said describes its own stream, not the one listeners get.
+        m_announced.bitrate = m_announced.sampleRate = m_announced.channels = 0;
+        m_announced.audioInfo.clear();
+    }
+    m_info = m_announced;
     m_mount = mount;
     m_rawTitle.clear();
     m_rawUrl.clear();
@@ -73,7 +85,7 @@ void Station::SourceConnected(StreamFormat format, const SourceInfo& info,
     m_hasSource = true;
     m_sourceBytes = 0;
     m_streamStart = std::chrono::system_clock::now();
-    m_hls.SourceStarted(format, m_core.Settings());
+    m_hls.SourceStarted(m_format, m_core.Settings());
     if (DirectoryAnnouncer* directory = m_core.Directory()) {
         directory->OnSourceConnected();
     }
@@ -102,14 +114,15 @@ bool Station::SourceData(std::string_view data) {
         m_chain.Append(std::move(chunk));
     }
     TakeAudioFacts();
-    if (m_format == StreamFormat::Ogg) {
-        // A new comment header names the song now playing; it replaces any title an update
-        // set before it.
+    if (m_sourceFormat == StreamFormat::Ogg || m_sourceFormat == StreamFormat::Asf) {
+        // A new comment header (or ASF header) names the song now playing; it replaces any
+        // title an update set before it.
         std::string title = WithoutControlBytes(m_reader->Title());
         if (!title.empty() && title != m_streamTitle) {
             m_streamTitle = title;
             m_rawTitle.clear();
             m_title = std::move(title);
+            m_reader->TitleChanged(m_title);
             m_core.Log("Title: " + LogSafe(m_title));
             Played(m_title);
         }
@@ -194,7 +207,8 @@ void Station::Played(const std::string& title) {
 void Station::RebuildMetadata() {
     const EngineSettings& settings = m_core.Settings();
     // An Ogg stream's own comments set its title without an update; keep that one.
-    if (!m_rawTitle.empty() || m_format != StreamFormat::Ogg) {
+    if (!m_rawTitle.empty() ||
+        (m_sourceFormat != StreamFormat::Ogg && m_sourceFormat != StreamFormat::Asf)) {
         m_title =
             m_rawTitle.empty() ? std::string() : ApplyTitleFormat(settings.titleFormat, m_rawTitle);
     }
@@ -203,6 +217,9 @@ void Station::RebuildMetadata() {
         url = ApplyUrlFormat(settings.urlFormat, m_info.url);
     }
     m_metaBlock = std::make_shared<const std::string>(BuildIcyMetadataBlock(m_title, url));
+    if (m_reader) {
+        m_reader->TitleChanged(m_title);
+    }
 }
 
 void Station::AddListener(ListenerSession* listener) {

@@ -94,7 +94,8 @@ private:
     Core& m_core;
     ChunkChain m_chain{kQueueBytes};
     std::unique_ptr<FormatReader> m_reader;
-    StreamFormat m_format = StreamFormat::Unknown;
+    StreamFormat m_format = StreamFormat::Unknown;        // what listeners get
+    StreamFormat m_sourceFormat = StreamFormat::Unknown;  // what the source sends
     SourceInfo m_info;
     SourceInfo m_announced;  // as the source sent it
     std::string m_mount;
