@@ -206,7 +206,11 @@ int CHeadlessRunner::Run(const std::string& commandLine, const std::string& prog
             host.Stop();
         }
     }
-    m_context.ExitInstance();
+    std::string problem;
+    if (!m_context.ExitInstance(&problem)) {
+        ShowMessage(res::FormatString(res::LoadString(res::kStrConfigSaveFailed),
+                                      {m_context.ExitConfigPath(), problem}));
+    }
     return 0;
 }
 

@@ -145,8 +145,16 @@ CServerContext::ReloadResult CServerContext::ReloadConfiguration(const std::stri
     return result;
 }
 
-void CServerContext::ExitInstance() {
-    SaveStationConfig(ExitConfigPath(), config);
+bool CServerContext::ExitInstance(std::string* problem) {
+    const std::string path = ExitConfigPath();
+    std::string reason;
+    if (SaveStationConfig(path, config, &reason)) {
+        return true;
+    }
+    if (problem != nullptr) {
+        *problem = reason;
+    }
+    return false;
 }
 
 std::string CServerContext::ExitConfigPath() const {

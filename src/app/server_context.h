@@ -72,8 +72,10 @@ public:
     ReloadResult ReloadConfiguration(const std::string& path);
 
     // The exit step: the configuration always goes to Config.ini in the state folder,
-    // whichever file it was read from.
-    void ExitInstance();
+    // whichever file it was read from. False when it could not be written (ExitConfigPath):
+    // `problem` then says why in the system's words, the old file is left as it was, and the
+    // record keeps the settings.
+    bool ExitInstance(std::string* problem = nullptr);
 
     const std::string& ProgramFolder() const { return m_programFolder; }
     const std::string& StateFolder() const { return m_stateFolder; }

@@ -461,7 +461,7 @@ bool CheckStationConfigFile(const std::string& path, std::string* problem) {
     return true;
 }
 
-bool SaveStationConfig(const std::string& path, StationConfig& config) {
+bool SaveStationConfig(const std::string& path, StationConfig& config, std::string* reason) {
     LIniFile ini(path);
 
     ini.AddSection(kBroadcast);
@@ -555,7 +555,7 @@ bool SaveStationConfig(const std::string& path, StationConfig& config) {
     ini.SetInt(kTls, "Port", config.TlsPort, true);
     ini.SetString(kTls, "TrustedCertificates", config.TlsTrustedCertificates, true);
 
-    return ini.Save();
+    return ini.Save(reason);
 }
 
 }  // namespace orvanta

@@ -319,6 +319,27 @@ TEST_F(LiveStationTest, SighupAppliesLiveSettingsKeepsListenersAndNamesWhatNeeds
     EXPECT_EQ(test::ReadFile(m_child.out).find("Stopping"), std::string::npos);
 }
 
+TEST(OvserverTest, AConfigurationThatCannotBeSavedIsReportedAndLeavesNoTemporaryFile) {
+    test::TempDir dir;
+    // A folder where the file should be: the rename over it fails for root too.
+    std::filesystem::create_directory(dir.File("Config.ini"));
+    test::WriteFile(dir.File("station.ini"), "[Limits]\nMaxClient=42\n");
+    Child child = Spawn(dir, {"--headless", "/config:" + dir.File("station.ini")});
+    ASSERT_GT(child.pid, 0);
+    ASSERT_TRUE(WaitForText(child.out, "running without a window"));
+    ASSERT_EQ(::kill(child.pid, SIGTERM), 0);
+    EXPECT_EQ(WaitExit(child.pid), 0);
+    EXPECT_EQ(test::ReadFile(child.err),
+              "Orvanta Server: The station configuration could not be saved to " +
+                  dir.File("Config.ini") +
+                  ".\ncannot replace the file: Is a directory\nThe file was left as it was.\n");
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
+        EXPECT_EQ(entry.path().filename().string().find(".Config.ini."), std::string::npos)
+            << entry.path();
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir.File("Config.ini")));
+}
+
 // True when the child is still running after `seconds`.
 bool StillRunningAfter(pid_t pid, int seconds) {
     for (int i = 0; i < seconds * 100; ++i) {
