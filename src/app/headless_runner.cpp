@@ -149,9 +149,8 @@ void CHeadlessRunner::Reload(const std::string& configPath, CServiceHost& host) 
                                   : "applied now: " + Names(result.live, {}) + ".")
           << std::endl;
     if (!result.restart.empty()) {
-        m_out << "Reload: " << Names(result.restart, {})
-              << " changed and need a restart of the service to take effect; it keeps running "
-                 "with the old values until then."
+        m_out << "Reload: changed, in effect only after a restart of the service: "
+              << Names(result.restart, {}) << ". Until then it keeps running with the old values."
               << std::endl;
     }
 }

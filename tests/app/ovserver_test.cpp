@@ -297,7 +297,8 @@ TEST_F(LiveStationTest, SighupAppliesLiveSettingsKeepsListenersAndNamesWhatNeeds
     Sighup();
     ASSERT_TRUE(WaitForText(m_child.out, "applied now: MaxClient, Private broadcast."))
         << test::ReadFile(m_child.out);
-    EXPECT_TRUE(WaitForText(m_child.out, "Reload: Port changed and need a restart"));
+    EXPECT_TRUE(WaitForText(
+        m_child.out, "Reload: changed, in effect only after a restart of the service: Port."));
     EXPECT_EQ(listener->Read(417 * 40).size(), 417u * 40) << "the listener kept its stream";
     Listen(kAnn, &head);
     EXPECT_EQ(head.rfind("HTTP/1.0 503", 0), 0u) << "over the new MaxClient: " << head;
