@@ -19,7 +19,16 @@
  * Initialize(1) first and then the other setters in its own fixed order; after a successful
  * Start, nine more calls in this order: SetMaster, SetSourcePassword, SetPublicServer,
  * SetGenre, SetGeneration, SetMent, SetSchedule, SetLanguageCode, SetAddressOverride (whose
- * flag goes over inverted, see slot 19). A module MUST accept every setter at any time; one
+ * flag goes over inverted, see slot 19). When the operator has the configuration re-read while
+ * the service runs (a reload), the console hands the settings a running station can take over
+ * again, in this order: SetMaxClients, SetTimeout, SetSongHistoryMax, SetSourcePassword,
+ * SetGenre, SetLanguageCode, SetGeneration, SetMent, SetSchedule, SetAddressOverride (inverted,
+ * as while running), SetPrivateBroadcast, AddPrivateUser for each user, SetLogDirectory and
+ * SetLogFileName ("" for both when the station stopped logging), SetContentDirectory,
+ * SetIndexPage, SetTitleFormat, SetUrlFormat ("" for no format), then the live options; a
+ * module applies them at once, to what starts afterwards (a login, a listener, a title).
+ * Everything else (port, binding address, format, relay, directory registration) waits for
+ * the next Start. A module MUST accept every setter at any time; one
  * that rejects a value gives no sign (results of setters are never read). Texts are
  * NUL-terminated narrow strings, never null (an empty text is ""), and are valid only during
  * the call: the module copies what it keeps. Settings without an operation here reach a

@@ -9,9 +9,9 @@
  * The console looks the export up in the library it runs the service from, after the factory
  * returned `controller`. When the export is there, the console calls it once per option below,
  * on its user-interface thread: after the settings it hands over before Start and before Start
- * itself, and again, while the service runs, when the configuration is re-read. A module
- * applies an option that changes while it runs as it would a setter (at once where it can, at
- * the next Start otherwise).
+ * itself, and again, while the service runs, when the configuration is re-read (a reload, see
+ * <orvanta/service_module.h>): then only the options marked "live" below go over, each with
+ * its new value, for the module to apply at once; the others wait for the next Start.
  *
  * `name` is "<section>.<key>" as in the configuration file; `value` is the stored text:
  * numbers in decimal, flags "0" or "1", paths absolute (the console resolves relative ones
@@ -35,13 +35,22 @@
 typedef int32_t (*OrvantaServiceOptionFunction)(IServiceController* controller, const char* name,
                                                 const char* value);
 
+/* Private broadcast ([PrivateBr]), live: the whole list of listeners' user names and
+ * passwords, each name and each password followed by a line feed ("ann\npw\nbob\npw2\n"; the
+ * configuration file cannot hold a line feed in either). It replaces the module's list, so a
+ * user taken out of the file loses access at a reload; AddPrivateUser, which only ever adds,
+ * keeps handing the same users over for modules without this option. */
+#define ORVANTA_OPTION_PRIVATE_USERS "PrivateBr.Users"
+
 /* Secure connections ([TLS]). A certificate chain and its private key, PEM files; with both
- * set, listeners and Icecast-style sources may connect with TLS on the listen port. */
+ * set, listeners and Icecast-style sources may connect with TLS on the listen port. Both live:
+ * new connections get the new certificate, connections under way keep theirs. */
 #define ORVANTA_OPTION_TLS_CERTIFICATE "TLS.Certificate"
 #define ORVANTA_OPTION_TLS_PRIVATE_KEY "TLS.PrivateKey"
 /* A port that speaks only TLS, in addition to the listen port; "0" for none. */
 #define ORVANTA_OPTION_TLS_PORT "TLS.Port"
-/* PEM file of certificates a relay trusts for its https:// upstream besides the system's. */
+/* PEM file of certificates a relay trusts for its https:// upstream besides the system's;
+ * live (the relay's next connection). */
 #define ORVANTA_OPTION_TLS_TRUSTED_CERTIFICATES "TLS.TrustedCertificates"
 
 /* HLS ([HLS]): the live MP3 stream cut into segments for HLS players and HTTP caches. */

@@ -105,21 +105,54 @@ int CHeadlessRunner::WaitForStopSignal(int seconds) {
     }
 }
 
-void CHeadlessRunner::Reload(const std::string& configPath, bool running) {
+namespace {
+
+std::string Names(const std::vector<std::string>& first, const std::vector<std::string>& then) {
+    std::string names;
+    for (const auto* list : {&first, &then}) {
+        for (const std::string& name : *list) {
+            names += (names.empty() ? "" : ", ") + name;
+        }
+    }
+    return names;
+}
+
+}  // namespace
+
+void CHeadlessRunner::Reload(const std::string& configPath, CServiceHost& host) {
     if (configPath.empty()) {
         m_out << "Reload asked (SIGHUP): no configuration file to re-read." << std::endl;
         return;
     }
-    const std::vector<std::string> changed = m_context.ReloadConfiguration(configPath);
-    std::string names;
-    for (const std::string& name : changed) {
-        names += (names.empty() ? "" : ", ") + name;
+    const CServerContext::ReloadResult result = m_context.ReloadConfiguration(configPath);
+    if (!result.read) {
+        m_err << "Reload asked (SIGHUP): " << configPath << " not taken: " << result.problem
+              << ". Everything keeps running as it was." << std::endl;
+        return;
     }
-    m_out << "Reload asked (SIGHUP): " << configPath << " re-read; "
-          << (changed.empty() ? std::string("nothing changed.")
-              : running       ? "changed, in effect after a restart: " + names + "."
-                              : "changed, in effect at the next start: " + names + ".")
+    const std::string head = "Reload asked (SIGHUP): " + configPath + " re-read; ";
+    if (result.live.empty() && result.restart.empty()) {
+        m_out << head << "nothing changed." << std::endl;
+        return;
+    }
+    if (!host.IsRunning()) {
+        m_out << head
+              << "changed, in effect at the next start: " << Names(result.restart, result.live)
+              << "." << std::endl;
+        return;
+    }
+    if (!result.live.empty()) {
+        host.HandOverLiveSettings();
+    }
+    m_out << head
+          << (result.live.empty() ? std::string("nothing that applies while running changed.")
+                                  : "applied now: " + Names(result.live, {}) + ".")
           << std::endl;
+    if (!result.restart.empty()) {
+        m_out << "Reload: changed, in effect only after a restart of the service: "
+              << Names(result.restart, {}) << ". Until then it keeps running with the old values."
+              << std::endl;
+    }
 }
 
 int CHeadlessRunner::Run(const std::string& commandLine, const std::string& programPath) {
@@ -157,7 +190,7 @@ int CHeadlessRunner::Run(const std::string& commandLine, const std::string& prog
         while ((signal = WaitForStopSignal(m_options.statusIntervalSeconds)) == 0 ||
                signal == SIGHUP) {
             if (signal == SIGHUP) {
-                Reload(parsed.configPath, host.IsRunning());
+                Reload(parsed.configPath, host);
                 continue;
             }
             const bool running = host.IsRunning();
@@ -172,7 +205,11 @@ int CHeadlessRunner::Run(const std::string& commandLine, const std::string& prog
             host.Stop();
         }
     }
-    m_context.ExitInstance();
+    std::string problem;
+    if (!m_context.ExitInstance(&problem)) {
+        ShowMessage(res::FormatString(res::LoadString(res::kStrConfigSaveFailed),
+                                      {m_context.ExitConfigPath(), problem}));
+    }
     return 0;
 }
 

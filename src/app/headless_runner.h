@@ -1,6 +1,6 @@
 // Running the console without a window: the same start-up and shutdown, the service started
-// with /start, a status line every few seconds, messages on standard error, and a clean stop
-// on SIGINT, SIGTERM or SIGHUP.
+// with /start, a status line every few seconds, messages on standard error, the configuration
+// re-read on SIGHUP, and a clean stop on SIGINT or SIGTERM.
 #pragma once
 
 #include "app/command_line.h"
@@ -12,6 +12,8 @@
 #include <string>
 
 namespace orvanta {
+
+class CServiceHost;
 
 // Blocks the stop signals in the calling thread, so that every thread started later inherits
 // the mask and the runner alone receives them. Call first thing in main.
@@ -49,8 +51,10 @@ private:
     void ShowMessage(const std::string& text);
     // Waits up to `seconds` for SIGINT, SIGTERM or SIGHUP; its number, or 0 on time-out.
     int WaitForStopSignal(int seconds);
-    // SIGHUP: the configuration file re-read, the changed settings named.
-    void Reload(const std::string& configPath, bool running);
+    // SIGHUP: the configuration file re-read, what a running service can take handed to it,
+    // the changed settings named (those that wait for a restart on a line of their own). A
+    // file that cannot be read changes nothing.
+    void Reload(const std::string& configPath, CServiceHost& host);
 
     CServerContext& m_context;
     const ProgramOptions& m_options;

@@ -2,7 +2,10 @@
 
 #include "app/headless_runner.h"
 #include "app/main_dialog.h"
+#include "app/message_box.h"
 #include "config/program_settings.h"
+#include "platform/debug_output.h"
+#include "res/string_table.h"
 
 #include <QApplication>
 #include <QLocalServer>
@@ -67,7 +70,13 @@ int CServerApp::Run(const std::string& commandLine, const std::string& programPa
 }
 
 int CServerApp::ExitInstance() {
-    m_context.ExitInstance();
+    std::string problem;
+    if (!m_context.ExitInstance(&problem)) {
+        const std::string path = m_context.ExitConfigPath();
+        platform::DebugOutput("Orvanta Server: cannot save the configuration to " + path + ": " +
+                              problem + "\n");
+        MessageBoxFormat(nullptr, res::kStrConfigSaveFailed, {path, problem});
+    }
     m_badges.Release();
     return 0;
 }

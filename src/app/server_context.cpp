@@ -82,37 +82,79 @@ bool CServerContext::LoadStartupConfiguration(const CommandLineResult& commandLi
     return true;
 }
 
-std::vector<std::string> CServerContext::ReloadConfiguration(const std::string& path) {
+CServerContext::ReloadResult CServerContext::ReloadConfiguration(const std::string& path) {
+    ReloadResult result;
+    if (!CheckStationConfigFile(path, &result.problem)) {
+        return result;
+    }
+    result.read = true;
     StationConfig fresh;
     LoadStationConfig(path, fresh, {m_stateFolder, true, m_logFolder});
-    std::vector<std::string> changed;
-    const auto note = [&changed](const char* name, bool differs) {
+    const StationConfig& old = config;
+    // The split follows what the bundled engine reads afresh for each login, listener, title
+    // or log line (live) and what it sets up once at Start: sockets, the module chosen by the
+    // format, the relay, directory registration, HLS segmenting.
+    const auto note = [](std::vector<std::string>& list, const char* name, bool differs) {
         if (differs) {
-            changed.emplace_back(name);
+            list.emplace_back(name);
         }
     };
-    const StationConfig& old = config;
-    note("Port", fresh.Port != old.Port);
-    note("BindAddress", fresh.BindAddress != old.BindAddress);
-    note("Password", fresh.Password != old.Password);
-    note("MaxClient", fresh.MaxClient != old.MaxClient);
-    note("Format", fresh.Format != old.Format);
-    note("Relay", fresh.RelayHostname != old.RelayHostname || fresh.RelayPort != old.RelayPort ||
-                      fresh.RelayStreamUrl != old.RelayStreamUrl);
-    note("TLS", fresh.TlsPort != old.TlsPort || fresh.TlsCertificate != old.TlsCertificate ||
-                    fresh.TlsPrivateKey != old.TlsPrivateKey);
-    note("Logging", fresh.CreateLog != old.CreateLog || fresh.LogDir != old.LogDir);
-    note("ContentDir", fresh.ContentDir != old.ContentDir);
-    note("Directory", fresh.PublicServer != old.PublicServer || fresh.Genre != old.Genre);
-    if (changed.empty() && !(fresh == old)) {
-        changed.emplace_back("other settings");
+    std::vector<std::string>& restart = result.restart;
+    note(restart, "Port", fresh.Port != old.Port);
+    note(restart, "BindAddress", fresh.BindAddress != old.BindAddress);
+    note(restart, "Format", fresh.Format != old.Format);
+    note(restart, "Relay",
+         fresh.RelayHostname != old.RelayHostname || fresh.RelayPort != old.RelayPort ||
+             fresh.RelayStreamUrl != old.RelayStreamUrl);
+    note(restart, "TLS Port", fresh.TlsPort != old.TlsPort);
+    note(restart, "HLS",
+         fresh.HlsEnabled != old.HlsEnabled || fresh.HlsSegmentSeconds != old.HlsSegmentSeconds ||
+             fresh.HlsWindow != old.HlsWindow || fresh.HlsOriginFolder != old.HlsOriginFolder);
+    note(restart, "Directory registration",
+         fresh.PublicServer != old.PublicServer ||
+             fresh.ShoutcastRegister != old.ShoutcastRegister || fresh.Master != old.Master);
+    std::vector<std::string>& live = result.live;
+    note(live, "Password", fresh.Password != old.Password);
+    note(live, "MaxClient", fresh.MaxClient != old.MaxClient);
+    note(live, "Timeout", fresh.Timeout != old.Timeout);
+    note(live, "SongHistoryMax", fresh.SongHistoryMax != old.SongHistoryMax);
+    note(live, "Private broadcast",
+         fresh.PrivateBr != old.PrivateBr || fresh.PrivateUsers != old.PrivateUsers);
+    note(live, "Logging",
+         fresh.CreateLog != old.CreateLog || fresh.LogDir != old.LogDir ||
+             fresh.LogFile != old.LogFile);
+    note(live, "ContentDir",
+         fresh.ContentDir != old.ContentDir || fresh.IndexPage != old.IndexPage);
+    note(live, "TitleFormat", fresh.TitleFormat != old.TitleFormat);
+    note(live, "URLFormat", fresh.URLFormat != old.URLFormat);
+    note(live, "Station details",
+         fresh.Genre != old.Genre || fresh.LangCode != old.LangCode ||
+             fresh.Generation != old.Generation || fresh.Ment != old.Ment ||
+             !(fresh.BroadcastTime == old.BroadcastTime));
+    note(live, "Address override",
+         fresh.Portforward != old.Portforward || fresh.OverrideIP != old.OverrideIP ||
+             fresh.OverridePort != old.OverridePort);
+    note(live, "TLS certificate",
+         fresh.TlsCertificate != old.TlsCertificate || fresh.TlsPrivateKey != old.TlsPrivateKey ||
+             fresh.TlsTrustedCertificates != old.TlsTrustedCertificates);
+    // What nothing in the service reads (the DJ fields, the file's own names) is simply kept.
+    if (live.empty() && restart.empty() && !(fresh == old)) {
+        live.emplace_back("other settings");
     }
     config = std::move(fresh);
-    return changed;
+    return result;
 }
 
-void CServerContext::ExitInstance() {
-    SaveStationConfig(ExitConfigPath(), config);
+bool CServerContext::ExitInstance(std::string* problem) {
+    const std::string path = ExitConfigPath();
+    std::string reason;
+    if (SaveStationConfig(path, config, &reason)) {
+        return true;
+    }
+    if (problem != nullptr) {
+        *problem = reason;
+    }
+    return false;
 }
 
 std::string CServerContext::ExitConfigPath() const {

@@ -53,15 +53,29 @@ public:
     // is loaded and the caller shows message 10070.
     bool LoadStartupConfiguration(const CommandLineResult& commandLine);
 
-    // A reload (SIGHUP): reads `path` as start-up does into a fresh record, makes it the
-    // configuration (what the exit step writes and the next Start uses) and returns the names
-    // of the settings that differ from the running ones. A running service keeps the settings
-    // it was started with until it is restarted.
-    std::vector<std::string> ReloadConfiguration(const std::string& path);
+    // What a reload found.
+    struct ReloadResult {
+        // False when the file could not be taken (see CheckStationConfigFile): `problem` says
+        // why, and the configuration is left exactly as it was.
+        bool read = false;
+        std::string problem;
+        // Names of the changed settings a running service takes at once (the host's
+        // HandOverLiveSettings hands them over) ...
+        std::vector<std::string> live;
+        // ... and of those it took at its Start and keeps until it is restarted.
+        std::vector<std::string> restart;
+    };
+
+    // A reload (SIGHUP): checks `path`, reads it as start-up does into a fresh record, makes
+    // that the configuration (what the exit step writes, what the next Start and the host's
+    // HandOverLiveSettings use) and names the settings that changed.
+    ReloadResult ReloadConfiguration(const std::string& path);
 
     // The exit step: the configuration always goes to Config.ini in the state folder,
-    // whichever file it was read from.
-    void ExitInstance();
+    // whichever file it was read from. False when it could not be written (ExitConfigPath):
+    // `problem` then says why in the system's words, the old file is left as it was, and the
+    // record keeps the settings.
+    bool ExitInstance(std::string* problem = nullptr);
 
     const std::string& ProgramFolder() const { return m_programFolder; }
     const std::string& StateFolder() const { return m_stateFolder; }

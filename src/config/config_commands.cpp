@@ -29,12 +29,16 @@ bool LoadConfigCommand(StationConfig& config, const FileChooser& chooser) {
     return true;
 }
 
-bool SaveConfigCommand(StationConfig& config, const FileChooser& chooser) {
+bool SaveConfigCommand(StationConfig& config, const FileChooser& chooser,
+                       const SaveFailureHandler& onFailure) {
     std::string path;
     if (!RunCommand(kEntryLastSave, chooser, path)) {
         return false;
     }
-    SaveStationConfig(path, config);
+    std::string reason;
+    if (!SaveStationConfig(path, config, &reason) && onFailure) {
+        onFailure(path, reason);
+    }
     return true;
 }
 

@@ -18,8 +18,13 @@ using FileChooser = std::function<bool(const std::string& initialFolder, std::st
 // user confirmed, so the page shows the loaded values again.
 bool LoadConfigCommand(StationConfig& config, const FileChooser& chooser);
 
+// Told the file a confirmed save could not write and the system's reason.
+using SaveFailureHandler = std::function<void(const std::string& path, const std::string& reason)>;
+
 // Save current config as: the same with Folders/LastSave and a save. No extension is added
-// to the name given.
-bool SaveConfigCommand(StationConfig& config, const FileChooser& chooser);
+// to the name given. A save that fails leaves the file as it was and the record as it is, and
+// goes to `onFailure` when one is given.
+bool SaveConfigCommand(StationConfig& config, const FileChooser& chooser,
+                       const SaveFailureHandler& onFailure = {});
 
 }  // namespace orvanta

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <dirent.h>
 #include <exception>
@@ -193,13 +194,18 @@ bool SyncFd(int fd) {
 }
 
 // Writes `text` to a fresh file next to `target` and renames it over `target`. Whatever fails,
-// the temporary file goes and `target` keeps its old bytes.
-bool ReplaceFile(const std::string& target, std::string_view text) {
+// the temporary file goes and `target` keeps its old bytes; `reason` then says which step
+// failed and the system's reason.
+bool ReplaceFile(const std::string& target, std::string_view text, std::string& reason) {
+    const auto fail = [&reason](const char* step) {
+        reason = std::string(step) + ": " + std::strerror(errno);
+        return false;
+    };
     struct stat old {};
     bool exists = true;
     if (::stat(target.c_str(), &old) != 0) {
         if (errno != ENOENT) {
-            return false;
+            return fail("cannot look at the file");
         }
         exists = false;
     }
@@ -208,7 +214,7 @@ bool ReplaceFile(const std::string& target, std::string_view text) {
     std::string temp = folder + "/" + TemporaryNameOf(target, "XXXXXX");
     FileDescriptor file(::mkostemp(temp.data(), O_CLOEXEC));
     if (file.Get() < 0) {
-        return false;
+        return fail("cannot create a file in its folder");
     }
 
     // Keeps a configuration owned by the service account when root saves it.
@@ -218,11 +224,18 @@ bool ReplaceFile(const std::string& target, std::string_view text) {
         // right, just owned by whoever saved it.
     }
     const mode_t mode = exists ? (old.st_mode & 0777) : (0666 & ~CurrentUmask());
-    bool ok = ::fchmod(file.Get(), mode) == 0;
-    ok = ok && WriteAll(file.Get(), text) && SyncFd(file.Get());
-    ok = file.Close() && ok;
-    ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok) {
+    const char* step = nullptr;
+    if (::fchmod(file.Get(), mode) != 0) {
+        step = "cannot set the file's permissions";
+    } else if (!WriteAll(file.Get(), text) || !SyncFd(file.Get())) {
+        step = "cannot write the file";
+    } else if (!file.Close()) {
+        step = "cannot write the file";
+    } else if (::rename(temp.c_str(), target.c_str()) != 0) {
+        step = "cannot replace the file";
+    }
+    if (step != nullptr) {
+        fail(step);
         ::unlink(temp.c_str());
         return false;
     }
@@ -470,7 +483,16 @@ bool LIniFile::Load() {
     }
 }
 
-bool LIniFile::Save() const {
+bool LIniFile::Save(std::string* reason) const {
+    std::string why;
+    const bool saved = SaveText(why);
+    if (!saved && reason != nullptr) {
+        *reason = why.empty() ? std::string("cannot write the file") : why;
+    }
+    return saved;
+}
+
+bool LIniFile::SaveText(std::string& reason) const {
     try {
         std::string text;
         for (const std::string& comment : headerComments) {
@@ -493,10 +515,13 @@ bool LIniFile::Save() const {
 
         std::string target;
         if (!ResolveTarget(path, target)) {
+            reason = path.empty() ? "no file name"
+                                  : std::string("cannot reach the file: ") + std::strerror(errno);
             return false;
         }
-        return ReplaceFile(target, text);
+        return ReplaceFile(target, text, reason);
     } catch (const std::exception&) {
+        reason = "out of memory";
         return false;
     }
 }

@@ -45,8 +45,9 @@ public:
     // Writes the whole model to `path`. The file is replaced atomically: the text goes to a
     // temporary file in the same folder, which is flushed to disk and then renamed over the
     // target, so a crash or a full disk never leaves a half-written file. False when that
-    // cannot be done; the old file is then untouched.
-    bool Save() const;
+    // cannot be done; the old file is then untouched, no temporary file is left, and
+    // `reason` (when given) says which step failed and why, in the system's words.
+    bool Save(std::string* reason = nullptr) const;
 
     size_t FindSection(std::string_view name) const;
     size_t FindKey(size_t section, std::string_view key) const;
@@ -85,6 +86,8 @@ public:
     std::vector<std::string> headerComments;
 
 private:
+    bool SaveText(std::string& reason) const;
+
     // Folded section name -> index of the first section of that name.
     std::unordered_map<std::string, size_t> m_sectionIndex;
 };

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <string_view>
@@ -433,7 +434,34 @@ int LoadStationConfig(const std::string& path, StationConfig& config,
     return 1;
 }
 
-bool SaveStationConfig(const std::string& path, StationConfig& config) {
+bool CheckStationConfigFile(const std::string& path, std::string* problem) {
+    const auto fail = [problem](std::string why) {
+        if (problem != nullptr) {
+            *problem = std::move(why);
+        }
+        return false;
+    };
+    // Non-blocking, so that a FIFO in its place cannot hang the reload.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return fail(std::strerror(errno));
+    }
+    struct stat st {};
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    ::close(fd);
+    if (!regular) {
+        return fail("not a regular file");
+    }
+    LIniFile ini(path);
+    if (!ini.Load()) {
+        return fail(
+            "not a configuration file (no [section], or a line starting with a "
+            "control byte)");
+    }
+    return true;
+}
+
+bool SaveStationConfig(const std::string& path, StationConfig& config, std::string* reason) {
     LIniFile ini(path);
 
     ini.AddSection(kBroadcast);
@@ -527,7 +555,7 @@ bool SaveStationConfig(const std::string& path, StationConfig& config) {
     ini.SetInt(kTls, "Port", config.TlsPort, true);
     ini.SetString(kTls, "TrustedCertificates", config.TlsTrustedCertificates, true);
 
-    return ini.Save();
+    return ini.Save(reason);
 }
 
 }  // namespace orvanta

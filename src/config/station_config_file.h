@@ -36,10 +36,19 @@ struct ConfigFolders {
 int LoadStationConfig(const std::string& path, StationConfig& config,
                       const ConfigFolders& folders = {});
 
+// Whether `path` holds a configuration a reload may take: a regular file that opens, with at
+// least one section and no line that ends the reading (see LIniFile::Load). Unlike start-up,
+// which takes a missing or broken file as one full of defaults, a running station must not
+// fall back to defaults because a file is missing or half-edited. False with the reason
+// (the system's, or what is wrong with the text) in `problem`.
+bool CheckStationConfigFile(const std::string& path, std::string* problem);
+
 // Writes the record to `path`. Cuts the record's ContentDir back to its folder part first, as
-// the file stores it. Failures leave the old file as it was and are not reported, as the
-// console never reported them; the result says whether the file was written.
-bool SaveStationConfig(const std::string& path, StationConfig& config);
+// the file stores it. Failures leave the old file as it was and no temporary file behind; the
+// result says whether the file was written and `reason` (when given) why it was not, for the
+// callers that tell the operator.
+bool SaveStationConfig(const std::string& path, StationConfig& config,
+                       std::string* reason = nullptr);
 
 // Merges the template named by [MassConfig] Include into `ini`, every "$" replaced by
 // [MassConfig] UniqueKey. 1 when merged (or the template was empty), 0 when there was nothing

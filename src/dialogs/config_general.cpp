@@ -1,5 +1,6 @@
 #include "dialogs/config_general.h"
 
+#include "app/message_box.h"
 #include "config/config_commands.h"
 #include "res/string_table.h"
 
@@ -184,10 +185,14 @@ bool CConfigGeneral::OnLoadConfig() {
 
 bool CConfigGeneral::OnSaveConfig() {
     // The record is saved as it stands: edits not yet confirmed with OK are not in the file.
-    return SaveConfigCommand(m_context.config,
-                             [this](const std::string& folder, std::string& path) {
-                                 return ChooseConfigFile(this, FileDialogKind::Save, folder, path);
-                             });
+    return SaveConfigCommand(
+        m_context.config,
+        [this](const std::string& folder, std::string& path) {
+            return ChooseConfigFile(this, FileDialogKind::Save, folder, path);
+        },
+        [this](const std::string& path, const std::string& reason) {
+            MessageBoxFormat(this, res::kStrConfigSaveFailed, {path, reason});
+        });
 }
 
 }  // namespace orvanta

@@ -48,6 +48,9 @@ constexpr std::array kStrings = {
     Entry{kStrDisconnectQuestion, "All connections will be disconnected.\r\nContinue anyway?"},
     Entry{kStrCommandLineParseFailed,
           "Failed to parse command line arguments.\r\ncommand line string : %s"},
+    Entry{kStrConfigSaveFailed,
+          "The station configuration could not be saved to %s.\r\n%s\r\nThe file was left as "
+          "it was."},
     Entry{kStrNotAvailable, "N/A"}, Entry{kStrAboutTitle, "About Orvanta"},
     Entry{kStrAboutClose, "Close"}, Entry{kStrAboutProduct, "Orvanta Server"},
     Entry{kStrAboutVersion, "Version %s"}, Entry{kStrAboutHomepage, "Homepage:"},

@@ -39,6 +39,8 @@ inline constexpr uint32_t kStrNo = 2092;
 inline constexpr uint32_t kStrConfigSheetCaption = 10035;
 inline constexpr uint32_t kStrDisconnectQuestion = 10065;
 inline constexpr uint32_t kStrCommandLineParseFailed = 10070;
+// The configuration file could not be written (exit step, "Save current config as...").
+inline constexpr uint32_t kStrConfigSaveFailed = 10090;
 
 // Texts of windows, controls and menus, numbered here so that a language pack can replace
 // them too: 30000 + the number of the window (102 main window, 100 About box, 230 tray menu)

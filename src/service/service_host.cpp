@@ -84,7 +84,7 @@ bool CServiceHost::Start() {
     }
 
     HandOverBeforeStart(*controller);
-    HandOverOptions(*controller);
+    HandOverOptions(*controller, false);
     if (controller->Start(c.Port, 0) == 0) {
         return false;
     }
@@ -168,7 +168,48 @@ void CServiceHost::HandOverAfterStart(IServiceController& s) {
     s.SetAddressOverride(c.Portforward == 0 ? 1 : 0, c.OverrideIP.c_str(), c.OverridePort);
 }
 
-void CServiceHost::HandOverOptions(IServiceController& s) {
+bool CServiceHost::HandOverLiveSettings() {
+    IServiceController* controller = m_holder.Controller();
+    if (controller == nullptr || controller->IsRunning() == 0) {
+        return false;
+    }
+    IServiceController& s = *controller;
+    const StationConfig& c = m_config;
+    s.SetMaxClients(c.MaxClient);
+    s.SetTimeout(c.Timeout);
+    s.SetSongHistoryMax(c.SongHistoryMax);
+    s.SetSourcePassword(c.Password.c_str());
+    s.SetGenre(static_cast<uint16_t>(c.Genre));
+    s.SetLanguageCode(c.LangCode);
+    s.SetGeneration(c.Generation);
+    s.SetMent(c.Ment);
+    const auto schedule = c.BroadcastTime.ToArray();
+    s.SetSchedule(schedule.data());
+    s.SetAddressOverride(c.Portforward == 0 ? 1 : 0, c.OverrideIP.c_str(), c.OverridePort);
+    s.SetPrivateBroadcast(c.PrivateBr);
+    if (c.PrivateBr != 0) {
+        for (const auto& [user, password] : c.PrivateUsers) {
+            s.AddPrivateUser(user.c_str(), password.c_str());
+        }
+    }
+    // Start names no log folder to a station that does not log; a running one is told to
+    // stop with empty names.
+    const std::string logDir = c.CreateLog == 0   ? std::string()
+                               : c.LogDir.empty() ? JoinedPath(m_programFolder, "logs")
+                                                  : c.LogDir;
+    s.SetLogDirectory(logDir.c_str());
+    s.SetLogFileName(c.CreateLog == 0    ? ""
+                     : c.LogFile.empty() ? "ovserver.log"
+                                         : c.LogFile.c_str());
+    s.SetContentDirectory(c.ContentDir.c_str());
+    s.SetIndexPage(c.IndexPage.c_str());
+    s.SetTitleFormat(c.TitleFormat.c_str());
+    s.SetUrlFormat(c.URLFormat.c_str());
+    HandOverOptions(s, true);
+    return true;
+}
+
+void CServiceHost::HandOverOptions(IServiceController& s, bool liveOnly) {
     const auto option = reinterpret_cast<OrvantaServiceOptionFunction>(
         m_holder.Symbol(ORVANTA_SERVICE_OPTION_NAME));
     if (option == nullptr) {
@@ -179,18 +220,34 @@ void CServiceHost::HandOverOptions(IServiceController& s) {
     const auto path = [this](const std::string& value) {
         return value.empty() || value.front() == '/' ? value : JoinedPath(m_programFolder, value);
     };
-    const std::pair<const char*, std::string> options[] = {
-        {ORVANTA_OPTION_TLS_CERTIFICATE, path(c.TlsCertificate)},
-        {ORVANTA_OPTION_TLS_PRIVATE_KEY, path(c.TlsPrivateKey)},
-        {ORVANTA_OPTION_TLS_PORT, std::to_string(c.TlsPort)},
-        {ORVANTA_OPTION_TLS_TRUSTED_CERTIFICATES, path(c.TlsTrustedCertificates)},
-        {ORVANTA_OPTION_HLS_ENABLED, c.HlsEnabled != 0 ? "1" : "0"},
-        {ORVANTA_OPTION_HLS_SEGMENT_SECONDS, std::to_string(c.HlsSegmentSeconds)},
-        {ORVANTA_OPTION_HLS_WINDOW, std::to_string(c.HlsWindow)},
-        {ORVANTA_OPTION_HLS_ORIGIN_FOLDER, path(c.HlsOriginFolder)},
+    // Users whose name or password holds a line feed cannot be in the file, nor in the list.
+    std::string users;
+    for (const auto& [user, password] : c.PrivateUsers) {
+        if (!user.empty() && user.find('\n') == std::string::npos &&
+            password.find('\n') == std::string::npos) {
+            users += user + '\n' + password + '\n';
+        }
+    }
+    struct Option {
+        const char* name;
+        std::string value;
+        bool live;
     };
-    for (const auto& [name, value] : options) {
-        option(&s, name, value.c_str());
+    const Option options[] = {
+        {ORVANTA_OPTION_TLS_CERTIFICATE, path(c.TlsCertificate), true},
+        {ORVANTA_OPTION_TLS_PRIVATE_KEY, path(c.TlsPrivateKey), true},
+        {ORVANTA_OPTION_TLS_PORT, std::to_string(c.TlsPort), false},
+        {ORVANTA_OPTION_TLS_TRUSTED_CERTIFICATES, path(c.TlsTrustedCertificates), true},
+        {ORVANTA_OPTION_HLS_ENABLED, c.HlsEnabled != 0 ? "1" : "0", false},
+        {ORVANTA_OPTION_HLS_SEGMENT_SECONDS, std::to_string(c.HlsSegmentSeconds), false},
+        {ORVANTA_OPTION_HLS_WINDOW, std::to_string(c.HlsWindow), false},
+        {ORVANTA_OPTION_HLS_ORIGIN_FOLDER, path(c.HlsOriginFolder), false},
+        {ORVANTA_OPTION_PRIVATE_USERS, users, true},
+    };
+    for (const Option& o : options) {
+        if (o.live || !liveOnly) {
+            option(&s, o.name, o.value.c_str());
+        }
     }
 }
 

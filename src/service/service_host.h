@@ -40,6 +40,11 @@ public:
     int Stop();
     bool IsRunning() const;
     void AttachMonitor();
+    // A reload while the service runs: hands the running module the settings it can take
+    // without a restart, from the configuration as it is now (the order and the list are the
+    // contract's, <orvanta/service_module.h>). The rest waits for the next Start. False, and
+    // nothing handed over, when the service does not run.
+    bool HandOverLiveSettings();
 
     // The loaded controller, or null; the monitor polls it.
     IServiceController* Controller() const { return m_holder.Controller(); }
@@ -50,8 +55,9 @@ private:
     void HandOverBeforeStart(IServiceController& controller);
     void HandOverAfterStart(IServiceController& controller);
     // The settings beyond the controller's operations, to a module that exports the optional
-    // options entry (<orvanta/service_options.h>); nothing for one that does not.
-    void HandOverOptions(IServiceController& controller);
+    // options entry (<orvanta/service_options.h>); nothing for one that does not. `liveOnly`:
+    // only those a running module applies at once.
+    void HandOverOptions(IServiceController& controller, bool liveOnly);
 
     CServiceModuleCache& m_modules;
     StationConfig& m_config;

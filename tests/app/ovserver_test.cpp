@@ -2,14 +2,17 @@
 #include "app/headless_runner.h"
 #include "app/server_context.h"
 #include "config/station_config_file.h"
+#include "ovstream/test_client.h"
 #include "support/path.h"
 #include "test_util.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <fcntl.h>
 #include <filesystem>
+#include <random>
 #include <signal.h>
 #include <spawn.h>
 #include <sstream>
@@ -190,6 +193,152 @@ TEST(OvserverTest, SighupRereadsTheConfigurationNamesWhatNeedsARestartAndKeepsRu
     LoadStationConfig(dir.File("Config.ini"), saved, {dir.Folder(), false});
     EXPECT_EQ(saved.Port, 8124) << "the operator's edit survives the exit step";
     EXPECT_EQ(saved.Password, "new");
+}
+
+// One silent MPEG-1 Layer III frame, 128 kbit/s, 44.1 kHz: 417 bytes.
+std::string Mp3Frame() {
+    std::string frame(417, '\0');
+    frame.replace(0, 4, "\xFF\xFB\x90\x64");
+    return frame;
+}
+
+// A station on air in the real engine: ovserver --headless /start with ovstream.so beside it,
+// a v1 source on port + 1 feeding frames from a thread, for the reload to happen under.
+class LiveStationTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ::setenv("ORVANTA_USER_HIVE", m_dir.File("user.reg").c_str(), 1);
+        ::setenv("ORVANTA_MACHINE_HIVE", m_dir.File("machine.reg").c_str(), 1);
+        std::filesystem::copy_file(std::string(ORV_PROGRAM_DIR) + "/ovstream.so",
+                                   m_dir.File("ovstream.so"));
+    }
+    void TearDown() override {
+        m_feeding = false;
+        if (m_feeder.joinable()) {
+            m_feeder.join();
+        }
+        if (m_child.pid > 0 && ::kill(m_child.pid, SIGTERM) == 0) {
+            EXPECT_EQ(WaitExit(m_child.pid), 0);
+        }
+        ::unsetenv("ORVANTA_USER_HIVE");
+        ::unsetenv("ORVANTA_MACHINE_HIVE");
+    }
+    // The configuration for listen port `port`, with `rest` after [Network].
+    static std::string Config(int port, const std::string& rest) {
+        return "[Broadcast]\nPassword=hackme\nPublicServer=False\nShoutcastRegister=False\n"
+               "PrivateBr=True\n[Network]\nPort=" +
+               std::to_string(port) + "\n" + rest;
+    }
+    // Starts on a free port pair (five tries) and puts a source on air.
+    void StartOnAir(const std::string& rest) {
+        std::mt19937 random(static_cast<unsigned>(::getpid()));
+        for (int attempt = 0; attempt < 5 && m_port == 0; ++attempt) {
+            const int port = 20001 + static_cast<int>(random() % 20000) * 2;
+            test::WriteFile(m_dir.File("Config.ini"), Config(port, rest));
+            m_child = Spawn(m_dir, {"--headless", "/start", "--status-interval=1"});
+            ASSERT_GT(m_child.pid, 0);
+            if (WaitForText(m_child.out, "Service started")) {
+                m_port = port;
+                break;
+            }
+            ::kill(m_child.pid, SIGTERM);
+            WaitExit(m_child.pid);
+            m_child.pid = -1;
+        }
+        ASSERT_NE(m_port, 0) << test::ReadFile(m_child.err);
+        m_source = std::make_unique<test::TestClient>(static_cast<uint16_t>(m_port + 1));
+        m_source->Send("hackme\r\n");
+        ASSERT_EQ(m_source->Read(20), "OK2\r\nicy-caps:11\r\n\r\n");
+        m_source->Send("icy-name:Night Owl\r\nicy-br:128\r\n\r\n");
+        m_feeding = true;
+        // About the stream's own pace (38 frames a second), so a listener that reads late is
+        // not one that falls behind.
+        m_feeder = std::thread([this] {
+            const std::string frame = Mp3Frame();
+            for (int i = 0; i < 2400 && m_feeding && m_source->Send(frame); ++i) {
+                std::this_thread::sleep_for(25ms);
+            }
+        });
+        ASSERT_TRUE(WaitForText(m_child.out, "| source connected"));
+    }
+    // A listener logged in with `credentials` (user:password in base64); its answer's head.
+    std::unique_ptr<test::TestClient> Listen(const std::string& credentials, std::string* head) {
+        auto listener = std::make_unique<test::TestClient>(static_cast<uint16_t>(m_port));
+        listener->Send("GET /stream HTTP/1.0\r\nAuthorization: Basic " + credentials + "\r\n\r\n");
+        *head = listener->ReadUntil("\r\n\r\n");
+        return listener;
+    }
+    void Sighup() { ASSERT_EQ(::kill(m_child.pid, SIGHUP), 0); }
+
+    test::TempDir m_dir;
+    Child m_child;
+    int m_port = 0;
+    std::unique_ptr<test::TestClient> m_source;
+    std::atomic<bool> m_feeding{false};
+    std::thread m_feeder;
+};
+
+constexpr const char kAnn[] = "YW5uOnB3MQ==";  // ann:pw1
+constexpr const char kBob[] = "Ym9iOnB3Mg==";  // bob:pw2
+
+TEST_F(LiveStationTest, SighupAppliesLiveSettingsKeepsListenersAndNamesWhatNeedsARestart) {
+    StartOnAir(
+        "[Limits]\nMaxClient=2\n[PrivateBr]\nCount=2\nPrivateUser1=ann\nPrivatePass1=pw1\n"
+        "PrivateUser2=bob\nPrivatePass2=pw2\n");
+    std::string head;
+    auto listener = Listen(kAnn, &head);
+    ASSERT_EQ(head.rfind("HTTP/1.0 200 OK", 0), 0u) << head;
+    ASSERT_EQ(listener->Read(417 * 4).size(), 417u * 4);
+
+    // Fewer listeners, bob out, another port.
+    test::WriteFile(m_dir.File("Config.ini"), Config(m_port + 2,
+                                                     "[Limits]\nMaxClient=1\n[PrivateBr]\nCount=1\n"
+                                                     "PrivateUser1=ann\nPrivatePass1=pw1\n"));
+    Sighup();
+    ASSERT_TRUE(WaitForText(m_child.out, "applied now: MaxClient, Private broadcast."))
+        << test::ReadFile(m_child.out);
+    EXPECT_TRUE(WaitForText(
+        m_child.out, "Reload: changed, in effect only after a restart of the service: Port."));
+    EXPECT_EQ(listener->Read(417 * 40).size(), 417u * 40) << "the listener kept its stream";
+    Listen(kAnn, &head);
+    EXPECT_EQ(head.rfind("HTTP/1.0 503", 0), 0u) << "over the new MaxClient: " << head;
+    Listen(kBob, &head);
+    EXPECT_EQ(head.rfind("HTTP/1.0 401", 0), 0u) << "bob was taken out: " << head;
+    EXPECT_TRUE(WaitForText(m_child.out, "listeners 1 / 1"));
+
+    // A broken file changes nothing; the station goes on.
+    test::WriteFile(m_dir.File("Config.ini"), "\x01[Limits]\nMaxClient=50\n");
+    Sighup();
+    EXPECT_TRUE(WaitForText(m_child.err, "Config.ini not taken: not a configuration file"))
+        << test::ReadFile(m_child.err);
+    ::unlink(m_dir.File("Config.ini").c_str());
+    Sighup();
+    EXPECT_TRUE(WaitForText(m_child.err, "Config.ini not taken: No such file or directory"));
+    EXPECT_EQ(listener->Read(417 * 40).size(), 417u * 40);
+    Listen(kAnn, &head);
+    EXPECT_EQ(head.rfind("HTTP/1.0 503", 0), 0u) << "MaxClient is still 1: " << head;
+    EXPECT_EQ(test::ReadFile(m_child.out).find("Stopping"), std::string::npos);
+}
+
+TEST(OvserverTest, AConfigurationThatCannotBeSavedIsReportedAndLeavesNoTemporaryFile) {
+    test::TempDir dir;
+    // A folder where the file should be: the rename over it fails for root too.
+    std::filesystem::create_directory(dir.File("Config.ini"));
+    test::WriteFile(dir.File("station.ini"), "[Limits]\nMaxClient=42\n");
+    Child child = Spawn(dir, {"--headless", "/config:" + dir.File("station.ini")});
+    ASSERT_GT(child.pid, 0);
+    ASSERT_TRUE(WaitForText(child.out, "running without a window"));
+    ASSERT_EQ(::kill(child.pid, SIGTERM), 0);
+    EXPECT_EQ(WaitExit(child.pid), 0);
+    EXPECT_EQ(test::ReadFile(child.err),
+              "Orvanta Server: The station configuration could not be saved to " +
+                  dir.File("Config.ini") +
+                  ".\ncannot replace the file: Is a directory\nThe file was left as it was.\n");
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
+        EXPECT_EQ(entry.path().filename().string().find(".Config.ini."), std::string::npos)
+            << entry.path();
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir.File("Config.ini")));
 }
 
 // True when the child is still running after `seconds`.

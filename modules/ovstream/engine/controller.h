@@ -8,6 +8,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <orvanta/service_module.h>
@@ -27,6 +28,25 @@ struct ModuleIdentity {
 
 inline std::string Text(const char* text) {
     return text != nullptr ? text : "";
+}
+
+// The list of ORVANTA_OPTION_PRIVATE_USERS: name, line feed, password, line feed, and so on.
+// A name without its password line is no user.
+inline std::map<std::string, std::string> PrivateUsers(std::string_view text) {
+    std::map<std::string, std::string> users;
+    for (;;) {
+        const size_t nameEnd = text.find('\n');
+        const size_t passwordEnd =
+            nameEnd == std::string_view::npos ? nameEnd : text.find('\n', nameEnd + 1);
+        if (passwordEnd == std::string_view::npos) {
+            return users;
+        }
+        if (nameEnd > 0) {
+            users[std::string(text.substr(0, nameEnd))] =
+                std::string(text.substr(nameEnd + 1, passwordEnd - nameEnd - 1));
+        }
+        text.remove_prefix(passwordEnd + 1);
+    }
 }
 
 class Controller : public IServiceController {
@@ -212,6 +232,8 @@ public:
             Change([n](EngineSettings& s) { s.hlsWindow = n; });
         } else if (name == ORVANTA_OPTION_HLS_ORIGIN_FOLDER) {
             Change([text](EngineSettings& s) { s.hlsOriginFolder = text; });
+        } else if (name == ORVANTA_OPTION_PRIVATE_USERS) {
+            Change([text](EngineSettings& s) { s.privateUsers = PrivateUsers(text); });
         } else {
             return false;
         }
