@@ -23,7 +23,7 @@ LDFLAGS=$(dpkg-buildflags --get LDFLAGS)
 export CFLAGS CXXFLAGS LDFLAGS
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORV_TESTS=OFF \
     -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
-cmake --build "$build" -j "$jobs" --target ovserver ovstream language_packs packaging_documents
+cmake --build "$build" -j "$jobs" --target ovserver ovstream ovwma ovwmaenc language_packs packaging_documents
 
 rm -rf "$out"
 mkdir -p "$root"
@@ -45,7 +45,8 @@ shlibs=$(mktemp -d)
 trap 'rm -rf "$shlibs"' EXIT
 mkdir -p "$shlibs/debian"
 printf 'Source: %s\n\nPackage: %s\nArchitecture: any\n' "$name" "$name" >"$shlibs/debian/control"
-binaries=("$PWD/$root/usr/lib/$name/ovserver" "$PWD/$root/usr/lib/$name/ovstream.so")
+binaries=("$PWD/$root/usr/lib/$name/ovserver" "$PWD/$root/usr/lib/$name/ovstream.so"
+    "$PWD/$root/usr/lib/$name/ovwma.so" "$PWD/$root/usr/lib/$name/ovwmaenc.so")
 depends=$(cd "$shlibs" && dpkg-shlibdeps -O "${binaries[@]}" 2>/dev/null |
     sed -n 's/^shlibs:Depends=//p')
 

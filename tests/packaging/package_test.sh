@@ -42,6 +42,7 @@ root=$scratch/root
 dpkg-deb -x "$deb" "$root"
 
 for path in usr/bin/ovserver usr/lib/orvanta-server/ovserver usr/lib/orvanta-server/ovstream.so \
+    usr/lib/orvanta-server/ovwma.so usr/lib/orvanta-server/ovwmaenc.so \
     usr/lib/orvanta-server/ovserver.KOR usr/lib/orvanta-server/ovserver.DEU \
     usr/share/applications/orvanta-server.desktop usr/share/metainfo/net.orvanta.server.metainfo.xml \
     usr/share/man/man1/ovserver.1.gz usr/share/doc/orvanta-server/copyright \
