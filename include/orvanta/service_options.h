@@ -35,6 +35,13 @@
 typedef int32_t (*OrvantaServiceOptionFunction)(IServiceController* controller, const char* name,
                                                 const char* value);
 
+/* Why the last Start returned 0, in the operator's terms (English, one or two lines), or ""
+ * when it did not fail or the module cannot say. A second optional export, looked up like the
+ * first; the console shows the text with its own message after a failed Start. The text stays
+ * valid until the next call into the controller. */
+#define ORVANTA_SERVICE_START_ERROR_NAME "OrvantaServiceStartError"
+typedef const char* (*OrvantaServiceStartErrorFunction)(IServiceController* controller);
+
 /* Private broadcast ([PrivateBr]), live: the whole list of listeners' user names and
  * passwords, each name and each password followed by a line feed ("ann\npw\nbob\npw2\n"; the
  * configuration file cannot hold a line feed in either). It replaces the module's list, so a

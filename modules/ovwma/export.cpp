@@ -77,3 +77,8 @@ ORVANTA_EXPORT int32_t OrvantaServiceOption(IServiceController* controller, cons
     }
     return ours->SetOption(name, value) ? 1 : 0;
 }
+
+ORVANTA_EXPORT const char* OrvantaServiceStartError(IServiceController* controller) {
+    auto* ours = dynamic_cast<orvanta::engine::Controller*>(controller);
+    return ours != nullptr ? ours->StartError() : "";
+}

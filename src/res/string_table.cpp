@@ -27,6 +27,7 @@ constexpr std::array kStrings = {
           "Failed finding \"%s service module\".\r\nFailed to start streaming service."},
     Entry{kStrServiceModuleLoadFailed,
           "Failed loading \"%s service module\".\r\nCannot continue streaming service."},
+    Entry{kStrServiceStartRefused, "The streaming service did not start: %s"},
     Entry{2020, "Alternative"}, Entry{2021, "Classical / Opera"}, Entry{2022, "Country"},
     Entry{2023, "Dance / House"}, Entry{2024, "Electronic"}, Entry{2025, "Hip-Hop / Rap"},
     Entry{2026, "Jazz"}, Entry{2027, "Original Sound Track"}, Entry{2028, "Pop / Rock"},

@@ -19,6 +19,8 @@ inline constexpr uint32_t kStrRuntimeDownloadQuestion = 2000;
 inline constexpr uint32_t kStrTrayTooltip = 2006;
 inline constexpr uint32_t kStrServiceModuleNotFound = 2011;
 inline constexpr uint32_t kStrServiceModuleLoadFailed = 2012;
+// The module refused to start and said why (its own words, in English).
+inline constexpr uint32_t kStrServiceStartRefused = 2013;
 // Genre code c is shown as string kStrGenreBase + c / 100 (2020 "Alternative" for 100).
 inline constexpr uint32_t kStrGenreBase = 2019;
 inline constexpr uint32_t kStrLabelSourceStatus = 2055;

@@ -86,6 +86,13 @@ bool CServiceHost::Start() {
     HandOverBeforeStart(*controller);
     HandOverOptions(*controller, false);
     if (controller->Start(c.Port, 0) == 0) {
+        // A module that can say why (a WMA encoder it cannot use, say) is heard first.
+        const auto why = reinterpret_cast<OrvantaServiceStartErrorFunction>(
+            m_holder.Symbol(ORVANTA_SERVICE_START_ERROR_NAME));
+        const char* text = why != nullptr ? why(controller) : nullptr;
+        if (text != nullptr && *text != '\0') {
+            ShowMessage(res::kStrServiceStartRefused, text);
+        }
         return false;
     }
     HandOverAfterStart(*controller);

@@ -38,7 +38,8 @@ TEST(OvstreamModuleTest, ExportsOnlyItsEntriesAndDescribesItself) {
     }
     ::pclose(nm);
     EXPECT_EQ(exported,
-              (std::vector<std::string>{"OrvantaServiceController2", "OrvantaServiceOption"}));
+              (std::vector<std::string>{"OrvantaServiceController2", "OrvantaServiceOption",
+                                        "OrvantaServiceStartError"}));
 
     CModuleHolder holder;
     IServiceController* controller = holder.LoadServiceModule(kModule, "");

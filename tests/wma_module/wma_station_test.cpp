@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <orvanta/service_options.h>
 #include <random>
 #include <string>
 #include <thread>
@@ -196,6 +197,9 @@ TEST(WmaModuleTest, StartsOnlyWithAnEncoderItCanUse) {
     c->Describe(&info);
     EXPECT_EQ(info.formatMask, 4u);
     EXPECT_STREQ(info.fileName, "ovwma.so");
+    const auto startError = reinterpret_cast<OrvantaServiceStartErrorFunction>(
+        holder.Symbol(ORVANTA_SERVICE_START_ERROR_NAME));
+    ASSERT_NE(startError, nullptr);
 
     const auto port = [] { return static_cast<int32_t>(20000 + (::getpid() % 10000) * 2); };
     struct Case {
@@ -208,6 +212,10 @@ TEST(WmaModuleTest, StartsOnlyWithAnEncoderItCanUse) {
         c->SetEncoderValues(bad.value56, bad.value55, 0);
         EXPECT_EQ(c->Start(port(), 0), 0) << bad.plugin << " " << bad.value55;
         EXPECT_EQ(c->IsRunning(), 0);
+        // The reason the console shows, naming what is wrong.
+        const std::string why = startError(c);
+        EXPECT_NE(why.find(bad.value55 != 0 ? "refuses 12 kbit/s" : bad.plugin), std::string::npos)
+            << why;
     }
     c->SetEncoderPlugin("ovwmaenc.so");
     c->SetEncoderValues(220501, 32000, 0);
@@ -216,6 +224,7 @@ TEST(WmaModuleTest, StartsOnlyWithAnEncoderItCanUse) {
         started = c->Start(p, 0);
     }
     EXPECT_EQ(started, 1);
+    EXPECT_STREQ(startError(c), "");
     c->Stop();
     EXPECT_EQ(c->IsRunning(), 0);
     ::unsetenv("ORVANTA_USER_HIVE");

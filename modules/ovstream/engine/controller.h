@@ -60,8 +60,10 @@ public:
         try {
             EngineSettings settings = Snapshot();
             std::string error;
+            m_startError.clear();
             if (!PrepareStart(settings, &error) || !m_engine.Start(port, settings, &error)) {
                 std::fprintf(stderr, "%s: %s\n", m_identity.fileName, error.c_str());
+                m_startError = error;
                 StartFailed();
                 return 0;
             }
@@ -209,6 +211,9 @@ public:
 
     // One setting of <orvanta/service_options.h>; false for a name we do not know or a value
     // that is not one.
+    // Why the last Start failed; "" when it did not.
+    const char* StartError() const noexcept { return m_startError.c_str(); }
+
     bool SetOption(std::string_view name, std::string_view value) noexcept {
         const auto number = [value](int32_t& out) {
             const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), out);
@@ -275,6 +280,7 @@ private:
     }
 
     const ModuleIdentity& m_identity;
+    std::string m_startError;
     std::mutex m_mutex;
     EngineSettings m_settings;
     Engine m_engine;
