@@ -1,6 +1,7 @@
 // HLS from the live MP3 source: the segmenter and its ID3 tags on their own, then the engine on
 // 127.0.0.1 with a real source, and ffmpeg playing the playlist.
 #include "engine/engine.h"
+#include "hls/hls_stream.h"
 #include "hls/id3_tag.h"
 #include "hls/playlist.h"
 #include "hls/segmenter.h"
@@ -157,6 +158,24 @@ TEST(HlsSegmenterTest, SegmentNamesAreParsedStrictly) {
           "/live/%31.mp3", "/live/1 .mp3", "/live/99999999999999999999999.mp3", "/live/"}) {
         EXPECT_FALSE(ParseSegmentPath(bad).has_value()) << bad;
     }
+}
+
+// A flood of distinct addresses fills the count of HLS listeners up to its cap and no further;
+// a client already known stays counted, and once the flood goes quiet newcomers count again.
+TEST(HlsStreamTest, TheClientsCountedForTheStatusAreCapped) {
+    HlsStream hls;
+    const auto start = HlsStream::SteadyClock::now();
+    hls.PlaylistFetched("192.0.2.1", start);
+    for (size_t i = 0; i < kMaxHlsClients + 1000; ++i) {
+        hls.PlaylistFetched("10." + std::to_string(i >> 16) + "." + std::to_string(i >> 8 & 255) +
+                                "." + std::to_string(i & 255),
+                            start + 1s);
+    }
+    EXPECT_EQ(hls.Listeners(start + 1s), kMaxHlsClients);
+    hls.PlaylistFetched("192.0.2.1", start + 2s);
+    const auto later = start + 2s + kHlsListenerWindow;
+    hls.PlaylistFetched("198.51.100.7", later);
+    EXPECT_EQ(hls.Listeners(later), 2u);
 }
 
 bool HaveFfmpeg() {
