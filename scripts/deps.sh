@@ -21,6 +21,10 @@ packages=(
 )
 
 missing=()
+# node and npm are looked for as commands: they may come from elsewhere than Debian (NodeSource's
+# nodejs carries its own npm and conflicts with Debian's).
+command -v node >/dev/null 2>&1 || missing+=(nodejs)
+command -v npm >/dev/null 2>&1 || missing+=(npm)
 for p in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
         missing+=("$p")
@@ -36,4 +40,13 @@ if ((${#missing[@]})); then
     export DEBIAN_FRONTEND=noninteractive
     "${as_root[@]}" apt-get update -qq
     "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# hls.js for the browser tests, at the version tests/browser/package-lock.json pins. A copy of the
+# lock file beside what it installed tells whether node_modules is still what the lock file says.
+browser=$(dirname "$0")/../tests/browser
+if ! cmp -s "$browser/package-lock.json" "$browser/node_modules/.installed-lock.json"; then
+    echo "Installing the browser tests' npm packages (npm ci in tests/browser)"
+    (cd "$browser" && npm ci --no-audit --no-fund --loglevel=error)
+    cp "$browser/package-lock.json" "$browser/node_modules/.installed-lock.json"
 fi

@@ -1,6 +1,7 @@
 // HLS from the live MP3 source: the segmenter and its ID3 tags on their own, then the engine on
 // 127.0.0.1 with a real source, and ffmpeg playing the playlist.
 #include "engine/engine.h"
+#include "hls/hls_stream.h"
 #include "hls/id3_tag.h"
 #include "hls/playlist.h"
 #include "hls/segmenter.h"
@@ -157,6 +158,24 @@ TEST(HlsSegmenterTest, SegmentNamesAreParsedStrictly) {
           "/live/%31.mp3", "/live/1 .mp3", "/live/99999999999999999999999.mp3", "/live/"}) {
         EXPECT_FALSE(ParseSegmentPath(bad).has_value()) << bad;
     }
+}
+
+// A flood of distinct addresses fills the count of HLS listeners up to its cap and no further;
+// a client already known stays counted, and once the flood goes quiet newcomers count again.
+TEST(HlsStreamTest, TheClientsCountedForTheStatusAreCapped) {
+    HlsStream hls;
+    const auto start = HlsStream::SteadyClock::now();
+    hls.PlaylistFetched("192.0.2.1", start);
+    for (size_t i = 0; i < kMaxHlsClients + 1000; ++i) {
+        hls.PlaylistFetched("10." + std::to_string(i >> 16) + "." + std::to_string(i >> 8 & 255) +
+                                "." + std::to_string(i & 255),
+                            start + 1s);
+    }
+    EXPECT_EQ(hls.Listeners(start + 1s), kMaxHlsClients);
+    hls.PlaylistFetched("192.0.2.1", start + 2s);
+    const auto later = start + 2s + kHlsListenerWindow;
+    hls.PlaylistFetched("198.51.100.7", later);
+    EXPECT_EQ(hls.Listeners(later), 2u);
 }
 
 bool HaveFfmpeg() {
@@ -370,7 +389,10 @@ TEST_F(HlsEngineTest, FfmpegPlaysThirtySecondsWithoutADecodeError) {
     EXPECT_EQ(player.Wait(60000), 0);
     // -xerror ends ffmpeg at the first decode error. Its muxer's complaints about timestamps
     // one frame apart at some segment seams are left out here: they are not decode errors,
-    // and the audio's length below shows nothing went missing.
+    // and the audio's length below shows nothing went missing. They are ffmpeg's own: its HLS
+    // reader takes a segment's ID3 timestamp when its raw 1 KiB reads reach the tag, while the
+    // previous segment's last frames still wait in its MP3 parser and come out stamped from the
+    // new tag. The tags' timestamps themselves are the frames' summed durations (checked above).
     std::string errors;
     std::istringstream lines(test::ReadFile(m_dir.File("player.err")));
     for (std::string line; std::getline(lines, line);) {

@@ -70,13 +70,18 @@ std::string HlsStream::Published() {
 }
 
 void HlsStream::PlaylistFetched(const std::string& address, SteadyClock::time_point now) {
-    m_clients[address] = now;
-    if (now - m_lastPrune < kPruneInterval) {
-        return;
+    // Swept before the address is looked at, so at the cap a newcomer finds the room that
+    // quiet clients left.
+    if (now - m_lastPrune >= kPruneInterval) {
+        m_lastPrune = now;
+        for (auto it = m_clients.begin(); it != m_clients.end();) {
+            it = now - it->second > kHlsListenerWindow ? m_clients.erase(it) : std::next(it);
+        }
     }
-    m_lastPrune = now;
-    for (auto it = m_clients.begin(); it != m_clients.end();) {
-        it = now - it->second > kHlsListenerWindow ? m_clients.erase(it) : std::next(it);
+    if (const auto known = m_clients.find(address); known != m_clients.end()) {
+        known->second = now;
+    } else if (m_clients.size() < kMaxHlsClients) {
+        m_clients.emplace(address, now);
     }
 }
 

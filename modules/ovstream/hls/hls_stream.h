@@ -19,6 +19,11 @@ namespace orvanta::engine {
 
 // A client counts as an HLS listener this long after its last playlist fetch.
 inline constexpr auto kHlsListenerWindow = std::chrono::seconds(30);
+// Distinct clients remembered for that count. Each costs about a hundred bytes, so a flood of
+// addresses holds at most a few megabytes; at the cap a new address is neither kept nor counted
+// until clients quiet for kHlsListenerWindow make room, and the count reads the cap: at least
+// that many.
+inline constexpr size_t kMaxHlsClients = 50'000;
 // The rewind window holds at most this much audio, however many segments the settings ask for.
 inline constexpr int kMaxHlsWindowSeconds = 3600;
 
@@ -40,7 +45,7 @@ public:
     std::shared_ptr<const std::string> Playlist() const { return m_playlist; }
     const std::string& PlaylistEtag() const { return m_playlistEtag; }
 
-    // A client at `address` fetched the playlist.
+    // A client at `address` fetched the playlist. At most kMaxHlsClients are remembered.
     void PlaylistFetched(const std::string& address, SteadyClock::time_point now);
     // Distinct addresses that fetched the playlist within kHlsListenerWindow.
     size_t Listeners(SteadyClock::time_point now) const;
