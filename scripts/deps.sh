@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, and only those that are missing.
 # Safe to run again and again: with everything in place it changes nothing and asks no server.
+# With --tests it also installs what only the tests need from outside Debian: node and npm, and
+# the browser tests' npm packages from their lock file.
 set -euo pipefail
+tests=0
+[[ ${1:-} == --tests ]] && tests=1
 
 packages=(
     # build
@@ -23,8 +27,10 @@ packages=(
 missing=()
 # node and npm are looked for as commands: they may come from elsewhere than Debian (NodeSource's
 # nodejs carries its own npm and conflicts with Debian's).
-command -v node >/dev/null 2>&1 || missing+=(nodejs)
-command -v npm >/dev/null 2>&1 || missing+=(npm)
+if ((tests)); then
+    command -v node >/dev/null 2>&1 || missing+=(nodejs)
+    command -v npm >/dev/null 2>&1 || missing+=(npm)
+fi
 for p in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
         missing+=("$p")
@@ -45,7 +51,7 @@ fi
 # hls.js for the browser tests, at the version tests/browser/package-lock.json pins. A copy of the
 # lock file beside what it installed tells whether node_modules is still what the lock file says.
 browser=$(dirname "$0")/../tests/browser
-if ! cmp -s "$browser/package-lock.json" "$browser/node_modules/.installed-lock.json"; then
+if ((tests)) && ! cmp -s "$browser/package-lock.json" "$browser/node_modules/.installed-lock.json"; then
     echo "Installing the browser tests' npm packages (npm ci in tests/browser)"
     (cd "$browser" && npm ci --no-audit --no-fund --loglevel=error)
     cp "$browser/package-lock.json" "$browser/node_modules/.installed-lock.json"
