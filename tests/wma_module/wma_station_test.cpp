@@ -4,7 +4,8 @@
 // alone, refusing to start with an encoder plug-in it cannot use.
 #include "ovstream/test_client.h"
 #include "platform/registry_hive.h"
-#include "support/module_holder.h"
+#include "service/service_host.h"
+#include "stream/asf.h"
 #include "test_process.h"
 #include "test_util.h"
 
@@ -15,7 +16,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <orvanta/service_options.h>
 #include <random>
 #include <string>
 #include <thread>
@@ -184,51 +184,89 @@ TEST_F(WmaStationTest, OggVorbisIsEncodedAndWmaPassesThroughUntouched) {
     encoder->Wait(5000);
 }
 
-// The module as the console's host hands WMA over to it: it starts only with an encoder
-// plug-in of the program folder that takes the values, and says why not otherwise.
-TEST(WmaModuleTest, StartsOnlyWithAnEncoderItCanUse) {
-    test::TempDir dir;
-    for (const char* file : {"ovwma.so", "ovwmaenc.so", "ovstream.so"}) {
-        std::filesystem::copy_file(std::string(ORV_PROGRAM_DIR) + "/" + file, dir.File(file));
-    }
-    ::setenv("ORVANTA_USER_HIVE", dir.File("user.reg").c_str(), 1);
-    CModuleHolder holder;
-    IServiceController* c = holder.LoadServiceModule(dir.File("ovwma.so"), "");
-    ASSERT_NE(c, nullptr) << holder.Error();
-    ServiceModuleInfo info{};
-    c->Describe(&info);
-    EXPECT_EQ(info.formatMask, 4u);
-    EXPECT_STREQ(info.fileName, "ovwma.so");
-    const auto startError = reinterpret_cast<OrvantaServiceStartErrorFunction>(
-        holder.Symbol(ORVANTA_SERVICE_START_ERROR_NAME));
-    ASSERT_NE(startError, nullptr);
+// The service host, recording what it would show the operator.
+class RecordingUi : public IServiceHostUi {
+public:
+    void ShowHostMessage(const std::string& text) override { shown += text + "\n"; }
+    bool HasMainWindow() override { return false; }
+    Answer AskYesNoCancel(const std::string&) override { return kAnswerNo; }
+    void EnableWindows(bool) override {}
+    void PumpMessages() override {}
+    std::string shown;
+};
 
-    const auto port = [] { return static_cast<int32_t>(20000 + (::getpid() % 10000) * 2); };
+// The real host hands a WMA configuration over to the real module: it starts only with an
+// encoder plug-in of the program folder that takes the values, says why not otherwise, and
+// the values it was handed are the stream's.
+TEST(WmaModuleTest, TheHostsEncoderChoiceReachesTheStreamOrIsRefusedWithTheReason) {
+    // The catalogue finds the module here; the host loads it, and it its plug-in, from beside
+    // the test program, as from the program folder.
+    test::TempDir program;
+    std::filesystem::copy_file(std::string(ORV_PROGRAM_DIR) + "/ovwma.so",
+                               program.File("ovwma.so"));
+    ::setenv("ORVANTA_USER_HIVE", program.File("user.reg").c_str(), 1);
+    CServiceModuleCache modules;
+    ASSERT_TRUE(modules.Init(program.Folder(), true));
+    StationConfig config;
+    config.SetDefaults();
+    config.Format = kFormatWma;
+    config.Password = "hackme";
+    config.Port = static_cast<int32_t>(20000 + (::getpid() % 10000) * 2);
+    ServiceStatus status;
+    RecordingUi ui;
+    CServiceHost host(modules, config, status, ui, program.Folder());
+
     struct Case {
         const char* plugin;
-        int32_t value56, value55;
+        int32_t value55, value56;
+        const char* reason;
     };
-    for (const Case& bad : {Case{"missing.so", 0, 0}, Case{"ovstream.so", 0, 0},
-                            Case{"../ovwmaenc.so", 0, 0}, Case{"ovwmaenc.so", 441002, 12345}}) {
-        c->SetEncoderPlugin(bad.plugin);
-        c->SetEncoderValues(bad.value56, bad.value55, 0);
-        EXPECT_EQ(c->Start(port(), 0), 0) << bad.plugin << " " << bad.value55;
-        EXPECT_EQ(c->IsRunning(), 0);
-        // The reason the console shows, naming what is wrong.
-        const std::string why = startError(c);
-        EXPECT_NE(why.find(bad.value55 != 0 ? "refuses 12 kbit/s" : bad.plugin), std::string::npos)
-            << why;
+    for (const Case& bad : {Case{"missing.so", 0, 0, "missing.so cannot be loaded"},
+                            Case{"ovstream.so", 0, 0, "is not a WMA encoder plug-in"},
+                            Case{"../ovwmaenc.so", 0, 0, "not a file name of the program folder"},
+                            Case{"ovwmaenc.so", 12345, 441002, "refuses 12 kbit/s"}}) {
+        config.EncoderModule = bad.plugin;
+        config.EncoderValue55 = bad.value55;
+        config.EncoderValue56 = bad.value56;
+        ui.shown.clear();
+        EXPECT_FALSE(host.Start()) << bad.plugin;
+        EXPECT_NE(ui.shown.find(bad.reason), std::string::npos) << ui.shown;
     }
-    c->SetEncoderPlugin("ovwmaenc.so");
-    c->SetEncoderValues(220501, 32000, 0);
-    int32_t started = 0;
-    for (int32_t p = port(), tries = 0; tries < 20 && started == 0; ++tries, p += 2) {
-        started = c->Start(p, 0);
+
+    config.EncoderModule = "ovwmaenc.so";
+    config.EncoderValue55 = 32000;
+    config.EncoderValue56 = 220501;
+    for (int attempt = 0; attempt < 20 && !host.IsRunning(); ++attempt) {
+        config.Port += 2;
+        host.Start();
     }
-    EXPECT_EQ(started, 1);
-    EXPECT_STREQ(startError(c), "");
-    c->Stop();
-    EXPECT_EQ(c->IsRunning(), 0);
+    ASSERT_TRUE(host.IsRunning()) << ui.shown;
+    test::TestClient source(static_cast<uint16_t>(config.Port + 1));
+    source.Send("hackme\r\n\r\n");
+    std::string frame(417, '\0');  // silent 128 kbit/s MP3 frames
+    frame.replace(0, 4, "\xFF\xFB\x90\x64");
+    for (int i = 0; i < 40; ++i) {
+        source.Send(frame);
+    }
+    // Once the source is on air (its first frames checked), a listener gets the header.
+    std::string answer;
+    for (int attempt = 0; attempt < 50 && answer.rfind("HTTP/1.0 200", 0) != 0; ++attempt) {
+        std::this_thread::sleep_for(100ms);
+        test::TestClient listener(static_cast<uint16_t>(config.Port));
+        listener.Send("GET /stream HTTP/1.0\r\n\r\n");
+        answer = listener.ReadAll(1000);
+    }
+    const size_t body = answer.find("\r\n\r\n");
+    ASSERT_NE(body, std::string::npos) << answer;
+    engine::AsfStreamFacts facts;
+    std::string why;
+    ASSERT_EQ(engine::ParseAsfHeader(std::string_view(answer).substr(body + 4), facts, &why),
+              engine::AsfParse::kDone)
+        << why;
+    EXPECT_EQ(facts.bitrate, 32000);
+    EXPECT_EQ(facts.sampleRate, 22050);
+    EXPECT_EQ(facts.channels, 1);
+    host.Stop();
     ::unsetenv("ORVANTA_USER_HIVE");
 }
 
