@@ -6,7 +6,7 @@
 #include "app/command_line.h"
 #include "app/server_context.h"
 #include "config/language_pack.h"
-#include "service/service_host_ui.h"
+#include "support/host_ui.h"
 
 #include <ostream>
 #include <string>

@@ -7,7 +7,7 @@
 #include "app/status_list_box.h"
 #include "app/tray_icon.h"
 #include "service/service_host.h"
-#include "service/service_host_ui.h"
+#include "support/host_ui.h"
 
 #include <QDialog>
 #include <QIcon>

@@ -4,7 +4,7 @@
 // or ask again.
 #pragma once
 
-#include "service/service_host_ui.h"
+#include "support/host_ui.h"
 
 #include <string>
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "config/station_config.h"
-#include "service/service_host_ui.h"
+#include "support/host_ui.h"
 #include "service/service_module_cache.h"
 #include "service/service_monitor.h"
 #include "service/service_status.h"

@@ -1,5 +1,6 @@
 // What the service host and the runtime check need from the user interface: the window, the
-// headless runner and tests each answer these.
+// headless runner and tests each answer these. It lives below both, so neither the plug-in
+// layer nor the service layer reaches up to the other for it.
 #pragma once
 
 #include <string>
