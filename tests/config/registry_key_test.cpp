@@ -126,6 +126,12 @@ TEST_F(RegistryTest, IntListsSplitAtRunsOfSeparators) {
     EXPECT_EQ(text, "120,80,200");
 }
 
+TEST(ApplicationKeyTest, IsTheRootAndTheProgramNameWithoutExtension) {
+    EXPECT_EQ(ApplicationKey("/opt/orvanta/ovserver"), "Software\\KELVO\\ovserver");
+    EXPECT_EQ(ApplicationKey("C:\\Program Files\\Orvanta\\OVServer.exe"),
+              "Software\\KELVO\\OVServer");
+}
+
 TEST(ExpandEnvironmentStringsTest, LeavesUnknownAndUnclosedReferences) {
     ::setenv("ORV_A", "x", 1);
     EXPECT_EQ(ExpandEnvironmentStrings("%ORV_A%%ORV_A%"), "xx");

@@ -188,5 +188,14 @@ TEST(ContentPathTest, NormalisesToARelativePath) {
     }
 }
 
+TEST(ContentPathTest, MimeTypesFollowTheExtension) {
+    EXPECT_STREQ(MimeTypeForPath("a/INDEX.HTM"), "text/html; charset=utf-8");
+    EXPECT_STREQ(MimeTypeForPath("live.M3U"), "audio/x-mpegurl");
+    // Only the last extension of the last name counts.
+    for (const char* path : {"dir.html/readme", "archive.tar.gz", "trailing.", "f.woff2x"}) {
+        EXPECT_STREQ(MimeTypeForPath(path), "application/octet-stream") << path;
+    }
+}
+
 }  // namespace
 }  // namespace orvanta::engine

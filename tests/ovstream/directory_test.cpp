@@ -2,6 +2,7 @@
 // the SHOUTcast-style one), with the protocol's pauses shortened to milliseconds.
 #include "engine/directory.h"
 
+#include "engine/listen_url.h"
 #include "ovstream/engine_ports.h"
 #include "ovstream/fake_directory.h"
 #include "test_util.h"
@@ -150,6 +151,47 @@ TEST(DirectoryFormat, EncodesDecodesAndReadsAnswers) {
     EXPECT_EQ(ParseYpResponse("HTTP/1.0 200 OK\r\nServer: x\r\n\r\n").status, ParseStatus::Invalid);
     EXPECT_EQ(ParseYpResponse("HTTP/1.0 200 OK\r\n" + std::string(20000, 'a')).status,
               ParseStatus::Invalid);
+}
+
+TEST(DirectoryFormat, OnlyPublicMastersWithADirectoryRegister) {
+    EngineSettings settings;
+    settings.publicServer = 1;
+    settings.directoryServer = "yp.example.org";
+    settings.directoryPort = 8080;
+    EXPECT_TRUE(DirectoryEnabled(settings));
+    for (auto change : std::vector<std::function<void(EngineSettings&)>>{
+             [](EngineSettings& s) { s.master = 0; }, [](EngineSettings& s) { s.publicServer = 0; },
+             [](EngineSettings& s) { s.directoryServer.clear(); },
+             [](EngineSettings& s) { s.directoryPort = 0; },
+             [](EngineSettings& s) { s.directoryPort = 70000; }}) {
+        EngineSettings changed = settings;
+        change(changed);
+        EXPECT_FALSE(DirectoryEnabled(changed));
+    }
+}
+
+TEST(DirectoryFormat, ListenUrlPrefersOverrideThenBindAddress) {
+    EngineSettings settings;
+    settings.addressOverride = 1;
+    settings.overrideAddress = "203.0.113.7";
+    settings.overridePort = 9000;
+    EXPECT_EQ(ListenUrl(settings, 8000), "http://203.0.113.7:9000/stream");
+    settings.overridePort = 0;
+    EXPECT_EQ(ListenUrl(settings, 8000), "http://203.0.113.7:8000/stream");
+    settings.overrideAddress = "2001:db8::1";
+    EXPECT_EQ(ListenUrl(settings, 8000), "http://[2001:db8::1]:8000/stream");
+    // The flag without an address, or an address without the flag, is no override.
+    settings.overrideAddress.clear();
+    settings.bindAddress = "192.0.2.10";
+    EXPECT_EQ(ListenUrl(settings, 8000), "http://192.0.2.10:8000/stream");
+    settings.addressOverride = 0;
+    settings.overrideAddress = "203.0.113.7";
+    EXPECT_EQ(ListenUrl(settings, 8000), "http://192.0.2.10:8000/stream");
+    settings.bindAddress = "0.0.0.0";
+    const std::string local = FirstLocalIpv4();
+    EXPECT_EQ(ListenUrl(settings, 8000),
+              "http://" + (local.empty() ? std::string("127.0.0.1") : local) + ":8000/stream");
+    EXPECT_NE(local, "127.0.0.1");
 }
 
 TEST(DirectoryFormat, ShoutcastDirectoryIsTheDefaultUnlessTheEnvironmentNamesAnother) {
