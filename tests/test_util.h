@@ -1,14 +1,48 @@
 // Small helpers shared by the tests: a temporary folder per test, reading and writing files.
 #pragma once
 
+#include <chrono>
+#include <csignal>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <stdlib.h>
 #include <string>
+#include <sys/resource.h>
+#include <thread>
 #include <vector>
 
 namespace orvanta::test {
+
+// Sets an environment variable for the life of the object, then puts the old value back.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : m_name(name) {
+        if (const char* old = std::getenv(name)) {
+            m_old = old;
+        }
+        if (value != nullptr) {
+            ::setenv(name, value, 1);
+        } else {
+            ::unsetenv(name);
+        }
+    }
+    ~ScopedEnv() {
+        if (m_old) {
+            ::setenv(m_name, m_old->c_str(), 1);
+        } else {
+            ::unsetenv(m_name);
+        }
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* m_name;
+    std::optional<std::string> m_old;
+};
 
 // A fresh folder under the system's temporary folder, removed with everything in it when the
 // object goes.
@@ -56,6 +90,46 @@ inline std::vector<std::string> ReadLines(const std::string& path) {
         lines.push_back(line);
     }
     return lines;
+}
+
+// Polls `done` every 10 ms for at most `timeoutMs`; whether it came true. `done` runs once per
+// turn, so it may have effects (write, then check).
+template <typename Predicate>
+bool WaitUntil(Predicate done, int timeoutMs = 3000) {
+    for (int waited = 0;; waited += 10) {
+        if (done()) {
+            return true;
+        }
+        if (waited >= timeoutMs) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+// A test module or plug-in from beside the test programs, copied to `to`.
+inline void CopyFixture(const char* fixture, const std::string& to) {
+    std::filesystem::copy_file(std::string(ORV_FIXTURE_DIR) + "/" + fixture, to);
+}
+
+// The twelve bytes that open a record cache: magic, version and record size, little-endian.
+inline std::string CacheHeader(const char* magic, uint32_t version, uint32_t recordSize) {
+    std::string bytes(magic, 4);
+    for (uint32_t value : {version, recordSize}) {
+        for (int i = 0; i < 4; ++i) {
+            bytes += static_cast<char>((value >> (8 * i)) & 0xFF);
+        }
+    }
+    return bytes;
+}
+
+// From here on, writes that would make a file larger fail, as on a full disk. For child
+// processes only: the limit cannot be raised again.
+inline void LimitFileSize(rlim_t bytes) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{};
+    limit.rlim_cur = limit.rlim_max = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
 }
 
 }  // namespace orvanta::test

@@ -14,41 +14,29 @@ CommandLineResult Parse(const std::string& line) {
     return ParseCommandLine(line, kOwn, kFolder);
 }
 
-TEST(ParseCommandLineTest, OnlyTheProgramPathGivesTheDefaultFile) {
-    const auto r = Parse("\"/opt/orvanta/ovserver\"");
-    EXPECT_EQ(r.configPath, "/opt/orvanta/Config.ini");
-    EXPECT_FALSE(r.autoStart);
-}
-
-TEST(ParseCommandLineTest, OptionsMatchInAnyCaseAndQuotesAreDropped) {
-    const auto r = Parse("\"/opt/orvanta/ovserver\" /START /Config:\"/srv/st/a.ini\"");
-    EXPECT_TRUE(r.autoStart);
-    EXPECT_EQ(r.configPath, "/srv/st/a.ini");
-}
-
-TEST(ParseCommandLineTest, WordsWithoutConfigOptionAreDropped) {
-    const auto r = Parse("\"/opt/orvanta/ovserver\" some other words");
-    EXPECT_EQ(r.configPath, "/opt/orvanta/Config.ini");
-    EXPECT_FALSE(r.autoStart);
-}
-
-TEST(ParseCommandLineTest, ThePathMayStandBeforeTheOption) {
-    EXPECT_EQ(Parse("\"/opt/orvanta/ovserver\" /srv/x.ini /config:").configPath, "/srv/x.ini");
-}
-
-TEST(ParseCommandLineTest, StartInsideThePathIsTakenAsTheOption) {
-    const auto r = Parse("\"/opt/orvanta/ovserver\" /config:/srv/start/a.ini");
-    EXPECT_TRUE(r.autoStart);
-    EXPECT_EQ(r.configPath, "/srv/a.ini");
-}
-
-TEST(ParseCommandLineTest, OnlyTheFirstOccurrenceOfEachOptionGoes) {
-    const auto r = Parse("\"/opt/orvanta/ovserver\" /config:/config:x.ini /start");
-    EXPECT_EQ(r.configPath, "/config:x.ini");
-    EXPECT_TRUE(r.autoStart);
-}
-
-TEST(ParseCommandLineTest, AProgramPathSpelledDifferentlyFailsTheParse) {
+TEST(ParseCommandLineTest, OptionsPathsAndTheProgramPath) {
+    struct Case {
+        const char* arguments;
+        const char* configPath;
+        bool autoStart;
+    };
+    const Case cases[] = {
+        {"", "/opt/orvanta/Config.ini", false},
+        // Any case, quotes dropped.
+        {" /START /Config:\"/srv/st/a.ini\"", "/srv/st/a.ini", true},
+        {" some other words", "/opt/orvanta/Config.ini", false},
+        {" /srv/x.ini /config:", "/srv/x.ini", false},
+        // "start" inside the path is taken as the option.
+        {" /config:/srv/start/a.ini", "/srv/a.ini", true},
+        // Only the first occurrence of each option goes.
+        {" /config:/config:x.ini /start", "/config:x.ini", true},
+    };
+    for (const Case& c : cases) {
+        const auto r = Parse(std::string("\"/opt/orvanta/ovserver\"") + c.arguments);
+        EXPECT_EQ(r.configPath, c.configPath) << c.arguments;
+        EXPECT_EQ(r.autoStart, c.autoStart) << c.arguments;
+    }
+    // A program path spelled differently fails the parse.
     const auto r = Parse("\"/OPT/orvanta/ovserver\" /start /config:a.ini");
     EXPECT_TRUE(r.configPath.empty());
     EXPECT_FALSE(r.autoStart);

@@ -354,13 +354,5 @@ TEST_F(MainDialogTest, RuntimeQuestionAndTheUpdaterRunWithTheWindowGreyedButServ
     EXPECT_NE(test::ReadFile(updater + ".ran").find("/R:1"), std::string::npos);
 }
 
-TEST(GenreTextTest, CodesMapToTheirStrings) {
-    EXPECT_EQ(GenreText(100), "Alternative");
-    EXPECT_EQ(GenreText(1900), "Old K-Pop");
-    EXPECT_EQ(GenreText(2000), "Adult Contemporary");
-    EXPECT_EQ(GenreText(0), "");
-    EXPECT_EQ(GenreText(-100), "");
-}
-
 }  // namespace
 }  // namespace orvanta

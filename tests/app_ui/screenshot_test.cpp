@@ -6,7 +6,6 @@
 #include "app_ui/ui_test_support.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QImage>
 #include <QScreen>
 #include <QTest>
@@ -19,15 +18,6 @@
 
 namespace orvanta {
 namespace {
-
-// Serves events for `ms` milliseconds.
-void Wait(int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms) {
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-}
 
 // What the X server shows of the window, frame excluded.
 QImage Shot(CMainDialog& window) {
@@ -68,7 +58,7 @@ TEST(ScreenshotTest, MainWindowStoppedAndRunning) {
     window.InitDialog();
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    Wait(300);
+    test::ServeEvents(300);
     const QImage stopped = Shot(window);
     ASSERT_FALSE(stopped.isNull());
     EXPECT_TRUE(stopped.save(QString("%1/main-window-stopped.png").arg(folder)));
@@ -76,7 +66,7 @@ TEST(ScreenshotTest, MainWindowStoppedAndRunning) {
     window.OnCommand(kCmdStart);
     ASSERT_TRUE(window.Host().IsRunning());
     // Long enough for the monitor to poll and the panel's timer to tick twice.
-    Wait(1200);
+    test::ServeEvents(1200);
     const QImage running = Shot(window);
     EXPECT_TRUE(running.save(QString("%1/main-window-running.png").arg(folder)));
 

@@ -1,13 +1,18 @@
 // What the window tests share: a program folder with the recording service module, hives of
-// their own, message boxes answered and recorded, and a way to close a modal window that a
-// command opens.
+// their own, message boxes answered and recorded, a way to close a modal window that a command
+// opens, and a configuration page shown in a tree sheet.
 #pragma once
 
 #include "app/message_box.h"
 #include "app/server_context.h"
+#include "config/station_config.h"
 #include "test_util.h"
+#include "ui/tree_property_sheet.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 
@@ -15,9 +20,16 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
+#include <ostream>
 #include <stdlib.h>
 #include <string>
 #include <vector>
+
+// Failures show the texts, not their bytes.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace orvanta::test {
 
@@ -93,6 +105,51 @@ public:
 
 private:
     TempDir m_dir;
+};
+
+// Serves events for `ms` milliseconds.
+inline void ServeEvents(int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+}
+
+// A tree sheet holding a bare first page and the `Page` under test over a record of its own,
+// with the page shown.
+template <class Page>
+class SheetPageTest : public ::testing::Test {
+protected:
+    void SetUp() override { m_config.SetDefaults(); }
+
+    void Open() {
+        m_sheet = std::make_unique<CXTreePropertySheet2>("Config");
+        m_sheet->AddPage(std::make_unique<CPropertyPage>(QStringLiteral("General")));
+        m_page = &m_sheet->AddPage(std::make_unique<Page>(m_config));
+        m_sheet->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_sheet.get()));
+        ASSERT_TRUE(m_sheet->SetActivePage(1));
+    }
+    // To the other page and back.
+    void Revisit() {
+        ASSERT_TRUE(m_sheet->SetActivePage(0));
+        ASSERT_TRUE(m_sheet->SetActivePage(1));
+    }
+    void Ok() { m_sheet->accept(); }
+    void Cancel() { m_sheet->reject(); }
+
+    template <class Widget>
+    Widget& Child(const char* name) {
+        auto* widget = m_page->template findChild<Widget*>(name);
+        EXPECT_NE(widget, nullptr) << name;
+        return *widget;
+    }
+    QComboBox& List(const char* name) { return Child<QComboBox>(name); }
+
+    StationConfig m_config;
+    std::unique_ptr<CXTreePropertySheet2> m_sheet;
+    Page* m_page = nullptr;
 };
 
 }  // namespace orvanta::test

@@ -256,14 +256,5 @@ TEST_F(StationConfigFileTest, LoadingRemovesWhatAnInterruptedSaveLeftBehind) {
     }
 }
 
-TEST(TrimSpacesTest, OnlySpacesGo) {
-    std::string text = "  \tvalue\t ";
-    TrimSpaces(text);
-    EXPECT_EQ(text, "\tvalue\t");
-    text = "   ";
-    TrimSpaces(text);
-    EXPECT_EQ(text, "");
-}
-
 }  // namespace
 }  // namespace orvanta

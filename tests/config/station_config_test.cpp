@@ -7,37 +7,6 @@
 namespace orvanta {
 namespace {
 
-TEST(StationConfigTest, ProgramStartValuesBeforeAndAfterDefaults) {
-    StationConfig config;
-    EXPECT_EQ(config.MaxClient, 10);
-    EXPECT_EQ(config.Timeout, 30);
-    EXPECT_EQ(config.Format, kFormatMp3);
-    EXPECT_EQ(config.RelayPort, 8000);
-    EXPECT_EQ(config.Port, 0);
-    EXPECT_TRUE(config.Password.empty());
-
-    config.SetDefaults();
-    EXPECT_EQ(config.MaxClient, 10);
-    EXPECT_EQ(config.Timeout, 10);
-    EXPECT_EQ(config.Port, 8080);
-    EXPECT_EQ(config.Password, "mustedit");
-    EXPECT_EQ(config.LogDir, "./logs");
-    EXPECT_EQ(config.ContentDir, "./content");
-    EXPECT_EQ(config.LogFile, "ovserver.log");
-    EXPECT_EQ(config.IndexPage, "index.html");
-    EXPECT_EQ(config.SongHistoryMax, 10);
-    EXPECT_EQ(config.Genre, 800);
-    EXPECT_EQ(config.LangCode, 9);
-    EXPECT_EQ(config.CreateLog, 1);
-    EXPECT_EQ(config.PublicServer, 1);
-    EXPECT_EQ(config.Master, 1);
-    EXPECT_EQ(config.DirectoryServer, kDefaultDirectoryServer);
-    EXPECT_EQ(config.DirectoryPort, 8080);
-    // Not set by the defaults, yet right after start-up.
-    EXPECT_EQ(config.Format, kFormatMp3);
-    EXPECT_EQ(config.RelayPort, 8000);
-}
-
 TEST(StationConfigTest, DefaultsResetStationFieldsAndKeepTheRest) {
     StationConfig config;
     config.Format = kFormatOggVorbis;

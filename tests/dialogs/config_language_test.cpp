@@ -16,7 +16,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QImage>
 #include <QPushButton>
 #include <QScreen>
@@ -147,11 +146,7 @@ TEST(LanguagePackScreenshotTest, MainWindowAndLanguagePageInKorean) {
         auto* start = window.findChild<QPushButton*>("kStartButtonId");
         ASSERT_NE(start, nullptr);
         EXPECT_EQ(start->text(), QString::fromUtf8("시작"));
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < 300) {
-            QApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
+        test::ServeEvents(300);
         const QImage shot = window.screen()->grabWindow(window.winId()).toImage();
         ASSERT_FALSE(shot.isNull());
         EXPECT_TRUE(shot.save(QString("%1/main-window-korean.png").arg(folder)));
@@ -164,10 +159,7 @@ TEST(LanguagePackScreenshotTest, MainWindowAndLanguagePageInKorean) {
         ASSERT_EQ(general->childCount(), 2);
         EXPECT_EQ(general->child(0)->text(0), QString::fromUtf8("언어"));
         EXPECT_EQ(general->child(0)->data(0, CXTreePropertySheet2::kImageRole).toInt(), 2);
-        clock.restart();
-        while (clock.elapsed() < 300) {
-            QApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
+        test::ServeEvents(300);
         EXPECT_TRUE(
             sheet.grab().toImage().save(QString("%1/config-language-korean.png").arg(folder)));
         sheet.reject();

@@ -7,7 +7,6 @@
 #include "res/string_table.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QImage>
 #include <QTest>
 #include <QTimer>
@@ -68,24 +67,6 @@ TEST_F(ConfigMainSheetTest, PagesBuildTheTreeWithTheirIcons) {
     EXPECT_EQ(images(tree->topLevelItem(2)->child(0)), std::pair(18, 19));  // Network: 9
 }
 
-TEST(ConfigTreeImagesTest, ShallowScreensGetTheSixteenColourStrips) {
-    const std::vector<QIcon> deep = TreeImageList(32);
-    const std::vector<QIcon> shallow = TreeImageList(8);
-    ASSERT_EQ(deep.size(), 20u);
-    ASSERT_EQ(shallow.size(), 20u);
-    for (size_t i = 0; i < deep.size(); ++i) {
-        ASSERT_FALSE(deep[i].isNull()) << i;
-        ASSERT_FALSE(shallow[i].isNull()) << i;
-    }
-    // The globe, coloured: true colour and sixteen colours are drawn differently, and grey
-    // differs from coloured.
-    const QImage deepGlobe = deep[3].pixmap(16, 16).toImage();
-    EXPECT_NE(deepGlobe, shallow[3].pixmap(16, 16).toImage());
-    EXPECT_NE(deepGlobe, deep[2].pixmap(16, 16).toImage());
-    // Magenta is never shown: it is where the tree shows through.
-    EXPECT_EQ(qAlpha(deepGlobe.pixel(0, 0)), 0);
-}
-
 TEST_F(ConfigMainSheetTest, OkWritesOnlyThePagesThatWereShown) {
     test::RecordedBoxes boxes;
     // Values the Station and Network pages would put right if they wrote.
@@ -122,11 +103,7 @@ TEST_F(ConfigMainSheetTest, ScreenshotOfEveryPage) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&sheet));
     for (int page = 0; page < sheet.GetPageCount(); ++page) {
         ASSERT_TRUE(sheet.SetActivePage(page));
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < 150) {
-            QApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
+        test::ServeEvents(150);
         QString name = sheet.GetPage(page)->Title();
         name = name.replace("::", "-").replace(' ', '_');
         const QImage shot = sheet.grab().toImage();
@@ -134,6 +111,24 @@ TEST_F(ConfigMainSheetTest, ScreenshotOfEveryPage) {
         EXPECT_TRUE(shot.save(QString("%1/config-%2-%3.png").arg(folder).arg(page).arg(name)));
     }
     sheet.reject();
+}
+
+TEST(ConfigTreeImagesTest, ShallowScreensGetTheSixteenColourStrips) {
+    const std::vector<QIcon> deep = TreeImageList(32);
+    const std::vector<QIcon> shallow = TreeImageList(8);
+    ASSERT_EQ(deep.size(), 20u);
+    ASSERT_EQ(shallow.size(), 20u);
+    for (size_t i = 0; i < deep.size(); ++i) {
+        ASSERT_FALSE(deep[i].isNull()) << i;
+        ASSERT_FALSE(shallow[i].isNull()) << i;
+    }
+    // The globe, coloured: true colour and sixteen colours are drawn differently, and grey
+    // differs from coloured.
+    const QImage deepGlobe = deep[3].pixmap(16, 16).toImage();
+    EXPECT_NE(deepGlobe, shallow[3].pixmap(16, 16).toImage());
+    EXPECT_NE(deepGlobe, deep[2].pixmap(16, 16).toImage());
+    // Magenta is never shown: it is where the tree shows through.
+    EXPECT_EQ(qAlpha(deepGlobe.pixel(0, 0)), 0);
 }
 
 }  // namespace

@@ -19,42 +19,15 @@
 
 #include <map>
 #include <memory>
-#include <ostream>
 #include <string>
-
-// Failures show the texts, not their bytes.
-static void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace orvanta {
 namespace {
 
 using Users = std::map<std::string, std::string>;
 
-class ConfigPrivateTest : public ::testing::Test {
+class ConfigPrivateTest : public test::SheetPageTest<CConfigPrivate> {
 protected:
-    void SetUp() override { m_config.SetDefaults(); }
-
-    void Open() {
-        m_sheet = std::make_unique<CXTreePropertySheet2>("Config");
-        m_sheet->AddPage(std::make_unique<CPropertyPage>(QStringLiteral("General")));
-        m_page = &m_sheet->AddPage(std::make_unique<CConfigPrivate>(m_config));
-        m_sheet->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_sheet.get()));
-        ASSERT_TRUE(m_sheet->SetActivePage(1));
-    }
-    void Revisit() {
-        ASSERT_TRUE(m_sheet->SetActivePage(0));
-        ASSERT_TRUE(m_sheet->SetActivePage(1));
-    }
-
-    template <class Widget>
-    Widget& Child(const char* name) {
-        auto* widget = m_page->findChild<Widget*>(name);
-        EXPECT_NE(widget, nullptr) << name;
-        return *widget;
-    }
     CEditableListCtrl& List() { return Child<CEditableListCtrl>("kUserListId"); }
     QStringList Names() {
         QStringList names;
@@ -74,10 +47,6 @@ protected:
         });
         Click("kAddButtonId");
     }
-
-    StationConfig m_config;
-    std::unique_ptr<CXTreePropertySheet2> m_sheet;
-    CConfigPrivate* m_page = nullptr;
 };
 
 TEST_F(ConfigPrivateTest, AddedUsersShowInAddedOrderUntilTheNextFill) {

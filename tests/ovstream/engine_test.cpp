@@ -18,21 +18,9 @@ namespace orvanta::engine {
 namespace {
 
 using namespace std::chrono_literals;
+using test::Mp3Frames;
 using test::TestClient;
-
-// One MPEG-1 Layer III frame, 128 kbit/s, 44.1 kHz, silent: 417 bytes.
-std::string Mp3Frames(int count) {
-    std::string frame(417, '\0');
-    frame[0] = '\xFF';
-    frame[1] = '\xFB';
-    frame[2] = '\x90';
-    frame[3] = '\x64';
-    std::string out;
-    for (int i = 0; i < count; ++i) {
-        out += frame;
-    }
-    return out;
-}
+using test::WaitUntil;
 
 class EngineTest : public ::testing::Test {
 protected:
@@ -76,10 +64,13 @@ protected:
 
     // Waits until the engine reports a source.
     bool WaitForSource() {
-        for (int i = 0; i < 300 && !m_engine.SourceConnected(); ++i) {
-            std::this_thread::sleep_for(10ms);
-        }
-        return m_engine.SourceConnected();
+        return WaitUntil([this] { return m_engine.SourceConnected(); });
+    }
+    bool WaitForSourceGone() {
+        return WaitUntil([this] { return !m_engine.SourceConnected(); });
+    }
+    bool WaitForListeners(int count) {
+        return WaitUntil([this, count] { return m_engine.ListenerCount() == count; });
     }
 
     test::TempDir m_logFolder;
@@ -226,9 +217,7 @@ TEST_F(EngineTest, ListenerLimitPrivateStreamsAndPages) {
     TestClient first(m_port);
     first.Send("GET /stream HTTP/1.0\r\nAuthorization: Basic YW5uOnB3\r\n\r\n");
     EXPECT_EQ(first.ReadUntil("\r\n\r\n").rfind("HTTP/1.0 200", 0), 0u);
-    for (int i = 0; i < 100 && m_engine.ListenerCount() < 1; ++i) {
-        std::this_thread::sleep_for(10ms);
-    }
+    WaitForListeners(1);
     EXPECT_EQ(Get("GET /stream HTTP/1.0\r\nAuthorization: Basic YW5uOnB3\r\n\r\n")
                   .rfind("HTTP/1.0 503", 0),
               0u);
@@ -253,10 +242,7 @@ TEST_F(EngineTest, ListenersWaitForAReturningSourceAndStopClosesEverything) {
     listener.ReadUntil("\r\n\r\n");
     listener.Read(417 * 30, 1000);
     source.reset();
-    for (int i = 0; i < 300 && m_engine.SourceConnected(); ++i) {
-        std::this_thread::sleep_for(10ms);
-    }
-    EXPECT_FALSE(m_engine.SourceConnected());
+    EXPECT_TRUE(WaitForSourceGone());
 
     // Back within the time-out: the listener gets the new audio on the same connection.
     auto again = V1Source();
@@ -284,10 +270,7 @@ TEST_F(EngineTest, ASlowListenerIsDroppedWhileTheOthersKeepUp) {
     TestClient fast(m_port);
     fast.Send("GET /stream HTTP/1.0\r\n\r\n");
     fast.ReadUntil("\r\n\r\n");
-    for (int i = 0; i < 100 && m_engine.ListenerCount() < 2; ++i) {
-        std::this_thread::sleep_for(10ms);
-    }
-    ASSERT_EQ(m_engine.ListenerCount(), 2);
+    ASSERT_TRUE(WaitForListeners(2));
 
     // 12 MB, well past the queue and every socket buffer on the way.
     const std::string block = Mp3Frames(2400);
@@ -296,10 +279,7 @@ TEST_F(EngineTest, ASlowListenerIsDroppedWhileTheOthersKeepUp) {
         source->Send(block);
         received += fast.Read(block.size(), 5000).size();
     }
-    for (int i = 0; i < 300 && m_engine.ListenerCount() > 1; ++i) {
-        std::this_thread::sleep_for(10ms);
-    }
-    EXPECT_EQ(m_engine.ListenerCount(), 1) << "the slow listener is still held";
+    EXPECT_TRUE(WaitForListeners(1)) << "the slow listener is still held";
     EXPECT_GE(received, block.size() * 12 - 64 * 1024) << "the fast listener fell behind";
 }
 
@@ -327,9 +307,7 @@ TEST_F(EngineTest, GarbageAndWrongFormatsAreRefusedWithoutHurtingTheStream) {
     source->Send(Mp3Frames(30));
     EXPECT_EQ(listener.Read(417 * 10, 3000).size(), 417u * 10) << "the stream went on";
     source.reset();
-    for (int i = 0; i < 300 && m_engine.SourceConnected(); ++i) {
-        std::this_thread::sleep_for(10ms);
-    }
+    WaitForSourceGone();
 
     // A source that declares MP3 and sends something else is refused within seconds, and the
     // listeners waiting for the station's source are still there for the next one.
@@ -366,9 +344,7 @@ TEST_F(EngineTest, StatusPagesReadTheWayTheirConsumersReadThem) {
     TestClient listener(m_port);
     listener.Send("GET /stream HTTP/1.0\r\n\r\n");
     listener.ReadUntil("\r\n\r\n");
-    for (int i = 0; i < 100 && m_engine.ListenerCount() < 1; ++i) {
-        std::this_thread::sleep_for(10ms);
-    }
+    WaitForListeners(1);
 
     const std::string seven = Get("GET /7.html HTTP/1.0\r\nUser-Agent: Mozilla\r\n\r\n");
     const std::string prefix =
@@ -448,10 +424,7 @@ TEST_F(EngineTest, ARelayFollowsItsUpstreamWithTitlesAndComesBackAfterItFails) {
         }
     }
     ASSERT_NE(relayPort, 0);
-    for (int i = 0; i < 300 && !relay.SourceConnected(); ++i) {
-        std::this_thread::sleep_for(10ms);
-    }
-    ASSERT_TRUE(relay.SourceConnected());
+    ASSERT_TRUE(WaitUntil([&] { return relay.SourceConnected(); }));
     source->Send(Mp3Frames(60));
 
     TestClient listener(relayPort);
@@ -466,10 +439,7 @@ TEST_F(EngineTest, ARelayFollowsItsUpstreamWithTitlesAndComesBackAfterItFails) {
     // The upstream fails and comes back: the relay finds it again by itself.
     source.reset();
     m_engine.Stop();
-    for (int i = 0; i < 300 && relay.SourceConnected(); ++i) {
-        std::this_thread::sleep_for(10ms);
-    }
-    EXPECT_FALSE(relay.SourceConnected());
+    EXPECT_TRUE(WaitUntil([&] { return !relay.SourceConnected(); }));
     ASSERT_TRUE(m_engine.Start(m_port, m_settings));
     source = V1Source();
     source->Send(Mp3Frames(60));
@@ -484,10 +454,7 @@ TEST_F(EngineTest, ARelayFollowsItsUpstreamWithTitlesAndComesBackAfterItFails) {
 }
 
 TEST_F(EngineTest, TheLogTellsAListenersWholeVisitAndNeverAPassword) {
-    char folder[] = "/tmp/orvanta-log-XXXXXX";
-    ASSERT_NE(::mkdtemp(folder), nullptr);
-    m_settings.logDirectory = std::string(folder) + "/logs";
-    m_settings.logFileName = "station.log";
+    LogToTemporaryFolder();
     Start();
     auto source = V1Source();
     source->Send(Mp3Frames(30));
@@ -499,12 +466,8 @@ TEST_F(EngineTest, TheLogTellsAListenersWholeVisitAndNeverAPassword) {
         listener.Send("GET /stream HTTP/1.0\r\nUser-Agent: mpg123/1.31\r\n\r\n");
         listener.Read(417 * 4);
     }
-    for (int i = 0; i < 100 && m_engine.ListenerCount() > 0; ++i) {
-        std::this_thread::sleep_for(10ms);
-    }
-    m_engine.Stop();
-    const std::string log = test::ReadFile(m_settings.logDirectory + "/station.log");
-    std::filesystem::remove_all(folder);
+    WaitForListeners(0);
+    const std::string log = StoppedLog();
     for (const char* event :
          {"Started: listeners and Icecast-style sources on port", "Source connected from 127.0.0.1",
           "Title: Night Song", "Refused 127.0.0.1 GET /admin.cgi: HTTP/1.0 401",
@@ -641,9 +604,7 @@ TEST_F(EngineTest, StatusTellsTheStreamsOwnBitrateAndEachSourceItsOwnTitle) {
                   std::string::npos)
             << head;
     }
-    for (int i = 0; i < 300 && m_engine.SourceConnected(); ++i) {
-        std::this_thread::sleep_for(10ms);
-    }
+    WaitForSourceGone();
     // The next source sends no title and has its own mount; what it says of its audio is kept
     // whole.
     TestClient next(m_port);

@@ -25,18 +25,6 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-template <typename Condition>
-bool Eventually(Condition condition) {
-    const auto deadline = Clock::now() + 2s;
-    while (!condition()) {
-        if (Clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
-}
-
 // Runs `work` on a thread; false when it did not end within two seconds. `unblock` runs then
 // either way, so that work stuck on a stalled file fails the test instead of hanging it.
 template <typename Work, typename Unblock>
@@ -46,7 +34,7 @@ bool EndsPromptly(Work work, Unblock unblock) {
         work();
         ended = true;
     });
-    const bool prompt = Eventually([&] { return ended.load(); });
+    const bool prompt = test::WaitUntil([&] { return ended.load(); }, 2000);
     unblock();
     thread.join();
     return prompt;
@@ -173,15 +161,15 @@ TEST(EventLogTest, FollowsTheFileWhenItIsMovedOrDeleted) {
     EventLog log;
     log.Open(dir.Path(), "events.log");
     log.Write("first");
-    ASSERT_TRUE(Eventually([&] { return Contains(path, "first"); }));
+    ASSERT_TRUE(test::WaitUntil([&] { return Contains(path, "first"); }));
     // Rotation: moved away, and a fresh file created in its place.
     std::filesystem::rename(path, dir.File("events.log.1"));
     test::WriteFile(path, "");
     log.Write("second");
-    ASSERT_TRUE(Eventually([&] { return Contains(path, "second"); }));
+    ASSERT_TRUE(test::WaitUntil([&] { return Contains(path, "second"); }));
     std::filesystem::remove(path);
     log.Write("third");
-    ASSERT_TRUE(Eventually([&] { return Contains(path, "third"); }));
+    ASSERT_TRUE(test::WaitUntil([&] { return Contains(path, "third"); }));
     log.Close();
 
     const auto moved = test::ReadLines(dir.File("events.log.1"));
@@ -213,7 +201,7 @@ TEST(EventLogTest, DropsLinesWhenTheQueueIsFullAndTheNextLineSaysHowMany) {
 
     // Once the writer caught up, a line is queued again.
     int afterWrites = 0;
-    EXPECT_TRUE(Eventually([&] {
+    EXPECT_TRUE(test::WaitUntil([&] {
         const uint64_t before = log.DroppedLines();
         log.Write("after");
         ++afterWrites;
@@ -257,10 +245,10 @@ TEST(EventLogTest, CountsLinesItCannotWriteAndRetriesOpening) {
     for (int i = 0; i < 100; ++i) {
         log.Write("lost");
     }
-    EXPECT_TRUE(Eventually([&] { return log.DroppedLines() == 100; }));
+    EXPECT_TRUE(test::WaitUntil([&] { return log.DroppedLines() == 100; }));
 
     std::filesystem::remove(folder);
-    EXPECT_TRUE(Eventually([&] {
+    EXPECT_TRUE(test::WaitUntil([&] {
         log.Write("back");
         return Contains(folder + "/events.log", "back");
     }));

@@ -507,26 +507,17 @@ TEST(IcyMetadata, TextHelpers) {
 TEST(FormatChoice, FromContentTypeAndFirstBytes) {
     EXPECT_EQ(FormatFromContentType("audio/mpeg"), StreamFormat::Mp3);
     EXPECT_EQ(FormatFromContentType(" Audio/MPEG3 ; charset=x"), StreamFormat::Mp3);
-    EXPECT_EQ(FormatFromContentType("audio/x-mpeg"), StreamFormat::Mp3);
     EXPECT_EQ(FormatFromContentType("application/OGG"), StreamFormat::Ogg);
     EXPECT_EQ(FormatFromContentType("audio/vorbis;rate=44100"), StreamFormat::Ogg);
-    EXPECT_EQ(FormatFromContentType("application/x-ogg"), StreamFormat::Ogg);
     EXPECT_EQ(FormatFromContentType("audio/mpegurl"), StreamFormat::Unknown);
     EXPECT_EQ(FormatFromContentType(""), StreamFormat::Unknown);
 
     EXPECT_EQ(SniffFormat("OggS\0\x02"s), StreamFormat::Ogg);
     EXPECT_EQ(SniffFormat("ID3\x04"), StreamFormat::Mp3);
-    EXPECT_EQ(SniffFormat(Frames128(1).substr(0, 4)), StreamFormat::Mp3);
     EXPECT_EQ(SniffFormat(Frames128(2)), StreamFormat::Mp3);
     EXPECT_EQ(SniffFormat(Frames128(1) + "nope"), StreamFormat::Unknown);
     EXPECT_EQ(SniffFormat("\xFF\xFB"), StreamFormat::Unknown);
     EXPECT_EQ(SniffFormat("RIFF...."), StreamFormat::Unknown);
-
-    EXPECT_STREQ(ContentTypeOf(StreamFormat::Mp3), "audio/mpeg");
-    EXPECT_STREQ(ContentTypeOf(StreamFormat::Ogg), "application/ogg");
-    EXPECT_EQ(MakeFormatReader(StreamFormat::Unknown), nullptr);
-    EXPECT_NE(dynamic_cast<OggReader*>(MakeFormatReader(StreamFormat::Ogg).get()), nullptr);
-    EXPECT_NE(dynamic_cast<Mp3Reader*>(MakeFormatReader(StreamFormat::Mp3).get()), nullptr);
 }
 
 }  // namespace

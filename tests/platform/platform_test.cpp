@@ -26,12 +26,6 @@ TEST(SplitParametersTest, QuotesAndBackslashesFollowTheWindowsRules) {
     EXPECT_EQ(SplitParameters("\"unterminated arg"), (Args{"unterminated arg"}));
 }
 
-TEST(CommandLineTest, ProgramPathIsQuotedAndArgumentsWithSpacesToo) {
-    EXPECT_EQ(BuildCommandLine("/opt/o v/ovserver", {}), "\"/opt/o v/ovserver\"");
-    EXPECT_EQ(BuildCommandLine("/opt/ovserver", {"/start", "/config:/srv/my station.ini", ""}),
-              "\"/opt/ovserver\" /start \"/config:/srv/my station.ini\" \"\"");
-}
-
 TEST(ProcessTest, ExitCodesAndSignalsAreReported) {
     pid_t pid = LaunchProcess("/bin/sh", {"-c", "exit 3"});
     ASSERT_GT(pid, 0);
@@ -58,29 +52,10 @@ TEST(ProcessTest, ExitCodesAndSignalsAreReported) {
     EXPECT_EQ(LaunchProcess("", {}), -1);
 }
 
-TEST(DynamicLibraryTest, BareNamesResolveInTheProgramFolderFirst) {
-    const std::string program = ProgramPath();
-    const std::string folder = program.substr(0, program.rfind('/') + 1);
-    EXPECT_EQ(ResolveLibraryPath("fixture_plugin.so"), folder + "fixture_plugin.so");
-    EXPECT_EQ(ResolveLibraryPath("libc.so.6"), "libc.so.6") << "not here: the system looks";
-    EXPECT_EQ(ResolveLibraryPath("/abs/x.so"), "/abs/x.so");
-
-    DynamicLibrary library;
-    ASSERT_TRUE(library.Open("fixture_plugin.so")) << library.Error();
-    EXPECT_NE(library.Symbol("OPluginCreate"), nullptr);
-    EXPECT_EQ(library.Symbol("FixtureNotExported"), nullptr);
-    DynamicLibrary moved = std::move(library);
-    EXPECT_FALSE(library.IsOpen());
-    EXPECT_TRUE(moved.IsOpen());
-    EXPECT_FALSE(moved.Open("no-such-library.so"));
-    EXPECT_FALSE(moved.IsOpen());
-    EXPECT_FALSE(moved.Error().empty());
-}
-
-TEST(HostAddressesTest, NamesResolveToIPv4InResolverOrder) {
-    EXPECT_EQ(ResolveIPv4("127.0.0.2"), std::vector<std::string>{"127.0.0.2"});
-    const auto local = ResolveIPv4("localhost");
-    EXPECT_NE(std::find(local.begin(), local.end(), "127.0.0.1"), local.end());
+TEST(CommandLineTest, ProgramPathIsQuotedAndArgumentsWithSpacesToo) {
+    EXPECT_EQ(BuildCommandLine("/opt/o v/ovserver", {}), "\"/opt/o v/ovserver\"");
+    EXPECT_EQ(BuildCommandLine("/opt/ovserver", {"/start", "/config:/srv/my station.ini", ""}),
+              "\"/opt/ovserver\" /start \"/config:/srv/my station.ini\" \"\"");
 }
 
 }  // namespace

@@ -1,11 +1,12 @@
 #include "platform/registry_hive.h"
 
+#include "test_util.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <sstream>
 #include <sys/stat.h>
@@ -25,16 +26,8 @@ RegistryValue Dword(uint32_t n) {
     return {kRegDword, {uint8_t(n), uint8_t(n >> 8), uint8_t(n >> 16), uint8_t(n >> 24)}};
 }
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteFile(const std::string& path, std::string_view text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
+using test::ReadFile;
+using test::WriteFile;
 
 constexpr std::string_view kKelvo = "HKEY_CURRENT_USER\\Software\\KELVO";
 
@@ -188,23 +181,17 @@ TEST(RegistryHiveParseTest, ReportsEachBadLineAndKeepsTheRest) {
 class RegistryFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = std::filesystem::temp_directory_path() / "hive_test_XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        m_dir = pattern;
-        m_userHive = m_dir + "/config/KELVO/user.reg";
-        m_machineHive = m_dir + "/machine.reg";
         ::setenv("ORVANTA_USER_HIVE", m_userHive.c_str(), 1);
         ::setenv("ORVANTA_MACHINE_HIVE", m_machineHive.c_str(), 1);
     }
     void TearDown() override {
         ::unsetenv("ORVANTA_USER_HIVE");
         ::unsetenv("ORVANTA_MACHINE_HIVE");
-        std::filesystem::remove_all(m_dir);
     }
 
-    std::string m_dir;
-    std::string m_userHive;
-    std::string m_machineHive;
+    test::TempDir m_dir;
+    std::string m_userHive = m_dir.File("config/KELVO/user.reg");
+    std::string m_machineHive = m_dir.File("machine.reg");
 };
 
 constexpr auto kUser = RegistryRoot::CurrentUser;
@@ -280,7 +267,7 @@ TEST_F(RegistryFileTest, AWriteKeepsTheFileModeAndLeavesNoTemporaryFiles) {
     EXPECT_EQ(after.st_ino, before.st_ino);
 
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(m_dir + "/config/KELVO")) {
+    for (const auto& entry : std::filesystem::directory_iterator(m_dir.File("config/KELVO"))) {
         names.push_back(entry.path().filename());
     }
     std::sort(names.begin(), names.end());
@@ -352,27 +339,16 @@ TEST_F(RegistryFileTest, TwoProcessesWritingAtOnceLoseNothing) {
 }
 
 TEST(HivePathTest, FollowsTheEnvironment) {
-    const auto keep = [](const char* name) {
-        const char* value = std::getenv(name);
-        return std::make_pair(name, value ? std::optional<std::string>(value) : std::nullopt);
-    };
-    const auto saved = {keep("ORVANTA_USER_HIVE"), keep("ORVANTA_MACHINE_HIVE"),
-                        keep("XDG_CONFIG_HOME"), keep("HOME")};
-
-    ::setenv("ORVANTA_USER_HIVE", "/x/u.reg", 1);
-    ::setenv("ORVANTA_MACHINE_HIVE", "", 1);
-    ::setenv("XDG_CONFIG_HOME", "/xdg", 1);
-    ::setenv("HOME", "/home/op", 1);
+    test::ScopedEnv user("ORVANTA_USER_HIVE", "/x/u.reg");
+    test::ScopedEnv machine("ORVANTA_MACHINE_HIVE", "");
+    test::ScopedEnv xdg("XDG_CONFIG_HOME", "/xdg");
+    test::ScopedEnv home("HOME", "/home/op");
     EXPECT_EQ(HivePath(kUser), "/x/u.reg");
     EXPECT_EQ(HivePath(kMachine), "/etc/KELVO/machine.reg");
     ::unsetenv("ORVANTA_USER_HIVE");
     EXPECT_EQ(HivePath(kUser), "/xdg/KELVO/user.reg");
     ::setenv("XDG_CONFIG_HOME", "", 1);
     EXPECT_EQ(HivePath(kUser), "/home/op/.config/KELVO/user.reg");
-
-    for (const auto& [name, value] : saved) {
-        value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
-    }
 }
 
 }  // namespace

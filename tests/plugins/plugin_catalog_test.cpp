@@ -6,39 +6,26 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <initializer_list>
 #include <stdlib.h>
 #include <string>
-#include <sys/resource.h>
 #include <vector>
 
 namespace orvanta {
 namespace {
 
+using test::CacheHeader;
+using test::CopyFixture;
+using test::LimitFileSize;
 using test::ReadFile;
 using test::ReadLines;
 using test::TempDir;
 using test::WriteFile;
 
 constexpr int32_t kFixtureKind = ORVANTA_PLUGIN_KIND_WMA_ENCODER;
-
-void CopyFixture(const char* fixture, const std::string& to) {
-    std::filesystem::copy_file(std::string(ORV_FIXTURE_DIR) + "/" + fixture, to);
-}
-
-std::string Header(const char* magic, uint32_t version, uint32_t recordSize) {
-    std::string bytes(magic, 4);
-    for (uint32_t value : {version, recordSize}) {
-        for (int i = 0; i < 4; ++i) {
-            bytes += static_cast<char>((value >> (8 * i)) & 0xFF);
-        }
-    }
-    return bytes;
-}
 
 std::string Bytes(const PluginDescriptor& record) {
     return std::string(reinterpret_cast<const char*>(&record), sizeof record);
@@ -74,14 +61,6 @@ std::vector<std::string> Walk(CPluginCatalog& catalog, int32_t kind, uint32_t ma
     return names;
 }
 
-// From here on, writes that would make a file larger fail, as on a full disk.
-void LimitFileSize(rlim_t bytes) {
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit{};
-    limit.rlim_cur = limit.rlim_max = bytes;
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-}
-
 class PluginCatalogTest : public ::testing::Test {
 protected:
     void SetUp() override { ::setenv("ORV_FIXTURE_LOG", m_log.c_str(), 1); }
@@ -99,7 +78,7 @@ protected:
         return std::count(lines.begin(), lines.end(), line);
     }
     void WriteCache(std::initializer_list<PluginDescriptor> records) const {
-        std::string bytes = Header("OPC\0", 1, 1732);
+        std::string bytes = CacheHeader("OPC\0", 1, 1732);
         for (const PluginDescriptor& record : records) {
             bytes += Bytes(record);
         }
@@ -125,7 +104,7 @@ TEST_F(PluginCatalogTest, ScanListsEachPluginInNameOrderAndCachesItsDescriptor) 
     EXPECT_EQ(Lines("plugin Describe"), 6);
     EXPECT_EQ(Lines("plugin Destroy 1"), 6);
 
-    std::string file = Header("OPC\0", 1, 1732);
+    std::string file = CacheHeader("OPC\0", 1, 1732);
     PluginDescriptor* record = nullptr;
     for (int i = 0; i < 3; ++i) {
         ASSERT_EQ(catalog.FindNext(i - 1, kFixtureKind, 4, 8, 1, 4, &record, true), i);
@@ -198,14 +177,12 @@ TEST_F(PluginCatalogTest, CacheFilesAreTakenOrRefusedByTheirHeader) {
         std::string bytes;
         int loaded;  // records read from the file, or -1 when the folder is scanned instead
     } cases[] = {
-        {"lower-case magic, other version", Header("opc\0", 9, 1732) + record, 1},
-        {"a partial record after one", Header("OPC\0", 1, 1732) + record + std::string(1000, 'z'),
-         1},
-        {"header alone", Header("OPC\0", 1, 1732), 0},
-        {"other record size", Header("OPC\0", 1, 1731) + record, -1},
-        {"magic without its NUL", Header("OPCX", 1, 1732) + record, -1},
-        {"service cache", Header("OSC\0", 1, 1732) + record, -1},
-        {"empty", "", -1},
+        // The shared reader's other refusals are the service cache's tests; these are this
+        // cache's own magic and record size.
+        {"lower-case magic, other version", CacheHeader("opc\0", 9, 1732) + record, 1},
+        {"header alone", CacheHeader("OPC\0", 1, 1732), 0},
+        {"other record size", CacheHeader("OPC\0", 1, 1731) + record, -1},
+        {"service cache", CacheHeader("OSC\0", 1, 1732) + record, -1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -221,7 +198,7 @@ TEST_F(PluginCatalogTest, CacheFilesAreTakenOrRefusedByTheirHeader) {
                       std::vector<std::string>{expected});
         }
         if (c.loaded < 0) {
-            EXPECT_EQ(ReadFile(m_cache).substr(0, 12), Header("OPC\0", 1, 1732));
+            EXPECT_EQ(ReadFile(m_cache).substr(0, 12), CacheHeader("OPC\0", 1, 1732));
         }
     }
 }

@@ -23,12 +23,5 @@ TEST(FormatStringTest, TextsFromOutsideCannotReachPastTheArguments) {
     EXPECT_EQ(FormatString("ends in %-12", {"x"}), "ends in %-12");
 }
 
-TEST(StringTableTest, TextsAreFoundByTheirNumbers) {
-    EXPECT_EQ(LoadString(kStrAppCaption), "Orvanta Server");
-    EXPECT_EQ(LoadString(2020), "Alternative");
-    EXPECT_EQ(LoadString(2019), "");
-    EXPECT_EQ(LoadString(0), "");
-}
-
 }  // namespace
 }  // namespace orvanta::res

@@ -6,37 +6,24 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <initializer_list>
 #include <stdlib.h>
 #include <string>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace orvanta {
 namespace {
 
+using test::CacheHeader;
+using test::CopyFixture;
+using test::LimitFileSize;
 using test::ReadFile;
 using test::ReadLines;
 using test::TempDir;
 using test::WriteFile;
-
-void CopyFixture(const char* fixture, const std::string& to) {
-    std::filesystem::copy_file(std::string(ORV_FIXTURE_DIR) + "/" + fixture, to);
-}
-
-std::string Header(const char* magic, uint32_t version, uint32_t recordSize) {
-    std::string bytes(magic, 4);
-    for (uint32_t value : {version, recordSize}) {
-        for (int i = 0; i < 4; ++i) {
-            bytes += static_cast<char>((value >> (8 * i)) & 0xFF);
-        }
-    }
-    return bytes;
-}
 
 std::string Bytes(const ServiceModuleInfo& record) {
     return std::string(reinterpret_cast<const char*>(&record), sizeof record);
@@ -46,14 +33,6 @@ std::string NameOf(const ServiceModuleInfo* record) {
     return record == nullptr ? "(none)"
                              : std::string(record->fileName,
                                            ::strnlen(record->fileName, sizeof record->fileName));
-}
-
-// From here on, writes that would make a file larger fail, as on a full disk.
-void LimitFileSize(rlim_t bytes) {
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit{};
-    limit.rlim_cur = limit.rlim_max = bytes;
-    ::setrlimit(RLIMIT_FSIZE, &limit);
 }
 
 class ServiceModuleCacheTest : public ::testing::Test {
@@ -90,7 +69,7 @@ TEST_F(ServiceModuleCacheTest, ScanLoadsEveryLibraryTwiceInNameOrderAndNamesReco
     ASSERT_TRUE(cache.Init(m_dir.Folder(), false));
     ASSERT_EQ(cache.Count(), 3);
     const char* expected[] = {"alpha.so", "mid.so", "zeta.so"};
-    std::string file = Header("OSC\0", 1, 600);
+    std::string file = CacheHeader("OSC\0", 1, 600);
     for (int i = 0; i < 3; ++i) {
         const ServiceModuleInfo& record = cache.Records()[static_cast<size_t>(i)];
         EXPECT_EQ(NameOf(&record), expected[i]) << "the module's own fileName must be replaced";
@@ -174,13 +153,14 @@ TEST_F(ServiceModuleCacheTest, CacheFilesAreTakenOrRefusedByTheirHeader) {
         std::string bytes;
         int loaded;  // records read from the file, or -1 when the folder is scanned instead
     } cases[] = {
-        {"lower-case magic, other version", Header("osc\0", 7, 600) + record, 1},
-        {"a partial record after one", Header("OSC\0", 1, 600) + record + std::string(400, 'z'), 1},
-        {"header alone", Header("OSC\0", 1, 600), 0},
-        {"other record size", Header("OSC\0", 1, 601) + record, -1},
-        {"magic without its NUL", Header("OSCX", 1, 600) + record, -1},
-        {"foreign magic", Header("MZP\0", 1, 600) + record, -1},
-        {"cut header", Header("OSC\0", 1, 600).substr(0, 10), -1},
+        {"lower-case magic, other version", CacheHeader("osc\0", 7, 600) + record, 1},
+        {"a partial record after one",
+         CacheHeader("OSC\0", 1, 600) + record + std::string(400, 'z'), 1},
+        {"header alone", CacheHeader("OSC\0", 1, 600), 0},
+        {"other record size", CacheHeader("OSC\0", 1, 601) + record, -1},
+        {"magic without its NUL", CacheHeader("OSCX", 1, 600) + record, -1},
+        {"foreign magic", CacheHeader("MZP\0", 1, 600) + record, -1},
+        {"cut header", CacheHeader("OSC\0", 1, 600).substr(0, 10), -1},
         {"empty", "", -1},
     };
     for (const auto& c : cases) {
@@ -194,7 +174,7 @@ TEST_F(ServiceModuleCacheTest, CacheFilesAreTakenOrRefusedByTheirHeader) {
         if (c.loaded > 0) {
             EXPECT_EQ(NameOf(cache.FindByFormat(ORVANTA_FORMAT_WMA)), "cached.so");
         } else if (c.loaded < 0) {
-            EXPECT_EQ(ReadFile(CacheOf(m_dir)).substr(0, 12), Header("OSC\0", 1, 600));
+            EXPECT_EQ(ReadFile(CacheOf(m_dir)).substr(0, 12), CacheHeader("OSC\0", 1, 600));
         }
     }
 }
@@ -204,7 +184,7 @@ TEST_F(ServiceModuleCacheTest, AnOversizedCacheIsRefusedAndTheRecordsStay) {
     CServiceModuleCache cache;
     ASSERT_TRUE(cache.Init(m_dir.Folder(), false));
     // A sparse file that would claim millions of records.
-    WriteFile(CacheOf(m_dir), Header("OSC\0", 1, 600));
+    WriteFile(CacheOf(m_dir), CacheHeader("OSC\0", 1, 600));
     ASSERT_EQ(::truncate(CacheOf(m_dir).c_str(), off_t{5} << 30), 0);
     EXPECT_FALSE(cache.LoadCache());
     EXPECT_EQ(cache.Count(), 1);

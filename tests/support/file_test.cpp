@@ -114,13 +114,5 @@ TEST(DiskFileTest, SizesWhoseLowHalfIsAllOnesReadAsFailure) {
     EXPECT_EQ(file.Tell64(), 0x100000001ll);
 }
 
-TEST(DiskFileTest, FileExistsSeesFilesAndFolders) {
-    TempDir dir;
-    EXPECT_TRUE(FileExists(dir.Path()));
-    EXPECT_FALSE(FileExists(dir.File("nothing")));
-    WriteFile(dir.File("x"), "");
-    EXPECT_TRUE(FileExists(dir.File("x")));
-}
-
 }  // namespace
 }  // namespace orvanta

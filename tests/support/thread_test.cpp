@@ -82,29 +82,6 @@ TEST(ThreadTest, ARunThatEndsByItselfReadsAsNotRunningAndCanBeStartedAgain) {
     thread.Stop();
 }
 
-TEST(ThreadTest, TheBaseRunReturnsAtOnceAndStopOnANeverStartedThreadDoesNothing) {
-    LThread idle;
-    idle.Stop();
-    EXPECT_FALSE(idle.IsRunning());
-
-    LThread base;
-    base.Start();
-    base.Stop();
-    EXPECT_EQ(base.ExitCode(), 0u);
-}
-
-TEST(ExceptionTest, MessageIsFormattedAndCutTo299Characters) {
-    const std::string long400(400, 'x');
-    try {
-        throw LException("%s", long400.c_str());
-    } catch (const LException& e) {
-        EXPECT_EQ(std::string(e.Message()), long400.substr(0, 299));
-    }
-    LException formatted("port %d of %s", 8080, "station");
-    LException copy(formatted);
-    EXPECT_STREQ(copy.what(), "port 8080 of station");
-}
-
 TEST(MonitorTest, NamedMonitorsOfOneNameShareTheirMutex) {
     const std::string name = "orvanta-test-" + std::to_string(::getpid());
     {

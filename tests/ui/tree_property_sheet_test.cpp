@@ -2,6 +2,8 @@
 // Ctrl+Tab through it, pages that refuse to be left, and what OK and Cancel tell the pages.
 #include "ui/tree_property_sheet.h"
 
+#include "app_ui/ui_test_support.h"
+
 #include <QLineEdit>
 #include <QPainter>
 #include <QPixmap>
@@ -14,13 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <ostream>
 #include <vector>
-
-// Failures show the texts, not their bytes.
-static void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace orvanta {
 namespace {
