@@ -95,13 +95,7 @@ std::string BaseName(const std::string& path) {
 
 // The temporary name a save of `target` uses, with `suffix` for mkostemp's six letters.
 std::string TemporaryNameOf(const std::string& target, std::string_view suffix) {
-    // Appended piece by piece: GCC 12 sees overlapping copies in the chain of operator+ that
-    // are not there (-Wrestrict, a known false report) in optimised builds.
-    std::string name = ".";
-    name += BaseName(target).substr(0, kMaxTempStem);
-    name += '.';
-    name += suffix;
-    return name;
+    return "." + BaseName(target).substr(0, kMaxTempStem) + "." + std::string(suffix);
 }
 
 // The file a save must replace. A link is followed to its end, even a dangling one, so that
