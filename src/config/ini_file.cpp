@@ -223,7 +223,9 @@ bool ReplaceFile(const std::string& target, std::string_view text, std::string& 
         // Only root may hand a file to someone else; for anyone else the new file is still
         // right, just owned by whoever saved it.
     }
-    const mode_t mode = exists ? (old.st_mode & 0777) : (0666 & ~CurrentUmask());
+    // The configuration holds passwords: a new file is the owner's alone, and a save never
+    // leaves one readable by everyone (the group an operator gave it keeps its access).
+    const mode_t mode = exists ? (old.st_mode & 0770) : (0600 & ~CurrentUmask());
     const char* step = nullptr;
     if (::fchmod(file.Get(), mode) != 0) {
         step = "cannot set the file's permissions";

@@ -220,12 +220,14 @@ TEST_F(IniFileTest, FailedSaveLeavesNoTraceAndTheOldFileIntact) {
     EXPECT_EQ(Listing(m_dir.Path()), (Strings{"Folder.ini", "plain"}));
 }
 
-TEST_F(IniFileTest, SaveGoesThroughLinksAndKeepsPermissions) {
+// The file holds passwords: a save keeps the owner's and group's access but never leaves it
+// readable by everyone, and a new file is the owner's alone.
+TEST_F(IniFileTest, SaveGoesThroughLinksAndNeverLeavesTheFileWorldReadable) {
     LIniFile ini;
     ini.SetString("Paths", "LogDir", "./logs", true);
 
     test::WriteFile(m_dir.File("real.ini"), "old\n");
-    ASSERT_EQ(chmod(m_dir.File("real.ini").c_str(), 0640), 0);
+    ASSERT_EQ(chmod(m_dir.File("real.ini").c_str(), 0644), 0);
     fs::create_symlink("real.ini", m_dir.File("Config.ini"));
     ini.path = m_dir.File("Config.ini");
     ASSERT_TRUE(ini.Save());
@@ -240,7 +242,7 @@ TEST_F(IniFileTest, SaveGoesThroughLinksAndKeepsPermissions) {
     umask(oldMask);
     ASSERT_TRUE(saved);
     EXPECT_TRUE(fs::is_symlink(ini.path));
-    EXPECT_EQ(fs::status(m_dir.File("made.ini")).permissions(), fs::perms{0640});
+    EXPECT_EQ(fs::status(m_dir.File("made.ini")).permissions(), fs::perms{0600});
     EXPECT_EQ(Listing(m_dir.Path()),
               (Strings{"Config.ini", "Dangling.ini", "made.ini", "real.ini"}));
 }
