@@ -4,6 +4,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -105,6 +106,22 @@ bool WaitUntil(Predicate done, int timeoutMs = 3000) {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+}
+
+// Whether `text` appears in the file, beyond its first `from` bytes, within the time.
+inline bool WaitForFileText(const std::string& path, const std::string& text, int timeoutMs,
+                            size_t from = 0) {
+    return WaitUntil(
+        [&] {
+            const std::string content = ReadFile(path);
+            return content.size() > from && content.find(text, from) != std::string::npos;
+        },
+        timeoutMs);
+}
+
+// Whether a command is on PATH (the tools deps.sh installs for the tests).
+inline bool HaveTool(const char* name) {
+    return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
 }
 
 // A test module or plug-in from beside the test programs, copied to `to`.

@@ -1,4 +1,4 @@
-// ovstream.so's exports: the factory of its controller and the options entry.
+// ovstream.so's factory (its other entries are those of every engine module, module_exports.cpp).
 #include "engine/controller.h"
 
 #include <new>
@@ -21,18 +21,4 @@ const ModuleIdentity kIdentity = {
 
 ORVANTA_EXPORT IServiceController* OrvantaServiceController2(const char*) {
     return new (std::nothrow) orvanta::engine::Controller(orvanta::engine::kIdentity);
-}
-
-ORVANTA_EXPORT int32_t OrvantaServiceOption(IServiceController* controller, const char* name,
-                                            const char* value) {
-    auto* ours = dynamic_cast<orvanta::engine::Controller*>(controller);
-    if (ours == nullptr || name == nullptr || value == nullptr) {
-        return 0;
-    }
-    return ours->SetOption(name, value) ? 1 : 0;
-}
-
-ORVANTA_EXPORT const char* OrvantaServiceStartError(IServiceController* controller) {
-    auto* ours = dynamic_cast<orvanta::engine::Controller*>(controller);
-    return ours != nullptr ? ours->StartError() : "";
 }

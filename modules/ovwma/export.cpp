@@ -68,17 +68,3 @@ private:
 ORVANTA_EXPORT IServiceController* OrvantaServiceController2(const char*) {
     return new (std::nothrow) orvanta::wma::WmaController;
 }
-
-ORVANTA_EXPORT int32_t OrvantaServiceOption(IServiceController* controller, const char* name,
-                                            const char* value) {
-    auto* ours = dynamic_cast<orvanta::engine::Controller*>(controller);
-    if (ours == nullptr || name == nullptr || value == nullptr) {
-        return 0;
-    }
-    return ours->SetOption(name, value) ? 1 : 0;
-}
-
-ORVANTA_EXPORT const char* OrvantaServiceStartError(IServiceController* controller) {
-    auto* ours = dynamic_cast<orvanta::engine::Controller*>(controller);
-    return ours != nullptr ? ours->StartError() : "";
-}

@@ -9,7 +9,6 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QImage>
 #include <QRadioButton>
 #include <QScreen>
@@ -23,14 +22,6 @@
 
 namespace orvanta {
 namespace {
-
-void Wait(int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms) {
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-}
 
 QImage Shot(QWidget& window) {
     return window.screen()->grabWindow(window.winId()).toImage();
@@ -64,7 +55,7 @@ TEST(ScreenshotTest, WmaFormatPageAndMainWindowRunningWma) {
         page.OnSetActive();
         page.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&page));
-        Wait(300);
+        test::ServeEvents(300);
         auto* wma = page.findChild<QRadioButton*>("kWmaRadioId");
         auto* encoders = page.findChild<QComboBox*>("kEncoderListId");
         ASSERT_NE(wma, nullptr);
@@ -79,7 +70,7 @@ TEST(ScreenshotTest, WmaFormatPageAndMainWindowRunningWma) {
     window.OnCommand(kCmdStart);
     ASSERT_TRUE(window.Host().IsRunning())
         << (boxes.requests.empty() ? "" : boxes.requests.front().text);
-    Wait(1200);
+    test::ServeEvents(1200);
     EXPECT_TRUE(Shot(window).save(QString("%1/main-window-wma.png").arg(folder)));
     window.OnCommand(kCmdStop);
 }

@@ -21,18 +21,10 @@ namespace {
 using namespace std::chrono_literals;
 using test::Process;
 
-bool HaveTool(const char* name) {
-    return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
-}
+using test::HaveTool;
 
 bool WaitForText(const std::string& path, const std::string& text, int timeoutMs) {
-    for (int i = 0; i < timeoutMs / 20; ++i) {
-        if (test::ReadFile(path).find(text) != std::string::npos) {
-            return true;
-        }
-        std::this_thread::sleep_for(20ms);
-    }
-    return false;
+    return test::WaitForFileText(path, text, timeoutMs);
 }
 
 class EndToEndTest : public ::testing::Test {
