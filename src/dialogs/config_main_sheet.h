@@ -3,7 +3,7 @@
 // OK; a few controls change it at once (see the pages).
 #pragma once
 
-#include "app/server_context.h"
+#include "startup/server_context.h"
 #include "ui/tree_property_sheet.h"
 
 #include <QIcon>

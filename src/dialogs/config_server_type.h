@@ -4,7 +4,7 @@
 // them.
 #pragma once
 
-#include "app/server_context.h"
+#include "startup/server_context.h"
 #include "ui/tree_property_sheet.h"
 
 #include <cstdint>
