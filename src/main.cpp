@@ -1,13 +1,13 @@
 // ovserver: the Orvanta Server console.
-#include "app/command_line.h"
-#include "app/headless_runner.h"
 #include "app/server_app.h"
-#include "app/server_context.h"
 #include "app/single_instance.h"
-#include "app/state_folder.h"
 #include "platform/program_path.h"
 #include "platform/resource_limits.h"
 #include "res/string_table.h"
+#include "startup/command_line.h"
+#include "startup/headless_runner.h"
+#include "startup/server_context.h"
+#include "startup/state_folder.h"
 #include "support/file_version.h"
 #include "support/path.h"
 

@@ -1,9 +1,9 @@
 #include "app/about_dialog.h"
 
 #include "app/main_dialog.h"
-#include "app/message_box.h"
 #include "res/string_table.h"
 #include "support/file_version.h"
+#include "ui/message_box.h"
 
 #include <QDialogButtonBox>
 #include <QFrame>

@@ -2,11 +2,11 @@
 
 #include "app/about_dialog.h"
 #include "app/commands.h"
-#include "app/message_box.h"
-#include "app/resources.h"
 #include "dialogs/config_main_sheet.h"
 #include "res/string_table.h"
 #include "support/language_name.h"
+#include "ui/message_box.h"
+#include "ui/resources.h"
 
 #include <QAction>
 #include <QApplication>
@@ -214,7 +214,8 @@ void CMainDialog::OnConfig() {
     m_context.configSheetOpen = true;
     m_config->setEnabled(false);
     {
-        CConfigMainSheet sheet(m_context, res::LoadString(res::kStrConfigSheetCaption), nullptr, 0);
+        CConfigMainSheet sheet(m_context, res::LoadString(res::kStrConfigSheetCaption), nullptr, 0,
+                               this);
         sheet.exec();
     }
     RefreshStationTexts();

@@ -3,10 +3,10 @@
 // menu sends. Running it is the program's only event loop: when it ends, the program ends.
 #pragma once
 
-#include "app/server_context.h"
 #include "app/status_list_box.h"
 #include "app/tray_icon.h"
 #include "service/service_host.h"
+#include "startup/server_context.h"
 #include "support/host_ui.h"
 
 #include <QDialog>

@@ -1,11 +1,11 @@
 #include "app/server_app.h"
 
-#include "app/headless_runner.h"
 #include "app/main_dialog.h"
-#include "app/message_box.h"
 #include "config/program_settings.h"
 #include "platform/debug_output.h"
 #include "res/string_table.h"
+#include "startup/headless_runner.h"
+#include "ui/message_box.h"
 
 #include <QApplication>
 #include <QLocalServer>

@@ -4,9 +4,9 @@
 // Config.ini.
 #pragma once
 
-#include "app/server_context.h"
 #include "app/status_badges.h"
 #include "config/language_pack.h"
+#include "startup/server_context.h"
 
 #include <string>
 

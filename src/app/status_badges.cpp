@@ -1,6 +1,6 @@
 #include "app/status_badges.h"
 
-#include "app/resources.h"
+#include "ui/resources.h"
 
 #include <QBitmap>
 #include <QColor>

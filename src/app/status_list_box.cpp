@@ -1,7 +1,7 @@
 #include "app/status_list_box.h"
 
-#include "app/status_text.h"
 #include "res/string_table.h"
+#include "startup/status_text.h"
 
 #include <QColor>
 #include <QFontDatabase>

@@ -1,8 +1,8 @@
 #include "dialogs/config_general.h"
 
-#include "app/message_box.h"
 #include "config/config_commands.h"
 #include "res/string_table.h"
+#include "ui/message_box.h"
 
 #include <QCheckBox>
 #include <QFileDialog>

@@ -2,7 +2,7 @@
 // and saves configuration files, and edits the log and content settings.
 #pragma once
 
-#include "app/server_context.h"
+#include "startup/server_context.h"
 #include "ui/tree_property_sheet.h"
 
 #include <QStringList>

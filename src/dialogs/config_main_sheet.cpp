@@ -1,6 +1,5 @@
 #include "dialogs/config_main_sheet.h"
 
-#include "app/resources.h"
 #include "dialogs/config_directory.h"
 #include "dialogs/config_general.h"
 #include "dialogs/config_language.h"
@@ -12,6 +11,7 @@
 #include "dialogs/config_server_type.h"
 #include "dialogs/config_station.h"
 #include "res/string_table.h"
+#include "ui/resources.h"
 
 #include <QGuiApplication>
 #include <QPixmap>
@@ -76,7 +76,7 @@ int TreeIconNumber(const QString& nodeName) {
 }
 
 CConfigMainSheet::CConfigMainSheet(CServerContext& context, const std::string& caption,
-                                   QWidget* parent, int firstPage)
+                                   QWidget* parent, int firstPage, QWidget* pluginOwner)
     : CXTreePropertySheet2(QString::fromStdString(caption), parent, firstPage), m_context(context) {
     setObjectName("CConfigMainSheet");
     SetTreeMode(true, true, true, true);
@@ -91,7 +91,7 @@ CConfigMainSheet::CConfigMainSheet(CServerContext& context, const std::string& c
     AddPage(std::make_unique<CConfigDirectory>(context.config));
     AddPage(std::make_unique<CConfigPlan>(context.config));
     AddPage(std::make_unique<CConfigServer>(context));
-    AddPage(std::make_unique<CConfigServerType>(context));
+    AddPage(std::make_unique<CConfigServerType>(context, pluginOwner));
     AddPage(std::make_unique<CConfigNetwork>(context));
 }
 

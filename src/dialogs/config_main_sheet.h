@@ -3,7 +3,7 @@
 // OK; a few controls change it at once (see the pages).
 #pragma once
 
-#include "app/server_context.h"
+#include "startup/server_context.h"
 #include "ui/tree_property_sheet.h"
 
 #include <QIcon>
@@ -23,8 +23,10 @@ public:
     // Metadata, Directory Server, Schedule, Server, Network): numbers into the icon strips.
     static constexpr std::array<int, 10> kTreeIconNumbers = {0, 1, 8, 2, 3, 4, 5, 6, 7, 9};
 
+    // `pluginOwner` is handed to the Format page: the window a plug-in's settings dialog
+    // belongs to (the console's main window), null for none.
     CConfigMainSheet(CServerContext& context, const std::string& caption, QWidget* parent,
-                     int firstPage);
+                     int firstPage, QWidget* pluginOwner = nullptr);
 
 protected:
     void OnInitDialog() override;

@@ -4,8 +4,8 @@
 // proxy: CConfigNetAdvancedSheet with its one page, CConfigNetAdvance.
 #pragma once
 
-#include "app/server_context.h"
 #include "config/station_config.h"
+#include "startup/server_context.h"
 #include "ui/tree_property_sheet.h"
 
 #include <cstdint>

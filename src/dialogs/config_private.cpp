@@ -1,8 +1,8 @@
 #include "dialogs/config_private.h"
 
-#include "app/message_box.h"
 #include "res/string_table.h"
 #include "ui/editable_list_ctrl.h"
+#include "ui/message_box.h"
 
 #include <QCheckBox>
 #include <QFormLayout>

@@ -1,7 +1,7 @@
 #include "dialogs/config_server.h"
 
-#include "app/message_box.h"
 #include "res/string_table.h"
+#include "ui/message_box.h"
 
 #include <QFormLayout>
 #include <QGroupBox>

@@ -2,7 +2,7 @@
 // number check that the Server and Network pages make of their number fields.
 #pragma once
 
-#include "app/server_context.h"
+#include "startup/server_context.h"
 #include "ui/tree_property_sheet.h"
 
 #include <cstdint>

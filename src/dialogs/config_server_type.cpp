@@ -1,13 +1,11 @@
 #include "dialogs/config_server_type.h"
 
-#include "app/main_dialog.h"
 #include "config/program_settings.h"
 #include "res/string_table.h"
 #include "support/file.h"
 #include "support/module_holder.h"
 
 #include <QAbstractItemView>
-#include <QApplication>
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QGridLayout>
@@ -34,23 +32,22 @@ std::string FieldText(const char (&field)[N]) {
     return std::string(field, strnlen(field, N));
 }
 
-// The plug-in's settings dialog belongs to the console's main window, not to the sheet, which
-// is gone before the plug-in may look at its owner again. Null when there is no main window
-// (or it has no native window yet).
-void* MainWindowHandle() {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (qobject_cast<CMainDialog*>(widget) != nullptr) {
-            const WId id = widget->internalWinId();
-            return id == 0 ? nullptr : reinterpret_cast<void*>(id);
-        }
+// The native handle of the window a plug-in's settings dialog belongs to, or null when there
+// is none (or it has no native window yet).
+void* NativeHandle(const QWidget* window) {
+    if (window == nullptr) {
+        return nullptr;
     }
-    return nullptr;
+    const WId id = window->internalWinId();
+    return id == 0 ? nullptr : reinterpret_cast<void*>(id);
 }
 
 }  // namespace
 
-CConfigServerType::CConfigServerType(CServerContext& context, QWidget* parent)
-    : CPropertyPage(Text(res::kStrFormatTitle), parent), m_context(context) {
+CConfigServerType::CConfigServerType(CServerContext& context, QWidget* pluginOwner, QWidget* parent)
+    : CPropertyPage(Text(res::kStrFormatTitle), parent),
+      m_context(context),
+      m_pluginOwner(pluginOwner) {
     setObjectName("CConfigServerType");
 
     m_mp3OrOgg = new QRadioButton(Text(res::kStrFormatMp3OrOgg), this);
@@ -204,7 +201,7 @@ void CConfigServerType::OnEncoderConfig() {
     if (plugin == nullptr) {
         return;
     }
-    plugin->Configure(MainWindowHandle());
+    plugin->Configure(NativeHandle(m_pluginOwner));
     int32_t value55 = 0;
     int32_t value56 = 0;
     plugin->GetValue(ORVANTA_PLUGIN_VALUE_55, &value55);

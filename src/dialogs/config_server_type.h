@@ -4,7 +4,7 @@
 // them.
 #pragma once
 
-#include "app/server_context.h"
+#include "startup/server_context.h"
 #include "ui/tree_property_sheet.h"
 
 #include <cstdint>
@@ -42,7 +42,11 @@ public:
     // A name wider than the list's drop-down widens it to the name's width less this.
     static constexpr int kDropDownWidthMargin = 30;
 
-    explicit CConfigServerType(CServerContext& context, QWidget* parent = nullptr);
+    // `pluginOwner` is the window a plug-in's settings dialog belongs to: the console's main
+    // window, not the sheet, which is gone before the plug-in may look at its owner again. It
+    // outlives the page; null gives the plug-in no owner.
+    explicit CConfigServerType(CServerContext& context, QWidget* pluginOwner = nullptr,
+                               QWidget* parent = nullptr);
 
     // Filled when first shown, never on activation.
     void OnInitDialog() override;
@@ -60,6 +64,7 @@ private:
     void OnEncoderConfig();
 
     CServerContext& m_context;
+    QWidget* m_pluginOwner = nullptr;
     QRadioButton* m_mp3OrOgg = nullptr;
     QRadioButton* m_wma = nullptr;
     QLabel* m_encoderLabel = nullptr;

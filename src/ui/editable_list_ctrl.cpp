@@ -1,7 +1,5 @@
 #include "ui/editable_list_ctrl.h"
 
-#include "config/program_settings.h"
-#include "config/registry_key.h"
 #include "res/string_table.h"
 
 #include <QApplication>
@@ -107,7 +105,7 @@ CEditableListCtrl::~CEditableListCtrl() {
 // Columns and their layout.
 
 void CEditableListCtrl::SetupColumns(std::span<const ListColumnDef> columns,
-                                     const std::string& registryName, const QString& smallImages) {
+                                     const std::string& layoutName, const QString& smallImages) {
     if (!smallImages.isEmpty()) {
         m_smallImages.clear();
         QPixmap strip(smallImages);
@@ -126,7 +124,7 @@ void CEditableListCtrl::SetupColumns(std::span<const ListColumnDef> columns,
     }
     setColumnCount(0);
 
-    m_registryName = registryName;
+    m_layoutName = layoutName;
     m_columns = columns;
     const int count = static_cast<int>(m_columns.size());
     setColumnCount(count);
@@ -171,7 +169,7 @@ std::vector<int> CEditableListCtrl::ColumnOrder() const {
 
 void CEditableListCtrl::SaveColumnLayout() const {
     // A list never shown has no layout of the user's to keep.
-    if (m_registryName.empty() || m_columns.empty() || m_widthsPending) {
+    if (m_layoutStore == nullptr || m_layoutName.empty() || m_columns.empty() || m_widthsPending) {
         return;
     }
     const int count = columnCount();
@@ -181,34 +179,25 @@ void CEditableListCtrl::SaveColumnLayout() const {
     }
     const std::vector<int> order = ColumnOrder();
     const std::vector<int32_t> stored(order.begin(), order.end());
-    CRegistryKey key;
-    if (!key.Create(ApplicationKey() + "\\" + m_registryName, RegistryRoot::CurrentUser)) {
-        return;
-    }
-    key.WriteIntList(kValueColumnWidth, widths.data(), count);
-    key.WriteIntList(kValueColumnOrder, stored.data(), static_cast<int>(stored.size()));
+    m_layoutStore->Save(m_layoutName, widths, stored);
 }
 
 void CEditableListCtrl::LoadColumnLayout() {
-    if (m_registryName.empty()) {
-        return;
-    }
-    CRegistryKey key;
-    if (!key.Open(ApplicationKey() + "\\" + m_registryName, RegistryRoot::CurrentUser)) {
+    if (m_layoutStore == nullptr || m_layoutName.empty()) {
         return;
     }
     const int count = columnCount();
-    std::vector<int32_t> values(static_cast<size_t>(count), 0);
-    if (key.ReadIntList(kValueColumnWidth, values.data(), count)) {
+    const IColumnLayoutStore::Layout layout = m_layoutStore->Load(m_layoutName, count);
+    if (layout.widths.size() == static_cast<size_t>(count)) {
         for (int column = 0; column < count; ++column) {
-            if (values[static_cast<size_t>(column)] > 0) {
-                setColumnWidth(column, values[static_cast<size_t>(column)]);
+            if (layout.widths[static_cast<size_t>(column)] > 0) {
+                setColumnWidth(column, layout.widths[static_cast<size_t>(column)]);
             }
         }
     }
-    if (key.ReadIntList(kValueColumnOrder, values.data(), count)) {
+    if (layout.order.size() == static_cast<size_t>(count)) {
         // The value is outside input: only an order naming every column once is applied.
-        std::vector<int32_t> sorted = values;
+        std::vector<int32_t> sorted = layout.order;
         std::sort(sorted.begin(), sorted.end());
         for (int i = 0; i < count; ++i) {
             if (sorted[static_cast<size_t>(i)] != i) {
@@ -216,7 +205,7 @@ void CEditableListCtrl::LoadColumnLayout() {
             }
         }
         for (int visual = 0; visual < count; ++visual) {
-            header()->moveSection(header()->visualIndex(values[static_cast<size_t>(visual)]),
+            header()->moveSection(header()->visualIndex(layout.order[static_cast<size_t>(visual)]),
                                   visual);
         }
     }

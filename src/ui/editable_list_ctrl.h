@@ -1,11 +1,13 @@
 // CEditableListCtrl: a report-style list for dialogs. Its columns come from a table the caller
-// keeps; it can remember their widths and order in the registry, show a check box (or a radio
-// mark) per row, move, cut, copy, paste and delete rows from the keyboard or by dragging, edit
-// cells in place and sort by a clicked column.
+// keeps; it can remember their widths and order in a store it is handed, show a check box (or a
+// radio mark) per row, move, cut, copy, paste and delete rows from the keyboard or by dragging,
+// edit cells in place and sort by a clicked column.
 //
 // The list is a QTreeWidget of top-level items only: item i is row i. Column 0 of an item
 // carries the row's image, its item data and its check state.
 #pragma once
+
+#include "ui/column_layout_store.h"
 
 #include <QMimeData>
 #include <QPixmap>
@@ -53,8 +55,6 @@ public:
     static constexpr int kTransparentRed = 255;
     static constexpr int kTransparentGreen = 0;
     static constexpr int kTransparentBlue = 255;
-    static constexpr const char* kValueColumnWidth = "ColumnWidth";
-    static constexpr const char* kValueColumnOrder = "ColumnOrder";
     // Column 0 roles: the row's item data and its image index in the small-image list.
     static constexpr int kRowDataRole = Qt::UserRole;
     static constexpr int kImageRole = Qt::UserRole + 1;
@@ -67,22 +67,27 @@ public:
         std::function<int(const QTreeWidgetItem& a, const QTreeWidgetItem& b, int column)>;
 
     explicit CEditableListCtrl(QWidget* parent = nullptr);
-    // Remembers the column layout (when the list has a registry name).
+    // Remembers the column layout (when the list has a store and a layout name).
     ~CEditableListCtrl() override;
     CEditableListCtrl(const CEditableListCtrl&) = delete;
     CEditableListCtrl& operator=(const CEditableListCtrl&) = delete;
 
+    // Where the column layout is remembered; set before SetupColumns, which reads it. Without
+    // a store nothing is remembered.
+    void SetColumnLayoutStore(std::shared_ptr<IColumnLayoutStore> store) {
+        m_layoutStore = std::move(store);
+    }
     // Replaces the columns by those of `columns`, which must outlive the list. The layout of
     // the old columns is remembered first; the new ones take their stored layout under
-    // `registryName` (below the application key; empty: nothing is remembered). With
-    // `smallImages` (a resource path) the row images are cut from that strip.
-    void SetupColumns(std::span<const ListColumnDef> columns, const std::string& registryName = {},
+    // `layoutName` (empty: nothing is remembered). With `smallImages` (a resource path) the
+    // row images are cut from that strip.
+    void SetupColumns(std::span<const ListColumnDef> columns, const std::string& layoutName = {},
                       const QString& smallImages = {});
     std::span<const ListColumnDef> Columns() const { return m_columns; }
-    const std::string& RegistryName() const { return m_registryName; }
-    // Widths and order of the columns under the application key, user hive only. Nothing
-    // happens without a registry name; a stored list that does not name every column is
-    // ignored, as are widths of 0 or less.
+    const std::string& LayoutName() const { return m_layoutName; }
+    // Widths and order of the columns, through the store. Nothing happens without a store or
+    // a layout name; a stored list that does not name every column is ignored, as are widths
+    // of 0 or less.
     void SaveColumnLayout() const;
     void LoadColumnLayout();
     // The logical column shown at each visual position.
@@ -227,7 +232,8 @@ private:
     void OnHeaderClicked(int column);
 
     std::vector<QPixmap> m_smallImages;
-    std::string m_registryName;
+    std::shared_ptr<IColumnLayoutStore> m_layoutStore;
+    std::string m_layoutName;
     std::span<const ListColumnDef> m_columns;
     std::vector<BufferedRow> m_buffer;
     bool m_cutPasteAllowed = true;

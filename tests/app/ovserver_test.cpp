@@ -1,8 +1,8 @@
 // Drives the real ovserver executable and the real crash-report test module.
-#include "app/headless_runner.h"
-#include "app/server_context.h"
 #include "config/station_config_file.h"
 #include "ovstream/test_client.h"
+#include "startup/headless_runner.h"
+#include "startup/server_context.h"
 #include "support/path.h"
 #include "test_util.h"
 

@@ -1,6 +1,6 @@
 #include "app/status_list_box.h"
 
-#include "app/status_text.h"
+#include "startup/status_text.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

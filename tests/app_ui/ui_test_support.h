@@ -3,10 +3,10 @@
 // opens, and a configuration page shown in a tree sheet.
 #pragma once
 
-#include "app/message_box.h"
-#include "app/server_context.h"
 #include "config/station_config.h"
+#include "startup/server_context.h"
 #include "test_util.h"
+#include "ui/message_box.h"
 #include "ui/tree_property_sheet.h"
 
 #include <QApplication>

@@ -280,6 +280,17 @@ TEST_F(ConfigServerTypePage, EncoderListKeepsTheChoiceInTheRegistryAndConfigTake
                        "plugin Destroy 1"),
               std::string::npos)
         << log;
+    {
+        // Given the window the plug-ins belong to, the page hands the plug-in that window.
+        QWidget owner;
+        owner.winId();
+        CConfigServerType owned(*m_context, &owner);
+        owned.OnInitDialog();
+        owned.OnSetActive();
+        Find<QPushButton>(owned, "kEncoderConfigButtonId").click();
+        EXPECT_NE(test::ReadFile(m_folder.File("module.log")).find("plugin Configure window"),
+                  std::string::npos);
+    }
 
     // Picking the other encoder is remembered at once; it does not load, so its Config button
     // changes nothing.

@@ -7,6 +7,7 @@
 #include "app_ui/ui_test_support.h"
 #include "config/program_settings.h"
 #include "config/registry_key.h"
+#include "dialogs/registry_column_layout_store.h"
 #include "res/string_table.h"
 
 #include <QHeaderView>
@@ -62,13 +63,15 @@ constexpr ListColumnDef kPlainColumns[] = {
 class EditableListTest : public ::testing::Test {
 protected:
     void Open(std::span<const ListColumnDef> columns, const QStringList& rows,
-              const std::string& registryName = {}) {
+              const std::string& layoutName = {}) {
         m_parent = std::make_unique<Parent>();
         m_parent->resize(420, 300);
         auto* layout = new QVBoxLayout(m_parent.get());
         m_list = new RecordingList(m_parent.get());
         layout->addWidget(m_list);
-        m_list->SetupColumns(columns, registryName);
+        // The dialogs' store: the layout in the user's hive below the application key.
+        m_list->SetColumnLayoutStore(std::make_shared<CRegistryColumnLayoutStore>());
+        m_list->SetupColumns(columns, layoutName);
         for (const QString& row : rows) {
             m_list->AppendRow(row.split(','));
         }
@@ -221,7 +224,7 @@ TEST_F(EditableListTest, ColumnLayoutRoundTripsThroughTheRegistry) {
         {res::kStrLabelGenre, 1.5f, kListColumnLeft, false, false, false},
     };
     Open(columns, {"a,1,x"});
-    // Without a registry name nothing is stored when the list goes.
+    // Without a layout name nothing is stored when the list goes.
     const std::string userHive = folder.File("user.reg");
     const std::string before = test::ReadFile(userHive);
     Close();
@@ -241,9 +244,9 @@ TEST_F(EditableListTest, ColumnLayoutRoundTripsThroughTheRegistry) {
     CRegistryKey key;
     ASSERT_TRUE(key.Open(ApplicationKey() + "\\TestList", RegistryRoot::CurrentUser));
     std::string text;
-    ASSERT_TRUE(key.ReadString(CEditableListCtrl::kValueColumnWidth, text, false));
+    ASSERT_TRUE(key.ReadString(CRegistryColumnLayoutStore::kValueColumnWidth, text, false));
     EXPECT_EQ(text, "120,60,90");
-    ASSERT_TRUE(key.ReadString(CEditableListCtrl::kValueColumnOrder, text, false));
+    ASSERT_TRUE(key.ReadString(CRegistryColumnLayoutStore::kValueColumnOrder, text, false));
     EXPECT_EQ(text, "2,0,1");
 
     Open(columns, {}, "TestList");
@@ -254,15 +257,15 @@ TEST_F(EditableListTest, ColumnLayoutRoundTripsThroughTheRegistry) {
 
     // A list short of a column is ignored entirely; widths of 0 or less keep the table's.
     ASSERT_TRUE(key.Create(ApplicationKey() + "\\TestList", RegistryRoot::CurrentUser));
-    ASSERT_TRUE(key.WriteString(CEditableListCtrl::kValueColumnWidth, "50,60"));
-    ASSERT_TRUE(key.WriteString(CEditableListCtrl::kValueColumnOrder, "1;0"));
+    ASSERT_TRUE(key.WriteString(CRegistryColumnLayoutStore::kValueColumnWidth, "50,60"));
+    ASSERT_TRUE(key.WriteString(CRegistryColumnLayoutStore::kValueColumnOrder, "1;0"));
     Open(columns, {}, "TestList");
     EXPECT_EQ(m_list->columnWidth(0), m_list->viewport()->width());
     EXPECT_EQ(m_list->columnWidth(1), 80);
     EXPECT_EQ(m_list->ColumnOrder(), std::vector<int>({0, 1, 2}));
     Close();
     ASSERT_TRUE(key.Create(ApplicationKey() + "\\TestList", RegistryRoot::CurrentUser));
-    ASSERT_TRUE(key.WriteString(CEditableListCtrl::kValueColumnWidth, "0 -5 70"));
+    ASSERT_TRUE(key.WriteString(CRegistryColumnLayoutStore::kValueColumnWidth, "0 -5 70"));
     Open(columns, {}, "TestList");
     EXPECT_EQ(m_list->columnWidth(1), 80);
     EXPECT_EQ(m_list->columnWidth(2), 70);

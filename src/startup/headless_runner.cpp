@@ -1,9 +1,9 @@
-#include "app/headless_runner.h"
+#include "startup/headless_runner.h"
 
-#include "app/status_text.h"
 #include "config/program_settings.h"
 #include "res/string_table.h"
 #include "service/service_host.h"
+#include "startup/status_text.h"
 #include "support/file_version.h"
 
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "app/server_context.h"
+#include "startup/server_context.h"
 
 #include "config/station_config_file.h"
 #include "platform/dynamic_library.h"

@@ -1,6 +1,6 @@
 // The message boxes as the toolkit shows them: the classic styles become the right icon and
 // buttons, texts come from the string table, and the pressed button comes back as its number.
-#include "app/message_box.h"
+#include "ui/message_box.h"
 
 #include "app_ui/ui_test_support.h"
 #include "res/string_table.h"

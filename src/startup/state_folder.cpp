@@ -1,4 +1,4 @@
-#include "app/state_folder.h"
+#include "startup/state_folder.h"
 
 #include "support/path.h"
 

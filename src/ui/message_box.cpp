@@ -1,4 +1,4 @@
-#include "app/message_box.h"
+#include "ui/message_box.h"
 
 #include "res/string_table.h"
 

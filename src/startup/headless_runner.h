@@ -3,9 +3,9 @@
 // re-read on SIGHUP, and a clean stop on SIGINT or SIGTERM.
 #pragma once
 
-#include "app/command_line.h"
-#include "app/server_context.h"
 #include "config/language_pack.h"
+#include "startup/command_line.h"
+#include "startup/server_context.h"
 #include "support/host_ui.h"
 
 #include <ostream>

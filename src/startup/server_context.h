@@ -3,11 +3,11 @@
 // crash-report module is released last.
 #pragma once
 
-#include "app/command_line.h"
 #include "config/station_config.h"
 #include "plugins/plugin_catalog.h"
 #include "service/service_module_cache.h"
 #include "service/service_status.h"
+#include "startup/command_line.h"
 #include "support/module_holder.h"
 
 #include <string>

@@ -1,5 +1,5 @@
 // The state-folder rule, and the folder check that runs before anything is written.
-#include "app/state_folder.h"
+#include "startup/state_folder.h"
 
 #include "test_util.h"
 
