@@ -4,10 +4,10 @@
 #pragma once
 
 #include "config/station_config.h"
-#include "support/host_ui.h"
 #include "service/service_module_cache.h"
 #include "service/service_monitor.h"
 #include "service/service_status.h"
+#include "support/host_ui.h"
 #include "support/module_holder.h"
 
 #include <string>
