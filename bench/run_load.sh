@@ -112,17 +112,28 @@ measure() {
             exec perf record -q -g -o "$work/$name.perf" -p "$server" -- sleep "$span") &
         counter=$!
     fi
+    # The same once the ramp is over: what connected listeners cost, without their connecting
+    # (for TLS that leaves out the handshakes).
+    (sleep $(((listeners + ramp - 1) / ramp + 2)) &&
+        { awk '{print $14 + $15}' "/proc/$server/stat"; date +%s.%N; sleep "$span";
+          awk '{print $14 + $15}' "/proc/$server/stat"; date +%s.%N; } >"$work/$name.steady") &
+    local steady=$!
     # The load tool's own CPU: when it nears its whole core, its numbers (time to first byte
     # above all) measure the tool, not the server.
     /usr/bin/time -f "load_tool_cpu %U s user + %S s system in %e s" \
         "${pin_load[@]}" "$build/bench/listener_load" --port "$port" --path /stream \
         --listeners "$listeners" --ramp "$ramp" --seconds "$seconds" "${load_options[@]}"
     report_cpu "$server"
+    wait "$steady" || true
+    awk -v t="$(getconf CLK_TCK)" -v n="$listeners" 'NR == 1 { a = $1 } NR == 2 { s = $1 }
+        NR == 3 { b = $1 } NR == 4 { c = (b - a) / t / ($1 - s);
+        printf "after_ramp_cpu_seconds_per_second %.3f (%.1f us per listener-second)\n", c, c * 1e6 / n }' \
+        "$work/$name.steady"
     if [[ -n $counter ]]; then
         wait "$counter" || true
         if [[ -f $work/$name.perf ]]; then
             perf report -i "$work/$name.perf" --stdio --no-children --sort symbol 2>/dev/null |
-                grep -E '^ +[0-9.]+%' | sed -E 's/ +-? +-? *$//' | head -25
+                grep -E '^ +[0-9.]+%' | sed -E 's/ +-? +-? *$//' | head -25 || true
         else
             echo "system calls per listener-second (over ${span} s after the ramp):"
             awk -F, -v n="$listeners" -v s="$span" '$1 > 0 { sub("syscalls:sys_enter_", "", $3);
