@@ -24,17 +24,7 @@ using namespace std::chrono_literals;
 // One HTTP request on a loopback port of its own: its request line, "" when none came in time.
 class ReportListener {
 public:
-    ReportListener() {
-        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(m_fd, 4);
-        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length);
-        m_port = ntohs(address.sin_port);
-    }
+    ReportListener() { m_fd = test::LoopbackSocket(m_port, 4); }
     ~ReportListener() { ::close(m_fd); }
     uint16_t Port() const { return m_port; }
 

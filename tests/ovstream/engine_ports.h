@@ -1,13 +1,18 @@
 // Ports and audio for engines under test: the engine takes a pair (listeners on P, v1 sources on
 // P+1), so a random even port is tried until one pair is free; a loopback port nobody listens
-// on; and silent MP3 frames to stream.
+// on; silent MP3 frames to stream; and the fixture most engine tests start from.
 #pragma once
 
 #include "engine/engine.h"
+#include "ovstream/test_client.h"
+#include "test_util.h"
+
+#include <gtest/gtest.h>
 
 #include <arpa/inet.h>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <netinet/in.h>
 #include <random>
 #include <string>
@@ -43,15 +48,50 @@ inline std::string Mp3Frames(int count) {
 
 // A loopback port nobody listens on now (the kernel's choice, released at once).
 inline uint16_t UnusedLoopbackPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
+    uint16_t port = 0;
+    ::close(LoopbackSocket(port, 0));
+    return port;
 }
+
+// An engine on a free port pair with the source password "hackme" and room for three
+// listeners, and the clients most tests need.
+class EngineFixture : public ::testing::Test {
+protected:
+    EngineFixture() {
+        m_settings.sourcePassword = "hackme";
+        m_settings.maxClients = 3;
+    }
+    void TearDown() override { m_engine.Stop(); }
+
+    void Start() {
+        m_port = StartOnFreePorts(m_engine, m_settings);
+        ASSERT_NE(m_port, 0) << "no free port pair";
+    }
+
+    // A v1 source on port + 1, logged in and sending `headers` (ICY lines, blank line included).
+    std::unique_ptr<TestClient> V1Source(const std::string& headers) {
+        auto source = std::make_unique<TestClient>(m_port + 1);
+        source->Send("hackme\r\n");
+        EXPECT_EQ(source->Read(20), "OK2\r\nicy-caps:11\r\n\r\n");
+        source->Send(headers);
+        return source;
+    }
+
+    // One request and everything the engine answers to it.
+    std::string Get(const std::string& request, const char* from = nullptr) {
+        TestClient client(m_port, 0, from);
+        client.Send(request);
+        return client.ReadAll(3000);
+    }
+
+    // Until the engine reports a source on air (or, with false, none).
+    bool WaitForSource(bool connected = true) {
+        return WaitUntil([this, connected] { return m_engine.SourceConnected() == connected; });
+    }
+
+    engine::EngineSettings m_settings;
+    engine::Engine m_engine;
+    uint16_t m_port = 0;
+};
 
 }  // namespace orvanta::test

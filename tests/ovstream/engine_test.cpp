@@ -22,34 +22,14 @@ using test::Mp3Frames;
 using test::TestClient;
 using test::WaitUntil;
 
-class EngineTest : public ::testing::Test {
+class EngineTest : public test::EngineFixture {
 protected:
-    void SetUp() override {
-        m_settings.sourcePassword = "hackme";
-        m_settings.maxClients = 3;
-        m_settings.timeout = 2;
-    }
-    void TearDown() override { m_engine.Stop(); }
-
-    // Starts on a pair of free ports.
-    void Start() {
-        m_port = test::StartOnFreePorts(m_engine, m_settings);
-        ASSERT_NE(m_port, 0) << "no free port pair";
-    }
+    void SetUp() override { m_settings.timeout = 2; }
 
     // A v1 source on port + 1, logged in and sending its headers.
     std::unique_ptr<TestClient> V1Source() {
-        auto source = std::make_unique<TestClient>(m_port + 1);
-        source->Send("hackme\r\n");
-        EXPECT_EQ(source->Read(20), "OK2\r\nicy-caps:11\r\n\r\n");
-        source->Send("icy-name:Night Owl\r\nicy-genre:Jazz\r\nicy-br:128\r\nicy-pub:1\r\n\r\n");
-        return source;
-    }
-
-    std::string Get(const std::string& request, const char* from = nullptr) {
-        TestClient client(m_port, 0, from);
-        client.Send(request);
-        return client.ReadAll(3000);
+        return EngineFixture::V1Source(
+            "icy-name:Night Owl\r\nicy-genre:Jazz\r\nicy-br:128\r\nicy-pub:1\r\n\r\n");
     }
 
     // Logging into a fresh folder; the log's text once the engine has stopped.
@@ -62,21 +42,12 @@ protected:
         return test::ReadFile(m_settings.logDirectory + "/station.log");
     }
 
-    // Waits until the engine reports a source.
-    bool WaitForSource() {
-        return WaitUntil([this] { return m_engine.SourceConnected(); });
-    }
-    bool WaitForSourceGone() {
-        return WaitUntil([this] { return !m_engine.SourceConnected(); });
-    }
+    bool WaitForSourceGone() { return WaitForSource(false); }
     bool WaitForListeners(int count) {
         return WaitUntil([this, count] { return m_engine.ListenerCount() == count; });
     }
 
     test::TempDir m_logFolder;
-    EngineSettings m_settings;
-    Engine m_engine;
-    uint16_t m_port = 0;
 };
 
 TEST_F(EngineTest, V1SourceReachesAListenerOnAFrameBoundary) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "http/request.h"
+#include "ovstream/test_client.h"
 
 #include <arpa/inet.h>
 #include <atomic>
@@ -48,15 +49,7 @@ public:
     using Responder = std::function<std::string(const YpRequest&)>;
 
     FakeDirectory() {
-        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(m_fd, 16);
-        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length);
-        m_port = ntohs(address.sin_port);
+        m_fd = test::LoopbackSocket(m_port, 16);
         m_thread = std::thread([this] { Serve(); });
     }
     ~FakeDirectory() {

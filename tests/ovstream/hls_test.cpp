@@ -178,45 +178,16 @@ TEST(HlsStreamTest, TheClientsCountedForTheStatusAreCapped) {
     EXPECT_EQ(hls.Listeners(later), 2u);
 }
 
-bool HaveFfmpeg() {
-    return std::system("command -v ffmpeg >/dev/null 2>&1") == 0;
-}
-
-class HlsEngineTest : public ::testing::Test {
+class HlsEngineTest : public test::EngineFixture {
 protected:
     void SetUp() override {
-        m_settings.sourcePassword = "hackme";
-        m_settings.maxClients = 3;
         m_settings.timeout = 5;
         m_settings.hlsSegmentSeconds = 2;
         m_settings.hlsWindow = 3;
     }
-    void TearDown() override { m_engine.Stop(); }
-
-    void Start() {
-        m_port = test::StartOnFreePorts(m_engine, m_settings);
-        ASSERT_NE(m_port, 0) << "no free port pair";
-    }
 
     std::unique_ptr<TestClient> V1Source() {
-        auto source = std::make_unique<TestClient>(m_port + 1);
-        source->Send("hackme\r\n");
-        EXPECT_EQ(source->Read(20), "OK2\r\nicy-caps:11\r\n\r\n");
-        source->Send("icy-name:Night Owl\r\nicy-br:128\r\n\r\n");
-        return source;
-    }
-
-    bool WaitForSource(bool connected) {
-        for (int i = 0; i < 300 && m_engine.SourceConnected() != connected; ++i) {
-            std::this_thread::sleep_for(10ms);
-        }
-        return m_engine.SourceConnected() == connected;
-    }
-
-    std::string Get(const std::string& request) {
-        TestClient client(m_port);
-        client.Send(request);
-        return client.ReadAll(3000);
+        return EngineFixture::V1Source("icy-name:Night Owl\r\nicy-br:128\r\n\r\n");
     }
 
     // The playlist once it names `segment`.
@@ -242,9 +213,6 @@ protected:
     }
 
     test::TempDir m_dir;
-    EngineSettings m_settings;
-    Engine m_engine;
-    uint16_t m_port = 0;
 };
 
 TEST_F(HlsEngineTest, ServesTheWindowToCachesAndKeepsItInTheOriginFolder) {
@@ -349,7 +317,7 @@ TEST_F(HlsEngineTest, OggStationsAndStationsWithHlsOffAnswer404) {
     ASSERT_TRUE(WaitForSource(false));
     m_settings.hlsEnabled = true;
     m_engine.UpdateSettings(m_settings);
-    if (!HaveFfmpeg()) {
+    if (!test::HaveTool("ffmpeg")) {
         GTEST_SKIP() << "ffmpeg is installed by scripts/deps.sh";
     }
     test::Process encoder(
@@ -365,7 +333,7 @@ TEST_F(HlsEngineTest, OggStationsAndStationsWithHlsOffAnswer404) {
 }
 
 TEST_F(HlsEngineTest, FfmpegPlaysThirtySecondsWithoutADecodeError) {
-    if (!HaveFfmpeg()) {
+    if (!test::HaveTool("ffmpeg")) {
         GTEST_SKIP() << "ffmpeg is installed by scripts/deps.sh";
     }
     m_settings.hlsWindow = 30;

@@ -13,6 +13,23 @@
 
 namespace orvanta::test {
 
+// A socket bound to a loopback port of the kernel's choice, listening with `backlog` unless it
+// is 0; the port in `port`.
+inline int LoopbackSocket(uint16_t& port, int backlog) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    if (backlog > 0) {
+        ::listen(fd, backlog);
+    }
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    port = ntohs(address.sin_port);
+    return fd;
+}
+
 class TestClient {
 public:
     // `receiveBuffer` > 0 shrinks the receive window, to play a listener on a slow line.

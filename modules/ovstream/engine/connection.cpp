@@ -553,8 +553,8 @@ private:
             Reply(PlainError(404, "Stream not available"));
             return;
         }
-        if (station.Format() == StreamFormat::Asf && SpeaksMmsh(request) &&
-            !MmshPlayRequest(request)) {
+        const bool mmsh = station.Format() == StreamFormat::Asf && SpeaksMmsh(request);
+        if (mmsh && !MmshPlayRequest(request)) {
             MmshDescribe();
             return;
         }
@@ -564,7 +564,6 @@ private:
             return;
         }
         const bool icy = WantsIcyMetadata(request) && station.Format() == StreamFormat::Mp3;
-        const bool mmsh = station.Format() == StreamFormat::Asf && SpeaksMmsh(request);
         std::string head = mmsh ? MmshHead(true) : ListenerHead(icy);
         if (request.method == "HEAD") {
             Reply(std::move(head));
