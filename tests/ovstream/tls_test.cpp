@@ -234,9 +234,10 @@ TEST_F(TlsTest, TheTlsOnlyPortRefusesPlainHttpAndOldProtocols) {
 TEST_F(TlsTest, ARelayPullsFromAnHttpsUpstreamItTrusts) {
     Start();
     auto source = Source();
-    auto relayed = [&](const std::string& trusted, const std::string& log) {
+    auto relayed = [&](const std::string& trusted, const std::string& log,
+                       const std::string& host = "127.0.0.1") {
         EngineSettings settings;
-        settings.relayHost = "https://127.0.0.1";
+        settings.relayHost = "https://" + host;
         settings.relayPort = m_port;
         settings.relayStreamUrl = "/stream";
         settings.tlsTrustedCertificates = trusted;
@@ -256,6 +257,8 @@ TEST_F(TlsTest, ARelayPullsFromAnHttpsUpstreamItTrusts) {
         return onAir;
     };
     EXPECT_TRUE(relayed(m_certificates.Ca(), "trusting.log"));
+    EXPECT_FALSE(relayed(m_certificates.Ca(), "other-address.log", "127.0.0.2"))
+        << "a certificate for 127.0.0.1 and localhost does not vouch for 127.0.0.2";
     EXPECT_FALSE(relayed("", "untrusting.log")) << "an upstream nobody vouches for";
     EXPECT_NE(test::ReadFile(m_dir.File("relay-log/untrusting.log")).find("certificate verify"),
               std::string::npos)

@@ -1,9 +1,15 @@
 #include "engine/transport.h"
 
+#include <asio/ip/address.hpp>
+#include <asio/post.hpp>
 #include <asio/ssl.hpp>
 #include <asio/write.hpp>
 
 #include <algorithm>
+#include <cerrno>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
 
 namespace orvanta::engine {
 
@@ -36,53 +42,223 @@ constexpr size_t kTlsStagingBytes = 64 * 1024;
 // What a listener's staging may keep between writes: a pass's audio, not its first burst.
 constexpr size_t kTlsKeptStagingBytes = 16 * 1024;
 
+// What a failed TLS call means, in the terms of asio's own TLS stream, so the sessions and the
+// log tell a closed connection from a broken one the same way for both transports.
+asio::error_code TlsError(int code) {
+    switch (code) {
+        case SSL_ERROR_ZERO_RETURN:
+            return asio::error::eof;
+        case SSL_ERROR_SYSCALL:
+            // The peer went away without a word, or the socket failed.
+            return errno != 0 ? asio::error_code(errno, asio::error::get_system_category())
+                              : asio::error_code(asio::ssl::error::stream_truncated);
+        default: {
+            const unsigned long reason = ERR_peek_last_error();
+            ERR_clear_error();
+            if (ERR_GET_REASON(reason) == SSL_R_UNEXPECTED_EOF_WHILE_READING) {
+                return asio::ssl::error::stream_truncated;
+            }
+            return {static_cast<int>(reason), asio::error::get_ssl_category()};
+        }
+    }
+}
+
+// TLS straight on the socket: OpenSSL reads and writes the descriptor itself and the event loop
+// only waits for readiness. An encrypted byte is copied once, into the record being sealed,
+// and from there by the kernel; a stream layered on a pair of memory buffers would copy it
+// twice more on its way between the library and the socket.
 class TlsTransport final : public Transport {
 public:
+    using Done = std::function<void(const asio::error_code& ec)>;
+
     TlsTransport(tcp::socket socket, std::shared_ptr<asio::ssl::context> context)
-        : m_context(std::move(context)), m_stream(std::move(socket), *m_context) {}
+        : m_context(std::move(context)),
+          m_socket(std::move(socket)),
+          m_ssl(SSL_new(m_context->native_handle())) {
+        asio::error_code ignored;
+        m_socket.non_blocking(true, ignored);
+        if (m_ssl != nullptr) {
+            SSL_set_fd(m_ssl.get(), m_socket.native_handle());
+            // Each finished record counts, so a retry after a full socket goes on where the
+            // last one ended; the staging may move between retries.
+            SSL_set_mode(m_ssl.get(),
+                         SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+        }
+    }
+
+    SSL* Native() { return m_ssl.get(); }
+
+    // Runs the handshake to its end, waiting for the socket in between. `done` runs from the
+    // event loop, never inside this call.
+    void Handshake(Done done) {
+        asio::post(m_socket.get_executor(), [this, done = std::move(done)]() mutable {
+            ContinueHandshake(std::move(done));
+        });
+    }
 
     void ReadSome(asio::mutable_buffer buffer, Handler handler) override {
-        m_stream.async_read_some(buffer, std::move(handler));
+        if (!Usable()) {
+            Post(std::move(handler), asio::error::bad_descriptor, 0);
+            return;
+        }
+        size_t read = 0;
+        ERR_clear_error();
+        const int result = SSL_read_ex(m_ssl.get(), buffer.data(), buffer.size(), &read);
+        if (result == 1) {
+            Post(std::move(handler), {}, read);
+            return;
+        }
+        const int code = SSL_get_error(m_ssl.get(), result);
+        if (!IsWait(code)) {
+            Post(std::move(handler), TlsError(code), 0);
+            return;
+        }
+        Wait(code,
+             [this, buffer, handler = std::move(handler)](const asio::error_code& ec) mutable {
+                 if (ec) {
+                     handler(ec, 0);
+                 } else {
+                     ReadSome(buffer, std::move(handler));
+                 }
+             });
     }
 
     void Write(const std::vector<asio::const_buffer>& buffers, Handler handler) override {
-        // The TLS layer encrypts one buffer per record: many small buffers (an ICY block, a
-        // chunk's tail) would each become a record and a system call. Copied into one piece
-        // they go out as full records; the encryption copies every byte anyway.
-        size_t total = 0;
-        for (const asio::const_buffer& buffer : buffers) {
-            total += buffer.size();
+        // OpenSSL seals one buffer per record: many small buffers (an ICY block, a chunk's
+        // tail) would each become a record and a system call. Copied into one piece they go
+        // out as full records.
+        if (buffers.size() == 1) {
+            m_writing = buffers.front();
+        } else {
+            size_t total = 0;
+            for (const asio::const_buffer& buffer : buffers) {
+                total += buffer.size();
+            }
+            m_staging.clear();
+            m_staging.reserve(std::min(total, kTlsStagingBytes));
+            for (const asio::const_buffer& buffer : buffers) {
+                const auto* bytes = static_cast<const char*>(buffer.data());
+                m_staging.insert(m_staging.end(), bytes, bytes + buffer.size());
+            }
+            m_writing = asio::buffer(m_staging);
         }
-        m_staging.clear();
-        m_staging.reserve(std::min(total, kTlsStagingBytes));
-        for (const asio::const_buffer& buffer : buffers) {
-            const auto* bytes = static_cast<const char*>(buffer.data());
-            m_staging.insert(m_staging.end(), bytes, bytes + buffer.size());
-        }
-        // The handler holds the connection, and with it this transport, until it has run.
-        asio::async_write(
-            m_stream, asio::buffer(m_staging),
-            [this, handler = std::move(handler)](const asio::error_code& ec, size_t written) {
-                if (m_staging.capacity() > kTlsKeptStagingBytes) {
-                    std::vector<char>().swap(m_staging);
-                }
-                handler(ec, written);
-            });
+        m_written = 0;
+        ContinueWrite(std::move(handler), true);
     }
 
     void Close() override {
         asio::error_code ignored;
-        m_stream.lowest_layer().close(ignored);
+        m_socket.close(ignored);
     }
-    tcp::socket& Socket() override { return m_stream.next_layer(); }
+    tcp::socket& Socket() override { return m_socket; }
     bool Secure() const override { return true; }
 
-    asio::ssl::stream<tcp::socket>& Stream() { return m_stream; }
-
 private:
+    struct SslFree {
+        void operator()(SSL* ssl) const { SSL_free(ssl); }
+    };
+
+    // OpenSSL holds the descriptor's number: once the socket is closed the number may belong
+    // to another connection, so nothing may reach the library after Close.
+    bool Usable() const { return m_ssl != nullptr && m_socket.is_open(); }
+
+    static bool IsWait(int code) {
+        return code == SSL_ERROR_WANT_READ || code == SSL_ERROR_WANT_WRITE;
+    }
+    // Waits for the socket to be ready for what OpenSSL asked for.
+    template <typename Then>
+    void Wait(int code, Then then) {
+        m_socket.async_wait(
+            code == SSL_ERROR_WANT_READ ? tcp::socket::wait_read : tcp::socket::wait_write,
+            std::move(then));
+    }
+
+    void ContinueHandshake(Done done) {
+        if (!Usable()) {
+            done(asio::error::bad_descriptor);
+            return;
+        }
+        ERR_clear_error();
+        const int result = SSL_do_handshake(m_ssl.get());
+        if (result == 1) {
+            done({});
+            return;
+        }
+        const int code = SSL_get_error(m_ssl.get(), result);
+        if (!IsWait(code)) {
+            done(TlsError(code));
+            return;
+        }
+        Wait(code, [this, done = std::move(done)](const asio::error_code& ec) mutable {
+            if (ec) {
+                done(ec);
+            } else {
+                ContinueHandshake(std::move(done));
+            }
+        });
+    }
+
+    void Post(Handler handler, asio::error_code ec, size_t bytes) {
+        // Handlers never run inside the call that started the operation, as with asio's own.
+        asio::post(m_socket.get_executor(),
+                   [handler = std::move(handler), ec, bytes] { handler(ec, bytes); });
+    }
+
+    // Seals and sends what is left of m_writing; `first` when called from Write itself, whose
+    // handler must not run inside it.
+    void ContinueWrite(Handler handler, bool first) {
+        asio::error_code failure;
+        while (m_written < m_writing.size()) {
+            if (!Usable()) {
+                failure = asio::error::bad_descriptor;
+                break;
+            }
+            size_t written = 0;
+            ERR_clear_error();
+            const int result =
+                SSL_write_ex(m_ssl.get(), static_cast<const char*>(m_writing.data()) + m_written,
+                             m_writing.size() - m_written, &written);
+            if (result == 1) {
+                m_written += written;
+                continue;
+            }
+            const int code = SSL_get_error(m_ssl.get(), result);
+            if (!IsWait(code)) {
+                failure = TlsError(code);
+                break;
+            }
+            Wait(code, [this, handler = std::move(handler)](const asio::error_code& ec) mutable {
+                if (ec) {
+                    Finish(std::move(handler), ec);
+                } else {
+                    ContinueWrite(std::move(handler), false);
+                }
+            });
+            return;
+        }
+        if (!first) {
+            Finish(std::move(handler), failure);
+            return;
+        }
+        asio::post(m_socket.get_executor(),
+                   [this, handler = std::move(handler), failure]() mutable {
+                       Finish(std::move(handler), failure);
+                   });
+    }
+
+    void Finish(Handler handler, const asio::error_code& ec) {
+        if (m_staging.capacity() > kTlsKeptStagingBytes) {
+            std::vector<char>().swap(m_staging);
+        }
+        handler(ec, m_written);
+    }
+
     std::shared_ptr<asio::ssl::context> m_context;
-    asio::ssl::stream<tcp::socket> m_stream;
+    tcp::socket m_socket;
+    std::unique_ptr<SSL, SslFree> m_ssl;
     std::vector<char> m_staging;
+    asio::const_buffer m_writing;
+    size_t m_written = 0;
 };
 
 class Handshake final : public TlsHandshake, public std::enable_shared_from_this<Handshake> {
@@ -91,17 +267,17 @@ public:
         : m_transport(std::make_unique<TlsTransport>(std::move(socket), context)),
           m_done(std::move(done)) {}
 
-    void Start(asio::ssl::stream_base::handshake_type type) {
+    void Start() {
         auto self = shared_from_this();
-        m_transport->Stream().async_handshake(type, [self](const asio::error_code& ec) {
+        m_transport->Handshake([self](const asio::error_code& ec) {
             TlsDone done = std::move(self->m_done);
             if (!done) {
                 return;
             }
             if (ec) {
                 std::string why = Reason(ec);
-                const long verified =
-                    SSL_get_verify_result(self->m_transport->Stream().native_handle());
+                SSL* ssl = self->m_transport->Native();
+                const long verified = ssl != nullptr ? SSL_get_verify_result(ssl) : X509_V_OK;
                 if (verified != X509_V_OK) {
                     why += " (" + std::string(X509_verify_cert_error_string(verified)) + ")";
                 }
@@ -123,7 +299,7 @@ public:
 
 private:
     static std::string Reason(const asio::error_code& ec) {
-        if (ec == asio::error::operation_aborted) {
+        if (ec == asio::error::operation_aborted || ec == asio::error::bad_descriptor) {
             return "the TLS handshake did not finish in time";
         }
         if (ec == asio::error::eof || ec == asio::ssl::error::stream_truncated) {
@@ -146,7 +322,10 @@ std::shared_ptr<TlsHandshake> AcceptTls(tcp::socket socket,
                                         const std::shared_ptr<asio::ssl::context>& context,
                                         TlsDone done) {
     auto handshake = std::make_shared<Handshake>(std::move(socket), context, std::move(done));
-    handshake->Start(asio::ssl::stream_base::server);
+    if (SSL* ssl = handshake->Transport().Native()) {
+        SSL_set_accept_state(ssl);
+    }
+    handshake->Start();
     return handshake;
 }
 
@@ -154,14 +333,22 @@ std::shared_ptr<TlsHandshake> ConnectTls(tcp::socket socket,
                                          const std::shared_ptr<asio::ssl::context>& context,
                                          const std::string& host, TlsDone done) {
     auto handshake = std::make_shared<Handshake>(std::move(socket), context, std::move(done));
-    SSL* ssl = handshake->Transport().Stream().native_handle();
-    // The name goes to the server (one address may serve many names) and is what its
-    // certificate must be for.
-    SSL_ctrl(ssl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
-             const_cast<char*>(host.c_str()));
-    handshake->Transport().Stream().set_verify_mode(asio::ssl::verify_peer);
-    handshake->Transport().Stream().set_verify_callback(asio::ssl::host_name_verification(host));
-    handshake->Start(asio::ssl::stream_base::client);
+    if (SSL* ssl = handshake->Transport().Native()) {
+        SSL_set_connect_state(ssl);
+        // The peer's certificate must be for the name (or address) the operator gave; a name
+        // also goes to the server, since one address may serve many names.
+        asio::error_code notAddress;
+        asio::ip::make_address(host, notAddress);
+        if (notAddress) {
+            SSL_ctrl(ssl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
+                     const_cast<char*>(host.c_str()));
+            SSL_set1_host(ssl, host.c_str());
+        } else {
+            X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), host.c_str());
+        }
+        SSL_set_verify(ssl, SSL_VERIFY_PEER, nullptr);
+    }
+    handshake->Start();
     return handshake;
 }
 
