@@ -207,8 +207,10 @@ int CHeadlessRunner::Run(const std::string& commandLine, const std::string& prog
     }
     std::string problem;
     if (!m_context.ExitInstance(&problem)) {
+        // A service manager reads the exit status: settings that were not kept are a failure.
         ShowMessage(res::FormatString(res::LoadString(res::kStrConfigSaveFailed),
                                       {m_context.ExitConfigPath(), problem}));
+        return 1;
     }
     return 0;
 }

@@ -329,7 +329,7 @@ TEST(OvserverTest, AConfigurationThatCannotBeSavedIsReportedAndLeavesNoTemporary
     ASSERT_GT(child.pid, 0);
     ASSERT_TRUE(WaitForText(child.out, "running without a window"));
     ASSERT_EQ(::kill(child.pid, SIGTERM), 0);
-    EXPECT_EQ(WaitExit(child.pid), 0);
+    EXPECT_EQ(WaitExit(child.pid), 1) << "unsaved settings are a failed exit";
     EXPECT_EQ(test::ReadFile(child.err),
               "Orvanta Server: The station configuration could not be saved to " +
                   dir.File("Config.ini") +
