@@ -18,6 +18,8 @@ packages=(
     libavcodec-dev libavformat-dev libswresample-dev libavutil-dev
     # tests: real encoders and players against the engine, nginx as a cache in front of it
     libgtest-dev ffmpeg mpg123 curl icecast2 chromium openssl nginx
+    # Xlib, for the single-instance test's look at the console's window under Xvfb
+    libx11-dev
     # fuzzing and the formatting check
     clang libclang-rt-14-dev clang-format
     # the Debian package and its checks

@@ -22,6 +22,10 @@
 #include <thread>
 #include <unistd.h>
 #include <vector>
+#ifdef ORV_TEST_X11
+// Last: Xlib defines macros (None, Bool, Status) the headers above need not see.
+#include <X11/Xlib.h>
+#endif
 
 extern char** environ;
 
@@ -352,6 +356,53 @@ bool StillRunningAfter(pid_t pid, int seconds) {
     return true;
 }
 
+#ifdef ORV_TEST_X11
+// The console's top-level window on the X server, found by its title; 0 while there is none.
+Window ConsoleWindow(Display* display) {
+    Window root = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    Window found = 0;
+    if (XQueryTree(display, XDefaultRootWindow(display), &root, &parent, &children, &count) != 0) {
+        for (unsigned i = 0; i < count && found == 0; ++i) {
+            char* name = nullptr;
+            XWindowAttributes attributes{};
+            if (XFetchName(display, children[i], &name) != 0 && name != nullptr &&
+                std::string(name) == "Orvanta Server" &&
+                XGetWindowAttributes(display, children[i], &attributes) != 0 &&
+                attributes.map_state == IsViewable) {
+                found = children[i];
+            }
+            XFree(name);
+        }
+        XFree(children);
+    }
+    return found;
+}
+
+// Whether `window` is stacked above `other`. (Who has the keyboard is not asked: without a
+// window manager the X server keeps it with whoever took it last, whatever the console asks.)
+bool StackedAbove(Display* display, Window window, Window other) {
+    Window root = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    if (XQueryTree(display, XDefaultRootWindow(display), &root, &parent, &children, &count) == 0) {
+        return false;
+    }
+    // Bottom to top: the window must come after the other one.
+    bool seenOther = false;
+    bool above = false;
+    for (unsigned i = 0; i < count; ++i) {
+        seenOther = seenOther || children[i] == other;
+        above = above || (seenOther && children[i] == window);
+    }
+    XFree(children);
+    return above;
+}
+#endif
+
 TEST(OvserverTest, OneConsolePerUserAndACrashedOnesSocketDoesNotBlockTheNext) {
     test::TempDir run;
     ::setenv("XDG_RUNTIME_DIR", run.Path().c_str(), 1);
@@ -370,10 +421,39 @@ TEST(OvserverTest, OneConsolePerUserAndACrashedOnesSocketDoesNotBlockTheNext) {
         std::this_thread::sleep_for(10ms);
     }
     ASSERT_TRUE(std::filesystem::exists(socket)) << test::ReadFile(one.err);
+#ifdef ORV_TEST_X11
+    // On a real X server the second start also brings the running console forward: another
+    // window covers it first.
+    Display* display = ownPlatform ? nullptr : XOpenDisplay(nullptr);
+    Window cover = 0;
+    Window console = 0;
+    if (display != nullptr) {
+        for (int i = 0; i < 1000 && (console = ConsoleWindow(display)) == 0; ++i) {
+            std::this_thread::sleep_for(10ms);
+        }
+        ASSERT_NE(console, 0u) << "the console's window never showed";
+        cover = XCreateSimpleWindow(display, XDefaultRootWindow(display), 0, 0, 1024, 768, 0, 0, 0);
+        XMapRaised(display, cover);
+        XSync(display, False);
+        ASSERT_FALSE(StackedAbove(display, console, cover));
+    }
+#endif
     Child two = Spawn(second, {});
     EXPECT_EQ(WaitExit(two.pid), 0);
     EXPECT_NE(test::ReadFile(two.out).find("already running"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(second.File("Config.ini"))) << "it wrote nothing";
+#ifdef ORV_TEST_X11
+    if (display != nullptr) {
+        bool forward = false;
+        for (int i = 0; i < 500 && !forward; ++i) {
+            std::this_thread::sleep_for(10ms);
+            forward = StackedAbove(display, console, cover);
+        }
+        EXPECT_TRUE(forward) << "the running console was not brought forward";
+        XDestroyWindow(display, cover);
+        XCloseDisplay(display);
+    }
+#endif
 
     // A crash leaves the socket behind; nobody answers on it.
     ::kill(one.pid, SIGKILL);
