@@ -123,6 +123,25 @@ TEST_F(TlsTest, HttpAndHttpsShareOnePortAndAddressesFollowTheScheme) {
     EXPECT_TRUE(test::WaitUntil([this] { return m_engine.SourceConnected(); }));
 }
 
+TEST_F(TlsTest, AListenerWhoseSocketFillsGetsEveryRecordWhole) {
+    Start();
+    auto source = Source();
+    // A tiny window: the server's socket fills and its writes wait half way through records.
+    TlsTestClient slow(m_port, m_certificates.Ca(), 4096);
+    ASSERT_TRUE(slow.Connected());
+    slow.Send("GET /stream HTTP/1.0\r\n\r\n");
+    ASSERT_EQ(slow.ReadUntil("\r\n\r\n").rfind("HTTP/1.0 200 OK", 0), 0u);
+    for (int i = 0; i < 8; ++i) {
+        source->Send(Mp3Frames(120));
+        std::this_thread::sleep_for(100ms);
+    }
+    const std::string audio = slow.Read(417 * 900, 10000);
+    ASSERT_EQ(audio.size(), 417u * 900) << "the stream broke off";
+    for (size_t at = 0; at < audio.size(); at += 417) {
+        ASSERT_EQ(audio.substr(at, 4), "\xFF\xFB\x90\x64") << "frame at byte " << at;
+    }
+}
+
 TEST_F(TlsTest, ARenewedCertificateReachesNewConnectionsWhileOldOnesStream) {
     ASSERT_TRUE(m_certificates.Issue("second", 0x2002));
     ASSERT_TRUE(m_certificates.Issue("expired", 0x3003, -1));

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <openssl/bn.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
@@ -56,11 +57,19 @@ private:
 // One TLS connection to 127.0.0.1:port that verifies the server against `caFile`.
 class TlsTestClient {
 public:
-    TlsTestClient(uint16_t port, const std::string& caFile) {
+    // `receiveBuffer` (bytes, 0 for the system's choice) makes a listener that reads slowly.
+    TlsTestClient(uint16_t port, const std::string& caFile, int receiveBuffer = 0) {
         m_context = SSL_CTX_new(TLS_client_method());
         SSL_CTX_load_verify_locations(m_context, caFile.c_str(), nullptr);
         SSL_CTX_set_verify(m_context, SSL_VERIFY_PEER, nullptr);
         m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (receiveBuffer > 0) {
+            ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+            // Small segments too: the server's send buffer grows with the segment size, and
+            // loopback's 64 KiB ones would let it swallow everything.
+            const int segment = 536;
+            ::setsockopt(m_fd, IPPROTO_TCP, TCP_MAXSEG, &segment, sizeof segment);
+        }
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_port = htons(port);
