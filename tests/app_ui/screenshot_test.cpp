@@ -70,7 +70,8 @@ TEST(ScreenshotTest, WmaFormatPageAndMainWindowRunningWma) {
     }
     // The runtime check before a WMA start finds the system's codec library.
     unsetenv("ORVANTA_SYSTEM_DIR");
-    const int port = 30000 + static_cast<int>(::getpid() % 5000) * 2;
+    // Below the kernel's ephemeral ports (32768 up), which other programs' connections hold.
+    const int port = 20000 + static_cast<int>(::getpid() % 6000) * 2;
     program.WriteConfig("[Network]\nPort=" + std::to_string(port) +
                         "\n[Limits]\nMaxClient=32\n[Media]\nFormat=WMA\n");
     test::RecordedBoxes boxes;
