@@ -4,19 +4,17 @@
 #include "startup/headless_runner.h"
 #include "startup/server_context.h"
 #include "support/path.h"
+#include "test_process.h"
 #include "test_util.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
-#include <fcntl.h>
 #include <filesystem>
 #include <random>
 #include <signal.h>
-#include <spawn.h>
 #include <sstream>
-#include <stdlib.h>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -27,8 +25,6 @@
 #include <X11/Xlib.h>
 #endif
 
-extern char** environ;
-
 namespace orvanta {
 namespace {
 
@@ -36,52 +32,22 @@ using namespace std::chrono_literals;
 
 const std::string kBuiltProgram = std::string(ORV_PROGRAM_DIR) + "/ovserver";
 
-struct Child {
-    pid_t pid = -1;
-    std::string out;  // files receiving standard output and error
-    std::string err;
-};
-
 // Runs a copy of ovserver whose program folder (and current folder) is `dir`, so whatever it
-// writes at exit lands there and not in the build's program folder.
-Child Spawn(const test::TempDir& dir, const std::vector<std::string>& args) {
-    Child child;
-    child.out = dir.File("stdout");
-    child.err = dir.File("stderr");
-    const std::string program = dir.File("ovserver");
-    std::filesystem::copy_file(kBuiltProgram, program,
+// writes at exit lands there and not in the build's program folder; its output goes to the
+// files "stdout" and "stderr" there.
+std::unique_ptr<test::Process> Spawn(const test::TempDir& dir,
+                                     const std::vector<std::string>& args) {
+    std::filesystem::copy_file(kBuiltProgram, dir.File("ovserver"),
                                std::filesystem::copy_options::overwrite_existing);
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (const std::string& a : args) {
-        argv.push_back(const_cast<char*>(a.c_str()));
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, child.out.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, child.err.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addchdir_np(&actions, dir.Path().c_str());
-    if (posix_spawn(&child.pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
-        child.pid = -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
+    auto child = std::make_unique<test::Process>(dir.File("ovserver"), args, dir.File("stdout"),
+                                                 dir.File("stderr"), dir.Path());
+    EXPECT_TRUE(child->Started());
     return child;
 }
 
-// Waits at most ten seconds for the child to end; kills it (by its pid) if it does not.
-int WaitExit(pid_t pid) {
-    for (int i = 0; i < 1000; ++i) {
-        int status = 0;
-        if (::waitpid(pid, &status, WNOHANG) == pid) {
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        }
-        std::this_thread::sleep_for(10ms);
-    }
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, nullptr, 0);
-    return -1;
+// Waits up to ten seconds for `text` to appear in the file.
+bool WaitForText(const std::string& path, const std::string& text) {
+    return test::WaitForFileText(path, text, 10000);
 }
 
 std::string ExpectedVersion() {
@@ -89,110 +55,76 @@ std::string ExpectedVersion() {
            std::to_string(ORV_VERSION_PATCH) + "." + std::to_string(ORV_VERSION_TWEAK);
 }
 
-TEST(OvserverTest, VersionIsReadFromItsOwnStamp) {
+TEST(OvserverTest, VersionIsReadFromItsOwnStampAndUnknownOptionsAreRefusedWithUsage) {
     test::TempDir dir;
-    Child child = Spawn(dir, {"--version"});
-    ASSERT_GT(child.pid, 0);
-    EXPECT_EQ(WaitExit(child.pid), 0);
-    EXPECT_EQ(test::ReadFile(child.out), "Orvanta Server " + ExpectedVersion() + "\n");
-}
-
-TEST(OvserverTest, UnknownOptionsAreRefusedWithUsage) {
-    test::TempDir dir;
-    Child child = Spawn(dir, {"--headles"});
-    ASSERT_GT(child.pid, 0);
-    EXPECT_EQ(WaitExit(child.pid), 2);
-    const std::string err = test::ReadFile(child.err);
+    EXPECT_EQ(Spawn(dir, {"--version"})->Wait(10000), 0);
+    EXPECT_EQ(test::ReadFile(dir.File("stdout")), "Orvanta Server " + ExpectedVersion() + "\n");
+    EXPECT_EQ(Spawn(dir, {"--headles"})->Wait(10000), 2);
+    const std::string err = test::ReadFile(dir.File("stderr"));
     EXPECT_NE(err.find("unknown option --headles"), std::string::npos) << err;
     EXPECT_NE(err.find("Usage:"), std::string::npos);
 }
 
-TEST(OvserverTest, HeadlessRunsUntilTerminatedAndExitsCleanly) {
+// Either stop signal ends the run cleanly, and the exit step writes the loaded record to the
+// program folder's Config.ini, never to the file it was loaded from.
+TEST(OvserverTest, HeadlessRunsUntilTerminatedAndWritesTheLoadedConfigurationAtExit) {
     for (int stopSignal : {SIGTERM, SIGINT}) {
         test::TempDir dir;
-        const std::string ini = dir.File("station one.ini");
-        Child child = Spawn(dir, {"--headless", "/config:" + ini});
-        ASSERT_GT(child.pid, 0);
-        std::string out;
-        for (int i = 0; i < 1000 && out.find("running") == std::string::npos; ++i) {
-            std::this_thread::sleep_for(10ms);
-            out = test::ReadFile(child.out);
-        }
+        const std::string named = dir.File("station one.ini");
+        test::WriteFile(named,
+                        "[Broadcast]\nPassword=owl-secret\nGenre=700\n[Limits]\nMaxClient=42\n"
+                        "[Paths]\nConfigfile=/srv/owl.ini\nContentDir=" +
+                            dir.File("web/site") +
+                            "\n[PrivateBr]\nCount=1\nPrivateUser1=ann\n"
+                            "PrivatePass1=pw\n[Relay]\nHostname=up.example\nPort=8001\n");
+        auto child = Spawn(dir, {"--headless", "/config:" + named});
+        ASSERT_TRUE(WaitForText(dir.File("stdout"), "running"));
+        const std::string out = test::ReadFile(dir.File("stdout"));
         EXPECT_NE(out.find("Orvanta Server " + ExpectedVersion() + " running without a window"),
                   std::string::npos)
             << out;
-        EXPECT_NE(out.find("configuration: " + ini + ")"), std::string::npos) << out;
-        ASSERT_EQ(::kill(child.pid, stopSignal), 0);
-        EXPECT_EQ(WaitExit(child.pid), 0);
-        EXPECT_NE(test::ReadFile(child.out).find("Stopping ("), std::string::npos);
-        EXPECT_EQ(test::ReadFile(child.err), "") << "nothing went wrong, nothing to report";
-    }
-}
+        EXPECT_NE(out.find("configuration: " + named + ")"), std::string::npos) << out;
+        child->Signal(stopSignal);
+        EXPECT_EQ(child->Wait(10000), 0);
+        EXPECT_NE(test::ReadFile(dir.File("stdout")).find("Stopping ("), std::string::npos);
+        EXPECT_EQ(test::ReadFile(dir.File("stderr")), "") << "nothing went wrong";
 
-TEST(OvserverTest, TheLoadedConfigurationIsWrittenToTheProgramFoldersConfigAtExit) {
-    test::TempDir dir;
-    const std::string named = dir.File("station.ini");
-    test::WriteFile(named,
-                    "[Broadcast]\nPassword=owl-secret\nGenre=700\n[Limits]\nMaxClient=42\n"
-                    "[Paths]\nConfigfile=/srv/owl.ini\nContentDir=" +
-                        dir.File("web/site") +
-                        "\n[PrivateBr]\nCount=1\nPrivateUser1=ann\n"
-                        "PrivatePass1=pw\n[Relay]\nHostname=up.example\nPort=8001\n");
-    Child child = Spawn(dir, {"--headless", "/config:" + named});
-    ASSERT_GT(child.pid, 0);
-    for (int i = 0; i < 1000 && test::ReadFile(child.out).find("running") == std::string::npos;
-         ++i) {
-        std::this_thread::sleep_for(10ms);
+        EXPECT_EQ(test::ReadFile(named).find("[Network]"), std::string::npos)
+            << "the named file is never written";
+        StationConfig expected;
+        LoadStationConfig(named, expected, {dir.Folder(), false});
+        expected.ContentDir = GetFolderOf(expected.ContentDir);
+        StationConfig saved;
+        LoadStationConfig(dir.File("Config.ini"), saved, {dir.Folder(), false});
+        EXPECT_EQ(saved, expected);
+        EXPECT_EQ(saved.MaxClient, 42);
+        EXPECT_EQ(saved.PrivateUsers.at("ann"), "pw");
+        EXPECT_EQ(saved.RelayPort, 8001);
+        EXPECT_EQ(saved.ContentDir, dir.File("web/"));
+        EXPECT_TRUE(std::filesystem::is_directory(dir.File("web/site"))) << "created at load";
     }
-    ASSERT_EQ(::kill(child.pid, SIGTERM), 0);
-    ASSERT_EQ(WaitExit(child.pid), 0);
-
-    EXPECT_EQ(test::ReadFile(named).find("[Network]"), std::string::npos)
-        << "the named file is never written";
-    StationConfig expected;
-    LoadStationConfig(named, expected, {dir.Folder(), false});
-    expected.ContentDir = GetFolderOf(expected.ContentDir);
-    StationConfig saved;
-    LoadStationConfig(dir.File("Config.ini"), saved, {dir.Folder(), false});
-    EXPECT_EQ(saved, expected);
-    EXPECT_EQ(saved.MaxClient, 42);
-    EXPECT_EQ(saved.PrivateUsers.at("ann"), "pw");
-    EXPECT_EQ(saved.RelayPort, 8001);
-    EXPECT_EQ(saved.ContentDir, dir.File("web/"));
-    EXPECT_TRUE(std::filesystem::is_directory(dir.File("web/site"))) << "created at load";
-}
-
-// Waits up to ten seconds for `text` to appear in the file.
-bool WaitForText(const std::string& path, const std::string& text) {
-    for (int i = 0; i < 1000; ++i) {
-        if (test::ReadFile(path).find(text) != std::string::npos) {
-            return true;
-        }
-        std::this_thread::sleep_for(10ms);
-    }
-    return false;
 }
 
 TEST(OvserverTest, SighupRereadsTheConfigurationNamesWhatNeedsARestartAndKeepsRunning) {
     test::TempDir dir;
+    const std::string out = dir.File("stdout");
     test::WriteFile(dir.File("Config.ini"), "[Network]\nPort=8123\n[Limits]\nMaxClient=7\n");
-    Child child = Spawn(dir, {"--headless", "--status-interval=1"});
-    ASSERT_GT(child.pid, 0);
-    ASSERT_TRUE(WaitForText(child.out, "SIGHUP re-reads"));
-    ASSERT_EQ(::kill(child.pid, SIGHUP), 0);
-    ASSERT_TRUE(WaitForText(child.out, "nothing changed."));
+    auto child = Spawn(dir, {"--headless", "--status-interval=1"});
+    ASSERT_TRUE(WaitForText(out, "SIGHUP re-reads"));
+    child->Signal(SIGHUP);
+    ASSERT_TRUE(WaitForText(out, "nothing changed."));
 
     test::WriteFile(dir.File("Config.ini"),
                     "[Network]\nPort=8124\n[Limits]\nMaxClient=9\n[Broadcast]\nPassword=new\n");
-    ASSERT_EQ(::kill(child.pid, SIGHUP), 0);
-    EXPECT_TRUE(WaitForText(child.out,
+    child->Signal(SIGHUP);
+    EXPECT_TRUE(WaitForText(out,
                             "re-read; changed, in effect at the next start: Port, "
                             "Password, MaxClient."))
-        << test::ReadFile(child.out);
-    EXPECT_TRUE(WaitForText(child.out, "listeners 0 / 9")) << "the new record is the one shown";
-    EXPECT_EQ(test::ReadFile(child.out).find("Stopping"), std::string::npos);
-    ASSERT_EQ(::kill(child.pid, SIGTERM), 0);
-    EXPECT_EQ(WaitExit(child.pid), 0);
+        << test::ReadFile(out);
+    EXPECT_TRUE(WaitForText(out, "listeners 0 / 9")) << "the new record is the one shown";
+    EXPECT_EQ(test::ReadFile(out).find("Stopping"), std::string::npos);
+    child->Signal(SIGTERM);
+    EXPECT_EQ(child->Wait(10000), 0);
     StationConfig saved;
     LoadStationConfig(dir.File("Config.ini"), saved, {dir.Folder(), false});
     EXPECT_EQ(saved.Port, 8124) << "the operator's edit survives the exit step";
@@ -211,8 +143,6 @@ std::string Mp3Frame() {
 class LiveStationTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ::setenv("ORVANTA_USER_HIVE", m_dir.File("user.reg").c_str(), 1);
-        ::setenv("ORVANTA_MACHINE_HIVE", m_dir.File("machine.reg").c_str(), 1);
         std::filesystem::copy_file(std::string(ORV_PROGRAM_DIR) + "/ovstream.so",
                                    m_dir.File("ovstream.so"));
     }
@@ -221,11 +151,10 @@ protected:
         if (m_feeder.joinable()) {
             m_feeder.join();
         }
-        if (m_child.pid > 0 && ::kill(m_child.pid, SIGTERM) == 0) {
-            EXPECT_EQ(WaitExit(m_child.pid), 0);
+        if (m_child) {
+            m_child->Signal(SIGTERM);
+            EXPECT_EQ(m_child->Wait(10000), 0);
         }
-        ::unsetenv("ORVANTA_USER_HIVE");
-        ::unsetenv("ORVANTA_MACHINE_HIVE");
     }
     // The configuration for listen port `port`, with `rest` after [Network].
     static std::string Config(int port, const std::string& rest) {
@@ -240,16 +169,15 @@ protected:
             const int port = 20001 + static_cast<int>(random() % 20000) * 2;
             test::WriteFile(m_dir.File("Config.ini"), Config(port, rest));
             m_child = Spawn(m_dir, {"--headless", "/start", "--status-interval=1"});
-            ASSERT_GT(m_child.pid, 0);
-            if (WaitForText(m_child.out, "Service started")) {
+            if (WaitForText(m_out, "Service started")) {
                 m_port = port;
                 break;
             }
-            ::kill(m_child.pid, SIGTERM);
-            WaitExit(m_child.pid);
-            m_child.pid = -1;
+            m_child->Signal(SIGTERM);
+            m_child->Wait(10000);
+            m_child.reset();
         }
-        ASSERT_NE(m_port, 0) << test::ReadFile(m_child.err);
+        ASSERT_NE(m_port, 0) << test::ReadFile(m_err);
         m_source = std::make_unique<test::TestClient>(static_cast<uint16_t>(m_port + 1));
         m_source->Send("hackme\r\n");
         ASSERT_EQ(m_source->Read(20), "OK2\r\nicy-caps:11\r\n\r\n");
@@ -263,7 +191,7 @@ protected:
                 std::this_thread::sleep_for(25ms);
             }
         });
-        ASSERT_TRUE(WaitForText(m_child.out, "| source connected"));
+        ASSERT_TRUE(WaitForText(m_out, "| source connected"));
     }
     // A listener logged in with `credentials` (user:password in base64); its answer's head.
     std::unique_ptr<test::TestClient> Listen(const std::string& credentials, std::string* head) {
@@ -272,10 +200,13 @@ protected:
         *head = listener->ReadUntil("\r\n\r\n");
         return listener;
     }
-    void Sighup() { ASSERT_EQ(::kill(m_child.pid, SIGHUP), 0); }
 
     test::TempDir m_dir;
-    Child m_child;
+    test::ScopedEnv m_userHive{"ORVANTA_USER_HIVE", m_dir.File("user.reg").c_str()};
+    test::ScopedEnv m_machineHive{"ORVANTA_MACHINE_HIVE", m_dir.File("machine.reg").c_str()};
+    const std::string m_out = m_dir.File("stdout");
+    const std::string m_err = m_dir.File("stderr");
+    std::unique_ptr<test::Process> m_child;
     int m_port = 0;
     std::unique_ptr<test::TestClient> m_source;
     std::atomic<bool> m_feeding{false};
@@ -298,30 +229,30 @@ TEST_F(LiveStationTest, SighupAppliesLiveSettingsKeepsListenersAndNamesWhatNeeds
     test::WriteFile(m_dir.File("Config.ini"), Config(m_port + 2,
                                                      "[Limits]\nMaxClient=1\n[PrivateBr]\nCount=1\n"
                                                      "PrivateUser1=ann\nPrivatePass1=pw1\n"));
-    Sighup();
-    ASSERT_TRUE(WaitForText(m_child.out, "applied now: MaxClient, Private broadcast."))
-        << test::ReadFile(m_child.out);
+    m_child->Signal(SIGHUP);
+    ASSERT_TRUE(WaitForText(m_out, "applied now: MaxClient, Private broadcast."))
+        << test::ReadFile(m_out);
     EXPECT_TRUE(WaitForText(
-        m_child.out, "Reload: changed, in effect only after a restart of the service: Port."));
+        m_out, "Reload: changed, in effect only after a restart of the service: Port."));
     EXPECT_EQ(listener->Read(417 * 40).size(), 417u * 40) << "the listener kept its stream";
     Listen(kAnn, &head);
     EXPECT_EQ(head.rfind("HTTP/1.0 503", 0), 0u) << "over the new MaxClient: " << head;
     Listen(kBob, &head);
     EXPECT_EQ(head.rfind("HTTP/1.0 401", 0), 0u) << "bob was taken out: " << head;
-    EXPECT_TRUE(WaitForText(m_child.out, "listeners 1 / 1"));
+    EXPECT_TRUE(WaitForText(m_out, "listeners 1 / 1"));
 
     // A broken file changes nothing; the station goes on.
     test::WriteFile(m_dir.File("Config.ini"), "\x01[Limits]\nMaxClient=50\n");
-    Sighup();
-    EXPECT_TRUE(WaitForText(m_child.err, "Config.ini not taken: not a configuration file"))
-        << test::ReadFile(m_child.err);
+    m_child->Signal(SIGHUP);
+    EXPECT_TRUE(WaitForText(m_err, "Config.ini not taken: not a configuration file"))
+        << test::ReadFile(m_err);
     ::unlink(m_dir.File("Config.ini").c_str());
-    Sighup();
-    EXPECT_TRUE(WaitForText(m_child.err, "Config.ini not taken: No such file or directory"));
+    m_child->Signal(SIGHUP);
+    EXPECT_TRUE(WaitForText(m_err, "Config.ini not taken: No such file or directory"));
     EXPECT_EQ(listener->Read(417 * 40).size(), 417u * 40);
     Listen(kAnn, &head);
     EXPECT_EQ(head.rfind("HTTP/1.0 503", 0), 0u) << "MaxClient is still 1: " << head;
-    EXPECT_EQ(test::ReadFile(m_child.out).find("Stopping"), std::string::npos);
+    EXPECT_EQ(test::ReadFile(m_out).find("Stopping"), std::string::npos);
 }
 
 TEST(OvserverTest, AConfigurationThatCannotBeSavedIsReportedAndLeavesNoTemporaryFile) {
@@ -329,12 +260,11 @@ TEST(OvserverTest, AConfigurationThatCannotBeSavedIsReportedAndLeavesNoTemporary
     // A folder where the file should be: the rename over it fails for root too.
     std::filesystem::create_directory(dir.File("Config.ini"));
     test::WriteFile(dir.File("station.ini"), "[Limits]\nMaxClient=42\n");
-    Child child = Spawn(dir, {"--headless", "/config:" + dir.File("station.ini")});
-    ASSERT_GT(child.pid, 0);
-    ASSERT_TRUE(WaitForText(child.out, "running without a window"));
-    ASSERT_EQ(::kill(child.pid, SIGTERM), 0);
-    EXPECT_EQ(WaitExit(child.pid), 1) << "unsaved settings are a failed exit";
-    EXPECT_EQ(test::ReadFile(child.err),
+    auto child = Spawn(dir, {"--headless", "/config:" + dir.File("station.ini")});
+    ASSERT_TRUE(WaitForText(dir.File("stdout"), "running without a window"));
+    child->Signal(SIGTERM);
+    EXPECT_EQ(child->Wait(10000), 1) << "unsaved settings are a failed exit";
+    EXPECT_EQ(test::ReadFile(dir.File("stderr")),
               "Orvanta Server: The station configuration could not be saved to " +
                   dir.File("Config.ini") +
                   ".\ncannot replace the file: Is a directory\nThe file was left as it was.\n");
@@ -345,15 +275,11 @@ TEST(OvserverTest, AConfigurationThatCannotBeSavedIsReportedAndLeavesNoTemporary
     EXPECT_TRUE(std::filesystem::is_empty(dir.File("Config.ini")));
 }
 
-// True when the child is still running after `seconds`.
-bool StillRunningAfter(pid_t pid, int seconds) {
-    for (int i = 0; i < seconds * 100; ++i) {
-        if (::waitpid(pid, nullptr, WNOHANG) == pid) {
-            return false;
-        }
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
+// Whether the child has ended, without collecting it.
+bool Ended(pid_t pid) {
+    siginfo_t info{};
+    return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           info.si_pid == pid;
 }
 
 #ifdef ORV_TEST_X11
@@ -405,22 +331,17 @@ bool StackedAbove(Display* display, Window window, Window other) {
 
 TEST(OvserverTest, OneConsolePerUserAndACrashedOnesSocketDoesNotBlockTheNext) {
     test::TempDir run;
-    ::setenv("XDG_RUNTIME_DIR", run.Path().c_str(), 1);
+    test::ScopedEnv runtime("XDG_RUNTIME_DIR", run.Path().c_str());
     // Offscreen unless a real display was asked for (CTest runs it once more under Xvfb).
     const bool ownPlatform = ::getenv("QT_QPA_PLATFORM") == nullptr;
-    if (ownPlatform) {
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    }
+    test::ScopedEnv qpa("QT_QPA_PLATFORM", ownPlatform ? "offscreen" : ::getenv("QT_QPA_PLATFORM"));
     const std::string socket = run.File("orvanta-server.console");
     test::TempDir first;
     test::TempDir second;
     test::TempDir third;
-    test::TempDir fourth;
-    Child one = Spawn(first, {});
-    for (int i = 0; i < 1000 && !std::filesystem::exists(socket); ++i) {
-        std::this_thread::sleep_for(10ms);
-    }
-    ASSERT_TRUE(std::filesystem::exists(socket)) << test::ReadFile(one.err);
+    auto one = Spawn(first, {});
+    test::WaitUntil([&] { return std::filesystem::exists(socket); }, 10000);
+    ASSERT_TRUE(std::filesystem::exists(socket)) << test::ReadFile(first.File("stderr"));
 #ifdef ORV_TEST_X11
     // On a real X server the second start also brings the running console forward: another
     // window covers it first.
@@ -428,9 +349,7 @@ TEST(OvserverTest, OneConsolePerUserAndACrashedOnesSocketDoesNotBlockTheNext) {
     Window cover = 0;
     Window console = 0;
     if (display != nullptr) {
-        for (int i = 0; i < 1000 && (console = ConsoleWindow(display)) == 0; ++i) {
-            std::this_thread::sleep_for(10ms);
-        }
+        test::WaitUntil([&] { return (console = ConsoleWindow(display)) != 0; }, 10000);
         ASSERT_NE(console, 0u) << "the console's window never showed";
         cover = XCreateSimpleWindow(display, XDefaultRootWindow(display), 0, 0, 1024, 768, 0, 0, 0);
         XMapRaised(display, cover);
@@ -438,50 +357,40 @@ TEST(OvserverTest, OneConsolePerUserAndACrashedOnesSocketDoesNotBlockTheNext) {
         ASSERT_FALSE(StackedAbove(display, console, cover));
     }
 #endif
-    Child two = Spawn(second, {});
-    EXPECT_EQ(WaitExit(two.pid), 0);
-    EXPECT_NE(test::ReadFile(two.out).find("already running"), std::string::npos);
+    EXPECT_EQ(Spawn(second, {})->Wait(10000), 0);
+    EXPECT_NE(test::ReadFile(second.File("stdout")).find("already running"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(second.File("Config.ini"))) << "it wrote nothing";
 #ifdef ORV_TEST_X11
     if (display != nullptr) {
-        bool forward = false;
-        for (int i = 0; i < 500 && !forward; ++i) {
-            std::this_thread::sleep_for(10ms);
-            forward = StackedAbove(display, console, cover);
-        }
-        EXPECT_TRUE(forward) << "the running console was not brought forward";
+        EXPECT_TRUE(test::WaitUntil([&] { return StackedAbove(display, console, cover); }, 5000))
+            << "the running console was not brought forward";
         XDestroyWindow(display, cover);
         XCloseDisplay(display);
     }
 #endif
 
     // A crash leaves the socket behind; nobody answers on it.
-    ::kill(one.pid, SIGKILL);
-    ::waitpid(one.pid, nullptr, 0);
+    one->Signal(SIGKILL);
+    one->Wait(10000);
     ASSERT_TRUE(std::filesystem::exists(socket));
-    Child three = Spawn(third, {});
-    EXPECT_TRUE(StillRunningAfter(three.pid, 3)) << test::ReadFile(three.out);
-    Child four = Spawn(fourth, {});
-    EXPECT_EQ(WaitExit(four.pid), 0);
-    EXPECT_NE(test::ReadFile(four.out).find("already running"), std::string::npos)
+    auto three = Spawn(third, {});
+    EXPECT_FALSE(test::WaitUntil([&] { return Ended(three->Pid()); }, 3000))
+        << test::ReadFile(third.File("stdout"));
+    EXPECT_EQ(Spawn(second, {})->Wait(10000), 0);
+    EXPECT_NE(test::ReadFile(second.File("stdout")).find("already running"), std::string::npos)
         << "the third start owns the socket now";
-    ::kill(three.pid, SIGTERM);
-    EXPECT_EQ(WaitExit(three.pid), 0);
-    ::unsetenv("XDG_RUNTIME_DIR");
-    if (ownPlatform) {
-        ::unsetenv("QT_QPA_PLATFORM");
-    }
+    three->Signal(SIGTERM);
+    EXPECT_EQ(three->Wait(10000), 0);
 }
 
 TEST(OvserverTest, AFailedAutoStartShowsTheHostsMessageThen2066) {
     test::TempDir dir;
     test::WriteFile(dir.File("Config.ini"), "[Network]\nPort=8765\n[Media]\nFormat=VORBIS\n");
-    Child child = Spawn(dir, {"--headless", "/start"});
-    ASSERT_GT(child.pid, 0);
-    ASSERT_TRUE(WaitForText(child.err, "8765"));
-    ASSERT_EQ(::kill(child.pid, SIGTERM), 0);
-    EXPECT_EQ(WaitExit(child.pid), 0);
-    EXPECT_EQ(test::ReadFile(child.err),
+    auto child = Spawn(dir, {"--headless", "/start"});
+    ASSERT_TRUE(WaitForText(dir.File("stderr"), "8765"));
+    child->Signal(SIGTERM);
+    EXPECT_EQ(child->Wait(10000), 0);
+    EXPECT_EQ(test::ReadFile(dir.File("stderr")),
               "Orvanta server: Failed finding \"OGG service module\".\nFailed to start streaming "
               "service.\nOrvanta Server: Critical error occurred - TCP 8765 port is already "
               "occupied by another application.\nPlease change your streaming port, and try "
@@ -491,37 +400,20 @@ TEST(OvserverTest, AFailedAutoStartShowsTheHostsMessageThen2066) {
 class HeadlessServiceTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ::setenv("ORV_FIXTURE_LOG", m_log.c_str(), 1);
-        ::setenv("ORV_FIXTURE_SOURCE", "1", 1);
-        ::setenv("ORV_FIXTURE_LISTENERS", "4", 1);
-        ::setenv("ORVANTA_USER_HIVE", m_dir.File("user.reg").c_str(), 1);
-        ::setenv("ORVANTA_MACHINE_HIVE", m_dir.File("machine.reg").c_str(), 1);
-        // The shipped language packs sit beside the program: its messages are checked in
-        // English whatever the machine's language.
-        ::setenv("ORVANTA_UI_LANGUAGE", "0x0409", 1);
-        ::setenv("LC_ALL", "C.UTF-8", 1);
         for (const char* module : {"fixture_service.so", "fixture_plugin.so"}) {
-            std::filesystem::copy_file(std::string(ORV_FIXTURE_DIR) + "/" + module,
-                                       m_dir.File(module));
-        }
-    }
-    void TearDown() override {
-        for (const char* name :
-             {"ORV_FIXTURE_LOG", "ORV_FIXTURE_SOURCE", "ORV_FIXTURE_LISTENERS", "ORVANTA_USER_HIVE",
-              "ORVANTA_MACHINE_HIVE", "ORVANTA_UI_LANGUAGE", "LC_ALL"}) {
-            ::unsetenv(name);
+            test::CopyFixture(module, m_dir.File(module));
         }
     }
     // Runs ovserver --headless /start until its first status line, then stops it.
     std::string RunOnce() {
         std::filesystem::remove(m_log);
-        Child child = Spawn(m_dir, {"--headless", "/start", "--status-interval=1"});
-        EXPECT_GT(child.pid, 0);
-        const bool status = WaitForText(child.out, "listeners 4 / ");
-        ::kill(child.pid, SIGTERM);
-        EXPECT_EQ(WaitExit(child.pid), 0);
-        EXPECT_TRUE(status) << test::ReadFile(child.out) << test::ReadFile(child.err);
-        return test::ReadFile(child.out);
+        auto child = Spawn(m_dir, {"--headless", "/start", "--status-interval=1"});
+        const bool status = WaitForText(m_dir.File("stdout"), "listeners 4 / ");
+        child->Signal(SIGTERM);
+        EXPECT_EQ(child->Wait(10000), 0);
+        EXPECT_TRUE(status) << test::ReadFile(m_dir.File("stdout"))
+                            << test::ReadFile(m_dir.File("stderr"));
+        return test::ReadFile(m_dir.File("stdout"));
     }
     std::vector<std::string> Creations() const {
         std::vector<std::string> lines;
@@ -533,8 +425,21 @@ protected:
         }
         return lines;
     }
+    // What a run that finds both caches loads: nothing but the service module.
+    const std::vector<std::string> kCachedRun = {"0 Create Software\\KELVO\\OVServer\\Plugins",
+                                                 "2 Start 8000 0", "3 Stop", "1 Destroy 1"};
+
     test::TempDir m_dir;
     std::string m_log = m_dir.File("calls.log");
+    test::ScopedEnv m_logEnv{"ORV_FIXTURE_LOG", m_log.c_str()};
+    test::ScopedEnv m_source{"ORV_FIXTURE_SOURCE", "1"};
+    test::ScopedEnv m_listeners{"ORV_FIXTURE_LISTENERS", "4"};
+    test::ScopedEnv m_userHive{"ORVANTA_USER_HIVE", m_dir.File("user.reg").c_str()};
+    test::ScopedEnv m_machineHive{"ORVANTA_MACHINE_HIVE", m_dir.File("machine.reg").c_str()};
+    // The shipped language packs sit beside the program: its messages are checked in English
+    // whatever the machine's language.
+    test::ScopedEnv m_language{"ORVANTA_UI_LANGUAGE", "0x0409"};
+    test::ScopedEnv m_locale{"LC_ALL", "C.UTF-8"};
 };
 
 TEST_F(HeadlessServiceTest, StartsFromTheFolderAndReadsTheCachesTheSecondTime) {
@@ -552,20 +457,16 @@ TEST_F(HeadlessServiceTest, StartsFromTheFolderAndReadsTheCachesTheSecondTime) {
                                         "2 Start 8000 0", "3 Stop", "1 Destroy 1"}));
     EXPECT_TRUE(std::filesystem::exists(m_dir.File("OVTService.cache")));
     EXPECT_TRUE(std::filesystem::exists(m_dir.File("OVTPlugins.cache")));
-
     RunOnce();
-    EXPECT_EQ(Creations(), (std::vector<std::string>{"0 Create Software\\KELVO\\OVServer\\Plugins",
-                                                     "2 Start 8000 0", "3 Stop", "1 Destroy 1"}))
-        << "the second run loads nothing but the service module";
+    EXPECT_EQ(Creations(), kCachedRun) << "the second run reads both caches";
 }
 
 TEST_F(HeadlessServiceTest, AStateFolderTakesEverythingWrittenAndTheProgramFolderStaysClean) {
     const std::string state = m_dir.File("state/");
-    ::setenv("ORVANTA_STATE_DIR", state.c_str(), 1);
-    ::unsetenv("ORVANTA_USER_HIVE");  // the state folder's own hive is used
+    test::ScopedEnv stateDir("ORVANTA_STATE_DIR", state.c_str());
+    test::ScopedEnv noUserHive("ORVANTA_USER_HIVE", nullptr);  // the state folder's own is used
     const std::string out = RunOnce();
     RunOnce();
-    ::unsetenv("ORVANTA_STATE_DIR");
     EXPECT_NE(out.find("configuration: " + state + "Config.ini)"), std::string::npos) << out;
     for (const char* written :
          {"Config.ini", "OVTService.cache", "OVTPlugins.cache", "log", "Contents"}) {
@@ -575,23 +476,18 @@ TEST_F(HeadlessServiceTest, AStateFolderTakesEverythingWrittenAndTheProgramFolde
     StationConfig saved;
     LoadStationConfig(state + "Config.ini", saved, {state, false});
     EXPECT_EQ(saved.LogDir, state + "log/") << "not the folder it was started from";
-    EXPECT_EQ(Creations(), (std::vector<std::string>{"0 Create Software\\KELVO\\OVServer\\Plugins",
-                                                     "2 Start 8000 0", "3 Stop", "1 Destroy 1"}))
-        << "the second run reads the caches from the state folder";
+    EXPECT_EQ(Creations(), kCachedRun) << "the second run reads the caches from the state folder";
 }
 
 TEST(OvserverTest, AStateFolderThatCannotBeMadeStopsTheProgramBeforeItWritesAnything) {
     test::TempDir dir;
     test::WriteFile(dir.File("in-the-way"), "a file, not a folder");
     const std::string state = dir.File("in-the-way/state");
-    ::setenv("ORVANTA_STATE_DIR", state.c_str(), 1);
-    Child child = Spawn(dir, {"--headless", "/start"});
-    ::unsetenv("ORVANTA_STATE_DIR");
-    ASSERT_GT(child.pid, 0);
-    EXPECT_EQ(WaitExit(child.pid), 3);
-    const std::string err = test::ReadFile(child.err);
+    test::ScopedEnv stateDir("ORVANTA_STATE_DIR", state.c_str());
+    EXPECT_EQ(Spawn(dir, {"--headless", "/start"})->Wait(10000), 3);
+    const std::string err = test::ReadFile(dir.File("stderr"));
     EXPECT_NE(err.find("cannot use the state folder " + state + "/"), std::string::npos) << err;
-    EXPECT_EQ(test::ReadFile(child.out), "");
+    EXPECT_EQ(test::ReadFile(dir.File("stdout")), "");
     for (const char* written : {"Config.ini", "OVTService.cache", "OVTPlugins.cache", "logs"}) {
         EXPECT_FALSE(std::filesystem::exists(dir.File(written))) << written;
     }
@@ -614,15 +510,12 @@ TEST(HeadlessRunnerTest, ACommandLineWithoutTheProgramPathShowsMessage10070AndKe
     EXPECT_TRUE(std::filesystem::exists(dir.File("Config.ini"))) << "the exit step still saves";
 }
 
-class CrashReporterTest : public ::testing::Test {
-protected:
-    void SetUp() override { ::setenv("ORV_FIXTURE_LOG", m_log.c_str(), 1); }
-    void TearDown() override { ::unsetenv("ORV_FIXTURE_LOG"); }
-    test::TempDir m_dir;
-    std::string m_log = m_dir.File("calls.log");
-};
-
-TEST_F(CrashReporterTest, IsSetUpOnceAtConstructionAndDestroyedLast) {
+// The crash reporter is set up once at construction and destroyed last; a missing module or a
+// factory that refuses means no crash reporting.
+TEST(CrashReporterTest, IsSetUpOnceAtConstructionAndDestroyedLastIfTheModuleGivesOne) {
+    test::TempDir dir;
+    const std::string log = dir.File("calls.log");
+    test::ScopedEnv logEnv("ORV_FIXTURE_LOG", log.c_str());
     {
         CServerContext context(std::string(ORV_FIXTURE_DIR) + "/crash/");
         EXPECT_TRUE(context.HasCrashReporter());
@@ -630,22 +523,17 @@ TEST_F(CrashReporterTest, IsSetUpOnceAtConstructionAndDestroyedLast) {
         EXPECT_EQ(context.config.Password, "mustedit");
     }
     EXPECT_EQ(
-        test::ReadLines(m_log),
+        test::ReadLines(log),
         (std::vector<std::string>{
             "crash OXCreate",
             std::string("crash SetReportTarget 0 ") + kCrashReportAddress + " Orvanta Error Report",
             "crash AddRegistrySource HKCU\\Software\\KELVO Registry", "crash Destroy 1"}));
-}
 
-TEST_F(CrashReporterTest, AMissingOrRefusingModuleMeansNoCrashReporting) {
-    CServerContext without(m_dir.Folder());
-    EXPECT_FALSE(without.HasCrashReporter());
-
-    ::setenv("ORV_FIXTURE_FACTORY_NULL", "1", 1);
-    CServerContext refused(std::string(ORV_FIXTURE_DIR) + "/crash/");
-    ::unsetenv("ORV_FIXTURE_FACTORY_NULL");
-    EXPECT_FALSE(refused.HasCrashReporter());
-    EXPECT_EQ(test::ReadLines(m_log), std::vector<std::string>{"crash OXCreate null"});
+    std::filesystem::remove(log);
+    EXPECT_FALSE(CServerContext(dir.Folder()).HasCrashReporter());
+    test::ScopedEnv refuse("ORV_FIXTURE_FACTORY_NULL", "1");
+    EXPECT_FALSE(CServerContext(std::string(ORV_FIXTURE_DIR) + "/crash/").HasCrashReporter());
+    EXPECT_EQ(test::ReadLines(log), std::vector<std::string>{"crash OXCreate null"});
 }
 
 }  // namespace

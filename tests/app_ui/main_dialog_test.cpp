@@ -58,30 +58,26 @@ protected:
     std::unique_ptr<CMainDialog> m_window;
 };
 
-TEST_F(MainDialogTest, StartAndStopSwitchTheButtonsAndTheService) {
+// The buttons follow the service, which /start (in any case) starts at once.
+TEST_F(MainDialogTest, AutoStartAndTheButtonsSwitchTheService) {
     RecordedBoxes boxes;
-    CMainDialog& window = Open();
+    CMainDialog& window = Open("/START");
     EXPECT_EQ(window.windowTitle(), "Orvanta Server");
-    EXPECT_TRUE(Button("kStartButtonId")->isEnabled());
-    EXPECT_FALSE(Button("kStopButtonId")->isEnabled());
-    EXPECT_TRUE(Button("kConfigButtonId")->isEnabled());
-
-    QTest::mouseClick(Button("kStartButtonId"), Qt::LeftButton);
-    ASSERT_TRUE(window.Host().IsRunning());
-    EXPECT_FALSE(Button("kStartButtonId")->isEnabled());
-    EXPECT_TRUE(Button("kStopButtonId")->isEnabled());
-    EXPECT_FALSE(Button("kConfigButtonId")->isEnabled());
-    EXPECT_TRUE(window.Panel().IsRunning());
-    // The module was told the configured port.
-    EXPECT_NE(test::ReadFile(m_folder.File("module.log")).find("2 Start 8500 0"),
-              std::string::npos);
-
+    const auto expectRunning = [&](bool running) {
+        EXPECT_EQ(window.Host().IsRunning(), running);
+        EXPECT_EQ(window.Panel().IsRunning(), running);
+        EXPECT_EQ(Button("kStartButtonId")->isEnabled(), !running);
+        EXPECT_EQ(Button("kStopButtonId")->isEnabled(), running);
+        EXPECT_EQ(Button("kConfigButtonId")->isEnabled(), !running);
+    };
+    expectRunning(true);
     QTest::mouseClick(Button("kStopButtonId"), Qt::LeftButton);
-    EXPECT_FALSE(window.Host().IsRunning());
-    EXPECT_TRUE(Button("kStartButtonId")->isEnabled());
-    EXPECT_FALSE(Button("kStopButtonId")->isEnabled());
-    EXPECT_TRUE(Button("kConfigButtonId")->isEnabled());
-    EXPECT_FALSE(window.Panel().IsRunning());
+    expectRunning(false);
+    QTest::mouseClick(Button("kStartButtonId"), Qt::LeftButton);
+    expectRunning(true);
+    // The module was told the configured port, once for each start.
+    const auto calls = test::ReadLines(m_folder.File("module.log"));
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "2 Start 8500 0"), 2);
     EXPECT_TRUE(boxes.requests.empty());
 }
 
@@ -99,14 +95,6 @@ TEST_F(MainDialogTest, AutoStartThatFailsShowsThePortMessageOnceAndStaysStopped)
               "application.\r\nPlease change your streaming port, and try again.");
     EXPECT_EQ(boxes.requests[0].caption, "Orvanta Server");
     EXPECT_EQ(boxes.requests[0].style, kMbIconInformation | kMbOk);
-}
-
-TEST_F(MainDialogTest, AutoStartStartsTheService) {
-    RecordedBoxes boxes;
-    CMainDialog& window = Open("/START");
-    EXPECT_TRUE(window.Host().IsRunning());
-    EXPECT_TRUE(Button("kStopButtonId")->isEnabled());
-    EXPECT_TRUE(boxes.requests.empty());
 }
 
 TEST_F(MainDialogTest, ACommandLineWithoutTheProgramPathIsReportedAndDefaultsStay) {
@@ -183,14 +171,6 @@ TEST_F(MainDialogTest, ExitAsksOnlyWhileRunningAndNoKeepsItRunning) {
     EXPECT_NE(std::find(calls.begin(), calls.end(), "3 Stop"), calls.end());
 }
 
-TEST_F(MainDialogTest, ExitWhileStoppedEndsWithoutAQuestion) {
-    RecordedBoxes boxes;
-    CMainDialog& window = Open();
-    window.OnCommand(kCmdExit);
-    EXPECT_TRUE(window.IsEnded());
-    EXPECT_TRUE(boxes.requests.empty());
-}
-
 TEST_F(MainDialogTest, RunModalServesEventsUntilExit) {
     RecordedBoxes boxes;
     m_window = std::make_unique<CMainDialog>(m_context, m_badges, m_folder.CommandLine(""),
@@ -204,7 +184,10 @@ TEST_F(MainDialogTest, RunModalServesEventsUntilExit) {
     EXPECT_TRUE(m_window->IsEnded());
 }
 
-TEST_F(MainDialogTest, EnterAndEscapeDoNothing) {
+// Stopped: Enter and Escape do nothing; with no tray host (the offscreen platform has none,
+// like a desktop without a panel) minimising leaves the window reachable; hidden in the tray
+// a double click restores it; Exit ends without a question.
+TEST_F(MainDialogTest, AStoppedWindowIgnoresEnterAndEscapeStaysReachableAndExitsAtOnce) {
     RecordedBoxes boxes;
     CMainDialog& window = Open();
     Button("kStartButtonId")->setFocus();
@@ -214,29 +197,24 @@ TEST_F(MainDialogTest, EnterAndEscapeDoNothing) {
     EXPECT_TRUE(window.isVisible());
     EXPECT_FALSE(window.IsEnded());
     EXPECT_FALSE(window.Host().IsRunning());
-}
 
-TEST_F(MainDialogTest, HiddenInTheTrayADoubleClickRestores) {
-    RecordedBoxes boxes;
-    CMainDialog& window = Open();
-    window.HideIntoTray();
-    EXPECT_FALSE(window.isVisible());
-    EXPECT_FALSE(window.IsEnded());
-
-    window.OnTrayCallback(CTrayIcon::kMenuId, CTrayIcon::kLeftButtonDoubleClick);
-    EXPECT_TRUE(window.isVisible());
-    EXPECT_FALSE(window.isMinimized());
-}
-
-TEST_F(MainDialogTest, WithoutATrayHostMinimiseLeavesTheWindowReachable) {
-    RecordedBoxes boxes;
-    CMainDialog& window = Open();
-    // The offscreen platform has no tray host, like a desktop without a panel.
     ASSERT_FALSE(window.Tray().IsVisible());
     EXPECT_TRUE(window.Tray().IsWanted());
     window.setWindowState(Qt::WindowMinimized);
     QApplication::processEvents();
     EXPECT_TRUE(window.isVisible());
+    window.setWindowState(Qt::WindowNoState);
+
+    window.HideIntoTray();
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_FALSE(window.IsEnded());
+    window.OnTrayCallback(CTrayIcon::kMenuId, CTrayIcon::kLeftButtonDoubleClick);
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_FALSE(window.isMinimized());
+
+    window.OnCommand(kCmdExit);
+    EXPECT_TRUE(window.IsEnded());
+    EXPECT_TRUE(boxes.requests.empty());
 }
 
 TEST_F(MainDialogTest, ConfigFromTheTrayWhileRunningLeavesConfigEnabledAfterwards) {

@@ -81,24 +81,14 @@ TEST_F(StatusListBoxTest, RowsShowTheStationAndTheLastPolledStatus) {
         }
         return texts;
     };
+    // clang-format off
     const Texts running = {
-        {"", ""},
-        {"", ""},
-        {"Source status", "Connected"},
-        {"Source port", "8081"},
-        {"Client port ", "8080"},
-        {"", ""},
-        {"Genre", "Jazz"},
-        {"Language", "Korean"},
-        {"", ""},
-        {"Total received bytes", "1.000 Mbytes"},
-        {"Total sent bytes", "0.000 Mbytes"},
-        {"", ""},
-        {"Private broadcast", "Yes"},
-        {"Shoutcast register", "No"},
-        {"", ""},
-        {"Total onair time", "00:00:00"},
-    };
+        {"", ""}, {"", ""}, {"Source status", "Connected"}, {"Source port", "8081"},
+        {"Client port ", "8080"}, {"", ""}, {"Genre", "Jazz"}, {"Language", "Korean"}, {"", ""},
+        {"Total received bytes", "1.000 Mbytes"}, {"Total sent bytes", "0.000 Mbytes"}, {"", ""},
+        {"Private broadcast", "Yes"}, {"Shoutcast register", "No"}, {"", ""},
+        {"Total onair time", "00:00:00"}};
+    // clang-format on
     m_panel.StartStatusTimer();
     EXPECT_EQ(shown(), running);
     EXPECT_EQ(m_panel.ListenerCounterText(), "(  3 / 32 )");
@@ -225,20 +215,18 @@ TEST(StatusTextTest, MegabytesAndTheHoursOfTheDay) {
     EXPECT_EQ(FormatListenerCounter(120, 5), "( 120 /  5 )");
 }
 
-TEST(StatusBadgesTest, LoadsEveryImageAtItsSizeWithMagentaTransparent) {
+// The panel's own tests place the badges; here every image, lit and unlit, has its plate
+// colour and shows no magenta (it is where the panel shows through).
+TEST(StatusBadgesTest, LoadsEveryImageWithMagentaTransparent) {
     CStatusBadges badges;
     EXPECT_TRUE(badges.Image(CStatusBadges::kOnAir, true).isNull());
     ASSERT_TRUE(badges.Load());
-    const std::vector<std::pair<Badge, QSize>> sizes = {
-        {CStatusBadges::kOnAir, {40, 11}},        {CStatusBadges::kCluster, {53, 11}},
-        {CStatusBadges::kFormatMp3Ogg, {51, 11}}, {CStatusBadges::kFormatWma, {32, 11}},
-        {CStatusBadges::kPadlock, {11, 14}},      {CStatusBadges::kListener, {15, 13}},
-    };
-    for (const auto& [badge, size] : sizes) {
+    for (int badge = 0; badge < CStatusBadges::kBadgeCount; ++badge) {
         for (const bool lit : {false, true}) {
-            const QImage image =
-                badges.Image(badge, lit).toImage().convertToFormat(QImage::Format_ARGB32);
-            ASSERT_EQ(image.size(), size) << badge;
+            const QImage image = badges.Image(static_cast<Badge>(badge), lit)
+                                     .toImage()
+                                     .convertToFormat(QImage::Format_ARGB32);
+            ASSERT_FALSE(image.isNull()) << badge;
             int transparent = 0;
             int magenta = 0;
             int plate = 0;

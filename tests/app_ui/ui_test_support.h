@@ -1,8 +1,11 @@
 // What the window tests share: a program folder with the recording service module, hives of
 // their own, message boxes answered and recorded, a way to close a modal window that a command
-// opens, and a configuration page shown in a tree sheet.
+// opens, a configuration page shown in a tree sheet, the console's main window over a program
+// folder, and screenshots taken on a real X display.
 #pragma once
 
+#include "app/main_dialog.h"
+#include "app/status_badges.h"
 #include "config/station_config.h"
 #include "startup/server_context.h"
 #include "test_util.h"
@@ -12,12 +15,15 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QImage>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -114,6 +120,46 @@ inline void ServeEvents(int ms) {
     while (clock.elapsed() < ms) {
         QApplication::processEvents(QEventLoop::AllEvents, 20);
     }
+}
+
+// The console as the program makes it over `program`: the context initialised, the badges
+// loaded and the main window initialised (not shown).
+class Console {
+public:
+    explicit Console(const ProgramFolder& program)
+        : context(program.Folder()),
+          badgesLoaded((context.InitInstance(), badges.Load())),
+          window(context, badges, program.CommandLine(""), program.ProgramPath()) {
+        EXPECT_TRUE(badgesLoaded);
+        window.InitDialog();
+    }
+
+    CServerContext context;
+    CStatusBadges badges;
+    bool badgesLoaded;
+    CMainDialog window;
+};
+
+// Where screenshots go: ORV_SCREENSHOT_DIR, made if need be, when on a real X display (CTest
+// runs the screenshot tests under Xvfb); otherwise empty, and those tests skip.
+inline QString ScreenshotFolder() {
+    const char* folder = std::getenv("ORV_SCREENSHOT_DIR");
+    if (folder == nullptr || QGuiApplication::platformName() != "xcb") {
+        return {};
+    }
+    std::filesystem::create_directories(folder);
+    return QString::fromUtf8(folder);
+}
+
+// Serves events for `ms` milliseconds (to paint, and for the panel's ticks), then writes what
+// the X server shows of the window, frame excluded, to `folder`/`name`.png; the picture.
+inline QImage SaveScreenshot(QWidget& window, const QString& folder, const QString& name,
+                             int ms = 300) {
+    ServeEvents(ms);
+    QImage shot = window.screen()->grabWindow(window.winId()).toImage();
+    EXPECT_FALSE(shot.isNull()) << name.toStdString();
+    EXPECT_TRUE(shot.save(folder + "/" + name + ".png")) << name.toStdString();
+    return shot.convertToFormat(QImage::Format_RGB32);
 }
 
 // A tree sheet holding a bare first page and the `Page` under test over a record of its own,

@@ -12,14 +12,6 @@ namespace {
 
 class ConfigCommandsTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ::setenv("ORVANTA_USER_HIVE", m_dir.File("user.reg").c_str(), 1);
-        ::setenv("ORVANTA_MACHINE_HIVE", m_dir.File("machine.reg").c_str(), 1);
-    }
-    void TearDown() override {
-        ::unsetenv("ORVANTA_USER_HIVE");
-        ::unsetenv("ORVANTA_MACHINE_HIVE");
-    }
     // A chooser that records the folder it was opened in and answers with `path`, or cancels
     // when `path` is empty.
     FileChooser Answer(std::string path) {
@@ -30,36 +22,27 @@ protected:
         };
     }
     test::TempDir m_dir;
+    test::ScopedEnv m_userHive{"ORVANTA_USER_HIVE", m_dir.File("user.reg").c_str()};
+    test::ScopedEnv m_machineHive{"ORVANTA_MACHINE_HIVE", m_dir.File("machine.reg").c_str()};
     std::vector<std::string> m_openedIn;
 };
 
-TEST_F(ConfigCommandsTest, LoadRemembersTheFolderAndOpensThereNextTime) {
-    test::WriteFile(m_dir.File("station.ini"), "[Limits]\nMaxClient=64\n");
-    StationConfig config;
-    ASSERT_TRUE(LoadConfigCommand(config, Answer(m_dir.File("station.ini"))));
-    EXPECT_EQ(config.MaxClient, 64);
-    EXPECT_EQ(GetProfileString(kSectionFolders, kEntryLastOpen), m_dir.Folder());
-
-    // Cancelling changes nothing, and the dialog opened in the remembered folder.
-    EXPECT_FALSE(LoadConfigCommand(config, Answer("")));
-    EXPECT_EQ(m_openedIn, (std::vector<std::string>{"", m_dir.Folder()}));
-    EXPECT_EQ(config.MaxClient, 64);
-
-    // A file that does not load still moves the remembered folder.
-    ASSERT_TRUE(LoadConfigCommand(config, Answer("/nonexistent/dir/x.ini")));
-    EXPECT_EQ(GetProfileString(kSectionFolders, kEntryLastOpen), "/nonexistent/dir/");
-}
-
-TEST_F(ConfigCommandsTest, SaveWritesTheFileUnderItsOwnFolderValue) {
+// The Config General page's test drives these commands through the real file dialogs; what
+// those cannot show: a file that does not load still moves the remembered folder, the load
+// dialog opens there, and each command remembers its own folder.
+TEST_F(ConfigCommandsTest, EachCommandRemembersItsOwnFolderWhateverTheFileDoes) {
     StationConfig config;
     config.SetDefaults();
-    config.MaxClient = 33;
-    const std::string target = m_dir.File("copy");
-    ASSERT_TRUE(SaveConfigCommand(config, Answer(target)));
-    EXPECT_NE(test::ReadFile(target).find("MaxClient=33\n"), std::string::npos)
-        << "saved under the name given, no extension added";
+    EXPECT_FALSE(LoadConfigCommand(config, Answer("")));
+    ASSERT_TRUE(LoadConfigCommand(config, Answer("/nonexistent/dir/x.ini")));
+    EXPECT_EQ(GetProfileString(kSectionFolders, kEntryLastOpen), "/nonexistent/dir/");
+    ASSERT_TRUE(LoadConfigCommand(config, Answer("/nonexistent/x.ini")));
+    EXPECT_EQ(m_openedIn, (std::vector<std::string>{"", "", "/nonexistent/dir/"}));
+
+    ASSERT_TRUE(SaveConfigCommand(config, Answer(m_dir.File("copy"))));
+    EXPECT_NE(test::ReadFile(m_dir.File("copy")).find("MaxClient="), std::string::npos);
     EXPECT_EQ(GetProfileString(kSectionFolders, kEntryLastSave), m_dir.Folder());
-    EXPECT_EQ(GetProfileString(kSectionFolders, kEntryLastOpen), "") << "the other folder stays";
+    EXPECT_EQ(GetProfileString(kSectionFolders, kEntryLastOpen), "/nonexistent/");
 }
 
 }  // namespace

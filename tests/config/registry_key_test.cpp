@@ -14,15 +14,9 @@ namespace {
 // Every test gets hives of its own.
 class RegistryTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ::setenv("ORVANTA_USER_HIVE", m_dir.File("user.reg").c_str(), 1);
-        ::setenv("ORVANTA_MACHINE_HIVE", m_dir.File("machine.reg").c_str(), 1);
-    }
-    void TearDown() override {
-        ::unsetenv("ORVANTA_USER_HIVE");
-        ::unsetenv("ORVANTA_MACHINE_HIVE");
-    }
     test::TempDir m_dir;
+    test::ScopedEnv m_userHive{"ORVANTA_USER_HIVE", m_dir.File("user.reg").c_str()};
+    test::ScopedEnv m_machineHive{"ORVANTA_MACHINE_HIVE", m_dir.File("machine.reg").c_str()};
 };
 
 TEST_F(RegistryTest, ReadsPreferTheUserKeyAndFallBackToTheMachineKey) {

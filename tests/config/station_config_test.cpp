@@ -9,6 +9,9 @@ namespace {
 
 TEST(StationConfigTest, DefaultsResetStationFieldsAndKeepTheRest) {
     StationConfig config;
+    config.SetDefaults();
+    // What the defaults leave alone: the format, relay, titles, address override, users and
+    // the files' names.
     config.Format = kFormatOggVorbis;
     config.RelayHostname = "upstream.example";
     config.RelayPort = 9000;
@@ -18,6 +21,8 @@ TEST(StationConfigTest, DefaultsResetStationFieldsAndKeepTheRest) {
     config.PrivateUsers["bob"] = "pw";
     config.ConfigFile = "/srv/a.ini";
     config.EncoderModule = "wmenc.so";
+    const StationConfig expected = config;
+    // What they reset.
     config.Password = "secret";
     config.Port = 9999;
     config.BindAddress = "127.0.0.1";
@@ -25,26 +30,8 @@ TEST(StationConfigTest, DefaultsResetStationFieldsAndKeepTheRest) {
     config.Portforward = 1;
     config.BroadcastTime.Type = 2;
     config.BroadcastTime.ETime3 = 24;
-
-    const StationConfig before = config;
     config.SetDefaults();
-
-    EXPECT_EQ(config.Format, before.Format);
-    EXPECT_EQ(config.RelayHostname, before.RelayHostname);
-    EXPECT_EQ(config.RelayPort, before.RelayPort);
-    EXPECT_EQ(config.TitleFormat, before.TitleFormat);
-    EXPECT_EQ(config.Generation, before.Generation);
-    EXPECT_EQ(config.OverrideIP, before.OverrideIP);
-    EXPECT_EQ(config.PrivateUsers, before.PrivateUsers);
-    EXPECT_EQ(config.ConfigFile, before.ConfigFile);
-    EXPECT_EQ(config.EncoderModule, before.EncoderModule);
-
-    EXPECT_EQ(config.Password, "mustedit");
-    EXPECT_EQ(config.Port, 8080);
-    EXPECT_TRUE(config.BindAddress.empty());
-    EXPECT_EQ(config.Genre, 800);
-    EXPECT_EQ(config.Portforward, 0);
-    EXPECT_EQ(config.BroadcastTime, BroadcastTimeBlock{});
+    EXPECT_EQ(config, expected);
 }
 
 TEST(StationConfigTest, PrivateUsersAreOrderedByteByByteOneEntryPerName) {

@@ -349,55 +349,52 @@ TEST_F(ConfigServerTypePage, TheWmaEncoderPlugInIsListedAndItsDialogSetsTheEncod
     EXPECT_EQ(Config().EncoderValue55, 64000);
 }
 
-TEST_F(ConfigServerPage, ActivationDiscardsEditsAndTheListenerLimitHoldsThePage) {
+// The Server page drops what was typed when it becomes active again; the number fields of the
+// Server and Network pages hold their page with a box naming the range, and at their limits
+// pass and are written on OK.
+TEST_F(ConfigServerPage, ActivationDiscardsEditsAndNumberFieldsAreCheckedAtTheirLimits) {
     Open();
     Config().MaxClient = 32;
     Config().Password = "hackme";
-    auto page = Show<CConfigServer>();
-    Type(*page, "kMaxListenerEditId", "77");
-    Type(*page, "kPasswordEditId", "typed");
-    page->OnSetActive();
-    EXPECT_EQ(Shown(*page, "kMaxListenerEditId"), "32");
-    EXPECT_EQ(Shown(*page, "kPasswordEditId"), "hackme");
+    auto server = Show<CConfigServer>();
+    auto network = Show<CConfigNetwork>();
+    Type(*server, "kMaxListenerEditId", "77");
+    Type(*server, "kPasswordEditId", "typed");
+    server->OnSetActive();
+    EXPECT_EQ(Shown(*server, "kMaxListenerEditId"), "32");
+    EXPECT_EQ(Shown(*server, "kPasswordEditId"), "hackme");
 
     RecordedBoxes boxes;
-    Type(*page, "kMaxListenerEditId", "65536");
-    EXPECT_FALSE(page->OnKillActive());
-    Type(*page, "kMaxListenerEditId", "12a");
-    EXPECT_FALSE(page->OnKillActive());
-    ASSERT_EQ(boxes.requests.size(), 2u);
-    EXPECT_EQ(boxes.requests[0].text, "Please enter an integer between 0 and 65535.");
-    EXPECT_EQ(boxes.requests[1].text, "Please enter an unsigned integer.");
-
-    Type(*page, "kMaxListenerEditId", "65535");
-    Type(*page, "kPasswordEditId", "s3cret");
-    EXPECT_TRUE(page->OnKillActive());
-    page->OnOK();
+    const std::string range = "Please enter an integer between 0 and ";
+    const struct {
+        CPropertyPage* page;
+        const char* field;
+        const char* refused;
+        const char* limit;
+        std::string message;
+    } cases[] = {
+        {server.get(), "kMaxListenerEditId", "65536", "65535", range + "65535."},
+        {server.get(), "kMaxListenerEditId", "12a", "65535", "Please enter an unsigned integer."},
+        {network.get(), "kPortEditId", "65536", "65535", range + "65535."},
+        {network.get(), "kTimeoutEditId", "1001", "1000", range + "1000."},
+    };
+    for (const auto& c : cases) {
+        Type(*c.page, c.field, c.refused);
+        EXPECT_FALSE(c.page->OnKillActive()) << c.field << " " << c.refused;
+        ASSERT_FALSE(boxes.requests.empty());
+        EXPECT_EQ(boxes.requests.back().text, c.message);
+        Type(*c.page, c.field, c.limit);
+    }
+    Type(*server, "kPasswordEditId", "s3cret");
+    EXPECT_TRUE(server->OnKillActive());
+    EXPECT_TRUE(network->OnKillActive());
+    server->OnOK();
+    network->OnOK();
     EXPECT_EQ(Config().MaxClient, 65535);
     EXPECT_EQ(Config().Password, "s3cret");
-    EXPECT_EQ(boxes.requests.size(), 2u);
-}
-
-TEST_F(ConfigNetworkPage, PortAndTimeoutAreCheckedAtTheirLimits) {
-    Open();
-    auto page = Show<CConfigNetwork>();
-    RecordedBoxes boxes;
-    Type(*page, "kPortEditId", "65536");
-    Type(*page, "kTimeoutEditId", "1000");
-    EXPECT_FALSE(page->OnKillActive());
-    Type(*page, "kPortEditId", "65535");
-    Type(*page, "kTimeoutEditId", "1001");
-    EXPECT_FALSE(page->OnKillActive());
-    ASSERT_EQ(boxes.requests.size(), 2u);
-    EXPECT_EQ(boxes.requests[0].text, "Please enter an integer between 0 and 65535.");
-    EXPECT_EQ(boxes.requests[1].text, "Please enter an integer between 0 and 1000.");
-
-    Type(*page, "kTimeoutEditId", "1000");
-    EXPECT_TRUE(page->OnKillActive());
-    page->OnOK();
     EXPECT_EQ(Config().Port, 65535);
     EXPECT_EQ(Config().Timeout, 1000);
-    EXPECT_EQ(boxes.requests.size(), 2u);
+    EXPECT_EQ(boxes.requests.size(), std::size(cases));
 }
 
 TEST_F(ConfigNetworkPage, ABindAddressOfAnotherMachineShowsAsAnyAddressAndOkClearsIt) {

@@ -3,8 +3,6 @@
 // the build ships, kept as a picture.
 #include "dialogs/config_language.h"
 
-#include "app/main_dialog.h"
-#include "app/status_badges.h"
 #include "app_ui/ui_test_support.h"
 #include "config/language_pack.h"
 #include "config/program_settings.h"
@@ -16,15 +14,12 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QImage>
 #include <QPushButton>
-#include <QScreen>
 #include <QTest>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <stdlib.h>
@@ -119,11 +114,10 @@ TEST_F(ConfigLanguageTest, AChoiceWhosePackWasRemovedLeavesTheFirstItemForOk) {
 // The main window and the Language page with the Korean pack the build put in the program
 // folder, on a real X server, for people to look at.
 TEST(LanguagePackScreenshotTest, MainWindowAndLanguagePageInKorean) {
-    const char* folder = std::getenv("ORV_SCREENSHOT_DIR");
-    if (folder == nullptr || QGuiApplication::platformName() != "xcb") {
+    const QString folder = test::ScreenshotFolder();
+    if (folder.isEmpty()) {
         GTEST_SKIP() << "needs ORV_SCREENSHOT_DIR and an X display";
     }
-    std::filesystem::create_directories(folder);
     test::ProgramFolder program;
     program.WriteConfig(
         "[Network]\nPort=8080\n[Limits]\nMaxClient=32\n[Broadcast]\nMaster=True\nGenre=700\n"
@@ -133,35 +127,25 @@ TEST(LanguagePackScreenshotTest, MainWindowAndLanguagePageInKorean) {
     CLanguagePack pack;
     ASSERT_TRUE(pack.Load(kRegistryRoot, std::string(ORV_PROGRAM_DIR) + "/ovserver"));
     EXPECT_EQ(pack.Abbreviation(), "KOR");
-
     {
-        CServerContext context(program.Folder());
-        context.InitInstance();
-        CStatusBadges badges;
-        ASSERT_TRUE(badges.Load());
-        CMainDialog window(context, badges, program.CommandLine(""), program.ProgramPath());
-        window.InitDialog();
-        window.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-        auto* start = window.findChild<QPushButton*>("kStartButtonId");
+        test::Console console(program);
+        console.window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&console.window));
+        auto* start = console.window.findChild<QPushButton*>("kStartButtonId");
         ASSERT_NE(start, nullptr);
         EXPECT_EQ(start->text(), QString::fromUtf8("시작"));
-        test::ServeEvents(300);
-        const QImage shot = window.screen()->grabWindow(window.winId()).toImage();
-        ASSERT_FALSE(shot.isNull());
-        EXPECT_TRUE(shot.save(QString("%1/main-window-korean.png").arg(folder)));
+        test::SaveScreenshot(console.window, folder, "main-window-korean");
 
         // The sheet's tree is built from translated titles and keeps its icons.
-        CConfigMainSheet sheet(context, res::LoadString(res::kStrConfigSheetCaption), nullptr, 1);
+        CConfigMainSheet sheet(console.context, res::LoadString(res::kStrConfigSheetCaption),
+                               nullptr, 1);
         sheet.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&sheet));
         QTreeWidgetItem* general = sheet.GetPageTree()->topLevelItem(0);
         ASSERT_EQ(general->childCount(), 2);
         EXPECT_EQ(general->child(0)->text(0), QString::fromUtf8("언어"));
         EXPECT_EQ(general->child(0)->data(0, CXTreePropertySheet2::kImageRole).toInt(), 2);
-        test::ServeEvents(300);
-        EXPECT_TRUE(
-            sheet.grab().toImage().save(QString("%1/config-language-korean.png").arg(folder)));
+        test::SaveScreenshot(sheet, folder, "config-language-korean");
         sheet.reject();
     }
     pack.Unload();

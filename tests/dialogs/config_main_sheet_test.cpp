@@ -14,9 +14,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-
 namespace orvanta {
 namespace {
 
@@ -92,23 +89,19 @@ TEST_F(ConfigMainSheetTest, OkWritesOnlyThePagesThatWereShown) {
 
 // Every page on a real X server, written to PNG files for people to look at.
 TEST_F(ConfigMainSheetTest, ScreenshotOfEveryPage) {
-    const char* folder = std::getenv("ORV_SCREENSHOT_DIR");
-    if (folder == nullptr || QGuiApplication::platformName() != "xcb") {
+    const QString folder = test::ScreenshotFolder();
+    if (folder.isEmpty()) {
         GTEST_SKIP() << "needs ORV_SCREENSHOT_DIR and an X display";
     }
-    std::filesystem::create_directories(folder);
     test::RecordedBoxes boxes;
     CConfigMainSheet sheet(m_context, res::LoadString(res::kStrConfigSheetCaption), nullptr, 0);
     sheet.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&sheet));
     for (int page = 0; page < sheet.GetPageCount(); ++page) {
         ASSERT_TRUE(sheet.SetActivePage(page));
-        test::ServeEvents(150);
-        QString name = sheet.GetPage(page)->Title();
-        name = name.replace("::", "-").replace(' ', '_');
-        const QImage shot = sheet.grab().toImage();
-        ASSERT_FALSE(shot.isNull());
-        EXPECT_TRUE(shot.save(QString("%1/config-%2-%3.png").arg(folder).arg(page).arg(name)));
+        const QString name =
+            QString(sheet.GetPage(page)->Title()).replace("::", "-").replace(' ', '_');
+        test::SaveScreenshot(sheet, folder, QString("config-%1-%2").arg(page).arg(name), 150);
     }
     sheet.reject();
 }

@@ -180,18 +180,11 @@ TEST(RegistryHiveParseTest, ReportsEachBadLineAndKeepsTheRest) {
 
 class RegistryFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ::setenv("ORVANTA_USER_HIVE", m_userHive.c_str(), 1);
-        ::setenv("ORVANTA_MACHINE_HIVE", m_machineHive.c_str(), 1);
-    }
-    void TearDown() override {
-        ::unsetenv("ORVANTA_USER_HIVE");
-        ::unsetenv("ORVANTA_MACHINE_HIVE");
-    }
-
     test::TempDir m_dir;
     std::string m_userHive = m_dir.File("config/KELVO/user.reg");
     std::string m_machineHive = m_dir.File("machine.reg");
+    test::ScopedEnv m_userEnv{"ORVANTA_USER_HIVE", m_userHive.c_str()};
+    test::ScopedEnv m_machineEnv{"ORVANTA_MACHINE_HIVE", m_machineHive.c_str()};
 };
 
 constexpr auto kUser = RegistryRoot::CurrentUser;

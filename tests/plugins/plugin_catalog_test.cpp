@@ -63,11 +63,7 @@ std::vector<std::string> Walk(CPluginCatalog& catalog, int32_t kind, uint32_t ma
 
 class PluginCatalogTest : public ::testing::Test {
 protected:
-    void SetUp() override { ::setenv("ORV_FIXTURE_LOG", m_log.c_str(), 1); }
-    void TearDown() override {
-        ::unsetenv("ORV_FIXTURE_LOG");
-        ::unsetenv("ORV_FIXTURE_FACTORY_NULL");
-    }
+    void TearDown() override { ::unsetenv("ORV_FIXTURE_FACTORY_NULL"); }
     void AddPlugins(std::initializer_list<const char*> names) const {
         for (const char* name : names) {
             CopyFixture("fixture_plugin.so", m_dir.File(name));
@@ -88,6 +84,7 @@ protected:
     TempDir m_dir;
     TempDir m_logDir;
     const std::string m_log = m_logDir.File("calls.log");
+    test::ScopedEnv m_logEnv{"ORV_FIXTURE_LOG", m_log.c_str()};
     const std::string m_cache = m_dir.File("OVTPlugins.cache");
 };
 

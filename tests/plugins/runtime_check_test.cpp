@@ -2,6 +2,7 @@
 
 #include "config/registry_key.h"
 #include "plugins/runtime_probe.h"
+#include "support/recording_host_ui.h"
 #include "test_util.h"
 
 #include <gtest/gtest.h>
@@ -37,33 +38,8 @@ INSTANTIATE_TEST_SUITE_P(Systems, RuntimeProbeTest,
                                            ProbeCase{kLinux, 7, 0, false},
                                            ProbeCase{kLinux, 0, 0, false}));
 
-class RecordingUi : public IServiceHostUi {
-public:
-    void ShowHostMessage(const std::string&) override {}
-    bool HasMainWindow() override { return true; }
-    Answer AskYesNoCancel(const std::string& text) override {
-        questions.push_back(text);
-        return answer;
-    }
-    void EnableWindows(bool enable) override { events.push_back(enable ? "enable" : "disable"); }
-    void PumpMessages() override {}
-    std::vector<std::string> questions;
-    std::vector<std::string> events;
-    Answer answer = kAnswerNo;
-};
-
 class RuntimeCheckTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ::setenv("ORVANTA_USER_HIVE", m_dir.File("user.reg").c_str(), 1);
-        ::setenv("ORVANTA_MACHINE_HIVE", m_dir.File("machine.reg").c_str(), 1);
-        ::setenv("ORVANTA_SYSTEM_DIR", m_dir.Path().c_str(), 1);
-    }
-    void TearDown() override {
-        ::unsetenv("ORVANTA_USER_HIVE");
-        ::unsetenv("ORVANTA_MACHINE_HIVE");
-        ::unsetenv("ORVANTA_SYSTEM_DIR");
-    }
     // The system folder gets a library under the codec library's name: the real one, or
     // `stand-in`, a library that is not it.
     void InstallCodecLibrary(const std::string& target) {
@@ -78,7 +54,10 @@ protected:
         return key.ReadDword("Type_2", 0);
     }
     test::TempDir m_dir;
-    RecordingUi m_ui;
+    test::ScopedEnv m_userHive{"ORVANTA_USER_HIVE", m_dir.File("user.reg").c_str()};
+    test::ScopedEnv m_machineHive{"ORVANTA_MACHINE_HIVE", m_dir.File("machine.reg").c_str()};
+    test::ScopedEnv m_systemDir{"ORVANTA_SYSTEM_DIR", m_dir.Path().c_str()};
+    test::RecordingUi m_ui;
 };
 
 TEST_F(RuntimeCheckTest, WithoutTheSystemFolderTheSystemLibrarySearchFindsTheCodecLibrary) {

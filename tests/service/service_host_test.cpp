@@ -2,6 +2,7 @@
 #include "service/service_host.h"
 
 #include "config/registry_key.h"
+#include "support/recording_host_ui.h"
 #include "test_util.h"
 
 #include <gtest/gtest.h>
@@ -19,39 +20,14 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Answers like a user would, and remembers what it was shown.
-class RecordingUi : public IServiceHostUi {
-public:
-    void ShowHostMessage(const std::string& text) override { messages.push_back(text); }
-    bool HasMainWindow() override { return true; }
-    Answer AskYesNoCancel(const std::string& text) override {
-        questions.push_back(text);
-        return answer;
-    }
-    void EnableWindows(bool enable) override { events.push_back(enable ? "enable" : "disable"); }
-    void PumpMessages() override { ++pumps; }
-
-    std::vector<std::string> messages;
-    std::vector<std::string> questions;
-    std::vector<std::string> events;
-    Answer answer = kAnswerNo;
-    int pumps = 0;
-};
+using test::RecordingUi;
 
 class ServiceHostTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ::setenv("ORV_FIXTURE_LOG", m_log.c_str(), 1);
-        ::setenv("ORVANTA_USER_HIVE", m_dir.File("user.reg").c_str(), 1);
-        ::setenv("ORVANTA_MACHINE_HIVE", m_dir.File("machine.reg").c_str(), 1);
-        ::setenv("ORVANTA_SYSTEM_DIR", m_dir.File("system").c_str(), 1);
-        m_config.SetDefaults();
-    }
+    void SetUp() override { m_config.SetDefaults(); }
     void TearDown() override {
-        for (const char* name :
-             {"ORV_FIXTURE_LOG", "ORVANTA_USER_HIVE", "ORVANTA_MACHINE_HIVE", "ORVANTA_SYSTEM_DIR",
-              "ORV_FIXTURE_FORMAT_MASK", "ORV_FIXTURE_START_FAIL", "ORV_FIXTURE_SOURCE",
-              "ORV_FIXTURE_LISTENERS", "ORV_FIXTURE_OPTIONS"}) {
+        for (const char* name : {"ORV_FIXTURE_START_FAIL", "ORV_FIXTURE_SOURCE",
+                                 "ORV_FIXTURE_LISTENERS", "ORV_FIXTURE_OPTIONS"}) {
             ::unsetenv(name);
         }
     }
@@ -62,9 +38,8 @@ protected:
         std::filesystem::create_directories(m_programDir);
         std::filesystem::copy_file(std::string(ORV_FIXTURE_DIR) + "/fixture_service.so",
                                    m_programDir + "/" + name);
-        ::setenv("ORV_FIXTURE_FORMAT_MASK", mask, 1);
+        test::ScopedEnv formats("ORV_FIXTURE_FORMAT_MASK", mask);
         ASSERT_TRUE(m_modules.Init(m_programDir + "/", true));
-        ::unsetenv("ORV_FIXTURE_FORMAT_MASK");
         std::filesystem::remove(m_log);
     }
 
@@ -85,6 +60,10 @@ protected:
 
     test::TempDir m_dir;
     std::string m_log = m_dir.File("calls.log");
+    test::ScopedEnv m_logEnv{"ORV_FIXTURE_LOG", m_log.c_str()};
+    test::ScopedEnv m_userHive{"ORVANTA_USER_HIVE", m_dir.File("user.reg").c_str()};
+    test::ScopedEnv m_machineHive{"ORVANTA_MACHINE_HIVE", m_dir.File("machine.reg").c_str()};
+    test::ScopedEnv m_systemDir{"ORVANTA_SYSTEM_DIR", m_dir.File("system").c_str()};
     std::string m_programDir = m_dir.File("program");
     StationConfig m_config;
     ServiceStatus m_status;
@@ -117,42 +96,21 @@ TEST_F(ServiceHostTest, HandsTheConfigurationOverInItsFixedOrder) {
     host.Stop();
 
     const std::string dir = kDefaultDirectoryServer;
-    EXPECT_EQ(Calls(), (std::vector<std::string>{"0 Create Software\\KELVO\\OVServer\\Plugins",
-                                                 "37 Initialize 1",
-                                                 "4 SetMaxClients 10",
-                                                 "31 SetTimeout 10",
-                                                 "30 SetSongHistoryMax 10",
-                                                 "5 SetDirectoryServer " + dir + " 8080",
-                                                 "4 SetMaxClients 10",
-                                                 "6 SetSourcePassword mustedit",
-                                                 "13 SetPublicServer 1",
-                                                 "20 SetShoutcastRegister 0",
-                                                 "9 SetGenre 900",
-                                                 "17 SetMent 0",
-                                                 "16 SetGeneration 0",
-                                                 "23 SetPrivateBroadcast 1",
-                                                 "24 AddPrivateUser Alice a-pw",
-                                                 "24 AddPrivateUser bob b-pw",
-                                                 "22 SetBindAddress 127.0.0.1",
-                                                 "19 SetAddressOverride 0  0",
-                                                 "26 SetLogDirectory /opt/orvanta/logs",
-                                                 "27 SetLogFileName ovserver.log",
-                                                 "28 SetContentDirectory ./content",
-                                                 "29 SetIndexPage index.html",
-                                                 "10 SetLanguageCode 9",
-                                                 "32 SetTitleFormat %t - Owl FM",
-                                                 "36 SetEncoderPlugin enc.so",
-                                                 "2 Start 8123 0",
-                                                 "15 SetMaster 1",
-                                                 "6 SetSourcePassword mustedit",
-                                                 "13 SetPublicServer 1",
-                                                 "9 SetGenre 900",
-                                                 "16 SetGeneration 0",
-                                                 "17 SetMent 0",
-                                                 "18 SetSchedule 2 1 3 0 9 13 0 11 18 0",
-                                                 "10 SetLanguageCode 9",
-                                                 "19 SetAddressOverride 1  0",
-                                                 "3 Stop"}));
+    // clang-format off
+    EXPECT_EQ(Calls(), (std::vector<std::string>{
+        "0 Create Software\\KELVO\\OVServer\\Plugins", "37 Initialize 1", "4 SetMaxClients 10",
+        "31 SetTimeout 10", "30 SetSongHistoryMax 10", "5 SetDirectoryServer " + dir + " 8080",
+        "4 SetMaxClients 10", "6 SetSourcePassword mustedit", "13 SetPublicServer 1",
+        "20 SetShoutcastRegister 0", "9 SetGenre 900", "17 SetMent 0", "16 SetGeneration 0",
+        "23 SetPrivateBroadcast 1", "24 AddPrivateUser Alice a-pw", "24 AddPrivateUser bob b-pw",
+        "22 SetBindAddress 127.0.0.1", "19 SetAddressOverride 0  0",
+        "26 SetLogDirectory /opt/orvanta/logs", "27 SetLogFileName ovserver.log",
+        "28 SetContentDirectory ./content", "29 SetIndexPage index.html", "10 SetLanguageCode 9",
+        "32 SetTitleFormat %t - Owl FM", "36 SetEncoderPlugin enc.so", "2 Start 8123 0",
+        "15 SetMaster 1", "6 SetSourcePassword mustedit", "13 SetPublicServer 1", "9 SetGenre 900",
+        "16 SetGeneration 0", "17 SetMent 0", "18 SetSchedule 2 1 3 0 9 13 0 11 18 0",
+        "10 SetLanguageCode 9", "19 SetAddressOverride 1  0", "3 Stop"}));
+    // clang-format on
 }
 
 TEST_F(ServiceHostTest, OptionalCallsFollowTheirSettings) {

@@ -37,9 +37,7 @@ std::string NameOf(const ServiceModuleInfo* record) {
 
 class ServiceModuleCacheTest : public ::testing::Test {
 protected:
-    void SetUp() override { ::setenv("ORV_FIXTURE_LOG", m_log.c_str(), 1); }
     void TearDown() override {
-        ::unsetenv("ORV_FIXTURE_LOG");
         ::unsetenv("ORV_FIXTURE_FORMAT_MASK");
         ::unsetenv("ORV_FIXTURE_FACTORY_NULL");
     }
@@ -57,6 +55,7 @@ protected:
     TempDir m_dir;
     TempDir m_logDir;
     const std::string m_log = m_logDir.File("calls.log");
+    test::ScopedEnv m_logEnv{"ORV_FIXTURE_LOG", m_log.c_str()};
 };
 
 TEST_F(ServiceModuleCacheTest, ScanLoadsEveryLibraryTwiceInNameOrderAndNamesRecordsAfterFiles) {

@@ -23,50 +23,29 @@ TEST(StateFolderTest, TheFirstMatchingRuleDecides) {
         std::string logFolder;
         std::string userHive;
     };
+    // clang-format off
     const Case cases[] = {
         // A portable build folder keeps everything beside the executable, as it always did.
         {{"", "", "", "/home/ann/.cfg", "/home/ann"}, true, Kind::Portable, program, "", ""},
         // Installed: the XDG config folder, else ~/.config; a relative XDG_CONFIG_HOME is void.
-        {{"", "", "", "/home/ann/.cfg", "/home/ann"},
-         false,
-         Kind::User,
-         "/home/ann/.cfg/orvanta-server/",
-         "/home/ann/.cfg/orvanta-server/log/",
-         ""},
-        {{"", "", "", "", "/home/ann"},
-         false,
-         Kind::User,
-         "/home/ann/.config/orvanta-server/",
-         "/home/ann/.config/orvanta-server/log/",
-         ""},
-        {{"", "", "", "rel/cfg", "/home/ann"},
-         false,
-         Kind::User,
-         "/home/ann/.config/orvanta-server/",
-         "/home/ann/.config/orvanta-server/log/",
-         ""},
+        {{"", "", "", "/home/ann/.cfg", "/home/ann"}, false, Kind::User,
+         "/home/ann/.cfg/orvanta-server/", "/home/ann/.cfg/orvanta-server/log/", ""},
+        {{"", "", "", "", "/home/ann"}, false, Kind::User,
+         "/home/ann/.config/orvanta-server/", "/home/ann/.config/orvanta-server/log/", ""},
+        {{"", "", "", "rel/cfg", "/home/ann"}, false, Kind::User,
+         "/home/ann/.config/orvanta-server/", "/home/ann/.config/orvanta-server/log/", ""},
         // The service manager's folders (first entry of each list), even over a portable folder.
-        {{"", "/var/lib/orvanta-server:/var/lib/other", "/var/log/orvanta-server", "", "/"},
-         true,
-         Kind::Service,
-         "/var/lib/orvanta-server/",
-         "/var/log/orvanta-server/",
+        {{"", "/var/lib/orvanta-server:/var/lib/other", "/var/log/orvanta-server", "", "/"}, true,
+         Kind::Service, "/var/lib/orvanta-server/", "/var/log/orvanta-server/",
          "/var/lib/orvanta-server/user.reg"},
-        {{"", "/var/lib/ov/", "", "", ""},
-         false,
-         Kind::Service,
-         "/var/lib/ov/",
-         "/var/lib/ov/log/",
-         "/var/lib/ov/user.reg"},
+        {{"", "/var/lib/ov/", "", "", ""}, false, Kind::Service, "/var/lib/ov/",
+         "/var/lib/ov/log/", "/var/lib/ov/user.reg"},
         // The variable beats everything: a folder, or the program folder even when installed.
-        {{"/srv/st", "/var/lib/ov", "/var/log/ov", "", "/home/ann"},
-         true,
-         Kind::Forced,
-         "/srv/st/",
-         "/srv/st/log/",
-         "/srv/st/user.reg"},
+        {{"/srv/st", "/var/lib/ov", "/var/log/ov", "", "/home/ann"}, true, Kind::Forced,
+         "/srv/st/", "/srv/st/log/", "/srv/st/user.reg"},
         {{"portable", "/var/lib/ov", "", "", "/home/ann"}, false, Kind::Portable, program, "", ""},
     };
+    // clang-format on
     for (const Case& c : cases) {
         const StateFolders got = DecideStateFolders(c.environment, program, c.portable);
         SCOPED_TRACE(c.folder);

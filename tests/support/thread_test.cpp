@@ -1,6 +1,7 @@
 #include "support/thread.h"
 
 #include "support/exception.h"
+#include "test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -45,20 +46,13 @@ protected:
     }
 };
 
-// Waits until `predicate` holds, for at most five seconds.
-template <typename Predicate>
-bool WaitFor(Predicate predicate) {
-    for (int i = 0; i < 5000 && !predicate(); ++i) {
-        std::this_thread::sleep_for(1ms);
-    }
-    return predicate();
-}
+using test::WaitUntil;
 
 TEST(ThreadTest, StopEndsALoopingRunAndKeepsItsResult) {
     CountingThread thread;
     thread.Start();
     EXPECT_TRUE(thread.IsRunning()) << "running at once, even before the thread ran";
-    ASSERT_TRUE(WaitFor([&] { return thread.turns.load() > 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return thread.turns.load() > 2; }, 5000));
     thread.Stop();
     EXPECT_FALSE(thread.IsRunning());
     EXPECT_FALSE(thread.HasThread());
@@ -71,7 +65,7 @@ TEST(ThreadTest, StopEndsALoopingRunAndKeepsItsResult) {
 TEST(ThreadTest, ARunThatEndsByItselfReadsAsNotRunningAndCanBeStartedAgain) {
     ShortThread thread;
     thread.Start();
-    ASSERT_TRUE(WaitFor([&] { return !thread.IsRunning(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !thread.IsRunning(); }, 5000));
     EXPECT_TRUE(thread.HasThread()) << "the handle is kept until Stop";
     EXPECT_EQ(thread.ExitCode(), 3u);
     thread.Stop();

@@ -15,46 +15,44 @@
 namespace orvanta {
 namespace {
 
-TEST(MessageBoxTest, StylesBecomeIconsAndButtons) {
-    std::unique_ptr<QMessageBox> info(
-        CreateMessageBox({nullptr, "a\r\nb", "Orvanta Server", kMbIconInformation | kMbOk}));
-    EXPECT_EQ(info->icon(), QMessageBox::Information);
-    EXPECT_EQ(info->standardButtons(), QMessageBox::Ok);
-    EXPECT_EQ(info->text(), "a\nb");
-    EXPECT_EQ(info->windowTitle(), "Orvanta Server");
-
-    std::unique_ptr<QMessageBox> question(
-        CreateMessageBox({nullptr, "q", "c", kMbIconQuestion | kMbYesNoCancel}));
-    EXPECT_EQ(question->icon(), QMessageBox::Question);
-    EXPECT_EQ(question->standardButtons(),
-              QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-    EXPECT_EQ(question->button(QMessageBox::Yes)->text(), "Yes");
-    EXPECT_EQ(question->button(QMessageBox::No)->text(), "No");
-    EXPECT_EQ(question->button(QMessageBox::Cancel)->text(), "Cancel");
-
-    // The service host's own boxes: OK only and no icon.
-    std::unique_ptr<QMessageBox> host(CreateMessageBox({nullptr, "h", "Orvanta server", kMbOk}));
-    EXPECT_EQ(host->icon(), QMessageBox::NoIcon);
-    EXPECT_EQ(host->standardButtons(), QMessageBox::Ok);
-}
-
-TEST(MessageBoxTest, ThePressedButtonComesBack) {
-    struct Case {
+// Each classic style becomes its icon and buttons, the string table's line ends become the
+// toolkit's, and the pressed button comes back as its number. The service host's own boxes
+// (style OK alone, which MessageBoxText takes as its default) have no icon.
+TEST(MessageBoxTest, StylesBecomeIconsAndButtonsAndThePressedButtonComesBack) {
+    using B = QMessageBox;
+    const struct {
         unsigned style;
-        QMessageBox::StandardButton press;
+        B::Icon icon;
+        B::StandardButtons buttons;
+        B::StandardButton press;
         int expected;
+    } cases[] = {
+        {kMbIconQuestion | kMbYesNo, B::Question, B::Yes | B::No, B::No, kIdNo},
+        {kMbIconQuestion | kMbYesNo, B::Question, B::Yes | B::No, B::Yes, kIdYes},
+        {kMbIconQuestion | kMbYesNoCancel, B::Question, B::Yes | B::No | B::Cancel, B::Cancel,
+         kIdCancel},
+        {kMbIconInformation | kMbOk, B::Information, B::Ok, B::Ok, kIdOk},
     };
-    for (const Case& c : {Case{kMbIconQuestion | kMbYesNo, QMessageBox::No, kIdNo},
-                          Case{kMbIconQuestion | kMbYesNo, QMessageBox::Yes, kIdYes},
-                          Case{kMbIconQuestion | kMbYesNoCancel, QMessageBox::Cancel, kIdCancel},
-                          Case{kMbIconInformation | kMbOk, QMessageBox::Ok, kIdOk}}) {
+    for (const auto& c : cases) {
         test::OnNextModal([&c](QWidget* modal) {
             auto* box = qobject_cast<QMessageBox*>(modal);
             ASSERT_NE(box, nullptr);
+            EXPECT_EQ(box->icon(), c.icon);
+            EXPECT_EQ(box->standardButtons(), c.buttons);
+            EXPECT_EQ(box->text(), "a\nb");
+            EXPECT_EQ(box->windowTitle(), "Orvanta Server");
             box->button(c.press)->click();
         });
-        EXPECT_EQ(MessageBoxText(nullptr, "text", 0, c.style), c.expected) << c.style;
+        EXPECT_EQ(MessageBoxText(nullptr, "a\r\nb", 0, c.style), c.expected) << c.style;
     }
+    std::unique_ptr<QMessageBox> host(CreateMessageBox({nullptr, "h", "Orvanta server", kMbOk}));
+    EXPECT_EQ(host->icon(), QMessageBox::NoIcon);
+    EXPECT_EQ(host->standardButtons(), QMessageBox::Ok);
+    std::unique_ptr<QMessageBox> question(
+        CreateMessageBox({nullptr, "q", "c", kMbIconQuestion | kMbYesNoCancel}));
+    EXPECT_EQ(question->button(QMessageBox::Yes)->text(), "Yes");
+    EXPECT_EQ(question->button(QMessageBox::No)->text(), "No");
+    EXPECT_EQ(question->button(QMessageBox::Cancel)->text(), "Cancel");
 }
 
 TEST(MessageBoxTest, FormattedTextsAreFilledSafelyAndCut) {
