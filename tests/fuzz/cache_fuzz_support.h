@@ -3,10 +3,11 @@
 // whether bytes form a cache of ours.
 #pragma once
 
+#include "fuzz_require.h"
+
 #include <cctype>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <string>
@@ -14,13 +15,6 @@
 #include <unistd.h>
 
 namespace cache_fuzz {
-
-inline void Require(bool holds, const char* what) {
-    if (!holds) {
-        std::fprintf(stderr, "cache broken: %s\n", what);
-        std::abort();
-    }
-}
 
 // A memory file system keeps the many small writes cheap.
 inline std::string ScratchParent() {

@@ -1,6 +1,6 @@
-// Ports and audio for engines under test: the engine takes a pair (listeners on P, v1 sources on
-// P+1), so a random even port is tried until one pair is free; a loopback port nobody listens
-// on; silent MP3 frames to stream; and the fixture most engine tests start from.
+// Ports for engines under test: the engine takes a pair (listeners on P, v1 sources on P+1), so
+// a random even port is tried until one pair is free; a loopback port nobody listens on; and the
+// fixture most engine tests start from.
 #pragma once
 
 #include "engine/engine.h"
@@ -33,17 +33,6 @@ inline uint16_t StartOnFreePorts(engine::Engine& engine, const engine::EngineSet
         }
     }
     return 0;
-}
-
-// Silent MPEG-1 Layer III frames, 128 kbit/s, 44.1 kHz: 417 bytes each.
-inline std::string Mp3Frames(int count) {
-    std::string frame(417, '\0');
-    frame.replace(0, 4, "\xFF\xFB\x90\x64");
-    std::string out;
-    for (int i = 0; i < count; ++i) {
-        out += frame;
-    }
-    return out;
 }
 
 // A loopback port nobody listens on now (the kernel's choice, released at once).

@@ -386,14 +386,7 @@ TEST_F(EngineTest, ARelayFollowsItsUpstreamWithTitlesAndComesBackAfterItFails) {
     relaySettings.relayPort = m_port;
     relaySettings.relayStreamUrl = "/stream";
     Engine relay;
-    uint16_t relayPort = 0;
-    for (uint16_t candidate = static_cast<uint16_t>(m_port + 2);
-         relayPort == 0 && candidate < m_port + 200;
-         candidate = static_cast<uint16_t>(candidate + 2)) {
-        if (relay.Start(candidate, relaySettings)) {
-            relayPort = candidate;
-        }
-    }
+    const uint16_t relayPort = test::StartOnFreePorts(relay, relaySettings);
     ASSERT_NE(relayPort, 0);
     ASSERT_TRUE(WaitUntil([&] { return relay.SourceConnected(); }));
     source->Send(Mp3Frames(60));

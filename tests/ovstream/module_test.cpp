@@ -77,16 +77,7 @@ TEST(OvstreamModuleTest, SettingsGivenBeforeStartApplyAndTheCountersAnswer) {
     test::TestClient source(static_cast<uint16_t>(port + 1));
     source.Send("hackme\r\n\r\n");
     EXPECT_EQ(source.Read(20), "OK2\r\nicy-caps:11\r\n\r\n");
-    std::string frame(417, '\0');
-    frame[0] = '\xFF';
-    frame[1] = '\xFB';
-    frame[2] = '\x90';
-    frame[3] = '\x64';
-    std::string frames;
-    for (int i = 0; i < 20; ++i) {
-        frames += frame;
-    }
-    source.Send(frames);
+    source.Send(test::Mp3Frames(20));
     for (int i = 0; i < 300 && c->IsSourceConnected() == 0; ++i) {
         std::this_thread::sleep_for(10ms);
     }
@@ -150,12 +141,7 @@ TEST(OvstreamModuleTest, TheDirectoryListsTheAddressTheOperatorChose) {
         ASSERT_TRUE(host.IsRunning());
 
         test::TestClient source(static_cast<uint16_t>(config.Port + 1));
-        source.Send("hackme\r\nicy-name:Owl\r\nicy-genre:Jazz\r\n\r\n");
-        std::string frame(417, '\0');
-        frame.replace(0, 4, "\xFF\xFB\x90\x64");
-        for (int i = 0; i < 20; ++i) {
-            source.Send(frame);
-        }
+        source.Send("hackme\r\nicy-name:Owl\r\nicy-genre:Jazz\r\n\r\n" + test::Mp3Frames(20));
         const auto requests = directory.WaitFor(1, 5s);
         host.Stop();
         ASSERT_FALSE(requests.empty()) << "no add reached the directory";

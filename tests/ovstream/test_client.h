@@ -30,6 +30,17 @@ inline int LoopbackSocket(uint16_t& port, int backlog) {
     return fd;
 }
 
+// Silent MPEG-1 Layer III frames, 128 kbit/s, 44.1 kHz: 417 bytes each.
+inline std::string Mp3Frames(int count) {
+    std::string frame(417, '\0');
+    frame.replace(0, 4, "\xFF\xFB\x90\x64");
+    std::string out;
+    for (int i = 0; i < count; ++i) {
+        out += frame;
+    }
+    return out;
+}
+
 class TestClient {
 public:
     // `receiveBuffer` > 0 shrinks the receive window, to play a listener on a slow line.

@@ -263,9 +263,7 @@ TEST_F(TlsTest, ARelayPullsFromAnHttpsUpstreamItTrusts) {
         settings.logDirectory = m_dir.File("relay-log");
         settings.logFileName = log;
         Engine relay;
-        for (int port = m_port + 2; port < m_port + 200 && !relay.IsRunning(); port += 2) {
-            relay.Start(port, settings);
-        }
+        EXPECT_NE(test::StartOnFreePorts(relay, settings), 0);
         bool onAir = false;
         for (int i = 0; i < 150 && !onAir; ++i) {
             source->Send(Mp3Frames(5));

@@ -3,6 +3,7 @@
 // and ffmpeg read as WMA version 2 at the chosen bitrate once put in an ASF file.
 #include "platform/registry_hive.h"
 #include "test_process.h"
+#include "test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -12,9 +13,7 @@
 #include <cstring>
 #include <dlfcn.h>
 #include <filesystem>
-#include <fstream>
 #include <orvanta/plugin.h>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -40,11 +39,7 @@ void Collect(void* context, const uint8_t* data, int32_t size, int64_t pts) {
 class WmaEncoderPlugin : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_dir = fs::temp_directory_path() /
-                ("ovwmaenc-test-" + std::to_string(::getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(m_dir);
-        ::setenv("ORVANTA_USER_HIVE", (m_dir / "user.reg").c_str(), 1);
+        ::setenv("ORVANTA_USER_HIVE", m_dir.File("user.reg").c_str(), 1);
         const std::string path = std::string(ORV_PROGRAM_DIR) + "/ovwmaenc.so";
         m_library = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(m_library, nullptr) << ::dlerror();
@@ -62,8 +57,6 @@ protected:
             ::dlclose(m_library);
         }
         ::unsetenv("ORVANTA_USER_HIVE");
-        std::error_code ignored;
-        fs::remove_all(m_dir, ignored);
     }
 
     // `seconds` of a 440 Hz tone, encoded whole and flushed.
@@ -88,21 +81,18 @@ protected:
         return packets;
     }
 
-    fs::path m_dir;
+    orvanta::test::TempDir m_dir;
     void* m_library = nullptr;
     IPlugin* m_plugin = nullptr;
 };
 
 // Standard output and error of a finished tool, together; a tool that hangs is killed.
-std::string RunCapture(const fs::path& dir, const std::vector<std::string>& command) {
-    const std::string out = (dir / "tool.out").string();
+std::string RunCapture(const orvanta::test::TempDir& dir, const std::vector<std::string>& command) {
+    const std::string out = dir.File("tool.out");
     orvanta::test::Process tool(command[0], {command.begin() + 1, command.end()}, out, out);
     EXPECT_TRUE(tool.Started());
     EXPECT_EQ(tool.Wait(60000), 0) << command[0];
-    std::ifstream in(out);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return orvanta::test::ReadFile(out);
 }
 
 // The packets in an ASF file, written by the codec library's own muxer.
@@ -237,7 +227,7 @@ TEST_F(WmaEncoderPlugin, EncodesPcmThatFfprobeAndFfmpegReadAsWmaV2AtTheChosenBit
         EXPECT_EQ(static_cast<int64_t>(packets.size()), frames);
         EXPECT_EQ(packets[1].pts - packets[0].pts, format.frameSamples);
 
-        const fs::path file = m_dir / ("tone-" + std::to_string(c.bitrate) + ".wma");
+        const fs::path file = m_dir.File("tone-" + std::to_string(c.bitrate) + ".wma");
         ASSERT_TRUE(WriteAsf(file, format, packets));
         const auto probe =
             RunCapture(m_dir, {"ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries",

@@ -50,7 +50,7 @@ protected:
     std::unique_ptr<Process> Encoder(const std::string& codec, const std::string& type,
                                      const std::string& format, int seconds) {
         const size_t before = test::ReadFile(m_dir.File("server.out")).size();
-        auto encoder = HeadlessServerTest::Encoder(codec, type, format, seconds, "96k");
+        auto encoder = HeadlessServerTest::Encoder({codec, type, format, seconds, "96k"});
         EXPECT_TRUE(WaitForFileText(m_dir.File("server.out"), "source connected", 10000, before))
             << test::ReadFile(m_dir.File("encoder.err"));
         return encoder;
@@ -193,12 +193,7 @@ TEST(WmaModuleTest, TheHostsEncoderChoiceReachesTheStreamOrIsRefusedWithTheReaso
     }
     ASSERT_TRUE(host.IsRunning()) << ui.shown;
     test::TestClient source(static_cast<uint16_t>(config.Port + 1));
-    source.Send("hackme\r\n\r\n");
-    std::string frame(417, '\0');  // silent 128 kbit/s MP3 frames
-    frame.replace(0, 4, "\xFF\xFB\x90\x64");
-    for (int i = 0; i < 40; ++i) {
-        source.Send(frame);
-    }
+    source.Send("hackme\r\n\r\n" + test::Mp3Frames(40));
     // Once the source is on air (its first frames checked), a listener gets the header.
     std::string answer;
     for (int attempt = 0; attempt < 50 && answer.rfind("HTTP/1.0 200", 0) != 0; ++attempt) {

@@ -2,12 +2,11 @@
 // the reader makes the same units however they arrive (whole, or in two pieces split where the
 // first input byte says), every unit is one packet of the size its headers give, and what it
 // keeps stays bounded.
+#include "fuzz_require.h"
 #include "stream/asf.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,13 +14,6 @@
 using namespace orvanta::engine;
 
 namespace {
-
-void Require(bool holds, const char* what) {
-    if (!holds) {
-        std::fprintf(stderr, "asf reader property broken: %s\n", what);
-        std::abort();
-    }
-}
 
 std::vector<MediaUnit> Run(std::string_view stream, size_t cut) {
     AsfReader reader;

@@ -2,26 +2,19 @@
 // and the same end state whether fed at once, in three pieces cut anywhere, or byte by byte,
 // and consume exactly the body and nothing after it. Every body an encoder could write for
 // some audio, in any of the line-end and size spellings we accept, must decode back to it.
+#include "fuzz_require.h"
 #include "http/chunked.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
 using orvanta::engine::ChunkedDecoder;
 
 namespace {
-
-void Require(bool holds, const char* what) {
-    if (!holds) {
-        std::fprintf(stderr, "chunked decoder broken: %s\n", what);
-        std::abort();
-    }
-}
 
 struct Outcome {
     std::string out;

@@ -4,12 +4,11 @@
 // absolute, no empty or "." segment left for the join to misread. It must also be a fixed
 // point: requesting the result again (with its literal '%' re-encoded, since the path is
 // decoded exactly once) names the same file.
+#include "fuzz_require.h"
 #include "web/content.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,13 +17,6 @@ using orvanta::engine::kMaxRequestPathBytes;
 using orvanta::engine::NormaliseRequestPath;
 
 namespace {
-
-void Require(bool holds, const char* what) {
-    if (!holds) {
-        std::fprintf(stderr, "request path normaliser broken: %s\n", what);
-        std::abort();
-    }
-}
 
 void CheckSegments(std::string_view path) {
     size_t start = 0;

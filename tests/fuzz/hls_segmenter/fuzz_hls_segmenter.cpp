@@ -2,14 +2,13 @@
 // ID3 tag whose frame sizes add up, followed by nothing but whole MP3 frames; numbers in the
 // window are consecutive and rising; the playlist names exactly the window. The first byte picks
 // the title (quotes, NUL, long text) and how the bytes are split between reads.
+#include "fuzz_require.h"
 #include "hls/playlist.h"
 #include "hls/segmenter.h"
 #include "stream/mp3.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,13 +16,6 @@
 using namespace orvanta::engine;
 
 namespace {
-
-void Require(bool holds, const char* what) {
-    if (!holds) {
-        std::fprintf(stderr, "hls segment property broken: %s\n", what);
-        std::abort();
-    }
-}
 
 uint32_t Syncsafe(const std::string& bytes, size_t at) {
     uint32_t value = 0;

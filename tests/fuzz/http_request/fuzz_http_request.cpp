@@ -4,25 +4,17 @@
 // be safe to use: a Complete head fits its caps, names are tokens, values are trimmed and carry
 // no CR, LF or other control byte. The helpers must invert their encoders exactly, since
 // passwords pass through them.
+#include "fuzz_require.h"
 #include "http/request.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
 using namespace orvanta::engine;
 
 namespace {
-
-void Require(bool holds, const char* what) {
-    if (!holds) {
-        std::fprintf(stderr, "http request parser broken: %s\n", what);
-        std::abort();
-    }
-}
 
 bool IsControl(char c) {
     const auto byte = static_cast<unsigned char>(c);

@@ -3,25 +3,17 @@
 // never claim bytes past what it was given, and hand on only values that are safe to republish
 // to listeners. The password check must accept every form a real encoder writes for the right
 // password, and can only ever accept a line that contains the password.
+#include "fuzz_require.h"
 #include "http/icy_login.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
 using namespace orvanta::engine;
 
 namespace {
-
-void Require(bool holds, const char* what) {
-    if (!holds) {
-        std::fprintf(stderr, "icy login parser broken: %s\n", what);
-        std::abort();
-    }
-}
 
 bool IsUnsafe(char c) {
     const auto byte = static_cast<unsigned char>(c);

@@ -3,13 +3,12 @@
 // whole frames, and nothing may be both emitted and dropped. Every 4-byte window also goes
 // through the header parser, whose answers must be sane (a frame length the reader can step
 // over).
+#include "fuzz_require.h"
 #include "stream/format_reader.h"
 #include "stream/mp3.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,13 +18,6 @@ using orvanta::engine::Mp3Reader;
 using orvanta::engine::ParseMp3FrameHeader;
 
 namespace {
-
-void Require(bool holds, const char* what) {
-    if (!holds) {
-        std::fprintf(stderr, "mp3 reader property broken: %s\n", what);
-        std::abort();
-    }
-}
 
 struct Outcome {
     std::vector<MediaUnit> units;

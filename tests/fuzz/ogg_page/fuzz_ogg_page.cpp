@@ -4,12 +4,11 @@
 // emitted and dropped. Mutations almost never keep a CRC right, so when the first byte is odd the
 // CRC of every complete page-like run is fixed first, letting the fuzzer reach the packet and
 // header logic.
+#include "fuzz_require.h"
 #include "stream/ogg.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,13 +19,6 @@ using orvanta::engine::OggParse;
 using orvanta::engine::OggReader;
 
 namespace {
-
-void Require(bool holds, const char* what) {
-    if (!holds) {
-        std::fprintf(stderr, "ogg reader property broken: %s\n", what);
-        std::abort();
-    }
-}
 
 struct Outcome {
     std::vector<MediaUnit> units;

@@ -24,7 +24,6 @@ using orvanta::CPluginCatalog;
 namespace {
 
 using cache_fuzz::ReadAll;
-using cache_fuzz::Require;
 using cache_fuzz::WriteAll;
 
 // The records a file of these bytes holds; `ours` is false when it is no cache of ours.

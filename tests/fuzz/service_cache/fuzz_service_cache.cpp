@@ -22,7 +22,6 @@ using orvanta::CServiceModuleCache;
 namespace {
 
 using cache_fuzz::ReadAll;
-using cache_fuzz::Require;
 using cache_fuzz::WriteAll;
 
 // How many records a file of these bytes holds, or -1 when it is no cache of ours.

@@ -2,27 +2,17 @@
 // crashing, keep its figures in range, and never decide differently on more of the same bytes
 // once the head is complete (an answer read in two pieces is the same answer).
 #include "engine/yp_protocol.h"
+#include "fuzz_require.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string_view>
 
 using orvanta::engine::ParseStatus;
 using orvanta::engine::ParseYpResponse;
 using orvanta::engine::YpParseResult;
 
-namespace {
-
-void Require(bool holds, const char* what) {
-    if (!holds) {
-        std::fprintf(stderr, "YP answer reader broken: %s\n", what);
-        std::abort();
-    }
-}
-
-}  // namespace
+namespace {}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     const std::string_view data(reinterpret_cast<const char*>(bytes), size);
