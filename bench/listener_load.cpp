@@ -90,6 +90,7 @@ struct Listener {
     Clock::time_point requested;  // the request went out (the connection was up)
     Clock::time_point firstByte;  // the worker's wait reported the first bytes readable
     uint64_t bytes = 0;
+    int error = 0;  // why it failed, when the system said
     SSL* tls = nullptr;
 };
 
@@ -187,6 +188,12 @@ public:
                 SSL_free(l.tls);
             }
             if (l.fd >= 0) {
+                // Reset, not a FIN: a closed connection would keep its port in TIME_WAIT for a
+                // minute, and a port this tool bound stays out of every program's own connect()
+                // until then (the next run with the kernel's choice of port finds thousands
+                // gone).
+                const linger reset{1, 0};
+                setsockopt(l.fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
                 close(l.fd);
             }
         }
@@ -314,6 +321,7 @@ void Worker::Open(Listener& l, uint32_t index) {
             break;
         }
     }
+    l.error = errno;
     if (l.fd >= 0) {
         close(l.fd);
         l.fd = -1;
@@ -323,6 +331,10 @@ void Worker::Open(Listener& l, uint32_t index) {
 
 void Worker::Fail(Listener& l) {
     l.failed = true;
+    int error = 0;
+    socklen_t size = sizeof error;
+    getsockopt(l.fd, SOL_SOCKET, SO_ERROR, &error, &size);
+    l.error = error != 0 ? error : errno;
     epoll_ctl(m_epoll, EPOLL_CTL_DEL, l.fd, nullptr);
 }
 
@@ -468,6 +480,10 @@ int main(int argc, char** argv) {
     std::vector<double> toRequest;
     std::vector<double> toAnswer;
     std::vector<double> openLate;
+    // Where failed listeners stopped: opening (no port or socket), connecting, waiting for the
+    // answer, or while streaming; and one reason the system gave.
+    int failedAt[4] = {};
+    int failureError = 0;
     for (const auto& worker : workers) {
         longestTurn = std::max(longestTurn, worker->LongestTurn());
         longestOversleep = std::max(longestOversleep, worker->LongestOversleep());
@@ -477,7 +493,11 @@ int main(int argc, char** argv) {
             ++opened;
             openLate.push_back(Milliseconds(l.opened - l.due));
             connected += l.connected ? 1 : 0;
-            failures += l.failed ? 1 : 0;
+            if (l.failed) {
+                ++failures;
+                ++failedAt[l.fd < 0 ? 0 : !l.connected ? 1 : !l.gotByte ? 2 : 3];
+                failureError = failureError != 0 ? failureError : l.error;
+            }
             total += l.bytes;
             if (!l.gotByte) {
                 continue;
@@ -497,6 +517,10 @@ int main(int argc, char** argv) {
     workers.clear();  // closes every connection
     std::printf("listeners %d opened %d connected %d failures %d\n", o.listeners, opened, connected,
                 failures);
+    if (failures > 0) {
+        std::printf("failures_at open %d connect %d answer %d stream %d (%s)\n", failedAt[0],
+                    failedAt[1], failedAt[2], failedAt[3], std::strerror(failureError));
+    }
     std::printf("bytes %llu\n", static_cast<unsigned long long>(total));
     std::printf("rate_kbps min %.1f median %.1f max %.1f\n", Percentile(rates, 0.0),
                 Percentile(rates, 0.5), Percentile(rates, 0.999));
