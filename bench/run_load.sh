@@ -9,6 +9,9 @@
 # The server runs on core 0, the encoder and the load tool on core 1 (with fewer cores, unpinned).
 #   BENCH_ICECAST=0       skip icecast2
 #   BENCH_SERVER=DIR      measure the ovserver + ovstream.so in DIR instead of this tree's build
+#   BENCH_LOAD_TOOL=FILE  run this listener_load instead of this tree's (another build, for before/after)
+#   BENCH_LOAD_THREADS=N  give listener_load N threads (default: one per core it may run on)
+#   BENCH_TOOL_PERF=1     also profile the load tool with perf over the whole run (top functions)
 #   BENCH_SYSCALLS=1      also count the server's system calls by kind with perf (slows it a little)
 #   BENCH_PERF=1          also profile the server with perf after the ramp (top functions)
 #   BENCH_TLS=1           then measure the same server again with TLS listeners (a fresh
@@ -27,6 +30,7 @@ build=build/bench
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORV_TESTS=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)" --target ovserver ovstream listener_load >/dev/null
 server_dir=${BENCH_SERVER:-$build/bin}
+load_tool=${BENCH_LOAD_TOOL:-$build/bench/listener_load}
 pin_server=() pin_load=()
 if (($(nproc) >= 2)) && command -v taskset >/dev/null; then
     pin_server=(taskset -c 0) pin_load=(taskset -c 1)
@@ -120,10 +124,21 @@ measure() {
     local steady=$!
     # The load tool's own CPU: when it nears its whole core, its numbers (time to first byte
     # above all) measure the tool, not the server.
+    local tool=("${pin_load[@]}" "$load_tool")
+    if [[ ${BENCH_TOOL_PERF:-0} == 1 ]]; then
+        tool=(perf record -q -g -o "$work/$name.tool.perf" -- "${tool[@]}")
+    fi
+    local threads=()
+    [[ -n ${BENCH_LOAD_THREADS:-} ]] && threads=(--threads "$BENCH_LOAD_THREADS")
     /usr/bin/time -f "load_tool_cpu %U s user + %S s system in %e s" \
-        "${pin_load[@]}" "$build/bench/listener_load" --port "$port" --path /stream \
-        --listeners "$listeners" --ramp "$ramp" --seconds "$seconds" "${load_options[@]}"
+        "${tool[@]}" --port "$port" --path /stream --listeners "$listeners" --ramp "$ramp" \
+        --seconds "$seconds" "${threads[@]}" "${load_options[@]}"
     report_cpu "$server"
+    if [[ -f $work/$name.tool.perf ]]; then
+        echo "load tool profile:"
+        perf report -i "$work/$name.tool.perf" --stdio --no-children --sort symbol 2>/dev/null |
+            grep -E '^ +[0-9.]+%' | sed -E 's/ +-? +-? *$//' | head -25 || true
+    fi
     wait "$steady" || true
     awk -v t="$(getconf CLK_TCK)" -v n="$listeners" 'NR == 1 { a = $1 } NR == 2 { s = $1 }
         NR == 3 { b = $1 } NR == 4 { c = (b - a) / t / ($1 - s);
