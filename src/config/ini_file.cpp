@@ -1,5 +1,7 @@
 #include "config/ini_file.h"
 
+#include "platform/ascii.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -289,15 +291,7 @@ LIniFile::LIniFile(std::string filePath) : path(std::move(filePath)) {}
 LIniFile::~LIniFile() = default;
 
 std::string LIniFile::FoldCase(std::string_view text) const {
-    std::string folded(text);
-    if (caseInsensitive) {
-        for (char& c : folded) {
-            if (c >= 'A' && c <= 'Z') {
-                c = static_cast<char>(c - 'A' + 'a');
-            }
-        }
-    }
-    return folded;
+    return caseInsensitive ? AsciiLower(text) : std::string(text);
 }
 
 size_t LIniFile::FindSection(std::string_view name) const {

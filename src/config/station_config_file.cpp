@@ -1,5 +1,6 @@
 #include "config/station_config_file.h"
 
+#include "platform/ascii.h"
 #include "support/path.h"
 
 #include <cerrno>
@@ -41,16 +42,6 @@ constexpr size_t kTemplatePiece = 1023;
 // named by mistake must not be read forever).
 constexpr off_t kTemplateLimit = 64 * 1024 * 1024;
 
-std::string Lower(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return lower;
-}
-
 std::string Trimmed(std::string text) {
     TrimSpaces(text);
     return text;
@@ -62,7 +53,7 @@ const char* TrueFalse(int32_t flag) {
 
 int32_t Flag(const LIniFile& ini, std::string_view section, std::string_view key,
              std::string_view fallback) {
-    return Lower(ini.GetString(section, key, fallback)) == "true" ? 1 : 0;
+    return AsciiLower(ini.GetString(section, key, fallback)) == "true" ? 1 : 0;
 }
 
 std::string TrimmedString(const LIniFile& ini, std::string_view section, std::string_view key,
@@ -162,7 +153,7 @@ void ReadPrivateUsers(const LIniFile& ini, StationConfig& config) {
 }
 
 void ReadMedia(const LIniFile& ini, StationConfig& config) {
-    const std::string format = Lower(ini.GetString(kMedia, "Format", "MP3"));
+    const std::string format = AsciiLower(ini.GetString(kMedia, "Format", "MP3"));
     if (format == "mp3") {
         config.Format = kFormatMp3;
     } else if (format == "wma") {
@@ -176,7 +167,7 @@ void ReadMedia(const LIniFile& ini, StationConfig& config) {
 
 void ReadBroadcast(const LIniFile& ini, StationConfig& config) {
     // Only an explicit "false" makes a station part of a cluster.
-    config.Master = Lower(ini.GetString(kBroadcast, "Master", "True")) == "false" ? 0 : 1;
+    config.Master = AsciiLower(ini.GetString(kBroadcast, "Master", "True")) == "false" ? 0 : 1;
     config.PublicServer = Flag(ini, kBroadcast, "PublicServer", "true");
     config.ShoutcastRegister = Flag(ini, kBroadcast, "ShoutcastRegister", "true");
     config.PrivateBr = Flag(ini, kBroadcast, "PrivateBr", "false");

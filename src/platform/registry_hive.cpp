@@ -1,5 +1,7 @@
 #include "platform/registry_hive.h"
 
+#include "platform/ascii.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -52,22 +54,6 @@ bool IsControl(char c) {
     return byte < 0x20 || byte == 0x7F;
 }
 
-char LowerAscii(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string AsciiLower(std::string_view text) {
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(), LowerAscii);
-    return lower;
-}
-
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return LowerAscii(x) == LowerAscii(y);
-           });
-}
-
 bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && EqualsIgnoreCase(text.substr(0, prefix.size()), prefix);
 }
@@ -95,7 +81,7 @@ int HexDigit(char c) {
     if (c >= '0' && c <= '9') {
         return c - '0';
     }
-    const char lower = LowerAscii(c);
+    const char lower = AsciiLower(c);
     return lower >= 'a' && lower <= 'f' ? lower - 'a' + 10 : -1;
 }
 

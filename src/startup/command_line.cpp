@@ -1,5 +1,6 @@
 #include "startup/command_line.h"
 
+#include "platform/ascii.h"
 #include "support/file.h"
 #include "support/path.h"
 
@@ -14,14 +15,6 @@ constexpr std::string_view kConfigOption = "/config:";
 constexpr std::string_view kDefaultConfigName = "Config.ini";
 constexpr std::string_view kRuntimeAnswerOption = "--runtime-answer=";
 constexpr std::string_view kStatusIntervalOption = "--status-interval=";
-
-std::string ToLowerAscii(std::string_view text) {
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) {
-        return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    });
-    return lower;
-}
 
 bool IsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
@@ -102,7 +95,7 @@ CommandLineResult ParseCommandLine(std::string_view commandLine, std::string_vie
     }
     // The quotes that surrounded the program path stay; they go with all the others below.
     line.erase(own, programPath.size());
-    std::string lower = ToLowerAscii(line);
+    std::string lower = AsciiLower(line);
 
     if (size_t at = lower.find(kStartOption); at != std::string::npos) {
         result.autoStart = true;

@@ -1,5 +1,6 @@
 #include "support/cache_file.h"
 
+#include "platform/ascii.h"
 #include "platform/dynamic_library.h"
 
 #include <algorithm>
@@ -12,10 +13,6 @@
 namespace orvanta::cache_file {
 
 namespace {
-
-char AsciiLower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 void PutLe32(unsigned char* at, uint32_t value) {
     for (int i = 0; i < 4; ++i) {
