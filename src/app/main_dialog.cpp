@@ -7,6 +7,7 @@
 #include "support/language_name.h"
 #include "ui/message_box.h"
 #include "ui/resources.h"
+#include "ui/text.h"
 
 #include <QAction>
 #include <QApplication>
@@ -24,10 +25,6 @@
 namespace orvanta {
 
 namespace {
-
-QString Text(uint32_t id) {
-    return QString::fromStdString(res::LoadString(id));
-}
 
 // The window's size: the classic dialog of 207 x 169 dialog units at the usual 8-point font.
 constexpr int kWindowWidth = 360;

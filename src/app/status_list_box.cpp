@@ -2,6 +2,7 @@
 
 #include "res/string_table.h"
 #include "startup/status_text.h"
+#include "ui/text.h"
 
 #include <QColor>
 #include <QFontDatabase>
@@ -89,10 +90,6 @@ bool IsValueRow(int row) {
 
 QColor StateColour(bool running) {
     return QColor(running ? kLitColour : kUnlitColour);
-}
-
-QString ToQString(const std::string& text) {
-    return QString::fromStdString(text);
 }
 
 // ON AIR alternates between lit and unlit with every tick of any running panel, for the whole

@@ -2,6 +2,7 @@
 
 #include "app/commands.h"
 #include "res/string_table.h"
+#include "ui/text.h"
 
 #include <QAction>
 #include <QMenu>
@@ -11,14 +12,6 @@
 #include <utility>
 
 namespace orvanta {
-
-namespace {
-
-QString Text(uint32_t id) {
-    return QString::fromStdString(res::LoadString(id));
-}
-
-}  // namespace
 
 std::unique_ptr<QMenu> CreateTrayMenu() {
     auto menu = std::make_unique<QMenu>();

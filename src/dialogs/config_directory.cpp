@@ -1,6 +1,7 @@
 #include "dialogs/config_directory.h"
 
 #include "res/string_table.h"
+#include "ui/text.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -10,14 +11,6 @@
 #include <utility>
 
 namespace orvanta {
-
-namespace {
-
-QString Text(uint32_t id) {
-    return QString::fromStdString(res::LoadString(id));
-}
-
-}  // namespace
 
 CConfigDirectory::CConfigDirectory(StationConfig& config, QWidget* parent)
     : CPropertyPage(Text(res::kStrDirectoryTitle), parent), m_config(config) {

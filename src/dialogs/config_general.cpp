@@ -3,6 +3,7 @@
 #include "config/config_commands.h"
 #include "res/string_table.h"
 #include "ui/message_box.h"
+#include "ui/text.h"
 
 #include <QCheckBox>
 #include <QFileDialog>
@@ -19,14 +20,6 @@ namespace orvanta {
 
 namespace {
 
-QString Text(uint32_t id) {
-    return QString::fromStdString(res::LoadString(id));
-}
-
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
 enum class FileDialogKind { Open, Save };
 
 // The file dialog of both commands: owned by the page, opening in the remembered folder, with
@@ -42,7 +35,7 @@ bool ChooseConfigFile(QWidget* owner, FileDialogKind kind, const std::string& in
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
     dialog.setNameFilters(NameFiltersOf(res::LoadString(res::kStrIniFileFilter)));
     if (!initialFolder.empty()) {
-        dialog.setDirectory(Q(initialFolder));
+        dialog.setDirectory(ToQString(initialFolder));
     }
     if (dialog.exec() != QDialog::Accepted) {
         return false;
@@ -60,7 +53,7 @@ bool ChooseConfigFile(QWidget* owner, FileDialogKind kind, const std::string& in
 // A name that already shows its patterns is taken as it is: the toolkit reads the patterns
 // from the parentheses.
 QStringList NameFiltersOf(const std::string& filter) {
-    const QStringList parts = Q(filter).split('|');
+    const QStringList parts = ToQString(filter).split('|');
     QStringList filters;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
         const QString& name = parts[i];
@@ -143,11 +136,11 @@ void CConfigGeneral::OnInitDialog() {
 void CConfigGeneral::Fill() {
     const StationConfig& config = m_context.config;
     m_enableLog->setChecked(config.CreateLog != 0);
-    m_configFile->setText(Q(config.ConfigFile));
-    m_contentDir->setText(Q(config.ContentDir));
-    m_indexPage->setText(Q(config.IndexPage));
-    m_logDir->setText(Q(config.LogDir));
-    m_logFile->setText(Q(config.LogFile));
+    m_configFile->setText(ToQString(config.ConfigFile));
+    m_contentDir->setText(ToQString(config.ContentDir));
+    m_indexPage->setText(ToQString(config.IndexPage));
+    m_logDir->setText(ToQString(config.LogDir));
+    m_logFile->setText(ToQString(config.LogFile));
     EnableLogControls(config.CreateLog != 0);
 }
 

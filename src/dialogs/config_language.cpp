@@ -4,6 +4,7 @@
 #include "config/program_settings.h"
 #include "platform/locale.h"
 #include "res/string_table.h"
+#include "ui/text.h"
 
 #include <QCheckBox>
 #include <QCollator>
@@ -20,10 +21,6 @@
 namespace orvanta {
 
 namespace {
-
-QString Text(uint32_t id) {
-    return QString::fromStdString(res::LoadString(id));
-}
 
 // The low 16 bits of a stored UI_LanguageID are the language.
 constexpr uint32_t kLanguageIdMask = 0xFFFF;

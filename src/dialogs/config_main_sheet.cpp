@@ -12,6 +12,7 @@
 #include "dialogs/config_station.h"
 #include "res/string_table.h"
 #include "ui/resources.h"
+#include "ui/text.h"
 
 #include <QGuiApplication>
 #include <QPixmap>
@@ -68,7 +69,7 @@ int TreeIconNumber(const QString& nodeName) {
         res::kStrDirectoryTitle, res::kStrPlanTitle,     res::kStrServerTitle,
         res::kStrNetworkTitle};
     for (size_t i = 0; i < kTitleIds.size(); ++i) {
-        if (nodeName == QString::fromStdString(res::LoadString(kTitleIds[i])).section("::", -1)) {
+        if (nodeName == Text(kTitleIds[i]).section("::", -1)) {
             return CConfigMainSheet::kTreeIconNumbers[i];
         }
     }

@@ -1,6 +1,7 @@
 #include "dialogs/config_metadata.h"
 
 #include "res/string_table.h"
+#include "ui/text.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -12,10 +13,6 @@
 namespace orvanta {
 
 namespace {
-
-QString Text(uint32_t id) {
-    return QString::fromStdString(res::LoadString(id));
-}
 
 // A group with an edit and the notes below it.
 QLineEdit* AddFormatGroup(QVBoxLayout& layout, uint32_t groupId, const char* editName,

@@ -4,6 +4,7 @@
 #include "dialogs/config_server.h"
 #include "res/string_table.h"
 #include "support/system.h"
+#include "ui/text.h"
 
 #include <QComboBox>
 #include <QFileDialog>
@@ -25,14 +26,6 @@
 namespace orvanta {
 
 namespace {
-
-QString Text(uint32_t id) {
-    return QString::fromStdString(res::LoadString(id));
-}
-
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 // Wide enough for the largest number the fields take.
 constexpr int kNumberEditWidth = 90;
@@ -136,17 +129,17 @@ void CConfigNetwork::Fill() {
     m_bindAddress->clear();
     m_port->setText(UnsignedText(config.Port));
     m_timeout->setText(UnsignedText(config.Timeout));
-    m_certificate->setText(Q(config.TlsCertificate));
-    m_privateKey->setText(Q(config.TlsPrivateKey));
+    m_certificate->setText(ToQString(config.TlsCertificate));
+    m_privateKey->setText(ToQString(config.TlsPrivateKey));
 
     m_bindAddress->addItem(Text(res::kStrAnyAddress));
     for (const std::string& address : GetLocalAddresses()) {
-        m_bindAddress->addItem(Q(address));
+        m_bindAddress->addItem(ToQString(address));
     }
     // An address that is not this machine's cannot be bound; it shows as "Any address".
     int selected = 0;
     if (!config.BindAddress.empty()) {
-        const int found = m_bindAddress->findText(Q(config.BindAddress),
+        const int found = m_bindAddress->findText(ToQString(config.BindAddress),
                                                   Qt::MatchExactly | Qt::MatchCaseSensitive);
         selected = found > 0 ? found : 0;
     }
@@ -231,7 +224,7 @@ CConfigNetAdvance::CConfigNetAdvance(StationConfig& config, QWidget* parent)
 
 void CConfigNetAdvance::OnInitDialog() {
     m_port->setText(UnsignedText(m_config.OverridePort));
-    m_address->setText(Q(m_config.OverrideIP));
+    m_address->setText(ToQString(m_config.OverrideIP));
     SetPortforward(m_config.Portforward);
 }
 

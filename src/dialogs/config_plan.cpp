@@ -2,6 +2,7 @@
 
 #include "platform/weekday_names.h"
 #include "res/string_table.h"
+#include "ui/text.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -18,10 +19,6 @@
 namespace orvanta {
 
 namespace {
-
-QString Text(uint32_t id) {
-    return QString::fromStdString(res::LoadString(id));
-}
 
 // Selects `position`, or nothing when the list has no such position.
 void SelectPosition(QComboBox& list, int position) {

@@ -3,6 +3,7 @@
 #include "res/string_table.h"
 #include "ui/editable_list_ctrl.h"
 #include "ui/message_box.h"
+#include "ui/text.h"
 
 #include <QCheckBox>
 #include <QFormLayout>
@@ -18,14 +19,6 @@
 namespace orvanta {
 
 namespace {
-
-QString Text(uint32_t id) {
-    return QString::fromStdString(res::LoadString(id));
-}
-
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 // Name and password, plain text; nothing is edited in place or sorted.
 constexpr ListColumnDef kUserColumns[] = {
@@ -83,7 +76,7 @@ void CConfigPrivate::Fill() {
     }
     m_userList->DeleteAllRows();
     for (const auto& [name, password] : m_config.PrivateUsers) {
-        m_userList->AppendRow({Q(name), Q(password)});
+        m_userList->AppendRow({ToQString(name), ToQString(password)});
     }
     m_privateBroadcast = m_config.PrivateBr != 0;
     const bool wma = m_config.Format == kFormatWma;
@@ -111,7 +104,7 @@ void CConfigPrivate::OnAdd() {
     if (dialog.exec() != QDialog::Accepted) {
         return;
     }
-    m_userList->AppendRow({Q(dialog.UserName()), Q(dialog.Password())});
+    m_userList->AppendRow({ToQString(dialog.UserName()), ToQString(dialog.Password())});
     m_config.PrivateUsers[dialog.UserName()] = dialog.Password();
 }
 

@@ -2,6 +2,7 @@
 
 #include "res/string_table.h"
 #include "ui/message_box.h"
+#include "ui/text.h"
 
 #include <QFormLayout>
 #include <QGroupBox>
@@ -14,10 +15,6 @@
 namespace orvanta {
 
 namespace {
-
-QString Text(uint32_t id) {
-    return QString::fromStdString(res::LoadString(id));
-}
 
 // Wide enough for the largest number the field takes.
 constexpr int kNumberEditWidth = 90;

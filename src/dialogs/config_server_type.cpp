@@ -4,6 +4,7 @@
 #include "res/string_table.h"
 #include "support/file.h"
 #include "support/module_holder.h"
+#include "ui/text.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -21,10 +22,6 @@
 namespace orvanta {
 
 namespace {
-
-QString Text(uint32_t id) {
-    return QString::fromStdString(res::LoadString(id));
-}
 
 // A fixed-size text field of a plug-in record, which a careless plug-in may leave unended.
 template <size_t N>

@@ -2,6 +2,7 @@
 
 #include "res/string_table.h"
 #include "support/language_name.h"
+#include "ui/text.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -13,10 +14,6 @@
 namespace orvanta {
 
 namespace {
-
-QString Text(uint32_t id) {
-    return QString::fromStdString(res::LoadString(id));
-}
 
 QLabel* Note(uint32_t textId, QWidget* parent) {
     auto* note = new QLabel(Text(textId), parent);

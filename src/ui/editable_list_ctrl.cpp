@@ -1,6 +1,7 @@
 #include "ui/editable_list_ctrl.h"
 
 #include "res/string_table.h"
+#include "ui/text.h"
 
 #include <QApplication>
 #include <QBitmap>
@@ -131,7 +132,7 @@ void CEditableListCtrl::SetupColumns(std::span<const ListColumnDef> columns,
     QTreeWidgetItem* headerRow = headerItem();
     for (int column = 0; column < count; ++column) {
         const ListColumnDef& def = m_columns[static_cast<size_t>(column)];
-        headerRow->setText(column, QString::fromStdString(res::LoadString(def.headerStringId)));
+        headerRow->setText(column, Text(def.headerStringId));
         headerRow->setTextAlignment(column, AlignmentOf(def.format));
     }
     for (int row = 0; row < RowCount(); ++row) {

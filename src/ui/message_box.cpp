@@ -1,6 +1,7 @@
 #include "ui/message_box.h"
 
 #include "res/string_table.h"
+#include "ui/text.h"
 
 #include <QMessageBox>
 #include <QPushButton>
@@ -131,7 +132,7 @@ QMessageBox* CreateMessageBox(const MessageBoxRequest& request) {
     };
     for (const auto& [which, id] : words) {
         if (QAbstractButton* button = box->button(which)) {
-            button->setText(QString::fromStdString(res::LoadString(id)));
+            button->setText(Text(id));
         }
     }
     return box;

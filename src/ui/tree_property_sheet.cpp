@@ -1,6 +1,7 @@
 #include "ui/tree_property_sheet.h"
 
 #include "res/string_table.h"
+#include "ui/text.h"
 
 #include <QCoreApplication>
 #include <QDialogButtonBox>
@@ -25,10 +26,6 @@
 namespace orvanta {
 
 namespace {
-
-QString Text(uint32_t id) {
-    return QString::fromStdString(res::LoadString(id));
-}
 
 // The icon and the text of a caption stand this far from the bar's left and from each other;
 // the text moves this much further right in any case.
