@@ -1,6 +1,7 @@
 #include "config/ini_file.h"
 
 #include "platform/ascii.h"
+#include "platform/file_replace.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -21,13 +22,8 @@ namespace orvanta {
 namespace {
 
 constexpr size_t kReadChunk = 64 * 1024;
-// Large writes go out in pieces; write() gives no promise beyond SSIZE_MAX and some file
-// systems dislike single calls of gigabytes.
-constexpr size_t kWriteChunk = size_t{1} << 30;
 // As the kernel's own limit on nested links.
 constexpr int kMaxLinkHops = 40;
-// Room for ".", ".XXXXXX" and a file name cut to this length stays below NAME_MAX.
-constexpr size_t kMaxTempStem = 200;
 constexpr mode_t kFallbackUmask = 022;
 
 // The bytes that count as printable at the start of a line. Bytes from 0x80 up are taken as
@@ -56,48 +52,6 @@ void ReserveOneMore(std::vector<T>& list) {
     if (list.size() == list.capacity()) {
         list.reserve(std::max<size_t>(8, list.capacity() * 2));
     }
-}
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd = -1) : m_fd(fd) {}
-    ~FileDescriptor() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-    int Get() const { return m_fd; }
-    // Closes and reports failure, which on some file systems is the first sign of a lost write.
-    bool Close() {
-        const int fd = std::exchange(m_fd, -1);
-        // Linux releases the descriptor even when close is interrupted; retrying could close
-        // a descriptor another thread has just been given.
-        return ::close(fd) == 0 || errno == EINTR;
-    }
-
-private:
-    int m_fd;
-};
-
-std::string DirName(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string BaseName(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// The temporary name a save of `target` uses, with `suffix` for mkostemp's six letters.
-std::string TemporaryNameOf(const std::string& target, std::string_view suffix) {
-    return "." + BaseName(target).substr(0, kMaxTempStem) + "." + std::string(suffix);
 }
 
 // The file a save must replace. A link is followed to its end, even a dangling one, so that
@@ -131,7 +85,7 @@ bool ResolveTarget(const std::string& path, std::string& target) {
         if (link.empty()) {
             return false;
         }
-        target = link.front() == '/' ? link : DirName(target) + "/" + link;
+        target = link.front() == '/' ? link : platform::FolderOf(target) + "/" + link;
     }
     return false;
 }
@@ -139,7 +93,7 @@ bool ResolveTarget(const std::string& path, std::string& target) {
 // The process umask without changing it: umask() can only be read by setting it, which races
 // with other threads creating files.
 mode_t CurrentUmask() {
-    FileDescriptor status(::open("/proc/self/status", O_RDONLY | O_CLOEXEC));
+    platform::FileDescriptor status(::open("/proc/self/status", O_RDONLY | O_CLOEXEC));
     if (status.Get() < 0) {
         return kFallbackUmask;
     }
@@ -167,90 +121,6 @@ mode_t CurrentUmask() {
         return kFallbackUmask;
     }
     return static_cast<mode_t>(mask);
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), std::min(bytes.size(), kWriteChunk));
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        if (written == 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<size_t>(written));
-    }
-    return true;
-}
-
-bool SyncFd(int fd) {
-    while (::fsync(fd) != 0) {
-        if (errno != EINTR) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Writes `text` to a fresh file next to `target` and renames it over `target`. Whatever fails,
-// the temporary file goes and `target` keeps its old bytes; `reason` then says which step
-// failed and the system's reason.
-bool ReplaceFile(const std::string& target, std::string_view text, std::string& reason) {
-    const auto fail = [&reason](const char* step) {
-        reason = std::string(step) + ": " + std::strerror(errno);
-        return false;
-    };
-    struct stat old {};
-    bool exists = true;
-    if (::stat(target.c_str(), &old) != 0) {
-        if (errno != ENOENT) {
-            return fail("cannot look at the file");
-        }
-        exists = false;
-    }
-
-    const std::string folder = DirName(target);
-    std::string temp = folder + "/" + TemporaryNameOf(target, "XXXXXX");
-    FileDescriptor file(::mkostemp(temp.data(), O_CLOEXEC));
-    if (file.Get() < 0) {
-        return fail("cannot create a file in its folder");
-    }
-
-    // Keeps a configuration owned by the service account when root saves it.
-    if (exists && (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) &&
-        ::fchown(file.Get(), old.st_uid, old.st_gid) != 0) {
-        // Only root may hand a file to someone else; for anyone else the new file is still
-        // right, just owned by whoever saved it.
-    }
-    // The configuration holds passwords: a new file is the owner's alone, and a save never
-    // leaves one readable by everyone (the group an operator gave it keeps its access).
-    const mode_t mode = exists ? (old.st_mode & 0770) : (0600 & ~CurrentUmask());
-    const char* step = nullptr;
-    if (::fchmod(file.Get(), mode) != 0) {
-        step = "cannot set the file's permissions";
-    } else if (!WriteAll(file.Get(), text) || !SyncFd(file.Get())) {
-        step = "cannot write the file";
-    } else if (!file.Close()) {
-        step = "cannot write the file";
-    } else if (::rename(temp.c_str(), target.c_str()) != 0) {
-        step = "cannot replace the file";
-    }
-    if (step != nullptr) {
-        fail(step);
-        ::unlink(temp.c_str());
-        return false;
-    }
-
-    // The rename itself only lasts a crash once the folder is on disk. The new file is in place
-    // either way, so a folder that cannot be synced does not make the save a failure.
-    FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.Get() >= 0) {
-        SyncFd(dir.Get());
-    }
-    return true;
 }
 
 // Cuts the line end as the format has always been read: Windows text mode turns CR LF into LF,
@@ -389,7 +259,7 @@ bool LIniFile::AddSectionComment(std::string_view section, std::string_view text
 
 bool LIniFile::Load() {
     try {
-        FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        platform::FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
         if (file.Get() < 0) {
             return false;
         }
@@ -515,7 +385,9 @@ bool LIniFile::SaveText(std::string& reason) const {
                                   : std::string("cannot reach the file: ") + std::strerror(errno);
             return false;
         }
-        return ReplaceFile(target, text, reason);
+        // The configuration holds passwords: a new file is the owner's alone, and a save never
+        // leaves one readable by everyone (the group an operator gave it keeps its access).
+        return platform::ReplaceFile(target, text, 0770, 0600 & ~CurrentUmask(), reason);
     } catch (const std::exception&) {
         reason = "out of memory";
         return false;
@@ -527,8 +399,8 @@ void RemoveLeftoverSaves(const std::string& path, std::chrono::seconds minimumAg
     if (!ResolveTarget(path, target)) {
         return;
     }
-    const std::string folder = DirName(target);
-    const std::string stem = TemporaryNameOf(target, "");
+    const std::string folder = platform::FolderOf(target);
+    const std::string stem = platform::TemporaryNameOf(target, "");
     const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), &::closedir);
     if (!dir) {
         return;

@@ -1,6 +1,7 @@
 #include "config/station_config_file.h"
 
 #include "platform/ascii.h"
+#include "platform/file_replace.h"
 #include "support/path.h"
 
 #include <cerrno>
@@ -227,17 +228,17 @@ void ReadSections(const LIniFile& ini, StationConfig& config) {
 // The template's text, or false when it cannot be read as a regular file of sane size.
 bool ReadTemplate(const std::string& path, std::string& text) {
     // Non-blocking, so a FIFO named by mistake cannot hang the load; it is refused below.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
+    const platform::FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (file.Get() < 0) {
         return false;
     }
     struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kTemplateLimit;
+    bool ok = ::fstat(file.Get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kTemplateLimit;
     if (ok) {
         text.resize(static_cast<size_t>(st.st_size));
         size_t done = 0;
         while (done < text.size()) {
-            const ssize_t n = ::read(fd, text.data() + done, text.size() - done);
+            const ssize_t n = ::read(file.Get(), text.data() + done, text.size() - done);
             if (n < 0 && errno == EINTR) {
                 continue;
             }
@@ -248,7 +249,6 @@ bool ReadTemplate(const std::string& path, std::string& text) {
         }
         text.resize(done);
     }
-    ::close(fd);
     return ok;
 }
 
@@ -262,27 +262,11 @@ std::string WriteTemporaryFile(const std::string& text) {
     }
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
-    const int fd = ::mkstemp(name.data());
-    if (fd < 0) {
+    platform::FileDescriptor file(::mkostemp(name.data(), O_CLOEXEC));
+    if (file.Get() < 0) {
         return {};
     }
-    size_t done = 0;
-    bool ok = true;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        done += static_cast<size_t>(n);
-    }
-    if (::close(fd) != 0) {
-        ok = false;
-    }
-    if (!ok) {
+    if (!platform::WriteAll(file.Get(), text) || !file.Close()) {
         ::unlink(name.data());
         return {};
     }

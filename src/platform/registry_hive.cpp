@@ -1,6 +1,7 @@
 #include "platform/registry_hive.h"
 
 #include "platform/ascii.h"
+#include "platform/file_replace.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -656,28 +657,6 @@ bool HiveParser::Charge(size_t cost) {
 // ---------------------------------------------------------------------------------------------
 // Files
 
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-    int Get() const { return m_fd; }
-    // close() reports write-back errors of some file systems, which a write must not ignore.
-    bool Close() {
-        const int fd = std::exchange(m_fd, -1);
-        return ::close(fd) == 0;
-    }
-
-private:
-    int m_fd;
-};
-
 struct FileText {
     enum class Status { Read, Missing, Failed };
     Status status = Status::Failed;
@@ -768,14 +747,6 @@ std::string WritableHivePath(RegistryRoot root) {
     return path;
 }
 
-std::string ParentFolder(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 bool IsWritableFolder(const std::string& folder) {
     struct stat info {};
     return ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
@@ -837,63 +808,6 @@ bool LoadForWrite(const std::string& path, RegistryHive& hive, struct stat& info
     return true;
 }
 
-bool WriteAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t count = ::write(fd, text.data(), text.size());
-        if (count < 0 && errno == EINTR) {
-            continue;
-        }
-        if (count <= 0) {
-            return false;
-        }
-        text.remove_prefix(static_cast<size_t>(count));
-    }
-    return true;
-}
-
-bool ReplaceFile(const std::string& path, const std::string& folder, const std::string& text,
-                 const struct stat* old) {
-    if (text.empty()) {
-        return false;  // Serialize failed; an empty file would lose the hive
-    }
-    const size_t slash = path.rfind('/');
-    std::string name =
-        folder + "/." + path.substr(slash == std::string::npos ? 0 : slash + 1) + ".XXXXXX";
-    FileDescriptor fd(::mkostemp(name.data(), O_CLOEXEC));
-    if (fd.Get() < 0) {
-        return false;
-    }
-    bool renamed = false;
-    struct RemoveUnlessRenamed {
-        const std::string& name;
-        const bool& renamed;
-        ~RemoveUnlessRenamed() {
-            if (!renamed) {
-                ::unlink(name.c_str());
-            }
-        }
-    } cleanup{name, renamed};
-
-    if (old != nullptr && (old->st_uid != ::geteuid() || old->st_gid != ::getegid())) {
-        if (::fchown(fd.Get(), old->st_uid, old->st_gid) != 0) {
-            // Only root can hand the file back to its owner; anyone else owns the new file.
-        }
-    }
-    const mode_t mode = old != nullptr ? (old->st_mode & 07777) : 0644;
-    if (!WriteAll(fd.Get(), text) || ::fchmod(fd.Get(), mode) != 0 || ::fsync(fd.Get()) != 0 ||
-        !fd.Close() || ::rename(name.c_str(), path.c_str()) != 0) {
-        return false;
-    }
-    renamed = true;
-    // The rename itself is durable only once the folder is synced; the write has succeeded
-    // either way, so a failure here changes nothing.
-    FileDescriptor folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folderFd.Get() >= 0) {
-        ::fsync(folderFd.Get());
-    }
-    return true;
-}
-
 enum class Change { Failed, Unchanged, Made };
 
 template <typename Apply>
@@ -903,7 +817,7 @@ bool ModifyHive(RegistryRoot root, Apply&& apply) noexcept {
         if (path.empty()) {
             return false;
         }
-        const std::string folder = ParentFolder(path);
+        const std::string folder = FolderOf(path);
         if (!MakeFolders(folder)) {
             return false;
         }
@@ -932,12 +846,18 @@ bool ModifyHive(RegistryRoot root, Apply&& apply) noexcept {
         // A hive grown through the API past what the reader takes would read back empty, and
         // every later write would be refused; better to refuse this one.
         const std::string text = hive.Serialize();
+        if (text.empty()) {
+            return false;  // Serialize failed; an empty file would lose the hive
+        }
         if (text.size() > static_cast<size_t>(kMaxHiveFileSize) ||
             !RegistryHive::Parse(text).errors.empty()) {
             ReportRefusal(path, "the hive would grow too large");
             return false;
         }
-        return ReplaceFile(path, folder, text, exists ? &info : nullptr);
+        // An existing hive keeps its permissions; a new one is readable by all, as the
+        // program's settings hold no secrets.
+        std::string reason;
+        return platform::ReplaceFile(path, text, 07777, 0644, reason);
     } catch (...) {
         return false;
     }
@@ -1261,10 +1181,10 @@ bool RegistryHiveWritable(RegistryRoot root) {
             return false;
         }
         // A missing folder is fine when the nearest folder that exists lets us create it.
-        std::string folder = ParentFolder(path);
+        std::string folder = FolderOf(path);
         struct stat folderInfo {};
         while (::stat(folder.c_str(), &folderInfo) != 0 && errno == ENOENT) {
-            std::string parent = ParentFolder(folder);
+            std::string parent = FolderOf(folder);
             if (parent == folder) {
                 return false;
             }
