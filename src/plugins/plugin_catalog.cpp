@@ -24,31 +24,6 @@ constexpr uint32_t kTextMaskB = 5;
 constexpr uint32_t kTextMaskC = 0xFFFF;
 constexpr uint32_t kTextMaskD = 0xFFFF;
 
-// Loads the library and asks its plug-in to describe itself into `descriptor` (zeroed first).
-// False when the library is no plug-in, its factory gives nothing, or Describe throws.
-bool DescribePlugin(CModuleHolder& holder, const std::string& path, PluginDescriptor& descriptor) {
-    IPlugin* plugin = holder.LoadPlugin(path, CPluginCatalog::kScanRegistryKey);
-    if (plugin == nullptr) {
-        return false;
-    }
-    descriptor = PluginDescriptor{};
-    try {
-        plugin->Describe(&descriptor);
-    } catch (...) {
-        // An exception from another library's code: that plug-in is not one we can use.
-        return false;
-    }
-    return true;
-}
-
-// The console owns fileName: the library's own name, cut to fit with its NUL, and nothing of
-// what the plug-in may have written there.
-void SetFileName(PluginDescriptor& descriptor, const std::string& name) {
-    const size_t length = std::min(name.size(), sizeof descriptor.fileName - 1);
-    std::memset(descriptor.fileName, 0, sizeof descriptor.fileName);
-    std::memcpy(descriptor.fileName, name.data(), length);
-}
-
 // Texts come from the plug-ins and from the cache file: a field may lack its NUL, so it is
 // read no further than its own size.
 template <size_t kSize>
@@ -122,32 +97,17 @@ int CPluginCatalog::FindNext(int start, int32_t kind, uint32_t maskA, uint32_t m
 }
 
 bool CPluginCatalog::SaveCache() {
-    if (m_records.empty()) {
-        return false;
-    }
-    unsigned char header[kHeaderSize];
-    cache_file::WriteHeader(header, kMagic, kVersion, kRecordSize);
-    const size_t bytes = m_records.size() * kRecordSize;
-
     LDiskFile file;
     // When the file cannot be created it is not ours to delete: it may be a folder, or another
     // console's cache that it holds open.
-    if (!file.Create(m_cachePath, 0)) {
+    if (m_records.empty() || !file.Create(m_cachePath, 0)) {
         return false;
     }
     // Created (and so emptied) exclusively, then written while readers may look: a reader
     // that comes too early finds a short file, which it refuses.
-    bool written =
-        file.Open(m_cachePath, kGenericWrite, kFileShareRead, kOpenAlways, kFileAttributeNormal) &&
-        bytes <= std::numeric_limits<uint32_t>::max() && file.Write(header, kHeaderSize) &&
-        file.Write(m_records.data(), static_cast<uint32_t>(bytes));
-    written = file.Close() && written;
-    if (!written) {
-        // A partial cache would load as fewer plug-ins than the folder holds.
-        ::unlink(m_cachePath.c_str());
-        return false;
-    }
-    return true;
+    const bool opened =
+        file.Open(m_cachePath, kGenericWrite, kFileShareRead, kOpenAlways, kFileAttributeNormal);
+    return cache_file::WriteRecords(file, opened, m_cachePath, kMagic, kVersion, m_records);
 }
 
 bool CPluginCatalog::LoadCache() {
@@ -155,10 +115,14 @@ bool CPluginCatalog::LoadCache() {
 }
 
 bool CPluginCatalog::Scan() {
-    return cache_file::ScanLibraries(m_folder, m_records, DescribePlugin,
+    const auto describe = [](CModuleHolder& holder, const std::string& path,
+                             PluginDescriptor& record) {
+        return cache_file::DescribeInto(holder.LoadPlugin(path, kScanRegistryKey), record);
+    };
+    return cache_file::ScanLibraries(m_folder, m_records, describe,
                                      [](PluginDescriptor& record, const std::string& name) {
                                          record.active = 1;
-                                         SetFileName(record, name);
+                                         cache_file::SetFileName(record, name);
                                      });
 }
 

@@ -16,36 +16,6 @@
 #include <vector>
 
 namespace orvanta {
-namespace {
-
-// Loads the library and asks its controller to describe itself into `info` (zeroed first).
-// False when the library is no module, its factory gives nothing, or Describe throws.
-bool DescribeModule(CModuleHolder& holder, const std::string& path, ServiceModuleInfo& info) {
-    IServiceController* controller =
-        holder.LoadServiceModule(path, CServiceModuleCache::kScanRegistryRoot);
-    if (controller == nullptr) {
-        return false;
-    }
-    info = ServiceModuleInfo{};
-    try {
-        controller->Describe(&info);
-    } catch (...) {
-        // An exception from another library's code: that module is not one we can use.
-        return false;
-    }
-    return true;
-}
-
-// The console owns fileName: the library's own name, cut to fit with its NUL, and nothing of
-// what the module may have written there before.
-void SetFileName(ServiceModuleInfo& info, const std::string& name) {
-    const size_t length = std::min(name.size(), sizeof info.fileName - 1);
-    std::memset(info.fileName, 0, sizeof info.fileName);
-    std::memcpy(info.fileName, name.data(), length);
-}
-
-}  // namespace
-
 CServiceModuleCache::~CServiceModuleCache() {
     CServiceModuleCache::Clear();
 }
@@ -79,33 +49,22 @@ bool CServiceModuleCache::LoadCache() {
 }
 
 bool CServiceModuleCache::Scan() {
-    return cache_file::ScanLibraries(m_folder, m_records, DescribeModule, SetFileName);
+    const auto describe = [](CModuleHolder& holder, const std::string& path,
+                             ServiceModuleInfo& record) {
+        return cache_file::DescribeInto(holder.LoadServiceModule(path, kScanRegistryRoot), record);
+    };
+    return cache_file::ScanLibraries(m_folder, m_records, describe,
+                                     cache_file::SetFileName<ServiceModuleInfo>);
 }
 
 bool CServiceModuleCache::SaveCache() {
-    if (m_records.empty()) {
-        return false;
-    }
-    unsigned char header[kHeaderSize];
-    cache_file::WriteHeader(header, kMagic, kVersion, kRecordSize);
-    const size_t bytes = m_records.size() * kRecordSize;
-
     LDiskFile file;
     // When the file cannot be opened it is not ours to delete: it may be a folder, or another
     // console's cache that it holds open.
-    if (!file.Create(m_cachePath, 0)) {
+    if (m_records.empty() || !file.Create(m_cachePath, 0)) {
         return false;
     }
-    bool written = bytes <= std::numeric_limits<uint32_t>::max() &&
-                   file.Write(header, kHeaderSize) &&
-                   file.Write(m_records.data(), static_cast<uint32_t>(bytes));
-    written = file.Close() && written;
-    if (!written) {
-        // A partial cache would load as fewer modules than the folder holds.
-        ::unlink(m_cachePath.c_str());
-        return false;
-    }
-    return true;
+    return cache_file::WriteRecords(file, true, m_cachePath, kMagic, kVersion, m_records);
 }
 
 const ServiceModuleInfo* CServiceModuleCache::FindByFormat(uint32_t mask) const {

@@ -9,6 +9,7 @@
 #include <limits>
 #include <string_view>
 #include <system_error>
+#include <unistd.h>
 
 namespace orvanta::cache_file {
 
@@ -32,6 +33,20 @@ void WriteHeader(unsigned char (&header)[kHeaderSize], const char (&magic)[4], u
     std::memcpy(header, magic, 4);
     PutLe32(header + 4, version);
     PutLe32(header + 8, recordSize);
+}
+
+bool WriteAndClose(LDiskFile& file, bool opened, const std::string& path, const char (&magic)[4],
+                   uint32_t version, uint32_t recordSize, const void* records, size_t bytes) {
+    unsigned char header[kHeaderSize];
+    WriteHeader(header, magic, version, recordSize);
+    bool written = opened && bytes <= std::numeric_limits<uint32_t>::max() &&
+                   file.Write(header, kHeaderSize) &&
+                   file.Write(records, static_cast<uint32_t>(bytes));
+    written = file.Close() && written;
+    if (!written) {
+        ::unlink(path.c_str());
+    }
+    return written;
 }
 
 bool OpenAndCheck(LDiskFile& file, const std::string& path, const char (&magic)[4],

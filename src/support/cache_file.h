@@ -8,8 +8,10 @@
 #include "support/module_holder.h"
 #include "support/path.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <new>
 #include <string>
 #include <vector>
@@ -25,6 +27,46 @@ inline constexpr int64_t kMaxFileSize = int64_t{64} << 20;
 
 void WriteHeader(unsigned char (&header)[kHeaderSize], const char (&magic)[4], uint32_t version,
                  uint32_t recordSize);
+
+// Writes the header and `bytes` bytes of records at `records` to `file`, which the caller has
+// created for writing (`opened` says whether that worked), and closes it. When anything
+// failed the file at `path` is removed: a partial cache would load as fewer records than the
+// folder holds.
+bool WriteAndClose(LDiskFile& file, bool opened, const std::string& path, const char (&magic)[4],
+                   uint32_t version, uint32_t recordSize, const void* records, size_t bytes);
+
+template <typename Record>
+bool WriteRecords(LDiskFile& file, bool opened, const std::string& path, const char (&magic)[4],
+                  uint32_t version, const std::vector<Record>& records) {
+    return WriteAndClose(file, opened, path, magic, version, sizeof(Record), records.data(),
+                         records.size() * sizeof(Record));
+}
+
+// Asks a library's object (nullptr when the library has none) to describe itself into
+// `record`, zeroed first. False without an object or when Describe throws: an exception from
+// another library's code means that library is not one we can use.
+template <typename Object, typename Record>
+bool DescribeInto(Object* object, Record& record) {
+    if (object == nullptr) {
+        return false;
+    }
+    record = Record{};
+    try {
+        object->Describe(&record);
+    } catch (...) {
+        return false;
+    }
+    return true;
+}
+
+// The console owns a record's fileName: the library's own name, cut to fit with its NUL, and
+// nothing of what the library may have written there.
+template <typename Record>
+void SetFileName(Record& record, const std::string& name) {
+    const size_t length = std::min(name.size(), sizeof record.fileName - 1);
+    std::memset(record.fileName, 0, sizeof record.fileName);
+    std::memcpy(record.fileName, name.data(), length);
+}
 
 // Opens the cache for reading and checks its header: the magic in any letter case (all four
 // bytes, so the NUL must be there), the record size; the version is not examined. On success
