@@ -78,6 +78,14 @@ public:
 
     bool operator==(const RegistryHive&) const;
 
+    // Why the hive would ignore this key path or value name (control characters, a leading
+    // '-', empty parts, Windows-like length limits); nullptr when it is fine.
+    static const char* KeyPathProblem(std::string_view path);
+    static const char* ValueNameProblem(std::string_view name);
+
+    // The largest hive file read; a larger one is taken as damaged, never as a hive.
+    static constexpr int64_t kMaxFileSize = int64_t{16} << 20;
+
 private:
     struct Key {
         std::string path;  // as first spelled
