@@ -1,7 +1,6 @@
 // Drives the real ovserver executable and the real crash-report test module.
 #include "config/station_config_file.h"
 #include "ovstream/test_client.h"
-#include "startup/headless_runner.h"
 #include "startup/server_context.h"
 #include "support/path.h"
 #include "test_process.h"
@@ -9,16 +8,14 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
+#include <algorithm>
 #include <filesystem>
 #include <random>
 #include <signal.h>
-#include <sstream>
 #include <string>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 #ifdef ORV_TEST_X11
 // Last: Xlib defines macros (None, Bool, Status) the headers above need not see.
@@ -27,8 +24,6 @@
 
 namespace orvanta {
 namespace {
-
-using namespace std::chrono_literals;
 
 const std::string kBuiltProgram = std::string(ORV_PROGRAM_DIR) + "/ovserver";
 
@@ -50,25 +45,30 @@ bool WaitForText(const std::string& path, const std::string& text) {
     return test::WaitForFileText(path, text, 10000);
 }
 
-std::string ExpectedVersion() {
-    return std::to_string(ORV_VERSION_MAJOR) + "." + std::to_string(ORV_VERSION_MINOR) + "." +
-           std::to_string(ORV_VERSION_PATCH) + "." + std::to_string(ORV_VERSION_TWEAK);
+// Whether the file holds `text`.
+bool Holds(const std::string& path, const std::string& text) {
+    return test::ReadFile(path).find(text) != std::string::npos;
 }
+
+const std::string kVersion =
+    std::to_string(ORV_VERSION_MAJOR) + "." + std::to_string(ORV_VERSION_MINOR) + "." +
+    std::to_string(ORV_VERSION_PATCH) + "." + std::to_string(ORV_VERSION_TWEAK);
 
 TEST(OvserverTest, VersionIsReadFromItsOwnStampAndUnknownOptionsAreRefusedWithUsage) {
     test::TempDir dir;
     EXPECT_EQ(Spawn(dir, {"--version"})->Wait(10000), 0);
-    EXPECT_EQ(test::ReadFile(dir.File("stdout")), "Orvanta Server " + ExpectedVersion() + "\n");
+    EXPECT_EQ(test::ReadFile(dir.File("stdout")), "Orvanta Server " + kVersion + "\n");
     EXPECT_EQ(Spawn(dir, {"--headles"})->Wait(10000), 2);
-    const std::string err = test::ReadFile(dir.File("stderr"));
-    EXPECT_NE(err.find("unknown option --headles"), std::string::npos) << err;
-    EXPECT_NE(err.find("Usage:"), std::string::npos);
+    EXPECT_TRUE(Holds(dir.File("stderr"), "unknown option --headles")) << dir.File("stderr");
 }
 
 // Either stop signal ends the run cleanly, and the exit step writes the loaded record to the
-// program folder's Config.ini, never to the file it was loaded from.
+// program folder's Config.ini, never to the file it was loaded from. Where it cannot (a folder
+// in the way, which stops root too), the operator is told and the exit code says so.
 TEST(OvserverTest, HeadlessRunsUntilTerminatedAndWritesTheLoadedConfigurationAtExit) {
-    for (int stopSignal : {SIGTERM, SIGINT}) {
+    using Run = std::pair<int, bool>;  // the stop signal; whether a folder is in the way
+    for (const auto& [stopSignal, blocked] :
+         {Run(SIGTERM, false), Run(SIGINT, false), Run(SIGTERM, true)}) {
         test::TempDir dir;
         const std::string named = dir.File("station one.ini");
         test::WriteFile(named,
@@ -77,255 +77,148 @@ TEST(OvserverTest, HeadlessRunsUntilTerminatedAndWritesTheLoadedConfigurationAtE
                             dir.File("web/site") +
                             "\n[PrivateBr]\nCount=1\nPrivateUser1=ann\n"
                             "PrivatePass1=pw\n[Relay]\nHostname=up.example\nPort=8001\n");
+        if (blocked) {
+            std::filesystem::create_directory(dir.File("Config.ini"));
+        }
         auto child = Spawn(dir, {"--headless", "/config:" + named});
         ASSERT_TRUE(WaitForText(dir.File("stdout"), "running"));
-        const std::string out = test::ReadFile(dir.File("stdout"));
-        EXPECT_NE(out.find("Orvanta Server " + ExpectedVersion() + " running without a window"),
-                  std::string::npos)
-            << out;
-        EXPECT_NE(out.find("configuration: " + named + ")"), std::string::npos) << out;
+        EXPECT_TRUE(Holds(dir.File("stdout"), "configuration: " + named + ")"));
         child->Signal(stopSignal);
-        EXPECT_EQ(child->Wait(10000), 0);
-        EXPECT_NE(test::ReadFile(dir.File("stdout")).find("Stopping ("), std::string::npos);
+        EXPECT_EQ(child->Wait(10000), blocked ? 1 : 0);
+        EXPECT_FALSE(Holds(named, "[Network]")) << "the named file is never written";
+        if (blocked) {
+            EXPECT_EQ(test::ReadFile(dir.File("stderr")),
+                      "Orvanta Server: The station configuration could not be saved to " +
+                          dir.File("Config.ini") +
+                          ".\ncannot replace the file: Is a directory\nThe file was left as it "
+                          "was.\n");
+            EXPECT_TRUE(std::filesystem::is_empty(dir.File("Config.ini")));
+            continue;
+        }
         EXPECT_EQ(test::ReadFile(dir.File("stderr")), "") << "nothing went wrong";
-
-        EXPECT_EQ(test::ReadFile(named).find("[Network]"), std::string::npos)
-            << "the named file is never written";
         StationConfig expected;
         LoadStationConfig(named, expected, {dir.Folder(), false});
         expected.ContentDir = GetFolderOf(expected.ContentDir);
         StationConfig saved;
         LoadStationConfig(dir.File("Config.ini"), saved, {dir.Folder(), false});
         EXPECT_EQ(saved, expected);
-        EXPECT_EQ(saved.MaxClient, 42);
-        EXPECT_EQ(saved.PrivateUsers.at("ann"), "pw");
-        EXPECT_EQ(saved.RelayPort, 8001);
-        EXPECT_EQ(saved.ContentDir, dir.File("web/"));
         EXPECT_TRUE(std::filesystem::is_directory(dir.File("web/site"))) << "created at load";
     }
 }
 
-TEST(OvserverTest, SighupRereadsTheConfigurationNamesWhatNeedsARestartAndKeepsRunning) {
+// A listener on 127.0.0.1:port logged in with `credentials` (user:password in base64); the
+// head of its answer goes to `head`.
+std::unique_ptr<test::TestClient> Listen(int port, const std::string& credentials,
+                                         std::string* head) {
+    auto listener = std::make_unique<test::TestClient>(static_cast<uint16_t>(port));
+    listener->Send("GET /stream HTTP/1.0\r\nAuthorization: Basic " + credentials + "\r\n\r\n");
+    *head = listener->ReadUntil("\r\n\r\n");
+    return listener;
+}
+
+// A station on air in the real engine (ovstream.so beside ovserver, ffmpeg feeding it a tone):
+// SIGHUP applies what can change live, keeps the listeners, and names what needs a restart; a
+// broken file changes nothing; the exit step writes the record in effect.
+TEST(LiveStationTest, SighupAppliesLiveSettingsKeepsListenersAndNamesWhatNeedsARestart) {
     test::TempDir dir;
+    test::ScopedEnv userHive("ORVANTA_USER_HIVE", dir.File("user.reg").c_str());
+    test::ScopedEnv machineHive("ORVANTA_MACHINE_HIVE", dir.File("machine.reg").c_str());
+    std::filesystem::copy_file(std::string(ORV_PROGRAM_DIR) + "/ovstream.so",
+                               dir.File("ovstream.so"));
     const std::string out = dir.File("stdout");
-    test::WriteFile(dir.File("Config.ini"), "[Network]\nPort=8123\n[Limits]\nMaxClient=7\n");
-    auto child = Spawn(dir, {"--headless", "--status-interval=1"});
-    ASSERT_TRUE(WaitForText(out, "SIGHUP re-reads"));
-    child->Signal(SIGHUP);
-    ASSERT_TRUE(WaitForText(out, "nothing changed."));
-
-    test::WriteFile(dir.File("Config.ini"),
-                    "[Network]\nPort=8124\n[Limits]\nMaxClient=9\n[Broadcast]\nPassword=new\n");
-    child->Signal(SIGHUP);
-    EXPECT_TRUE(WaitForText(out,
-                            "re-read; changed, in effect at the next start: Port, "
-                            "Password, MaxClient."))
-        << test::ReadFile(out);
-    EXPECT_TRUE(WaitForText(out, "listeners 0 / 9")) << "the new record is the one shown";
-    EXPECT_EQ(test::ReadFile(out).find("Stopping"), std::string::npos);
-    child->Signal(SIGTERM);
-    EXPECT_EQ(child->Wait(10000), 0);
-    StationConfig saved;
-    LoadStationConfig(dir.File("Config.ini"), saved, {dir.Folder(), false});
-    EXPECT_EQ(saved.Port, 8124) << "the operator's edit survives the exit step";
-    EXPECT_EQ(saved.Password, "new");
-}
-
-// One silent MPEG-1 Layer III frame, 128 kbit/s, 44.1 kHz: 417 bytes.
-std::string Mp3Frame() {
-    std::string frame(417, '\0');
-    frame.replace(0, 4, "\xFF\xFB\x90\x64");
-    return frame;
-}
-
-// A station on air in the real engine: ovserver --headless /start with ovstream.so beside it,
-// a v1 source on port + 1 feeding frames from a thread, for the reload to happen under.
-class LiveStationTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        std::filesystem::copy_file(std::string(ORV_PROGRAM_DIR) + "/ovstream.so",
-                                   m_dir.File("ovstream.so"));
+    const auto config = [&dir](int port, int maxClient, const std::string& users) {
+        test::WriteFile(
+            dir.File("Config.ini"),
+            "[Broadcast]\nPassword=hackme\nPublicServer=False\nShoutcastRegister=False\n"
+            "PrivateBr=True\n[Network]\nPort=" +
+                std::to_string(port) + "\n[Limits]\nMaxClient=" + std::to_string(maxClient) +
+                "\n[PrivateBr]\n" + users);
+    };
+    // On the first free port pair of five tries.
+    std::unique_ptr<test::Process> child;
+    int port = 0;
+    std::mt19937 random(static_cast<unsigned>(::getpid()));
+    for (int attempt = 0; attempt < 5 && port == 0; ++attempt) {
+        const int tried = 20001 + static_cast<int>(random() % 20000) * 2;
+        config(tried, 2,
+               "Count=2\nPrivateUser1=ann\nPrivatePass1=pw1\nPrivateUser2=bob\nPrivatePass2=pw2\n");
+        child.reset();
+        child = Spawn(dir, {"--headless", "/start", "--status-interval=1"});
+        port = WaitForText(out, "Service started") ? tried : 0;
     }
-    void TearDown() override {
-        m_feeding = false;
-        if (m_feeder.joinable()) {
-            m_feeder.join();
-        }
-        if (m_child) {
-            m_child->Signal(SIGTERM);
-            EXPECT_EQ(m_child->Wait(10000), 0);
-        }
-    }
-    // The configuration for listen port `port`, with `rest` after [Network].
-    static std::string Config(int port, const std::string& rest) {
-        return "[Broadcast]\nPassword=hackme\nPublicServer=False\nShoutcastRegister=False\n"
-               "PrivateBr=True\n[Network]\nPort=" +
-               std::to_string(port) + "\n" + rest;
-    }
-    // Starts on a free port pair (five tries) and puts a source on air.
-    void StartOnAir(const std::string& rest) {
-        std::mt19937 random(static_cast<unsigned>(::getpid()));
-        for (int attempt = 0; attempt < 5 && m_port == 0; ++attempt) {
-            const int port = 20001 + static_cast<int>(random() % 20000) * 2;
-            test::WriteFile(m_dir.File("Config.ini"), Config(port, rest));
-            m_child = Spawn(m_dir, {"--headless", "/start", "--status-interval=1"});
-            if (WaitForText(m_out, "Service started")) {
-                m_port = port;
-                break;
-            }
-            m_child->Signal(SIGTERM);
-            m_child->Wait(10000);
-            m_child.reset();
-        }
-        ASSERT_NE(m_port, 0) << test::ReadFile(m_err);
-        m_source = std::make_unique<test::TestClient>(static_cast<uint16_t>(m_port + 1));
-        m_source->Send("hackme\r\n");
-        ASSERT_EQ(m_source->Read(20), "OK2\r\nicy-caps:11\r\n\r\n");
-        m_source->Send("icy-name:Night Owl\r\nicy-br:128\r\n\r\n");
-        m_feeding = true;
-        // About the stream's own pace (38 frames a second), so a listener that reads late is
-        // not one that falls behind.
-        m_feeder = std::thread([this] {
-            const std::string frame = Mp3Frame();
-            for (int i = 0; i < 2400 && m_feeding && m_source->Send(frame); ++i) {
-                std::this_thread::sleep_for(25ms);
-            }
-        });
-        ASSERT_TRUE(WaitForText(m_out, "| source connected"));
-    }
-    // A listener logged in with `credentials` (user:password in base64); its answer's head.
-    std::unique_ptr<test::TestClient> Listen(const std::string& credentials, std::string* head) {
-        auto listener = std::make_unique<test::TestClient>(static_cast<uint16_t>(m_port));
-        listener->Send("GET /stream HTTP/1.0\r\nAuthorization: Basic " + credentials + "\r\n\r\n");
-        *head = listener->ReadUntil("\r\n\r\n");
-        return listener;
-    }
-
-    test::TempDir m_dir;
-    test::ScopedEnv m_userHive{"ORVANTA_USER_HIVE", m_dir.File("user.reg").c_str()};
-    test::ScopedEnv m_machineHive{"ORVANTA_MACHINE_HIVE", m_dir.File("machine.reg").c_str()};
-    const std::string m_out = m_dir.File("stdout");
-    const std::string m_err = m_dir.File("stderr");
-    std::unique_ptr<test::Process> m_child;
-    int m_port = 0;
-    std::unique_ptr<test::TestClient> m_source;
-    std::atomic<bool> m_feeding{false};
-    std::thread m_feeder;
-};
-
-constexpr const char kAnn[] = "YW5uOnB3MQ==";  // ann:pw1
-constexpr const char kBob[] = "Ym9iOnB3Mg==";  // bob:pw2
-
-TEST_F(LiveStationTest, SighupAppliesLiveSettingsKeepsListenersAndNamesWhatNeedsARestart) {
-    StartOnAir(
-        "[Limits]\nMaxClient=2\n[PrivateBr]\nCount=2\nPrivateUser1=ann\nPrivatePass1=pw1\n"
-        "PrivateUser2=bob\nPrivatePass2=pw2\n");
+    ASSERT_NE(port, 0) << test::ReadFile(dir.File("stderr"));
+    test::Tone tone;
+    tone.seconds = 60;
+    const auto source = test::ToneEncoder(port, dir.Path(), tone);
+    ASSERT_TRUE(WaitForText(out, "| source connected")) << test::ReadFile(dir.File("encoder.err"));
+    const std::string ann = "YW5uOnB3MQ==";  // ann:pw1
     std::string head;
-    auto listener = Listen(kAnn, &head);
+    auto listener = Listen(port, ann, &head);
     ASSERT_EQ(head.rfind("HTTP/1.0 200 OK", 0), 0u) << head;
-    ASSERT_EQ(listener->Read(417 * 4).size(), 417u * 4);
+    ASSERT_EQ(listener->Read(2000).size(), 2000u);
 
     // Fewer listeners, bob out, another port.
-    test::WriteFile(m_dir.File("Config.ini"), Config(m_port + 2,
-                                                     "[Limits]\nMaxClient=1\n[PrivateBr]\nCount=1\n"
-                                                     "PrivateUser1=ann\nPrivatePass1=pw1\n"));
-    m_child->Signal(SIGHUP);
-    ASSERT_TRUE(WaitForText(m_out, "applied now: MaxClient, Private broadcast."))
-        << test::ReadFile(m_out);
-    EXPECT_TRUE(WaitForText(
-        m_out, "Reload: changed, in effect only after a restart of the service: Port."));
-    EXPECT_EQ(listener->Read(417 * 40).size(), 417u * 40) << "the listener kept its stream";
-    Listen(kAnn, &head);
+    config(port + 2, 1, "Count=1\nPrivateUser1=ann\nPrivatePass1=pw1\n");
+    child->Signal(SIGHUP);
+    ASSERT_TRUE(WaitForText(out, "applied now: MaxClient, Private broadcast.")) << out;
+    EXPECT_TRUE(
+        WaitForText(out, "Reload: changed, in effect only after a restart of the service: Port."));
+    EXPECT_EQ(listener->Read(16000).size(), 16000u) << "the listener kept its stream";
+    Listen(port, ann, &head);
     EXPECT_EQ(head.rfind("HTTP/1.0 503", 0), 0u) << "over the new MaxClient: " << head;
-    Listen(kBob, &head);
+    Listen(port, "Ym9iOnB3Mg==", &head);  // bob:pw2
     EXPECT_EQ(head.rfind("HTTP/1.0 401", 0), 0u) << "bob was taken out: " << head;
-    EXPECT_TRUE(WaitForText(m_out, "listeners 1 / 1"));
+    EXPECT_TRUE(WaitForText(out, "listeners 1 / 1"));
 
-    // A broken file changes nothing; the station goes on.
-    test::WriteFile(m_dir.File("Config.ini"), "\x01[Limits]\nMaxClient=50\n");
-    m_child->Signal(SIGHUP);
-    EXPECT_TRUE(WaitForText(m_err, "Config.ini not taken: not a configuration file"))
-        << test::ReadFile(m_err);
-    ::unlink(m_dir.File("Config.ini").c_str());
-    m_child->Signal(SIGHUP);
-    EXPECT_TRUE(WaitForText(m_err, "Config.ini not taken: No such file or directory"));
-    EXPECT_EQ(listener->Read(417 * 40).size(), 417u * 40);
-    Listen(kAnn, &head);
+    test::WriteFile(dir.File("Config.ini"), "\x01[Limits]\nMaxClient=50\n");
+    child->Signal(SIGHUP);
+    EXPECT_TRUE(WaitForText(dir.File("stderr"), "Config.ini not taken: not a configuration file"));
+    EXPECT_EQ(listener->Read(16000).size(), 16000u);
+    Listen(port, ann, &head);
     EXPECT_EQ(head.rfind("HTTP/1.0 503", 0), 0u) << "MaxClient is still 1: " << head;
-    EXPECT_EQ(test::ReadFile(m_out).find("Stopping"), std::string::npos);
-}
-
-TEST(OvserverTest, AConfigurationThatCannotBeSavedIsReportedAndLeavesNoTemporaryFile) {
-    test::TempDir dir;
-    // A folder where the file should be: the rename over it fails for root too.
-    std::filesystem::create_directory(dir.File("Config.ini"));
-    test::WriteFile(dir.File("station.ini"), "[Limits]\nMaxClient=42\n");
-    auto child = Spawn(dir, {"--headless", "/config:" + dir.File("station.ini")});
-    ASSERT_TRUE(WaitForText(dir.File("stdout"), "running without a window"));
     child->Signal(SIGTERM);
-    EXPECT_EQ(child->Wait(10000), 1) << "unsaved settings are a failed exit";
-    EXPECT_EQ(test::ReadFile(dir.File("stderr")),
-              "Orvanta Server: The station configuration could not be saved to " +
-                  dir.File("Config.ini") +
-                  ".\ncannot replace the file: Is a directory\nThe file was left as it was.\n");
-    for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
-        EXPECT_EQ(entry.path().filename().string().find(".Config.ini."), std::string::npos)
-            << entry.path();
-    }
-    EXPECT_TRUE(std::filesystem::is_empty(dir.File("Config.ini")));
-}
-
-// Whether the child has ended, without collecting it.
-bool Ended(pid_t pid) {
-    siginfo_t info{};
-    return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
-           info.si_pid == pid;
+    ASSERT_EQ(child->Wait(10000), 0);
+    EXPECT_TRUE(Holds(dir.File("Config.ini"), "Port=" + std::to_string(port + 2)));
 }
 
 #ifdef ORV_TEST_X11
-// The console's top-level window on the X server, found by its title; 0 while there is none.
-Window ConsoleWindow(Display* display) {
+// The top-level windows on the X server, bottom to top.
+std::vector<Window> TopLevels(Display* display) {
     Window root = 0;
     Window parent = 0;
     Window* children = nullptr;
     unsigned count = 0;
-    Window found = 0;
+    std::vector<Window> windows;
     if (XQueryTree(display, XDefaultRootWindow(display), &root, &parent, &children, &count) != 0) {
-        for (unsigned i = 0; i < count && found == 0; ++i) {
-            char* name = nullptr;
-            XWindowAttributes attributes{};
-            if (XFetchName(display, children[i], &name) != 0 && name != nullptr &&
-                std::string(name) == "Orvanta Server" &&
-                XGetWindowAttributes(display, children[i], &attributes) != 0 &&
-                attributes.map_state == IsViewable) {
-                found = children[i];
-            }
-            XFree(name);
-        }
+        windows.assign(children, children + count);
         XFree(children);
     }
-    return found;
+    return windows;
+}
+
+// The console's top-level window, found by its title; 0 while there is none.
+Window ConsoleWindow(Display* display) {
+    for (const Window window : TopLevels(display)) {
+        char* name = nullptr;
+        XWindowAttributes attributes{};
+        const bool found = XFetchName(display, window, &name) != 0 && name != nullptr &&
+                           std::string(name) == "Orvanta Server" &&
+                           XGetWindowAttributes(display, window, &attributes) != 0 &&
+                           attributes.map_state == IsViewable;
+        XFree(name);
+        if (found) {
+            return window;
+        }
+    }
+    return 0;
 }
 
 // Whether `window` is stacked above `other`. (Who has the keyboard is not asked: without a
 // window manager the X server keeps it with whoever took it last, whatever the console asks.)
 bool StackedAbove(Display* display, Window window, Window other) {
-    Window root = 0;
-    Window parent = 0;
-    Window* children = nullptr;
-    unsigned count = 0;
-    if (XQueryTree(display, XDefaultRootWindow(display), &root, &parent, &children, &count) == 0) {
-        return false;
-    }
-    // Bottom to top: the window must come after the other one.
-    bool seenOther = false;
-    bool above = false;
-    for (unsigned i = 0; i < count; ++i) {
-        seenOther = seenOther || children[i] == other;
-        above = above || (seenOther && children[i] == window);
-    }
-    XFree(children);
-    return above;
+    const std::vector<Window> windows = TopLevels(display);
+    const auto above = std::find(windows.begin(), windows.end(), window);
+    return above != windows.end() && std::find(windows.begin(), above, other) != above;
 }
 #endif
 
@@ -358,7 +251,7 @@ TEST(OvserverTest, OneConsolePerUserAndACrashedOnesSocketDoesNotBlockTheNext) {
     }
 #endif
     EXPECT_EQ(Spawn(second, {})->Wait(10000), 0);
-    EXPECT_NE(test::ReadFile(second.File("stdout")).find("already running"), std::string::npos);
+    EXPECT_TRUE(Holds(second.File("stdout"), "already running"));
     EXPECT_FALSE(std::filesystem::exists(second.File("Config.ini"))) << "it wrote nothing";
 #ifdef ORV_TEST_X11
     if (display != nullptr) {
@@ -374,11 +267,18 @@ TEST(OvserverTest, OneConsolePerUserAndACrashedOnesSocketDoesNotBlockTheNext) {
     one->Wait(10000);
     ASSERT_TRUE(std::filesystem::exists(socket));
     auto three = Spawn(third, {});
-    EXPECT_FALSE(test::WaitUntil([&] { return Ended(three->Pid()); }, 3000))
+    // It runs on (the child is not collected here).
+    siginfo_t info{};
+    EXPECT_FALSE(test::WaitUntil(
+        [&] {
+            return ::waitid(P_PID, static_cast<id_t>(three->Pid()), &info,
+                            WEXITED | WNOHANG | WNOWAIT) == 0 &&
+                   info.si_pid == three->Pid();
+        },
+        3000))
         << test::ReadFile(third.File("stdout"));
     EXPECT_EQ(Spawn(second, {})->Wait(10000), 0);
-    EXPECT_NE(test::ReadFile(second.File("stdout")).find("already running"), std::string::npos)
-        << "the third start owns the socket now";
+    EXPECT_TRUE(Holds(second.File("stdout"), "already running")) << "the third owns the socket";
     three->Signal(SIGTERM);
     EXPECT_EQ(three->Wait(10000), 0);
 }
@@ -415,19 +315,17 @@ protected:
                             << test::ReadFile(m_dir.File("stderr"));
         return test::ReadFile(m_dir.File("stdout"));
     }
-    std::vector<std::string> Creations() const {
-        std::vector<std::string> lines;
+    // How many modules and plug-ins the run created to describe them (a scan makes each twice),
+    // and whether the service module was started and stopped.
+    std::string Calls() const {
+        int scans = 0;
+        int runs = 0;
         for (const std::string& line : test::ReadLines(m_log)) {
-            if (line.rfind("0 Create", 0) == 0 || line.rfind("plugin OPluginCreate", 0) == 0 ||
-                line == "2 Start 8000 0" || line == "3 Stop" || line == "1 Destroy 1") {
-                lines.push_back(line);
-            }
+            scans += line == "0 Create " || line.rfind("plugin OPluginCreate", 0) == 0 ? 1 : 0;
+            runs += line == "2 Start 8000 0" || line == "3 Stop" ? 1 : 0;
         }
-        return lines;
+        return std::to_string(scans) + " scans, " + std::to_string(runs) + " start and stop";
     }
-    // What a run that finds both caches loads: nothing but the service module.
-    const std::vector<std::string> kCachedRun = {"0 Create Software\\KELVO\\OVServer\\Plugins",
-                                                 "2 Start 8000 0", "3 Stop", "1 Destroy 1"};
 
     test::TempDir m_dir;
     std::string m_log = m_dir.File("calls.log");
@@ -444,24 +342,25 @@ protected:
 
 TEST_F(HeadlessServiceTest, StartsFromTheFolderAndReadsTheCachesTheSecondTime) {
     const std::string out = RunOnce();
-    EXPECT_NE(out.find("Service started on port 8000."), std::string::npos) << out;
     EXPECT_NE(out.find("running | source connected | listeners 4 / 20 | received 0.118 Mbytes"),
               std::string::npos)
         << out;
-    // The first run scans: every module twice with an empty root, every plug-in twice.
-    EXPECT_EQ(Creations(),
-              (std::vector<std::string>{"plugin OPluginCreate Software\\KELVO",
-                                        "plugin OPluginCreate Software\\KELVO", "0 Create ",
-                                        "1 Destroy 1", "0 Create ", "1 Destroy 1",
-                                        "0 Create Software\\KELVO\\OVServer\\Plugins",
-                                        "2 Start 8000 0", "3 Stop", "1 Destroy 1"}));
-    EXPECT_TRUE(std::filesystem::exists(m_dir.File("OVTService.cache")));
-    EXPECT_TRUE(std::filesystem::exists(m_dir.File("OVTPlugins.cache")));
+    EXPECT_EQ(Calls(), "4 scans, 2 start and stop");
     RunOnce();
-    EXPECT_EQ(Creations(), kCachedRun) << "the second run reads both caches";
+    EXPECT_EQ(Calls(), "0 scans, 2 start and stop") << "the second run reads both caches";
 }
 
+// A state folder takes everything written, the program folder stays clean; one that cannot be
+// made stops the program before it writes anything.
 TEST_F(HeadlessServiceTest, AStateFolderTakesEverythingWrittenAndTheProgramFolderStaysClean) {
+    test::WriteFile(m_dir.File("in-the-way"), "a file, not a folder");
+    {
+        test::ScopedEnv blocked("ORVANTA_STATE_DIR", m_dir.File("in-the-way/state").c_str());
+        EXPECT_EQ(Spawn(m_dir, {"--headless", "/start"})->Wait(10000), 3);
+        EXPECT_TRUE(Holds(m_dir.File("stderr"),
+                          "cannot use the state folder " + m_dir.File("in-the-way/state/")));
+        EXPECT_EQ(test::ReadFile(m_dir.File("stdout")), "");
+    }
     const std::string state = m_dir.File("state/");
     test::ScopedEnv stateDir("ORVANTA_STATE_DIR", state.c_str());
     test::ScopedEnv noUserHive("ORVANTA_USER_HIVE", nullptr);  // the state folder's own is used
@@ -473,41 +372,7 @@ TEST_F(HeadlessServiceTest, AStateFolderTakesEverythingWrittenAndTheProgramFolde
         EXPECT_TRUE(std::filesystem::exists(state + written)) << written;
         EXPECT_FALSE(std::filesystem::exists(m_dir.File(written))) << written;
     }
-    StationConfig saved;
-    LoadStationConfig(state + "Config.ini", saved, {state, false});
-    EXPECT_EQ(saved.LogDir, state + "log/") << "not the folder it was started from";
-    EXPECT_EQ(Creations(), kCachedRun) << "the second run reads the caches from the state folder";
-}
-
-TEST(OvserverTest, AStateFolderThatCannotBeMadeStopsTheProgramBeforeItWritesAnything) {
-    test::TempDir dir;
-    test::WriteFile(dir.File("in-the-way"), "a file, not a folder");
-    const std::string state = dir.File("in-the-way/state");
-    test::ScopedEnv stateDir("ORVANTA_STATE_DIR", state.c_str());
-    EXPECT_EQ(Spawn(dir, {"--headless", "/start"})->Wait(10000), 3);
-    const std::string err = test::ReadFile(dir.File("stderr"));
-    EXPECT_NE(err.find("cannot use the state folder " + state + "/"), std::string::npos) << err;
-    EXPECT_EQ(test::ReadFile(dir.File("stdout")), "");
-    for (const char* written : {"Config.ini", "OVTService.cache", "OVTPlugins.cache", "logs"}) {
-        EXPECT_FALSE(std::filesystem::exists(dir.File(written))) << written;
-    }
-}
-
-TEST(HeadlessRunnerTest, ACommandLineWithoutTheProgramPathShowsMessage10070AndKeepsDefaults) {
-    test::TempDir dir;
-    CServerContext context(dir.Folder());
-    std::ostringstream out;
-    std::ostringstream err;
-    const ProgramOptions options;
-    CHeadlessRunner runner(context, options, out, err);
-    BlockStopSignals();
-    ::raise(SIGTERM);  // pending, so the run ends at once
-    EXPECT_EQ(runner.Run("/other/path/ovserver /start", dir.File("ovserver")), 0);
-    EXPECT_EQ(err.str(),
-              "Orvanta Server: Failed to parse command line arguments.\ncommand line string : "
-              "/other/path/ovserver /start\n");
-    EXPECT_EQ(context.config.Port, 8080) << "the defaults stay";
-    EXPECT_TRUE(std::filesystem::exists(dir.File("Config.ini"))) << "the exit step still saves";
+    EXPECT_EQ(Calls(), "0 scans, 2 start and stop") << "the caches are read from the state folder";
 }
 
 // The crash reporter is set up once at construction and destroyed last; a missing module or a
@@ -529,11 +394,9 @@ TEST(CrashReporterTest, IsSetUpOnceAtConstructionAndDestroyedLastIfTheModuleGive
             std::string("crash SetReportTarget 0 ") + kCrashReportAddress + " Orvanta Error Report",
             "crash AddRegistrySource HKCU\\Software\\KELVO Registry", "crash Destroy 1"}));
 
-    std::filesystem::remove(log);
     EXPECT_FALSE(CServerContext(dir.Folder()).HasCrashReporter());
     test::ScopedEnv refuse("ORV_FIXTURE_FACTORY_NULL", "1");
     EXPECT_FALSE(CServerContext(std::string(ORV_FIXTURE_DIR) + "/crash/").HasCrashReporter());
-    EXPECT_EQ(test::ReadLines(log), std::vector<std::string>{"crash OXCreate null"});
 }
 
 }  // namespace

@@ -1,69 +1,65 @@
 // The console on a real X display (Xvfb, started by CTest), written to PNG files for people to
-// look at: the main window stopped and running, and with the real WMA module and encoder
-// plug-in, the Format page with WMA chosen and the main window running WMA. Skipped unless
-// ORV_SCREENSHOT_DIR names the folder.
+// look at: the main window stopped and running, and every page of the Config sheet; with the
+// real WMA module and encoder plug-in, the main window running WMA; and the main window and
+// the Language page with the Korean pack.
 #include "app/commands.h"
 #include "app_ui/ui_test_support.h"
-#include "dialogs/config_server_type.h"
+#include "config/language_pack.h"
+#include "config/program_settings.h"
+#include "dialogs/config_main_sheet.h"
+#include "res/string_table.h"
 
-#include <QComboBox>
-#include <QRadioButton>
-
-#include <gtest/gtest.h>
-
-#include <filesystem>
 #include <unistd.h>
 
 namespace orvanta {
 namespace {
 
-int CountColour(const QImage& image, QRgb colour) {
-    int count = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            count += (image.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF) ? 1 : 0;
+// Skipped unless on a real X display with ORV_SCREENSHOT_DIR naming the folder.
+class ScreenshotTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (folder.isEmpty()) {
+            GTEST_SKIP() << "needs ORV_SCREENSHOT_DIR and an X display";
         }
     }
-    return count;
-}
-
-TEST(ScreenshotTest, MainWindowStoppedAndRunning) {
     const QString folder = test::ScreenshotFolder();
-    if (folder.isEmpty()) {
-        GTEST_SKIP() << "needs ORV_SCREENSHOT_DIR and an X display";
-    }
+    test::RecordedBoxes boxes;
+};
+
+TEST_F(ScreenshotTest, MainWindowStoppedAndRunningAndEveryPageOfTheConfigSheet) {
     test::ProgramFolder program;
     program.WriteConfig(
         "[Network]\nPort=8080\n[Limits]\nMaxClient=32\n[Broadcast]\nMaster=True\nGenre=700\n"
         "LangCode=9\nShoutcastRegister=True\n");
     setenv("ORV_FIXTURE_LISTENERS", "7", 1);
     setenv("ORV_FIXTURE_SOURCE", "1", 1);
-    test::RecordedBoxes boxes;
     test::Console console(program);
     CMainDialog& window = console.window;
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    const QImage stopped = test::SaveScreenshot(window, folder, "main-window-stopped");
+    test::SaveScreenshot(window, folder, "main-window-stopped");
 
     window.OnCommand(kCmdStart);
     ASSERT_TRUE(window.Host().IsRunning());
     // Long enough for the monitor to poll and the panel's timer to tick twice.
-    const QImage running = test::SaveScreenshot(window, folder, "main-window-running", 1200);
-
-    // Stopped, the panel is drawn in the unlit blue only; running, in the lit one.
-    const QRgb lit = qRgb(84, 151, 216);
-    const QRgb unlit = qRgb(45, 92, 137);
-    EXPECT_EQ(CountColour(stopped, lit), 0);
-    EXPECT_GT(CountColour(stopped, unlit), 100);
-    EXPECT_GT(CountColour(running, lit), 100);
+    test::SaveScreenshot(window, folder, "main-window-running", 1200);
     window.OnCommand(kCmdStop);
+
+    // Every page of the Config sheet.
+    CConfigMainSheet sheet(console.context, res::LoadString(res::kStrConfigSheetCaption), nullptr,
+                           0);
+    sheet.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&sheet));
+    for (int page = 0; page < sheet.GetPageCount(); ++page) {
+        ASSERT_TRUE(sheet.SetActivePage(page));
+        const QString name =
+            QString(sheet.GetPage(page)->Title()).replace("::", "-").replace(' ', '_');
+        test::SaveScreenshot(sheet, folder, QString("config-%1-%2").arg(page).arg(name), 150);
+    }
+    sheet.reject();
 }
 
-TEST(ScreenshotTest, WmaFormatPageAndMainWindowRunningWma) {
-    const QString folder = test::ScreenshotFolder();
-    if (folder.isEmpty()) {
-        GTEST_SKIP() << "needs ORV_SCREENSHOT_DIR and an X display";
-    }
+TEST_F(ScreenshotTest, MainWindowRunningWma) {
     test::ProgramFolder program;
     for (const char* file : {"ovwma.so", "ovwmaenc.so"}) {
         std::filesystem::copy_file(std::string(ORV_PROGRAM_DIR) + "/" + file, program.File(file));
@@ -74,23 +70,7 @@ TEST(ScreenshotTest, WmaFormatPageAndMainWindowRunningWma) {
     const int port = 20000 + static_cast<int>(::getpid() % 6000) * 2;
     program.WriteConfig("[Network]\nPort=" + std::to_string(port) +
                         "\n[Limits]\nMaxClient=32\n[Media]\nFormat=WMA\n");
-    test::RecordedBoxes boxes;
     test::Console console(program);
-    {
-        CConfigServerType page(console.context);
-        page.OnInitDialog();
-        page.OnSetActive();
-        page.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&page));
-        auto* wma = page.findChild<QRadioButton*>("kWmaRadioId");
-        auto* encoders = page.findChild<QComboBox*>("kEncoderListId");
-        ASSERT_NE(wma, nullptr);
-        ASSERT_NE(encoders, nullptr);
-        EXPECT_TRUE(wma->isEnabled() && wma->isChecked());
-        EXPECT_TRUE(encoders->currentText().startsWith("Orvanta WMA Encoder"));
-        test::SaveScreenshot(page, folder, "format-page-wma");
-    }
-
     CMainDialog& window = console.window;
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
@@ -99,6 +79,39 @@ TEST(ScreenshotTest, WmaFormatPageAndMainWindowRunningWma) {
         << (boxes.requests.empty() ? "" : boxes.requests.front().text);
     test::SaveScreenshot(window, folder, "main-window-wma", 1200);
     window.OnCommand(kCmdStop);
+}
+
+// The main window and the Language page with the Korean pack the build put in the program
+// folder, on a real X server, for people to look at.
+TEST_F(ScreenshotTest, MainWindowAndLanguagePageInKorean) {
+    test::ProgramFolder program;
+    program.WriteConfig(
+        "[Network]\nPort=8080\n[Limits]\nMaxClient=32\n[Broadcast]\nMaster=True\nGenre=700\n"
+        "LangCode=18\n");
+    ASSERT_TRUE(WriteLanguageId(0x0412));
+    CLanguagePack pack;
+    ASSERT_TRUE(pack.Load(kRegistryRoot, std::string(ORV_PROGRAM_DIR) + "/ovserver"));
+    {
+        test::Console console(program);
+        console.window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&console.window));
+        EXPECT_EQ(test::Find<QPushButton>(console.window, "kStartButtonId").text(),
+                  QString::fromUtf8("시작"));
+        test::SaveScreenshot(console.window, folder, "main-window-korean");
+
+        // The sheet's tree is built from translated titles and keeps its icons.
+        CConfigMainSheet sheet(console.context, res::LoadString(res::kStrConfigSheetCaption),
+                               nullptr, 1);
+        sheet.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&sheet));
+        QTreeWidgetItem* language = sheet.GetPageTree()->topLevelItem(0)->child(0);
+        EXPECT_EQ(language->text(0), QString::fromUtf8("언어"));
+        EXPECT_EQ(language->data(0, CXTreePropertySheet2::kImageRole).toInt(), 2);
+        test::SaveScreenshot(sheet, folder, "config-language-korean");
+        sheet.reject();
+    }
+    pack.Unload();
+    EXPECT_EQ(res::LoadString(res::kStrMainStart), "Start");
 }
 
 }  // namespace

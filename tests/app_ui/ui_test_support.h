@@ -12,14 +12,9 @@
 #include "ui/message_box.h"
 #include "ui/tree_property_sheet.h"
 
-#include <QApplication>
-#include <QComboBox>
-#include <QElapsedTimer>
-#include <QImage>
-#include <QScreen>
-#include <QTest>
-#include <QTimer>
-#include <QWidget>
+// The whole of Qt's widgets and its test library, for every window test.
+#include <QtTest>
+#include <QtWidgets>
 
 #include <gtest/gtest.h>
 
@@ -28,8 +23,9 @@
 #include <functional>
 #include <memory>
 #include <ostream>
-#include <stdlib.h>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 // Failures show the texts, not their bytes.
@@ -63,15 +59,15 @@ inline void OnNextModal(std::function<void(QWidget*)> action) {
     auto tries = std::make_shared<int>(0);
     QObject::connect(timer, &QTimer::timeout, [timer, tries, action] {
         QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr && ++*tries <= 200) {
+            return;
+        }
+        timer->stop();
+        timer->deleteLater();
+        EXPECT_NE(modal, nullptr) << "no modal window appeared";
         if (modal != nullptr) {
-            timer->stop();
-            timer->deleteLater();
             action(modal);
             modal->close();
-        } else if (++*tries > 200) {
-            timer->stop();
-            timer->deleteLater();
-            ADD_FAILURE() << "no modal window appeared";
         }
     });
     timer->start(10);
@@ -113,13 +109,18 @@ private:
     TempDir m_dir;
 };
 
-// Serves events for `ms` milliseconds.
-inline void ServeEvents(int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms) {
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
+// The named child of `parent`; a failure, and a crash, when there is none.
+template <class Widget>
+Widget& Find(const QObject& parent, const char* name) {
+    auto* widget = parent.findChild<Widget*>(name);
+    EXPECT_NE(widget, nullptr) << name;
+    return *widget;
+}
+
+// Answers the file dialog `modal` with `path` typed into its name field, as a user would.
+inline void ChooseFile(QWidget* modal, const std::string& path) {
+    Find<QLineEdit>(*modal, "fileNameEdit").setText(QString::fromStdString(path));
+    static_cast<QDialog*>(modal)->accept();
 }
 
 // The console as the program makes it over `program`: the context initialised, the badges
@@ -155,7 +156,7 @@ inline QString ScreenshotFolder() {
 // the X server shows of the window, frame excluded, to `folder`/`name`.png; the picture.
 inline QImage SaveScreenshot(QWidget& window, const QString& folder, const QString& name,
                              int ms = 300) {
-    ServeEvents(ms);
+    QTest::qWait(ms);
     QImage shot = window.screen()->grabWindow(window.winId()).toImage();
     EXPECT_FALSE(shot.isNull()) << name.toStdString();
     EXPECT_TRUE(shot.save(folder + "/" + name + ".png")) << name.toStdString();
@@ -169,10 +170,13 @@ class SheetPageTest : public ::testing::Test {
 protected:
     void SetUp() override { m_config.SetDefaults(); }
 
-    void Open() {
+    // The page made from the record, or from `argument`.
+    void Open() { Open(m_config); }
+    template <class Argument>
+    void Open(Argument&& argument) {
         m_sheet = std::make_unique<CXTreePropertySheet2>("Config");
         m_sheet->AddPage(std::make_unique<CPropertyPage>(QStringLiteral("General")));
-        m_page = &m_sheet->AddPage(std::make_unique<Page>(m_config));
+        m_page = &m_sheet->AddPage(std::make_unique<Page>(argument));
         m_sheet->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_sheet.get()));
         ASSERT_TRUE(m_sheet->SetActivePage(1));
@@ -187,9 +191,7 @@ protected:
 
     template <class Widget>
     Widget& Child(const char* name) {
-        auto* widget = m_page->template findChild<Widget*>(name);
-        EXPECT_NE(widget, nullptr) << name;
-        return *widget;
+        return Find<Widget>(*m_page, name);
     }
     QComboBox& List(const char* name) { return Child<QComboBox>(name); }
 

@@ -1,6 +1,7 @@
 // The language packs the build puts in the program folder: each translates exactly the ids of
 // the built-in string table, keeps every text's printf conversions in order, keeps the sheet's
-// tree paths in step with their parents' titles, and carries the program's version.
+// tree paths in step with their parents' titles, and carries the program's version. And the
+// formatting that fills those texts, which must not trust them.
 #include "res/string_table.h"
 #include "support/file_version.h"
 #include "support/language_pack_file.h"
@@ -32,15 +33,11 @@ TEST_P(ShippedPackTest, TranslatesEveryTextOfTheTableAndNothingElse) {
     ASSERT_TRUE(pack) << path << " is missing or no pack";
     EXPECT_EQ(GetFileVersion(path), GetFileVersion(std::string(ORV_PROGRAM_DIR) + "/ovserver"));
 
-    std::vector<uint32_t> translated;
-    for (const auto& [id, text] : pack->texts) {
-        translated.push_back(id);
-    }
     const std::vector<uint32_t> ids = res::AllStringIds();
     for (const uint32_t id : ids) {
         EXPECT_TRUE(pack->texts.count(id)) << "untranslated: " << id << " " << res::LoadString(id);
     }
-    for (const uint32_t id : translated) {
+    for (const auto& [id, text] : pack->texts) {
         EXPECT_FALSE(res::LoadString(id).empty()) << "not in the table: " << id;
     }
 
@@ -77,6 +74,21 @@ TEST_P(ShippedPackTest, TranslatesEveryTextOfTheTableAndNothingElse) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Shipped, ShippedPackTest, ::testing::Values("KOR", "DEU"));
+
+TEST(FormatStringTest, ConversionsTakeTheArgumentsInOrderPaddedToTheirWidth) {
+    EXPECT_EQ(res::FormatString("[%-4s|%05d|%03d]", {"ab", "-12", "7"}), "[ab  |-0012|007]");
+    EXPECT_EQ(res::FormatString("%3.3f Mbytes", {"1.000"}), "1.000 Mbytes");
+    EXPECT_EQ(res::FormatString("100%% %s", {"done"}), "100% done");
+}
+
+TEST(FormatStringTest, TextsFromOutsideCannotReachPastTheArguments) {
+    // A language pack's text may hold more conversions than the program passes.
+    EXPECT_EQ(res::FormatString("%s and %s and %n", {"one"}), "one and  and ");
+    // A huge width is capped rather than honoured.
+    EXPECT_EQ(res::FormatString("%999999999999d", {"1"}).size(), 64u);
+    EXPECT_EQ(res::FormatString("ends in %", {}), "ends in %");
+    EXPECT_EQ(res::FormatString("ends in %-12", {"x"}), "ends in %-12");
+}
 
 }  // namespace
 }  // namespace orvanta

@@ -1,6 +1,7 @@
-// The state-folder rule, and the folder check that runs before anything is written.
+// The command line, the state-folder rule, and the folder check that runs before anything is
+// written.
+#include "startup/command_line.h"
 #include "startup/state_folder.h"
-
 #include "test_util.h"
 
 #include <gtest/gtest.h>
@@ -15,16 +16,9 @@ using Kind = StateFolders::Kind;
 
 TEST(StateFolderTest, TheFirstMatchingRuleDecides) {
     const std::string program = "/opt/ov/";
-    struct Case {
-        StateEnvironment environment;
-        bool portable;
-        Kind kind;
-        std::string folder;
-        std::string logFolder;
-        std::string userHive;
-    };
     // clang-format off
-    const Case cases[] = {
+    const struct { StateEnvironment environment; bool portable; Kind kind; std::string folder;
+                   std::string logFolder; std::string userHive; } cases[] = {
         // A portable build folder keeps everything beside the executable, as it always did.
         {{"", "", "", "/home/ann/.cfg", "/home/ann"}, true, Kind::Portable, program, "", ""},
         // Installed: the XDG config folder, else ~/.config; a relative XDG_CONFIG_HOME is void.
@@ -46,7 +40,7 @@ TEST(StateFolderTest, TheFirstMatchingRuleDecides) {
         {{"portable", "/var/lib/ov", "", "", "/home/ann"}, false, Kind::Portable, program, "", ""},
     };
     // clang-format on
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         const StateFolders got = DecideStateFolders(c.environment, program, c.portable);
         SCOPED_TRACE(c.folder);
         EXPECT_EQ(got.error, "");
@@ -57,13 +51,14 @@ TEST(StateFolderTest, TheFirstMatchingRuleDecides) {
     }
 }
 
+// No folder to be had is an error that says why.
 TEST(StateFolderTest, NoFolderToBeHadIsAnErrorThatSaysWhy) {
-    const StateFolders relative = DecideStateFolders({"st", "", "", "", "/home/ann"}, "/p/", true);
-    EXPECT_NE(relative.error.find("ORVANTA_STATE_DIR must be an absolute folder"),
+    EXPECT_NE(DecideStateFolders({"st", "", "", "", "/home/ann"}, "/p/", true)
+                  .error.find("ORVANTA_STATE_DIR must be an absolute folder"),
               std::string::npos);
-    const StateFolders homeless = DecideStateFolders({"", "", "", "", ""}, "/usr/lib/ov/", false);
-    EXPECT_NE(homeless.error.find("/usr/lib/ov/ is not writable"), std::string::npos)
-        << homeless.error;
+    EXPECT_NE(DecideStateFolders({"", "", "", "", ""}, "/usr/lib/ov/", false)
+                  .error.find("/usr/lib/ov/ is not writable"),
+              std::string::npos);
 }
 
 TEST(StateFolderTest, PreparingCreatesTheFolderOrNamesItInTheRefusal) {
@@ -75,17 +70,53 @@ TEST(StateFolderTest, PreparingCreatesTheFolderOrNamesItInTheRefusal) {
     EXPECT_EQ(std::filesystem::status(nested).permissions(), std::filesystem::perms::owner_all)
         << "Config.ini's passwords are for its user alone";
 
-    // A file where a folder should be refuses even root.
+    // A file where the folder should be refuses even root.
     test::WriteFile(dir.File("file"), "x");
-    const std::string blocked = dir.File("file/state/");
-    const std::string error = PrepareStateFolder(blocked);
-    EXPECT_NE(error.find("cannot use the state folder " + blocked), std::string::npos) << error;
     EXPECT_EQ(PrepareStateFolder(dir.File("file")).find("cannot use the state folder"), 0u);
-
     EXPECT_TRUE(IsPortableProgramFolder(dir.Folder()));
     EXPECT_FALSE(IsPortableProgramFolder("/usr/lib/orvanta-server/"))
         << "the package manager's folders are never written, even by root";
-    EXPECT_FALSE(IsPortableProgramFolder(dir.File("missing/")));
+}
+
+constexpr const char kOwn[] = "/opt/orvanta/ovserver";
+constexpr const char kFolder[] = "/opt/orvanta/";
+
+CommandLineResult Parse(const std::string& line) {
+    return ParseCommandLine(line, kOwn, kFolder);
+}
+
+TEST(ParseCommandLineTest, OptionsPathsAndTheProgramPath) {
+    const struct {
+        const char* arguments;
+        const char* configPath;
+        bool autoStart;
+    } cases[] = {
+        {"", "/opt/orvanta/Config.ini", false},
+        // Any case, quotes dropped.
+        {" /START /Config:\"/srv/st/a.ini\"", "/srv/st/a.ini", true},
+        {" some other words", "/opt/orvanta/Config.ini", false},
+        {" /srv/x.ini /config:", "/srv/x.ini", false},
+        // "start" inside the path is taken as the option.
+        {" /config:/srv/start/a.ini", "/srv/a.ini", true},
+        // Only the first occurrence of each option goes.
+        {" /config:/config:x.ini /start", "/config:x.ini", true},
+    };
+    for (const auto& c : cases) {
+        const auto r = Parse(std::string("\"/opt/orvanta/ovserver\"") + c.arguments);
+        EXPECT_EQ(r.configPath, c.configPath) << c.arguments;
+        EXPECT_EQ(r.autoStart, c.autoStart) << c.arguments;
+    }
+    // A program path spelled differently fails the parse.
+    EXPECT_FALSE(Parse("\"/OPT/orvanta/ovserver\" /start /config:a.ini").autoStart);
+
+    // A spaced path survives the rebuilt line.
+    test::TempDir dir;
+    const std::string ini = dir.File("my station.ini");
+    test::WriteFile(ini, "[Network]\n");
+    const auto r = Parse(std::string("\"/opt/orvanta/ovserver\" \"/config:") + ini + "\"");
+    EXPECT_EQ(r.configPath, ini);
+    EXPECT_TRUE(r.exists);
+    EXPECT_FALSE(Parse("\"/opt/orvanta/ovserver\" /config:/nonexistent.ini").exists);
 }
 
 }  // namespace
