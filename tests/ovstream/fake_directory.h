@@ -5,7 +5,6 @@
 #include "http/request.h"
 #include "ovstream/test_client.h"
 
-#include <arpa/inet.h>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -13,7 +12,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <netinet/in.h>
 #include <string>
 #include <sys/socket.h>
 #include <sys/time.h>

@@ -12,8 +12,6 @@ using orvanta::engine::ParseStatus;
 using orvanta::engine::ParseYpResponse;
 using orvanta::engine::YpParseResult;
 
-namespace {}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     const std::string_view data(reinterpret_cast<const char*>(bytes), size);
     const YpParseResult whole = ParseYpResponse(data);
