@@ -2,7 +2,6 @@
 // 127.0.0.1 with a real source, and ffmpeg playing the playlist.
 #include "engine/engine.h"
 #include "hls/hls_stream.h"
-#include "hls/id3_tag.h"
 #include "hls/playlist.h"
 #include "hls/segmenter.h"
 #include "ovstream/engine_ports.h"
@@ -66,15 +65,13 @@ uint64_t Timestamp(const std::string& segment) {
 }
 
 // What players take from the tags and the playlist; that segments are whole frames under a
-// sound tag, whatever the source sends, the fuzzer checks.
+// sound tag with a safe title, whatever the source sends and titles it, the fuzzer checks.
 TEST(HlsSegmenterTest, TagsTitlesAndTimestampsAndMarksASourcesReturn) {
     HlsSegmenter segmenter(1000, 2, 3);
     segmenter.SourceStarted(std::chrono::system_clock::now());
     // 2 s is 76.6 frames: the first segment closes once it holds 77.
     EXPECT_EQ(segmenter.Feed(Mp3Frames(100), "Night \"Owl\""), 1u);
-    const std::string hostile =
-        std::string("Quote \" and NUL \0 here", 22) + std::string(10240, 'x');
-    EXPECT_EQ(segmenter.Feed(Mp3Frames(100), hostile), 1u);
+    EXPECT_EQ(segmenter.Feed(Mp3Frames(100), "Later"), 1u);
     segmenter.SourceStopped();  // the 46 frames under way are published as they are
     ASSERT_EQ(segmenter.Segments().size(), 3u);
     const std::string& first = *segmenter.Segments()[0].bytes;
@@ -82,13 +79,10 @@ TEST(HlsSegmenterTest, TagsTitlesAndTimestampsAndMarksASourcesReturn) {
     EXPECT_EQ(Timestamp(first), 0u);
     EXPECT_EQ(first.size() - AudioStart(first), 77 * kFrameBytes);
 
-    // The second began before the hostile title arrived; the third carries it, made safe.
+    // The second began before the new title arrived; the third carries it.
     const std::string third = *segmenter.Segments()[2].bytes;
     EXPECT_EQ(Timestamp(third), uint64_t{154} * 1152 * 90000 / 44100);
-    const std::string title = Frame(third, "TIT2");
-    EXPECT_LE(title.size(), 1 + kMaxTagTitleBytes);
-    EXPECT_EQ(title.substr(0, 22), "\x03Quote \" and NUL  here");
-    EXPECT_EQ(title.find('\0'), std::string::npos);
+    EXPECT_EQ(Frame(third, "TIT2"), "\x03Later");
 
     // The source comes back: numbers go on, a discontinuity marks the seam, the window slides.
     segmenter.SourceStarted(std::chrono::system_clock::now());
