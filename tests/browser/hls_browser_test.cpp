@@ -72,7 +72,6 @@ TEST_F(HlsBrowserTest, HlsJsInChromiumPlaysTheLivePlaylistAndShowsTheTitle) {
     const auto reports = report.WaitFor(1, 45s);
     browser.Signal(SIGTERM);
     browser.Wait(10000);
-    encoder.reset();
 
     ASSERT_FALSE(reports.empty()) << "no report from the page\n"
                                   << test::ReadFile(dir.File("browser.err"));

@@ -43,7 +43,6 @@ class DirectoryTest : public ::testing::Test {
 protected:
     void SetUp() override {
         m_settings.publicServer = 1;
-        m_settings.master = 1;
         m_settings.directoryServer = "127.0.0.1";
         m_settings.directoryPort = m_directory.Port();
         m_settings.maxClients = 25;
@@ -78,7 +77,7 @@ protected:
         ASSERT_TRUE(bound);
         SourceInfo info;
         info.name = "Night Owl & Friends";
-        info.genre = "Jazz Blues";
+        info.genre = "R&B / Soul+=ü";  // every character the form must encode
         info.description = "Late jazz";
         info.url = "http://owl.example.org/";
         info.bitrate = 128;
@@ -122,18 +121,6 @@ protected:
     std::thread m_thread;
 };
 
-TEST(DirectoryFormat, EncodesFormsAndRejectsAnswersThatAreNotYp) {
-    EXPECT_EQ(FormEncode("a-Z_0.9~"), "a-Z_0.9~");
-    EXPECT_EQ(FormEncode("R&B / Soul+=ü"), "R%26B%20%2F%20Soul%2B%3D%C3%BC");
-    EXPECT_EQ(PercentDecode(FormEncode("x&y=z %+\xff"), true), "x&y=z %+\xff");
-    // What a directory answers on the socket is in the stories below; these never reach one.
-    for (const std::string& bad :
-         {std::string("HTTP/1.0 500 Oops\r\n"), std::string("SSH-2.0-OpenSSH\r\n"),
-          "HTTP/1.0 200 OK\r\n" + std::string(20000, 'a')}) {
-        EXPECT_EQ(ParseYpResponse(bad).status, ParseStatus::Invalid) << bad.substr(0, 20);
-    }
-}
-
 // The fixture's stations use the override address; without it the listing names the address
 // the engine listens on, or this machine's own for the wildcard.
 TEST(DirectoryFormat, ListenUrlBracketsIpv6AndReplacesTheWildcardAddress) {
@@ -167,7 +154,7 @@ TEST_F(DirectoryTest, AddsWithTheOverrideAddressTouchesAndRemovesWhenTheSourceLe
     const std::map<std::string, std::string> expected = {
         {"action", "add"},
         {"sn", "Night Owl & Friends"},
-        {"genre", "Jazz Blues"},
+        {"genre", "R&B / Soul+=ü"},
         {"desc", "Late jazz"},
         {"url", "http://owl.example.org/"},
         {"listenurl", "http://radio.example.net:9000/stream"},
@@ -180,14 +167,11 @@ TEST_F(DirectoryTest, AddsWithTheOverrideAddressTouchesAndRemovesWhenTheSourceLe
         {"ment", "1"},
         {"schedule", "1,2,3,4,5,6,7,8,9,10"}};
     EXPECT_EQ(add.form, expected);
-    for (size_t i = 1; i < 3; ++i) {
-        const std::map<std::string, std::string> touch = {
-            {"action", "touch"}, {"sid", "123.45"},       {"st", "Miles Davis - So What"},
-            {"listeners", "0"},  {"max_listeners", "25"}, {"stype", "MP3"}};
-        for (const auto& [name, value] : touch) {
-            EXPECT_EQ(requests[i].form.at(name), value) << name;
-        }
-    }
+    const std::map<std::string, std::string> touch = {
+        {"action", "touch"}, {"sid", "123.45"},       {"st", "Miles Davis - So What"},
+        {"listeners", "0"},  {"max_listeners", "25"}, {"stype", "MP3"}};
+    EXPECT_EQ(requests[1].form, touch);
+    EXPECT_EQ(requests[2].form, touch);
     // First touch after firstTouch, the next after TouchFreq (60 units of 2 ms).
     EXPECT_GE(requests[1].at - requests[0].at, 30ms);
     EXPECT_GE(requests[2].at - requests[1].at, 100ms);
@@ -221,11 +205,12 @@ TEST_F(DirectoryTest, AddsWithTheOverrideAddressTouchesAndRemovesWhenTheSourceLe
     EXPECT_EQ(m_directory.WaitFor(0, 0ms).size() + m_shoutcast.WaitFor(0, 0ms).size(), heard);
 }
 
-// A directory that hangs, answers a web page or garbage, refuses the add and then a touch: each
-// is logged and the listing tried again after its pause, until one is accepted. Meanwhile the
-// other directory hangs on everything.
+// A directory that hangs, answers a web page, garbage or endless headers, refuses the add and
+// then a touch: each is logged and the listing tried again after its pause, until one is
+// accepted. Meanwhile the other directory hangs on everything.
 TEST_F(DirectoryTest, HostileOrRefusingDirectoriesAreLoggedAndRetriedAfterTheirPauses) {
     m_directory.Script({kHang, "HTTP/1.0 200 OK\r\nServer: web\r\n\r\nhello", "garbage\r\n",
+                        "HTTP/1.0 200 OK\r\n" + std::string(20000, 'a'),
                         Yp("YPResponse: 0\r\nYPMessage: Banned name\r\n"), kAdded,
                         Yp("YPResponse: 0\r\nYPMessage: SID not found\r\n"),
                         Yp("YPResponse: 1\r\nSID: 777\r\nTouchFreq: 10\r\n")});
@@ -233,24 +218,24 @@ TEST_F(DirectoryTest, HostileOrRefusingDirectoriesAreLoggedAndRetriedAfterTheirP
     m_settings.shoutcastRegister = 1;
     m_shoutcast.Answer([](const YpRequest&) { return kHang; });
     Start();
-    const auto requests = m_directory.WaitFor(8, 5s);
-    ASSERT_GE(requests.size(), 8u);
-    const std::vector<std::string> actions = {"add", "add",   "add", "add",
+    const auto requests = m_directory.WaitFor(9, 5s);
+    ASSERT_GE(requests.size(), 9u);
+    const std::vector<std::string> actions = {"add", "add",   "add", "add",  "add",
                                               "add", "touch", "add", "touch"};
     for (size_t i = 0; i < actions.size(); ++i) {
         EXPECT_EQ(requests[i].form.at("action"), actions[i]) << i;
     }
     // The silent one costs the exchange timeout, then the network pause.
     EXPECT_GE(requests[1].at - requests[0].at, 350ms);
-    EXPECT_LT(requests[1].at - requests[0].at, 2s);
     EXPECT_GE(requests[2].at - requests[1].at, 130ms) << "networkRetry";
-    EXPECT_GE(requests[4].at - requests[3].at, 130ms) << "addRetry";
+    EXPECT_GE(requests[5].at - requests[4].at, 130ms) << "addRetry";
     // max(touchRetry 100 ms, TouchFreq 60 x 2 ms)
-    EXPECT_GE(requests[6].at - requests[5].at, 110ms) << "touchRetry";
-    EXPECT_EQ(requests[7].form.at("sid"), "777");
+    EXPECT_GE(requests[7].at - requests[6].at, 110ms) << "touchRetry";
+    EXPECT_EQ(requests[8].form.at("sid"), "777");
     for (const char* logged :
          {"unreachable: no answer within 250 ms; trying again in 150 ms",
           "unreachable: answered without a YPResponse header", "unreachable: answered \"garbage\"",
+          "unreachable: sent headers that cannot be read",
           "refused: Banned name; trying again in 150 ms", "added, SID 123.45",
           "refused the touch: SID not found", "SID 777, touching every 10 s"}) {
         EXPECT_TRUE(LogHas(logged)) << logged;

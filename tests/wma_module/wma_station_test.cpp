@@ -6,12 +6,12 @@
 #include "ovstream/test_client.h"
 #include "platform/registry_hive.h"
 #include "service/service_host.h"
+#include "support/recording_host_ui.h"
 #include "test_process.h"
 #include "test_util.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -21,11 +21,6 @@
 
 namespace orvanta {
 namespace {
-
-using namespace std::chrono_literals;
-using test::Process;
-
-using test::WaitForFileText;
 
 class WmaStationTest : public test::HeadlessServerTest {
 protected:
@@ -46,11 +41,12 @@ protected:
     }
 
     // ffmpeg pushing `seconds` of a tone at 96 kbit/s, once the station has it on air.
-    std::unique_ptr<Process> Encoder(const std::string& codec, const std::string& type,
-                                     const std::string& format, int seconds) {
+    std::unique_ptr<test::Process> Encoder(const std::string& codec, const std::string& type,
+                                           const std::string& format, int seconds) {
         const size_t before = test::ReadFile(m_dir.File("server.out")).size();
         auto encoder = HeadlessServerTest::Encoder({codec, type, format, seconds, "96k"});
-        EXPECT_TRUE(WaitForFileText(m_dir.File("server.out"), "source connected", 10000, before))
+        EXPECT_TRUE(
+            test::WaitForFileText(m_dir.File("server.out"), "source connected", 10000, before))
             << test::ReadFile(m_dir.File("encoder.err"));
         return encoder;
     }
@@ -58,7 +54,7 @@ protected:
     // Standard output and error of a tool that must end by itself within a minute.
     std::string Run(const std::vector<std::string>& command) {
         const std::string out = m_dir.File("tool.out");
-        Process tool(command[0], {command.begin() + 1, command.end()}, out, out);
+        test::Process tool(command[0], {command.begin() + 1, command.end()}, out, out);
         EXPECT_EQ(tool.Wait(60000), 0) << command[0] << ": " << test::ReadFile(out);
         return test::ReadFile(out);
     }
@@ -98,7 +94,7 @@ TEST_F(WmaStationTest, Mp3AndOggArePlayedAsWmaOverHttpAndMmshWithTitlesAndWmaPas
     EXPECT_GE(Play(Url("mmsh"), 10, "mmsh.wav"), nearlyTenSeconds);
     EXPECT_GE(Play(Url("http"), 10, "http.wav"), nearlyTenSeconds);
     // The panel counted them.
-    EXPECT_TRUE(WaitForFileText(m_dir.File("server.out"), "listeners 1 / 5", 1000));
+    EXPECT_TRUE(test::WaitForFileText(m_dir.File("server.out"), "listeners 1 / 5", 1000));
     {
         test::TestClient update(static_cast<uint16_t>(m_port));
         // "c291cmNlOmhhY2ttZQ==" is source:hackme.
@@ -119,7 +115,7 @@ TEST_F(WmaStationTest, Mp3AndOggArePlayedAsWmaOverHttpAndMmshWithTitlesAndWmaPas
         encoder->Signal(SIGTERM);
         encoder->Wait(5000);
         ASSERT_TRUE(
-            WaitForFileText(m_dir.File("server.out"), "source not connected", 10000, before));
+            test::WaitForFileText(m_dir.File("server.out"), "source not connected", 10000, before));
         encoder = Encoder(codec, type, format, 30);
         const std::string next = Probe(Url("mmsh"), "stream=codec_name,bit_rate");
         EXPECT_NE(next.find("codec_name=wmav2"), std::string::npos) << next;
@@ -129,17 +125,6 @@ TEST_F(WmaStationTest, Mp3AndOggArePlayedAsWmaOverHttpAndMmshWithTitlesAndWmaPas
     encoder->Signal(SIGTERM);
     encoder->Wait(5000);
 }
-
-// The service host, recording what it would show the operator.
-class RecordingUi : public IServiceHostUi {
-public:
-    void ShowHostMessage(const std::string& text) override { shown += text + "\n"; }
-    bool HasMainWindow() override { return false; }
-    Answer AskYesNoCancel(const std::string&) override { return kAnswerNo; }
-    void EnableWindows(bool) override {}
-    void PumpMessages() override {}
-    std::string shown;
-};
 
 // The real host hands a WMA configuration over to the real module: it starts only with an
 // encoder plug-in of the program folder that takes the values, and says why not otherwise.
@@ -158,7 +143,7 @@ TEST(WmaModuleTest, AnEncoderChoiceTheModuleCannotUseIsRefusedWithTheReason) {
     config.Password = "hackme";
     config.Port = static_cast<int32_t>(20000 + (::getpid() % 10000) * 2);
     ServiceStatus status;
-    RecordingUi ui;
+    test::RecordingUi ui;
     CServiceHost host(modules, config, status, ui, program.Folder());
 
     struct Case {
@@ -177,9 +162,9 @@ TEST(WmaModuleTest, AnEncoderChoiceTheModuleCannotUseIsRefusedWithTheReason) {
         config.EncoderModule = bad.plugin;
         config.EncoderValue55 = bad.value55;
         config.EncoderValue56 = bad.value56;
-        ui.shown.clear();
+        ui.messages = {""};
         EXPECT_FALSE(host.Start()) << bad.plugin;
-        EXPECT_NE(ui.shown.find(bad.reason), std::string::npos) << ui.shown;
+        EXPECT_NE(ui.messages.back().find(bad.reason), std::string::npos) << ui.messages.back();
     }
 
     host.Stop();
