@@ -5,8 +5,6 @@
 #include "http/request.h"
 #include "ovstream/test_client.h"
 
-#include <arpa/inet.h>
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -14,10 +12,9 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <netinet/in.h>
-#include <poll.h>
 #include <string>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -53,7 +50,7 @@ public:
         m_thread = std::thread([this] { Serve(); });
     }
     ~FakeDirectory() {
-        m_stop = true;
+        ::shutdown(m_fd, SHUT_RDWR);  // ends the accept
         m_thread.join();
         for (const int fd : m_hung) {
             ::close(fd);
@@ -68,10 +65,9 @@ public:
     }
     // These answers in turn, then kOk.
     void Script(std::vector<std::string> answers) {
-        auto script = std::make_shared<std::vector<std::string>>(std::move(answers));
         auto next = std::make_shared<size_t>(0);
-        Answer([script, next](const YpRequest&) {
-            return *next < script->size() ? (*script)[(*next)++] : kOk;
+        Answer([answers = std::move(answers), next](const YpRequest&) {
+            return *next < answers.size() ? answers[(*next)++] : kOk;
         });
     }
     // Waits until `count` requests arrived; all of them so far.
@@ -84,15 +80,7 @@ public:
 
 private:
     void Serve() {
-        while (!m_stop) {
-            pollfd listening{m_fd, POLLIN, 0};
-            if (::poll(&listening, 1, 20) <= 0) {
-                continue;
-            }
-            const int client = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
-            if (client < 0) {
-                continue;
-            }
+        for (int client; (client = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
             YpRequest request = ReadRequest(client);
             std::string reply;
             {
@@ -110,24 +98,19 @@ private:
         }
     }
 
+    // The head, and the form in a body of Content-Length bytes; whatever came within a second.
     static YpRequest ReadRequest(int fd) {
+        const timeval second{1, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &second, sizeof second);
         YpRequest request;
         std::string data;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        char buffer[4096];
         size_t wanted = SIZE_MAX;
-        while (data.size() < wanted && std::chrono::steady_clock::now() < deadline) {
-            pollfd readable{fd, POLLIN, 0};
-            char buffer[4096];
-            if (::poll(&readable, 1, 20) <= 0) {
-                continue;
-            }
-            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-            if (n <= 0) {
-                break;
-            }
+        for (ssize_t n = 0;
+             data.size() < wanted && (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) {
             data.append(buffer, static_cast<size_t>(n));
             const size_t end = data.find("\r\n\r\n");
-            if (end != std::string::npos && wanted == SIZE_MAX) {
+            if (end != std::string::npos && request.head.empty()) {
                 request.head = data.substr(0, end + 4);
                 const size_t length = request.head.find("Content-Length: ");
                 wanted =
@@ -136,8 +119,7 @@ private:
                                                  : std::stoul(request.head.substr(length + 16)));
             }
         }
-        const std::string body = request.head.empty() ? "" : data.substr(request.head.size());
-        for (auto& [name, value] : ParseQuery(body)) {
+        for (auto& [name, value] : ParseQuery(data.substr(request.head.size()))) {
             request.form.emplace(name, value);
         }
         request.at = std::chrono::steady_clock::now();
@@ -146,7 +128,6 @@ private:
 
     int m_fd = -1;
     uint16_t m_port = 0;
-    std::atomic<bool> m_stop{false};
     std::thread m_thread;
     std::mutex m_mutex;
     std::condition_variable m_arrived;

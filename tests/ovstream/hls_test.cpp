@@ -2,7 +2,6 @@
 // 127.0.0.1 with a real source, and ffmpeg playing the playlist.
 #include "engine/engine.h"
 #include "hls/hls_stream.h"
-#include "hls/id3_tag.h"
 #include "hls/playlist.h"
 #include "hls/segmenter.h"
 #include "ovstream/engine_ports.h"
@@ -12,124 +11,88 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
-#include <cmath>
 #include <filesystem>
-#include <map>
+#include <iterator>
 #include <mutex>
+#include <regex>
 #include <set>
-#include <sstream>
 #include <thread>
-#include <unistd.h>
 
 namespace orvanta::engine {
 namespace {
 
 using namespace std::chrono_literals;
 using test::Mp3Frames;
-using test::TestClient;
 
 constexpr size_t kFrameBytes = 417;  // test::Mp3Frames: 128 kbit/s, 44.1 kHz, 1152 samples
+constexpr const char* kIcy = "icy-name:Night Owl\r\nicy-br:128\r\n\r\n";
 
-uint32_t Syncsafe(std::string_view bytes) {
+uint32_t Syncsafe(const std::string& bytes, size_t at) {
     uint32_t value = 0;
-    for (size_t i = 0; i < 4; ++i) {
-        const auto byte = static_cast<unsigned char>(bytes[i]);
-        EXPECT_EQ(byte & 0x80, 0) << "not syncsafe";
-        value = value << 7 | byte;
+    for (size_t i = at; i < at + 4; ++i) {
+        EXPECT_EQ(bytes[i] & 0x80, 0) << "not syncsafe";
+        value = value << 7 | static_cast<unsigned char>(bytes[i]);
     }
     return value;
 }
 
-// A segment's ID3 tag as a player reads it: its frames by id, and where the audio begins.
-struct ParsedTag {
-    std::map<std::string, std::string> frames;
-    size_t audioStart = 0;
-};
-ParsedTag ParseTag(const std::string& segment) {
-    ParsedTag tag;
+// Where a segment's audio begins, after its ID3 tag (whose frames the fuzzer checks add up).
+size_t AudioStart(const std::string& segment) {
     EXPECT_EQ(segment.substr(0, 5), std::string("ID3\x04\x00", 5));
-    const size_t end = 10 + Syncsafe(std::string_view(segment).substr(6));
-    size_t pos = 10;
-    while (pos + 10 <= end) {
-        const std::string id = segment.substr(pos, 4);
-        const size_t size = Syncsafe(std::string_view(segment).substr(pos + 4));
-        EXPECT_LE(pos + 10 + size, end) << id << " runs past the tag";
-        tag.frames[id] = segment.substr(pos + 10, size);
-        pos += 10 + size;
-    }
-    EXPECT_EQ(pos, end) << "frame sizes do not add up to the tag's";
-    tag.audioStart = end;
-    return tag;
+    return 10 + Syncsafe(segment, 6);
 }
 
-uint64_t Timestamp(const ParsedTag& tag) {
-    const std::string& priv = tag.frames.at("PRIV");
-    const std::string owner = "com.apple.streaming.transportStreamTimestamp";
-    EXPECT_EQ(priv.substr(0, owner.size() + 1), owner + '\0');
-    EXPECT_EQ(priv.size(), owner.size() + 1 + 8);
+// The content of the tag's frame `id`.
+std::string Frame(const std::string& segment, const std::string& id) {
+    const size_t at = segment.find(id, 10);
+    EXPECT_LT(at, AudioStart(segment)) << id;
+    return at < segment.size() ? segment.substr(at + 10, Syncsafe(segment, at + 4)) : "";
+}
+
+// The 90 kHz timestamp of the segment's first frame, as players read it.
+uint64_t Timestamp(const std::string& segment) {
+    const std::string priv = Frame(segment, "PRIV");
+    const std::string owner("com.apple.streaming.transportStreamTimestamp\0", 45);
+    EXPECT_EQ(priv.substr(0, owner.size()), owner);
+    EXPECT_EQ(priv.size(), owner.size() + 8);
     uint64_t value = 0;
-    for (size_t i = owner.size() + 1; i < priv.size(); ++i) {
+    for (size_t i = owner.size(); i < priv.size(); ++i) {
         value = value << 8 | static_cast<unsigned char>(priv[i]);
     }
     return value;
 }
 
-TEST(HlsSegmenterTest, CutsWholeFramesTagsThemAndKeepsNumbersRisingAcrossSources) {
+// What players take from the tags and the playlist; that segments are whole frames under a
+// sound tag with a safe title, whatever the source sends and titles it, the fuzzer checks.
+TEST(HlsSegmenterTest, TagsTitlesAndTimestampsAndMarksASourcesReturn) {
     HlsSegmenter segmenter(1000, 2, 3);
     segmenter.SourceStarted(std::chrono::system_clock::now());
     // 2 s is 76.6 frames: the first segment closes once it holds 77.
     EXPECT_EQ(segmenter.Feed(Mp3Frames(100), "Night \"Owl\""), 1u);
-    const std::string hostile =
-        std::string("Quote \" and NUL \0 here", 22) + std::string(10240, 'x');
-    EXPECT_EQ(segmenter.Feed(Mp3Frames(100), hostile), 1u);
+    EXPECT_EQ(segmenter.Feed(Mp3Frames(100), "Later"), 1u);
     segmenter.SourceStopped();  // the 46 frames under way are published as they are
     ASSERT_EQ(segmenter.Segments().size(), 3u);
+    const std::string& first = *segmenter.Segments()[0].bytes;
+    EXPECT_EQ(Frame(first, "TIT2"), "\x03Night \"Owl\"");
+    EXPECT_EQ(Timestamp(first), 0u);
+    EXPECT_EQ(first.size() - AudioStart(first), 77 * kFrameBytes);
 
-    const auto& first = segmenter.Segments()[0];
-    EXPECT_EQ(first.sequence, 1000u);
-    EXPECT_NEAR(first.seconds, 77 * 1152 / 44100.0, 1e-9);
-    ParsedTag tag = ParseTag(*first.bytes);
-    EXPECT_EQ(tag.frames.at("TIT2"), "\x03Night \"Owl\"");
-    EXPECT_EQ(Timestamp(tag), 0u);
-    EXPECT_EQ(first.bytes->size() - tag.audioStart, 77 * kFrameBytes) << "whole frames only";
-    EXPECT_EQ(first.bytes->substr(tag.audioStart, 2), "\xFF\xFB");
-
-    // The second began before the hostile title arrived; the third carries it, made safe.
-    const auto& third = segmenter.Segments()[2];
-    EXPECT_EQ(ParseTag(*segmenter.Segments()[1].bytes).frames.at("TIT2"), "\x03Night \"Owl\"");
-    tag = ParseTag(*third.bytes);
-    EXPECT_EQ(Timestamp(tag), uint64_t{154} * 1152 * 90000 / 44100);
-    const std::string title = tag.frames.at("TIT2");
-    EXPECT_LE(title.size(), 1 + kMaxTagTitleBytes);
-    EXPECT_EQ(title.substr(0, 22), "\x03Quote \" and NUL  here");
-    EXPECT_EQ(title.find('\0'), std::string::npos);
-    EXPECT_EQ(third.bytes->size() - tag.audioStart, 46 * kFrameBytes);
+    // The second began before the new title arrived; the third carries it.
+    const std::string third = *segmenter.Segments()[2].bytes;
+    EXPECT_EQ(Timestamp(third), uint64_t{154} * 1152 * 90000 / 44100);
+    EXPECT_EQ(Frame(third, "TIT2"), "\x03Later");
 
     // The source comes back: numbers go on, a discontinuity marks the seam, the window slides.
     segmenter.SourceStarted(std::chrono::system_clock::now());
     EXPECT_EQ(segmenter.Feed(Mp3Frames(78), "Back"), 1u);
-    ASSERT_EQ(segmenter.Segments().size(), 3u);
-    EXPECT_EQ(segmenter.Segments().front().sequence, 1001u);
     EXPECT_TRUE(segmenter.Segments().back().discontinuity);
-    EXPECT_EQ(segmenter.Segments().back().sequence, 1003u);
-    EXPECT_EQ(segmenter.Find(1000), nullptr) << "left the window";
-    EXPECT_GT(Timestamp(ParseTag(*segmenter.Segments().back().bytes)), Timestamp(tag));
-
+    EXPECT_GT(Timestamp(*segmenter.Segments().back().bytes), Timestamp(third));
     const std::string playlist = RenderPlaylist(segmenter);
-    EXPECT_EQ(playlist.rfind("#EXTM3U\n#EXT-X-VERSION:3\n#EXT-X-TARGETDURATION:2\n"
-                             "#EXT-X-MEDIA-SEQUENCE:1001\n",
-                             0),
-              0u)
-        << playlist;
+    EXPECT_NE(playlist.find("#EXT-X-TARGETDURATION:2\n#EXT-X-MEDIA-SEQUENCE:1001\n"),
+              std::string::npos);
     EXPECT_NE(playlist.find("#EXT-X-DISCONTINUITY\n#EXT-X-PROGRAM-DATE-TIME:"), std::string::npos);
     EXPECT_EQ(playlist.find("DISCONTINUITY-SEQUENCE"), std::string::npos);
-    EXPECT_NE(playlist.find("live/1003.mp3\n"), std::string::npos);
-    for (size_t at = playlist.find("#EXTINF:"); at != std::string::npos;
-         at = playlist.find("#EXTINF:", at + 1)) {
-        EXPECT_LE(std::lround(std::stod(playlist.substr(at + 8))), 2) << "over the target";
-    }
     // Three more segments push the discontinuity out of the window: it is counted instead.
     EXPECT_EQ(segmenter.Feed(Mp3Frames(240), "Back"), 3u);
     EXPECT_NE(RenderPlaylist(segmenter).find("#EXT-X-DISCONTINUITY-SEQUENCE:1\n"),
@@ -174,20 +137,13 @@ protected:
         m_settings.hlsWindow = 3;
     }
 
-    std::unique_ptr<TestClient> V1Source() {
-        return EngineFixture::V1Source("icy-name:Night Owl\r\nicy-br:128\r\n\r\n");
-    }
-
     // The playlist once it names `segment`.
     std::string WaitForPlaylist(const std::string& segment) {
         std::string answer;
-        for (int i = 0; i < 100; ++i) {
+        test::WaitUntil([&] {
             answer = Get("GET /live.m3u8 HTTP/1.0\r\n\r\n");
-            if (answer.find(segment) != std::string::npos) {
-                break;
-            }
-            std::this_thread::sleep_for(50ms);
-        }
+            return answer.find(segment) != std::string::npos;
+        });
         return answer;
     }
 
@@ -207,113 +163,77 @@ TEST_F(HlsEngineTest, ServesTheWindowToCachesAndKeepsItInTheOriginFolder) {
     m_settings.hlsOriginFolder = m_dir.File("origin");
     Start();
     EXPECT_NE(Get("GET /live.m3u8 HTTP/1.0\r\n\r\n").find("404"), std::string::npos);
-    auto source = V1Source();
+    auto source = V1Source(kIcy);
     source->Send(Mp3Frames(2));
     ASSERT_TRUE(WaitForSource(true));
     EXPECT_NE(Get("GET /admin.cgi?pass=hackme&mode=updinfo&song=Night%20Song HTTP/1.0\r\n\r\n")
                   .find("200 OK"),
               std::string::npos);
     source->Send(Mp3Frames(400));  // five segments of 77 frames and some
-    std::string playlist = WaitForPlaylist(".mp3");
-    ASSERT_NE(playlist.find("HTTP/1.0 200 OK\r\n"), std::string::npos) << playlist;
-    EXPECT_NE(playlist.find("Content-Type: application/vnd.apple.mpegurl\r\n"), std::string::npos);
-    EXPECT_NE(playlist.find("Cache-Control: public, max-age=1\r\n"), std::string::npos);
-    EXPECT_NE(playlist.find("Access-Control-Allow-Origin: *\r\n"), std::string::npos);
-    playlist = WaitForPlaylist("#EXTINF");
-    std::this_thread::sleep_for(300ms);
-    playlist = Get("GET /live.m3u8 HTTP/1.0\r\n\r\n");
-    const std::vector<uint64_t> window = Sequences(playlist);
-    ASSERT_EQ(window.size(), 3u) << playlist;
+    std::string playlist = WaitForPlaylist("#EXTINF");
+    for (const char* header : {"HTTP/1.0 200 OK\r\n", "Access-Control-Allow-Origin: *\r\n",
+                               "Content-Type: application/vnd.apple.mpegurl\r\n",
+                               "Cache-Control: public, max-age=1\r\n"}) {
+        EXPECT_NE(playlist.find(header), std::string::npos) << playlist;
+    }
+    std::this_thread::sleep_for(300ms);  // all five cut
+    const std::vector<uint64_t> window = Sequences(Get("GET /live.m3u8 HTTP/1.0\r\n\r\n"));
+    ASSERT_EQ(window.size(), 3u);
 
     const std::string name = "/live/" + std::to_string(window.back()) + ".mp3";
     const std::string answer = Get("GET " + name + " HTTP/1.0\r\n\r\n");
     const size_t bodyAt = answer.find("\r\n\r\n") + 4;
     const std::string head = answer.substr(0, bodyAt);
     const std::string body = answer.substr(bodyAt);
-    EXPECT_NE(head.find("Content-Type: audio/mpeg\r\n"), std::string::npos) << head;
-    EXPECT_NE(head.find("Cache-Control: public, max-age=86400, immutable\r\n"), std::string::npos);
-    EXPECT_NE(head.find("Content-Length: " + std::to_string(body.size()) + "\r\n"),
-              std::string::npos);
-    EXPECT_NE(head.find("Access-Control-Allow-Origin: *\r\n"), std::string::npos);
-    EXPECT_NE(head.find("X-Content-Type-Options: nosniff\r\n"), std::string::npos);
-    EXPECT_EQ(ParseTag(body).frames.at("TIT2"), "\x03Night Song") << "the title set before it";
+    for (const std::string& header :
+         {std::string("Content-Type: audio/mpeg\r\n"), std::string("ETag: \""),
+          std::string("Cache-Control: public, max-age=86400, immutable\r\n"),
+          "Content-Length: " + std::to_string(body.size()) + "\r\n",
+          std::string("Access-Control-Allow-Origin: *\r\n"),
+          std::string("X-Content-Type-Options: nosniff\r\n")}) {
+        EXPECT_NE(head.find(header), std::string::npos) << head;
+    }
+    EXPECT_EQ(Frame(body, "TIT2"), "\x03Night Song") << "the title set before it";
     const size_t etagAt = head.find("ETag: \"");
-    ASSERT_NE(etagAt, std::string::npos);
     const std::string etag = head.substr(etagAt + 6, head.find("\r\n", etagAt) - etagAt - 6);
     EXPECT_EQ(Get("GET " + name + " HTTP/1.0\r\nIf-None-Match: " + etag + "\r\n\r\n")
                   .rfind("HTTP/1.0 304 Not Modified\r\n", 0),
               0u);
-    const std::string headOnly = Get("HEAD " + name + " HTTP/1.0\r\n\r\n");
-    EXPECT_EQ(headOnly.size(), head.size()) << "HEAD has no body";
-    EXPECT_NE(headOnly.find("Content-Length: " + std::to_string(body.size())), std::string::npos);
+    EXPECT_EQ(Get("HEAD " + name + " HTTP/1.0\r\n\r\n").size(), head.size()) << "HEAD: no body";
     EXPECT_EQ(test::ReadFile(m_dir.File("origin") + name), body);
 
     for (const std::string& bad :
-         {"/live/" + std::to_string(window.front() - 1) + ".mp3", std::string("/live/-1.mp3"),
-          std::string("/live/99999999999999999999999999.mp3"), std::string("/live/../live.m3u8"),
-          std::string("/live/1.mp3%00"), std::string("/live/")}) {
+         {"/live/" + std::to_string(window.front() - 1) + ".mp3", std::string("/live/../live.m3u8"),
+          std::string("/live/1.mp3%00")}) {
         EXPECT_EQ(Get("GET " + bad + " HTTP/1.0\r\n\r\n").rfind("HTTP/1.0 404", 0), 0u) << bad;
     }
     // The folder holds the window and its playlist, nothing else.
-    std::set<std::string> files;
-    for (const auto& entry : std::filesystem::directory_iterator(m_dir.File("origin/live"))) {
-        files.insert(entry.path().filename().string());
-    }
-    std::set<std::string> expected;
-    for (const uint64_t sequence : window) {
-        expected.insert(std::to_string(sequence) + ".mp3");
-    }
-    EXPECT_EQ(files, expected);
-    const std::string originPlaylist = test::ReadFile(m_dir.File("origin/live.m3u8"));
-    EXPECT_EQ(Sequences(originPlaylist), window);
+    const auto files = std::filesystem::directory_iterator(m_dir.File("origin/live"));
+    EXPECT_EQ(std::distance(begin(files), end(files)), 3);
+    EXPECT_EQ(Sequences(test::ReadFile(m_dir.File("origin/live.m3u8"))), window);
     const std::string status = Get("GET /status-json.xsl HTTP/1.0\r\n\r\n");
     EXPECT_NE(status.find("\"hls_listeners\":1"), std::string::npos) << status;
 
     // The source drops and returns: numbers only rise, and the seam is marked.
     source.reset();
     ASSERT_TRUE(WaitForSource(false));
-    source = V1Source();
+    source = V1Source(kIcy);
     source->Send(Mp3Frames(200));
     ASSERT_TRUE(WaitForSource(true));
     std::this_thread::sleep_for(200ms);
     playlist = WaitForPlaylist("#EXT-X-DISCONTINUITY\n");
     ASSERT_NE(playlist.find("#EXT-X-DISCONTINUITY\n"), std::string::npos) << playlist;
-    const std::vector<uint64_t> after = Sequences(playlist);
-    ASSERT_FALSE(after.empty());
-    EXPECT_GE(after.front(), window.front());
     // The first segment of the returned source has a number never given out before.
     const std::vector<uint64_t> resumed =
         Sequences(playlist.substr(playlist.find("#EXT-X-DISCONTINUITY\n")));
     ASSERT_FALSE(resumed.empty());
     EXPECT_GT(resumed.front(), window.back());
-    EXPECT_EQ(playlist.substr(playlist.find("#EXT-X-MEDIA-SEQUENCE:") + 22,
-                              std::to_string(after.front()).size()),
-              std::to_string(after.front()));
     EXPECT_GE(m_engine.HlsSegmentsServed(), 1u);
-}
 
-TEST_F(HlsEngineTest, OggStationsAndStationsWithHlsOffAnswer404) {
     m_settings.hlsEnabled = false;
-    Start();
-    auto source = V1Source();
-    source->Send(Mp3Frames(200));
-    ASSERT_TRUE(WaitForSource(true));
-    std::this_thread::sleep_for(300ms);
+    m_engine.UpdateSettings(m_settings);
     EXPECT_NE(Get("GET /live.m3u8 HTTP/1.0\r\n\r\n").find("404 HLS is turned off"),
               std::string::npos);
-    source.reset();
-    ASSERT_TRUE(WaitForSource(false));
-    m_settings.hlsEnabled = true;
-    m_engine.UpdateSettings(m_settings);
-    if (!test::HaveTool("ffmpeg")) {
-        GTEST_SKIP() << "ffmpeg is installed by scripts/deps.sh";
-    }
-    auto encoder =
-        test::ToneEncoder(m_port, m_dir.Path(), {"libvorbis", "application/ogg", "ogg", 5});
-    ASSERT_TRUE(WaitForSource(true));
-    const std::string answer = Get("GET /live.m3u8 HTTP/1.0\r\n\r\n");
-    EXPECT_EQ(answer.rfind("HTTP/1.0 404", 0), 0u) << answer;
-    EXPECT_NE(answer.find("Ogg Vorbis"), std::string::npos) << answer;
 }
 
 TEST_F(HlsEngineTest, FfmpegPlaysThirtySecondsWithoutADecodeError) {
@@ -339,15 +259,18 @@ TEST_F(HlsEngineTest, FfmpegPlaysThirtySecondsWithoutADecodeError) {
     // reader takes a segment's ID3 timestamp when its raw 1 KiB reads reach the tag, while the
     // previous segment's last frames still wait in its MP3 parser and come out stamped from the
     // new tag. The tags' timestamps themselves are the frames' summed durations (checked above).
-    std::string errors;
-    std::istringstream lines(test::ReadFile(m_dir.File("player.err")));
-    for (std::string line; std::getline(lines, line);) {
-        if (line.find("non monotonically increasing dts to muxer") == std::string::npos) {
-            errors += line + "\n";
-        }
-    }
+    const std::string errors =
+        std::regex_replace(test::ReadFile(m_dir.File("player.err")),
+                           std::regex(".*non monotonically increasing dts to muxer.*\n"), "");
     EXPECT_EQ(errors, "");
     EXPECT_GE(std::filesystem::file_size(m_dir.File("out.raw")), 30u * 44100 * 2 - 4096);
+
+    // An Ogg Vorbis source: no HLS, and the player is told why.
+    auto ogg = test::ToneEncoder(m_port, m_dir.Path(), {"libvorbis", "application/ogg", "ogg", 5});
+    ASSERT_TRUE(WaitForSource(true));
+    const std::string answer = Get("GET /live.m3u8 HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(answer.rfind("HTTP/1.0 404", 0), 0u) << answer;
+    EXPECT_NE(answer.find("Ogg Vorbis"), std::string::npos) << answer;
 }
 
 TEST_F(HlsEngineTest, AnNginxCacheInFrontAsksAboutOncePerSegment) {
@@ -366,36 +289,27 @@ TEST_F(HlsEngineTest, AnNginxCacheInFrontAsksAboutOncePerSegment) {
     fs::permissions(root, fs::perms::all);
     fs::permissions(root + "/cache", fs::perms::all);
     // The configuration the README gives, on loopback ports and in a temporary folder.
-    const std::string origin = "http://127.0.0.1:" + std::to_string(m_port);
-    test::WriteFile(
-        root + "/nginx.conf",
-        "daemon off;\npid " + root + "/nginx.pid;\nerror_log " + root + "/error.log;\n" +
-            "events {}\nhttp {\n access_log off;\n client_body_temp_path " + root +
-            "/body;\n proxy_temp_path " + root + "/proxy;\n fastcgi_temp_path " + root +
-            "/fcgi;\n uwsgi_temp_path " + root + "/uwsgi;\n scgi_temp_path " + root +
-            "/scgi;\n proxy_cache_path " + root +
-            "/cache levels=1:2 keys_zone=hls:10m max_size=1g inactive=1h;\n"
-            " server {\n  listen 127.0.0.1:" +
-            std::to_string(cachePort) +
-            ";\n  location ~ ^/(live\\.m3u8|live/[0-9]+\\.mp3)$ {\n   proxy_pass " + origin +
-            ";\n   proxy_cache hls;\n   proxy_cache_lock on;\n   proxy_cache_lock_timeout 10s;\n"
-            "   proxy_cache_use_stale updating;\n   proxy_cache_background_update on;\n  }\n"
-            "  location / {\n   proxy_pass " +
-            origin + ";\n   proxy_buffering off;\n  }\n }\n}\n");
+    std::string conf =
+        "daemon off;\npid @/nginx.pid;\nerror_log @/error.log;\nevents {}\nhttp {\n"
+        " access_log off;\n client_body_temp_path @/body;\n proxy_temp_path @/proxy;\n"
+        " fastcgi_temp_path @/fcgi;\n uwsgi_temp_path @/uwsgi;\n scgi_temp_path @/scgi;\n"
+        " proxy_cache_path @/cache levels=1:2 keys_zone=hls:10m max_size=1g inactive=1h;\n"
+        " server {\n  listen 127.0.0.1:PORT;\n"
+        "  location ~ ^/(live\\.m3u8|live/[0-9]+\\.mp3)$ {\n   proxy_pass ORIGIN;\n"
+        "   proxy_cache hls;\n   proxy_cache_lock on;\n   proxy_cache_lock_timeout 10s;\n"
+        "   proxy_cache_use_stale updating;\n   proxy_cache_background_update on;\n  }\n"
+        "  location / {\n   proxy_pass ORIGIN;\n   proxy_buffering off;\n  }\n }\n}\n";
+    conf = std::regex_replace(conf, std::regex("@"), root);
+    conf = std::regex_replace(conf, std::regex("PORT"), std::to_string(cachePort));
+    conf = std::regex_replace(conf, std::regex("ORIGIN"),
+                              "http://127.0.0.1:" + std::to_string(m_port));
+    test::WriteFile(root + "/nginx.conf", conf);
     test::Process nginx("/usr/sbin/nginx", {"-c", root + "/nginx.conf", "-p", root},
                         m_dir.File("nginx.out"), m_dir.File("nginx.err"));
 
-    // A source in real time: one 2 s segment's worth of frames every 2 s.
-    auto source = V1Source();
-    std::atomic<bool> stop{false};
-    std::thread feeder([&] {
-        for (int i = 0; i < 20 && !stop; ++i) {
-            source->Send(Mp3Frames(77));
-            for (int wait = 0; wait < 20 && !stop; ++wait) {
-                std::this_thread::sleep_for(100ms);
-            }
-        }
-    });
+    // A source in real time: one 2 s segment's worth of frames every 2 s, for the players' 20 s.
+    auto source = V1Source(kIcy);
+    source->Send(Mp3Frames(77 * 2));
     WaitForPlaylist("#EXTINF");
 
     // 50 players for ~20 s: the playlist every second, each new segment once.
@@ -407,13 +321,13 @@ TEST_F(HlsEngineTest, AnNginxCacheInFrontAsksAboutOncePerSegment) {
         players.emplace_back([&] {
             std::set<uint64_t> seen;
             for (int round = 0; round < 20; ++round) {
-                TestClient playlistClient(static_cast<uint16_t>(cachePort));
+                test::TestClient playlistClient(static_cast<uint16_t>(cachePort));
                 playlistClient.Send("GET /live.m3u8 HTTP/1.0\r\n\r\n");
                 for (const uint64_t sequence : Sequences(playlistClient.ReadAll(3000))) {
                     if (!seen.insert(sequence).second) {
                         continue;
                     }
-                    TestClient segmentClient(static_cast<uint16_t>(cachePort));
+                    test::TestClient segmentClient(static_cast<uint16_t>(cachePort));
                     segmentClient.Send("GET /live/" + std::to_string(sequence) +
                                        ".mp3 HTTP/1.0\r\n\r\n");
                     const bool ok = segmentClient.ReadAll(5000).rfind("HTTP/1.1 200", 0) == 0;
@@ -425,11 +339,13 @@ TEST_F(HlsEngineTest, AnNginxCacheInFrontAsksAboutOncePerSegment) {
             }
         });
     }
+    for (int i = 0; i < 11; ++i) {
+        source->Send(Mp3Frames(77));
+        std::this_thread::sleep_for(2s);
+    }
     for (std::thread& player : players) {
         player.join();
     }
-    stop = true;
-    feeder.join();
     nginx.Signal(SIGTERM);
     nginx.Wait(5000);
     EXPECT_GE(segments.size(), 8u)
@@ -438,10 +354,6 @@ TEST_F(HlsEngineTest, AnNginxCacheInFrontAsksAboutOncePerSegment) {
     // "At most a few" per segment: one, and a second for the rare race of a segment the cache
     // lock timed out on.
     EXPECT_LE(m_engine.HlsSegmentsServed(), segments.size() * 2);
-    std::printf(
-        "HLS through nginx: %zu segment fetches by players, %llu reached the engine for "
-        "%zu segments\n",
-        fetched, static_cast<unsigned long long>(m_engine.HlsSegmentsServed()), segments.size());
 }
 
 }  // namespace

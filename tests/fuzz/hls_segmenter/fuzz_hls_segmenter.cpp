@@ -1,8 +1,9 @@
 // Whatever a source sends, the HLS segments cut from it must be sound: each starts with a whole
-// ID3 tag whose frame sizes add up, followed by nothing but whole MP3 frames; numbers in the
-// window are consecutive and rising; the playlist names exactly the window. The first byte picks
-// the title (quotes, NUL, long text) and how the bytes are split between reads.
+// ID3 tag whose frame sizes add up and whose title is capped and free of control bytes, followed
+// by nothing but whole MP3 frames; numbers in the window are consecutive and rising. The first
+// byte picks the title (quotes, NUL, long text) and how the bytes are split between reads.
 #include "fuzz_require.h"
+#include "hls/id3_tag.h"
 #include "hls/playlist.h"
 #include "hls/segmenter.h"
 #include "stream/mp3.h"
@@ -38,6 +39,7 @@ void CheckSegment(const HlsSegment& segment) {
         const size_t size = Syncsafe(bytes, pos + 4);
         Require(pos + 10 + size <= end, "frame past the tag");
         if (bytes.compare(pos, 4, "TIT2") == 0) {
+            Require(size <= 1 + kMaxTagTitleBytes, "title longer than its cap");
             for (size_t i = pos + 11; i < pos + 10 + size; ++i) {
                 Require(static_cast<unsigned char>(bytes[i]) >= 0x20, "control byte in title");
             }
@@ -94,12 +96,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Require(i == 0 || segments[i].sequence == segments[i - 1].sequence + 1,
                 "numbers not consecutive");
     }
-    const std::string playlist = RenderPlaylist(segmenter);
-    size_t named = 0;
-    for (size_t at = playlist.find("\nlive/"); at != std::string::npos;
-         at = playlist.find("\nlive/", at + 1)) {
-        ++named;
-    }
-    Require(named == segments.size(), "playlist does not name the window");
+    RenderPlaylist(segmenter);  // names the window: the engine tests compare it
     return 0;
 }

@@ -8,11 +8,7 @@
 #include <cstdint>
 #include <string_view>
 
-using orvanta::engine::ParseStatus;
-using orvanta::engine::ParseYpResponse;
-using orvanta::engine::YpParseResult;
-
-namespace {}  // namespace
+using namespace orvanta::engine;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     const std::string_view data(reinterpret_cast<const char*>(bytes), size);
