@@ -1,6 +1,6 @@
 // The editable list view driven for real (offscreen) with keys and the mouse: the keyboard
-// table and its exact modifiers, copying, deleting and dragging rows, the column layout kept
-// in the registry hive, and the in-place editor.
+// table and its exact modifiers, copying, deleting and dragging rows, check boxes, sorting by
+// a header click, the column layout kept in the registry hive, and the in-place editor.
 #include "ui/editable_list_ctrl.h"
 
 #include "app_ui/ui_test_support.h"
@@ -18,8 +18,13 @@ public:
     using CEditableListCtrl::CEditableListCtrl;
 
     void OnRowDeleted(int row) override { deleted.push_back(row); }
+    // A row checked as itself, unchecked as -1 - row.
+    void OnCheckChanged(int row, bool checked) override {
+        checks.push_back(checked ? row : -1 - row);
+    }
 
     std::vector<int> deleted;
+    std::vector<int> checks;
 };
 
 // The list's parent: keys the list passes on arrive here.
@@ -154,6 +159,52 @@ TEST_F(EditableListTest, DraggedRowsLandAtTheMarker) {
 
 // The layout kept in the user's hive comes back with the list: shares of the width below 2,
 // pixels above; a stored list short of a column is ignored entirely.
+TEST_F(EditableListTest, CheckClicksToggleTheSelectedRowsOrCheckOneInRadioMode) {
+    Open(kPlainColumns, {"a", "b", "c"});
+    m_list->SetCheckMode(true);
+    m_list->SelectRows({0, 2});
+    // The check box sits at the start of the first column.
+    const QPoint box(m_list->visualItemRect(m_list->topLevelItem(2)).left() + 10, RowCentre(2).y());
+    QTest::mouseClick(m_list->viewport(), Qt::LeftButton, {}, box);
+    EXPECT_EQ(std::vector<bool>({m_list->IsChecked(0), m_list->IsChecked(1), m_list->IsChecked(2)}),
+              std::vector<bool>({true, false, true}));
+    EXPECT_EQ(m_list->SelectedRows(), std::vector<int>({0, 2}));
+    EXPECT_EQ(m_changes->count(), 1);
+
+    m_list->SetRadioMode(true);
+    m_list->checks.clear();
+    QTest::mouseClick(m_list->viewport(), Qt::LeftButton, {}, box);
+    EXPECT_FALSE(m_list->IsChecked(0));
+    EXPECT_TRUE(m_list->IsChecked(2));
+    EXPECT_EQ(m_list->checks, std::vector<int>({-1}));
+}
+
+TEST_F(EditableListTest, HeaderClickSortsBySortableColumnsFlippingTheDirection) {
+    constexpr ListColumnDef columns[] = {
+        {res::kStrPrivateUsernameColumn, 80.0f, kListColumnLeft, false, false, true},
+        {res::kStrPrivatePasswordColumn, 80.0f, kListColumnLeft, false, false, false},
+    };
+    Open(columns, {"b,1", "c,2", "a,3"});
+    m_list->SetCompareFunction([](const QTreeWidgetItem& a, const QTreeWidgetItem& b, int column) {
+        return QString::compare(a.text(column), b.text(column));
+    });
+    QHeaderView* header = m_list->header();
+    const auto click = [header](int column) {
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(column) + 5, 5));
+    };
+    click(0);
+    EXPECT_EQ(Column(0), QStringList({"b", "c", "a"})) << "sorting is off by default";
+    m_list->SetSortEnabled(true);
+    click(1);
+    EXPECT_EQ(Column(0), QStringList({"b", "c", "a"})) << "column 1 is not sortable";
+    const bool ascending = CEditableListCtrl::SortAscending();
+    click(0);
+    EXPECT_EQ(Column(1), ascending ? QStringList({"3", "1", "2"}) : QStringList({"2", "1", "3"}));
+    click(0);
+    EXPECT_EQ(Column(0), ascending ? QStringList({"c", "b", "a"}) : QStringList({"a", "b", "c"}));
+}
+
 TEST_F(EditableListTest, ColumnLayoutRoundTripsThroughTheRegistry) {
     test::ProgramFolder folder;
     constexpr ListColumnDef columns[] = {
