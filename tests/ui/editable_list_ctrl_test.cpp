@@ -184,7 +184,7 @@ TEST_F(EditableListTest, HeaderClickSortsBySortableColumnsFlippingTheDirection) 
         {res::kStrPrivateUsernameColumn, 80.0f, kListColumnLeft, false, false, true},
         {res::kStrPrivatePasswordColumn, 80.0f, kListColumnLeft, false, false, false},
     };
-    Open(columns, {"b,1", "c,2", "a,3"});
+    Open(columns, {"b,2", "c,1", "a,3"});
     m_list->SetCompareFunction([](const QTreeWidgetItem& a, const QTreeWidgetItem& b, int column) {
         return QString::compare(a.text(column), b.text(column));
     });
@@ -200,7 +200,7 @@ TEST_F(EditableListTest, HeaderClickSortsBySortableColumnsFlippingTheDirection) 
     EXPECT_EQ(Column(0), QStringList({"b", "c", "a"})) << "column 1 is not sortable";
     const bool ascending = CEditableListCtrl::SortAscending();
     click(0);
-    EXPECT_EQ(Column(1), ascending ? QStringList({"3", "1", "2"}) : QStringList({"2", "1", "3"}));
+    EXPECT_EQ(Column(1), ascending ? QStringList({"3", "2", "1"}) : QStringList({"1", "2", "3"}));
     click(0);
     EXPECT_EQ(Column(0), ascending ? QStringList({"c", "b", "a"}) : QStringList({"a", "b", "c"}));
 }
