@@ -29,17 +29,16 @@ bool SameLine(const LineResult& a, const LineResult& b) {
     return a.status == b.status && a.consumed == b.consumed && a.line == b.line;
 }
 
-bool SameBlock(const HeaderBlockResult& a, const HeaderBlockResult& b) {
-    if (a.status != b.status || a.consumed != b.consumed || a.headers.size() != b.headers.size()) {
-        return false;
+std::string Key(const HeaderBlockResult& block) {
+    std::string key = std::to_string(static_cast<int>(block.status)) + '|' +
+                      std::to_string(block.consumed);
+    for (const Header& header : block.headers) {
+        key += '|' + header.name + ':' + header.value;
     }
-    for (size_t i = 0; i < a.headers.size(); ++i) {
-        if (a.headers[i].name != b.headers[i].name || a.headers[i].value != b.headers[i].value) {
-            return false;
-        }
-    }
-    return true;
+    return key;
 }
+
+bool SameBlock(const HeaderBlockResult& a, const HeaderBlockResult& b) { return Key(a) == Key(b); }
 
 void CheckLine(std::string_view data, size_t maxBytes) {
     const LineResult result = ReadLine(data, maxBytes);
