@@ -299,8 +299,8 @@ TEST(OggPage, ParsesARealPageAndRejectsDamage) {
     }
 }
 
-TEST(OggReader, HeaderPagesFirstThenSyncPointsPerChainedStream) {
-    const OggStream a = VorbisStream(1, {"title=Song", "ARTIST=Band", "TITLE=ignored"}, 3);
+TEST(OggReader, ChainedStreamsThroughDamageAndJunkWhateverTheSplit) {
+    const OggStream a = VorbisStream(1, {"title=Song", "ARTIST=Band", "TITLE=ignored"}, 5);
     const OggStream b = VorbisStream(2, {"TITLE=Second", "ARTIST=B\xE9"}, 3);
     ASSERT_EQ(a.headerPages.size(), 4u);
     const std::string aHeaders = Join(a.headerPages);
@@ -308,7 +308,6 @@ TEST(OggReader, HeaderPagesFirstThenSyncPointsPerChainedStream) {
     OggReader reader;
     std::vector<MediaUnit> out = FeedAll(reader, aHeaders.substr(0, aHeaders.size() - 1));
     EXPECT_EQ(reader.Generation(), 0u);
-    EXPECT_EQ(*reader.Headers(), "");
     EXPECT_EQ(reader.Title(), "Band - Song");
     EXPECT_EQ(reader.Bitrate(), 128);
     // Complete as soon as the last header packet is.
@@ -316,16 +315,13 @@ TEST(OggReader, HeaderPagesFirstThenSyncPointsPerChainedStream) {
     EXPECT_EQ(reader.Generation(), 1u);
     const auto firstHeaders = reader.Headers();
     EXPECT_EQ(*firstHeaders, aHeaders);
-
     reader.Feed(Join(a.audioPages) + bHeaders.substr(0, bHeaders.size() - 1), out);
     // B's headers are not complete: joiners still start on A with A's headers.
-    EXPECT_EQ(reader.Generation(), 1u);
     EXPECT_EQ(reader.Headers(), firstHeaders);
     EXPECT_EQ(reader.Title(), "B\xC3\xA9 - Second");  // a Latin-1 comment made UTF-8
     reader.Feed(bHeaders.substr(bHeaders.size() - 1) + Join(b.audioPages), out);
     EXPECT_EQ(reader.Generation(), 2u);
     EXPECT_EQ(*reader.Headers(), bHeaders);
-
     std::vector<std::string> pages = a.headerPages;
     for (const auto* part : {&a.audioPages, &b.headerPages, &b.audioPages}) {
         pages.insert(pages.end(), part->begin(), part->end());
@@ -340,47 +336,41 @@ TEST(OggReader, HeaderPagesFirstThenSyncPointsPerChainedStream) {
         EXPECT_EQ(out[i].syncPoint, !header) << i;
         EXPECT_EQ(out[i].headers, header ? nullptr : inA ? firstHeaders : reader.Headers()) << i;
     }
-    EXPECT_EQ(reader.DroppedBytes(), 0u);
-}
 
-TEST(OggReader, DropsDamagedPagesJunkAndUnannouncedStreamsWhateverTheSplit) {
-    const OggStream s = VorbisStream(9, {"TITLE=T"}, 5);
-    const OggStream next = VorbisStream(10, {"TITLE=Next"}, 2);
-    const std::string stray = OggWriter{77, 3}.Pages({"orphan"})[0];  // no BOS page for it
-    std::string damaged = s.audioPages[2];
+    // A page of a stream never announced, a damaged page, and a capture pattern whose "page"
+    // runs into the real ones (the reader must resync inside it) are dropped, however split.
+    const std::string stray = OggWriter{77, 3}.Pages({"orphan"})[0];
+    std::string damaged = a.audioPages[2];
     damaged[damaged.size() / 2] ^= 1;
-    // A capture pattern whose "page" runs into the real ones: the reader must resync inside it.
     const std::string junk = "junk OggS\0\0 then not a page"s;
-    const std::string input = stray + Join(s.headerPages) + s.audioPages[0] + junk +
-                              s.audioPages[1] + damaged + s.audioPages[3] + s.audioPages[4] +
-                              "\xFFOgg" + Join(next.headerPages) + Join(next.audioPages);
+    const std::string input = stray + aHeaders + a.audioPages[0] + junk + a.audioPages[1] +
+                              damaged + a.audioPages[3] + a.audioPages[4] + "\xFFOgg" + bHeaders +
+                              Join(b.audioPages);
     OggReader whole;
-    const std::vector<MediaUnit> out = FeedAll(whole, input);
-    EXPECT_EQ(Concat(out), Join(s.headerPages) + s.audioPages[0] + s.audioPages[1] +
-                               s.audioPages[3] + s.audioPages[4] + Join(next.headerPages) +
-                               Join(next.audioPages));
+    const std::vector<MediaUnit> kept = FeedAll(whole, input);
+    EXPECT_EQ(Concat(kept), aHeaders + a.audioPages[0] + a.audioPages[1] + a.audioPages[3] +
+                                a.audioPages[4] + bHeaders + Join(b.audioPages));
     EXPECT_EQ(whole.DroppedBytes(), stray.size() + junk.size() + damaged.size() + 4);
-    const std::string expected = Describe(out, whole);
+    const std::string expected = Describe(kept, whole);
     for (size_t split = 0; split <= input.size(); ++split) {
-        OggReader reader;
-        ASSERT_EQ(Describe(FeedAll(reader, input, split), reader), expected) << split;
+        OggReader again;
+        ASSERT_EQ(Describe(FeedAll(again, input, split), again), expected) << split;
     }
 
     // A lost header page: nobody can join until the next chain boundary.
-    std::vector<std::string> gap = s.headerPages;
+    std::vector<std::string> gap = a.headerPages;
     gap.erase(gap.begin() + 2);
     OggReader broken;
     size_t syncPoints = 0;
-    for (const MediaUnit& unit :
-         FeedAll(broken,
-                 Join(gap) + Join(s.audioPages) + Join(next.headerPages) + Join(next.audioPages))) {
+    for (const MediaUnit& unit : FeedAll(broken, Join(gap) + Join(a.audioPages) + bHeaders +
+                                                     Join(b.audioPages))) {
         syncPoints += unit.syncPoint ? 1 : 0;
         EXPECT_TRUE(!unit.syncPoint || unit.generation == 2);
     }
-    EXPECT_EQ(syncPoints, next.audioPages.size());
+    EXPECT_EQ(syncPoints, b.audioPages.size());
 }
 
-TEST(OggReader, HostileCommentsAndOpusHeaders) {
+TEST(OggReader, HostileCommentsLeaveTheStreamWorking) {
     struct Case {
         std::string comment;
         std::string title;
@@ -405,18 +395,6 @@ TEST(OggReader, HostileCommentsAndOpusHeaders) {
         EXPECT_TRUE(out.back().syncPoint);
         EXPECT_EQ(*reader.Headers(), Join(pages));
     }
-
-    OggWriter writer{3, 0, 255};
-    const std::string head =
-        writer.Pages({"OpusHead\x01\x02"s + std::string(17, '\0')}, kOggBos)[0];
-    const std::string tags = writer.Pages({Comments("OpusTags", {"TITLE=T", "artist=A"})})[0];
-    OggReader reader;
-    const std::vector<MediaUnit> out = FeedAll(reader, head + tags + writer.Pages({"audio"})[0]);
-    ASSERT_EQ(out.size(), 3u);
-    EXPECT_FALSE(out[1].syncPoint);
-    EXPECT_TRUE(out[2].syncPoint);
-    EXPECT_EQ(*reader.Headers(), head + tags);
-    EXPECT_EQ(reader.Title(), "A - T");
 }
 
 TEST(IcyMetadata, BlocksAsPlayersReadThemWhateverTheTitle) {
@@ -445,15 +423,8 @@ TEST(IcyMetadata, BlocksAsPlayersReadThemWhateverTheTitle) {
         EXPECT_EQ(ToUtf8(value), value);
         EXPECT_GT(value.size(), 4060u);
     }
-}
-
-TEST(IcyMetadata, TitlesBecomeUtf8AndFormatsApplyOnce) {
-    EXPECT_EQ(ToUtf8("\xEF\xBB\xBF\xC3\xA9t\xC3\xA9"), "\xC3\xA9t\xC3\xA9");
-    EXPECT_EQ(ToUtf8("\x80\x93\x81\xFF"), "\xE2\x82\xAC\xE2\x80\x9C\xC2\x81\xC3\xBF");
-    // Overlong, surrogate and truncated sequences are not UTF-8.
-    EXPECT_EQ(ToUtf8("\xC0\xAF"), "\xC3\x80\xC2\xAF");
-    EXPECT_EQ(ToUtf8("\xED\xA0\x80"), "\xC3\xAD\xC2\xA0\xE2\x82\xAC");
-    EXPECT_EQ(ToUtf8("\xE2\x82"), "\xC3\xA2\xE2\x80\x9A");
+    // Overlong and surrogate sequences are not UTF-8; a format applies once, not to its result.
+    EXPECT_EQ(ToUtf8("\xC0\xAF\xED\xA0\x80"), "\xC3\x80\xC2\xAF\xC3\xAD\xC2\xA0\xE2\x82\xAC");
     EXPECT_EQ(ApplyTitleFormat("%t on Radio (%t)", "S%t"), "S%t on Radio (S%t)");
     EXPECT_EQ(ApplyUrlFormat("%s?from=icy&%t", "http://h/"), "http://h/?from=icy&%t");
 }

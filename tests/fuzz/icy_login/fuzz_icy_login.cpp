@@ -52,9 +52,8 @@ void CheckLine(std::string_view data, size_t maxBytes) {
         Require(result.consumed == 0 && result.line.empty(), "line without a line end");
         return;
     }
-    Require(result.consumed > 0 && result.consumed <= maxBytes, "line outside its cap");
-    Require(data[result.consumed - 1] == '\n', "line does not end at LF");
-    Require(result.line.find('\n') == std::string::npos, "LF inside the line");
+    Require(result.consumed > 0 && result.consumed <= maxBytes && data[result.consumed - 1] == '\n',
+            "line outside its cap or not ended at LF");
     const std::string_view raw = data.substr(0, result.consumed - 1);
     Require(raw.substr(0, result.line.size()) == result.line &&
                 raw.size() - result.line.size() <= 2 &&
@@ -66,10 +65,8 @@ void CheckPassword(std::string_view line, std::string_view password) {
     LooksLikeHttpRequestLine(line);
     IsPokeProbe(line);
     Require(!IcyPasswordMatches(line, ""), "an empty password matched");
-    if (IcyPasswordMatches(line, password)) {
-        Require(line.find(password) != std::string_view::npos,
-                "a line without the password matched");
-    }
+    Require(!IcyPasswordMatches(line, password) || line.find(password) != std::string_view::npos,
+            "a line without the password matched");
     if (password.empty()) {
         return;
     }
@@ -92,9 +89,9 @@ void CheckBlock(std::string_view data, size_t maxBytes, size_t maxHeaders) {
         Require(block.consumed == 0 && block.headers.empty(), "headers without a blank line");
         return;
     }
-    Require(block.consumed > 0 && block.consumed <= maxBytes, "block outside its cap");
-    Require(data[block.consumed - 1] == '\n', "block does not end at LF");
-    Require(block.headers.size() <= maxHeaders, "more headers than allowed");
+    Require(block.consumed > 0 && block.consumed <= maxBytes && data[block.consumed - 1] == '\n' &&
+                block.headers.size() <= maxHeaders,
+            "block outside its caps or not ended at LF");
     Require(SameBlock(ParseHeaderBlock(std::string(data) + "\n\n", maxBytes, maxHeaders), block),
             "bytes after the blank line changed the block");
     for (const Header& header : block.headers) {
@@ -108,11 +105,9 @@ void CheckBlock(std::string_view data, size_t maxBytes, size_t maxHeaders) {
     const SourceInfo info = SourceInfoFromHeaders(block.headers);
     Require(info.bitrate >= 0 && info.bitrate <= kMaxBitrateKbps, "bitrate out of range");
     Require(info.isPublic >= -1 && info.isPublic <= 1, "public flag out of range");
-    Require(IsTrimmed(info.contentType) && info.contentType.find(';') == std::string::npos,
-            "content type keeps parameters or spaces");
-    for (const char c : info.contentType) {
-        Require(c < 'A' || c > 'Z', "content type not lower case");
-    }
+    Require(IsTrimmed(info.contentType) &&
+                info.contentType.find_first_of(";ABCDEFGHIJKLMNOPQRSTUVWXYZ") == std::string::npos,
+            "content type keeps parameters or capitals");
 }
 
 }  // namespace
