@@ -30,7 +30,8 @@ TEST(OvstreamModuleTest, ExportsOnlyItsEntriesAndItsControllerDrivesTheEngine) {
     std::string exported(4096, '\0');
     exported.resize(std::fread(exported.data(), 1, exported.size(), nm));
     ::pclose(nm);
-    EXPECT_EQ(exported, "OrvantaServiceController2\nOrvantaServiceOption\nOrvantaServiceStartError\n");
+    EXPECT_EQ(exported,
+              "OrvantaServiceController2\nOrvantaServiceOption\nOrvantaServiceStartError\n");
 
     CModuleHolder holder;
     IServiceController* c = holder.LoadServiceModule(kModule, "Software\\KELVO\\OVServer\\Plugins");
@@ -62,7 +63,7 @@ TEST(OvstreamModuleTest, ExportsOnlyItsEntriesAndItsControllerDrivesTheEngine) {
     std::this_thread::sleep_for(50ms);
     test::TestClient listener(port);
     listener.Send("GET /stream HTTP/1.0\r\n\r\n");
-    EXPECT_EQ(listener.ReadAll(3000).rfind("HTTP/1.0 503", 0), 0u);
+    EXPECT_PRED2(test::StartsWith, listener.ReadAll(3000), "HTTP/1.0 503");
     c->Stop();
     EXPECT_EQ(c->IsRunning(), 0);
     EXPECT_EQ(c->IsSourceConnected(), 0);
@@ -119,9 +120,8 @@ TEST(OvstreamModuleTest, TheDirectoryListsTheAddressTheOperatorChose) {
         if (overrideOn != 0) {
             EXPECT_EQ(listed, "http://203.0.113.7:9000/stream");
         } else {
-            EXPECT_EQ(listed.find("203.0.113.7"), std::string::npos) << listed;
-            EXPECT_NE(listed.find(":" + std::to_string(config.Port) + "/stream"), std::string::npos)
-                << listed;
+            test::ExpectHas(listed, {"203.0.113.7"}, false);
+            test::ExpectHas(listed, {":" + std::to_string(config.Port) + "/stream"});
         }
     }
 }

@@ -362,8 +362,8 @@ TEST(OggReader, ChainedStreamsThroughDamageAndJunkWhateverTheSplit) {
     gap.erase(gap.begin() + 2);
     OggReader broken;
     size_t syncPoints = 0;
-    for (const MediaUnit& unit : FeedAll(broken, Join(gap) + Join(a.audioPages) + bHeaders +
-                                                     Join(b.audioPages))) {
+    for (const MediaUnit& unit :
+         FeedAll(broken, Join(gap) + Join(a.audioPages) + bHeaders + Join(b.audioPages))) {
         syncPoints += unit.syncPoint ? 1 : 0;
         EXPECT_TRUE(!unit.syncPoint || unit.generation == 2);
     }

@@ -1,6 +1,9 @@
 // A blocking TCP client on 127.0.0.1 with a deadline on every wait, for driving the engine
-// byte by byte the way encoders and players do; and the ports and audio such tests need.
+// byte by byte the way encoders and players do; the ports and audio such tests need; and checks
+// on the text that comes back.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <arpa/inet.h>
 #include <chrono>
@@ -9,6 +12,7 @@
 #include <poll.h>
 #include <random>
 #include <string>
+#include <string_view>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -56,6 +60,18 @@ inline std::string Mp3Frames(int count) {
         out += frame;
     }
     return out;
+}
+
+// Each of `parts` is in `text` (shown when one is not), or with `present` false, none is.
+inline void ExpectHas(const std::string& text, std::initializer_list<std::string_view> parts,
+                      bool present = true) {
+    for (const std::string_view part : parts) {
+        EXPECT_EQ(text.find(part) != std::string::npos, present) << part << " in:\n" << text;
+    }
+}
+// For EXPECT_PRED2, which shows both on failure: an answer starting "HTTP/1.0 401", say.
+inline bool StartsWith(const std::string& text, const std::string& prefix) {
+    return text.rfind(prefix, 0) == 0;
 }
 
 class TestClient {

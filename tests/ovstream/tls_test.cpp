@@ -61,7 +61,7 @@ protected:
         auto client = std::make_unique<TlsTestClient>(m_port, m_certificates.Ca());
         EXPECT_TRUE(client->Connected());
         client->Send("GET /stream HTTP/1.0\r\n\r\n");
-        EXPECT_EQ(client->ReadUntil("\r\n\r\n").rfind("HTTP/1.0 200 OK", 0), 0u);
+        EXPECT_PRED2(test::StartsWith, client->ReadUntil("\r\n\r\n"), "HTTP/1.0 200 OK");
         return client;
     }
 
@@ -88,7 +88,7 @@ TEST_F(TlsTest, HttpAndHttpsShareOnePortTheTlsPortSpeaksOnlyTlsAndAddressesFollo
     auto source = Source();
     TestClient plain(m_port);
     plain.Send("GET /stream HTTP/1.0\r\n\r\n");
-    EXPECT_NE(plain.ReadUntil("\r\n\r\n").find("icy-name:Secure Owl"), std::string::npos);
+    test::ExpectHas(plain.ReadUntil("\r\n\r\n"), {"icy-name:Secure Owl"});
     auto secure = Listener();
     source->Send(Mp3Frames(40));
     EXPECT_EQ(plain.Read(417 * 20).size(), 417u * 20);
@@ -180,13 +180,10 @@ TEST_F(TlsTest, ARenewedCertificateReachesNewConnectionsWhileOldOnesStream) {
     // The first listener never noticed.
     source->Send(Mp3Frames(40));
     EXPECT_EQ(listener->Read(417 * 40, 3000).size(), 417u * 40);
-    const std::string log = Log();
-    for (const char* line : {"TLS certificate renewed: /CN=localhost, serial 2002",
-                             "the private key does not belong to the certificate; the one loaded "
-                             "before stays in use",
-                             "the certificate expired on", "is not a PEM file of at most 256 KiB"}) {
-        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
-    }
+    test::ExpectHas(Log(), {"TLS certificate renewed: /CN=localhost, serial 2002",
+                            "the private key does not belong to the certificate; the one loaded "
+                            "before stays in use",
+                            "the certificate expired on", "is not a PEM file of at most 256 KiB"});
 }
 
 TEST_F(TlsTest, BadTlsIsDroppedInTimeWhileListenersKeepStreaming) {
@@ -225,12 +222,10 @@ TEST_F(TlsTest, BadTlsIsDroppedInTimeWhileListenersKeepStreaming) {
     m_engine.Stop();
     const std::string log = Log();
     // Each address's first refusal says why; the rest are counted, not written one by one.
-    for (const char* line :
-         {"Refused 127.0.0.1 (the TLS handshake", "Refused 127.0.0.1 2 more times",
-          "Refused 127.0.0.2 (TLS on the SHOUTcast-v1 source port, which is plain)",
-          "Refused 127.0.0.3 (too many TLS handshakes under way)"}) {
-        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
-    }
+    test::ExpectHas(Log(),
+                    {"Refused 127.0.0.1 (the TLS handshake", "Refused 127.0.0.1 2 more times",
+                     "Refused 127.0.0.2 (TLS on the SHOUTcast-v1 source port, which is plain)",
+                     "Refused 127.0.0.3 (too many TLS handshakes under way)"});
 }
 
 TEST_F(TlsTest, ARelayPullsFromAnHttpsUpstreamItTrusts) {
@@ -260,8 +255,7 @@ TEST_F(TlsTest, ARelayPullsFromAnHttpsUpstreamItTrusts) {
     EXPECT_FALSE(relayed(m_certificates.Ca(), "other-address.log", "127.0.0.2"))
         << "a certificate for 127.0.0.1 and localhost does not vouch for 127.0.0.2";
     EXPECT_FALSE(relayed("", "untrusting.log")) << "an upstream nobody vouches for";
-    const std::string log = test::ReadFile(m_dir.File("relay-log/untrusting.log"));
-    EXPECT_NE(log.find("certificate verify"), std::string::npos) << log;
+    test::ExpectHas(test::ReadFile(m_dir.File("relay-log/untrusting.log")), {"certificate verify"});
 }
 
 }  // namespace

@@ -30,15 +30,17 @@ bool SameLine(const LineResult& a, const LineResult& b) {
 }
 
 std::string Key(const HeaderBlockResult& block) {
-    std::string key = std::to_string(static_cast<int>(block.status)) + '|' +
-                      std::to_string(block.consumed);
+    std::string key =
+        std::to_string(static_cast<int>(block.status)) + '|' + std::to_string(block.consumed);
     for (const Header& header : block.headers) {
         key += '|' + header.name + ':' + header.value;
     }
     return key;
 }
 
-bool SameBlock(const HeaderBlockResult& a, const HeaderBlockResult& b) { return Key(a) == Key(b); }
+bool SameBlock(const HeaderBlockResult& a, const HeaderBlockResult& b) {
+    return Key(a) == Key(b);
+}
 
 void CheckLine(std::string_view data, size_t maxBytes) {
     const LineResult result = ReadLine(data, maxBytes);
