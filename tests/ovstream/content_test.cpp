@@ -108,7 +108,9 @@ TEST_F(ContentTest, TraversalIsRefusedHoweverItIsSpelt) {
         EXPECT_EQ(Get("/", true, index).status, ContentStatus::NotFound) << index;
     }
     for (const std::string& root : {m_temp.File("nowhere"), std::string(), m_secret}) {
-        EXPECT_EQ(ResolveContent({root, "index.html"}, "/", true).status, ContentStatus::NotFound)
+        EXPECT_EQ(
+            ResolveContent({root, "index.html", {}, kDefaultMaxContentBytes}, "/", true).status,
+            ContentStatus::NotFound)
             << root;
     }
 }
@@ -134,9 +136,12 @@ TEST_F(ContentTest, SymbolicLinksMustStayInside) {
     // A content folder that is itself a link is fine, and so is a relative one.
     const std::string alias = m_temp.File("alias");
     ASSERT_EQ(::symlink(m_root.c_str(), alias.c_str()), 0);
-    EXPECT_EQ(ResolveContent({alias, "index.html"}, "/", true).body, "<h1>home</h1>");
+    EXPECT_EQ(ResolveContent({alias, "index.html", {}, kDefaultMaxContentBytes}, "/", true).body,
+              "<h1>home</h1>");
     const std::string relative = std::filesystem::relative(m_root).string();
-    EXPECT_EQ(ResolveContent({relative, "index.html"}, "/sub/", true).body, "<h1>sub</h1>");
+    EXPECT_EQ(
+        ResolveContent({relative, "index.html", {}, kDefaultMaxContentBytes}, "/sub/", true).body,
+        "<h1>sub</h1>");
 }
 
 // The content folder may be the program's own folder (the configuration's save rule cuts the
