@@ -69,32 +69,16 @@ TEST_F(ContentTest, FilesAndFolderIndexesAreServedAndHeadSkipsTheBody) {
 TEST_F(ContentTest, TraversalIsRefusedHoweverItIsSpelt) {
     // Climbing out, plain or encoded; even a ".." that would stay inside; bytes a file name
     // cannot hold, broken escapes, targets that are not a path, hidden names.
-    for (const char* path : {"/../secret.txt",
-                             "/../etc/passwd",
-                             "/%2e%2e/%2e%2e/etc/passwd",
-                             "/%2E%2E/secret.txt",
-                             "/.%2e/secret.txt",
-                             "/..%2fsecret.txt",
-                             "/a/../../secret.txt",
-                             "/sub/../index.html",
-                             "\\..\\secret.txt",
-                             "/..\\secret.txt",
-                             "/%5c..%5csecret.txt",
-                             "/%00",
-                             "/index.html%00.txt",
-                             "/index.html%0a",
-                             "/%",
-                             "/%2",
-                             "/%g0",
-                             "../secret.txt",
-                             "",
-                             "http://host/index.html",
-                             "/a%2Fb",
-                             "/a%7f",
-                             "/.env",
-                             "/%2Ehtaccess"}) {
+    // clang-format off
+    for (const char* path :
+         {"/../secret.txt", "/../etc/passwd", "/%2e%2e/%2e%2e/etc/passwd", "/%2E%2E/secret.txt",
+          "/.%2e/secret.txt", "/..%2fsecret.txt", "/a/../../secret.txt", "/sub/../index.html",
+          "\\..\\secret.txt", "/..\\secret.txt", "/%5c..%5csecret.txt", "/%00",
+          "/index.html%00.txt", "/index.html%0a", "/%", "/%2", "/%g0", "../secret.txt", "",
+          "http://host/index.html", "/a%2Fb", "/a%7f", "/.env", "/%2Ehtaccess"}) {
         EXPECT_EQ(Get(path).status, ContentStatus::Forbidden) << path;
     }
+    // clang-format on
     EXPECT_EQ(Get("/" + std::string(4096, 'a')).status, ContentStatus::Forbidden);
     // Decoded once only: these are odd literal names, which do not exist.
     for (const char* path :
