@@ -58,6 +58,11 @@ TEST_F(ContentTest, FilesAndFolderIndexesAreServedAndHeadSkipsTheBody) {
     for (const char* path : {"/style.css", "/index.html/", "/sub/empty/", "/pipe.mp3"}) {
         EXPECT_EQ(Get(path).status, ContentStatus::NotFound) << path;
     }
+    // Types follow the last extension of the last name only.
+    EXPECT_STREQ(MimeTypeForPath("live.M3U"), "audio/x-mpegurl");
+    for (const char* path : {"dir.html/readme", "archive.tar.gz", "trailing.", "f.woff2x"}) {
+        EXPECT_STREQ(MimeTypeForPath(path), "application/octet-stream") << path;
+    }
     // Over the size cap.
     WriteFile(m_root + "/big.mp3", std::string(1000, 'x'));
     EXPECT_EQ(Get("/big.mp3", true, "index.html", 1000).body.size(), 1000u);

@@ -131,6 +131,7 @@ TEST(AuthTest, BasicCredentialsAndPasswordComparison) {
         EXPECT_FALSE(ParseBasicAuth(bad)) << bad;
     }
     EXPECT_FALSE(ConstantTimeEquals("hackme", "hackm"));
+    EXPECT_FALSE(ConstantTimeEquals("hackme", "hackmf"));
     EXPECT_FALSE(ConstantTimeEquals("caf\xC3\xA9", "caf\x43\xA9"));  // differs in the top bit only
     EXPECT_FALSE(ConstantTimeEquals(std::string("a\0", 2), "a"));
 }
@@ -194,6 +195,7 @@ TEST(IcyLoginTest, EveryEncodersLoginReadsTheSame) {
     });
     EXPECT_EQ(butt.name, "Second");
     EXPECT_EQ(butt.bitrate, 192);
+    EXPECT_EQ(SourceInfoFromHeaders({{"ICY-BR", "128kbps"}, {"ice-bitrate", "0"}}).bitrate, 128);
     EXPECT_EQ(SourceInfoFromHeaders({{"icy-br", "99999999999999999999"}}).bitrate, 0);
 }
 

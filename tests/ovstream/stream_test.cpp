@@ -309,6 +309,7 @@ TEST(OggReader, ChainedStreamsThroughDamageAndJunkWhateverTheSplit) {
     OggReader reader;
     std::vector<MediaUnit> out = FeedAll(reader, aHeaders.substr(0, aHeaders.size() - 1));
     EXPECT_EQ(reader.Generation(), 0u);
+    EXPECT_EQ(*reader.Headers(), "") << "nobody can join yet";
     EXPECT_EQ(reader.Title(), "Band - Song");
     EXPECT_EQ(reader.Bitrate(), 128);
     // Complete as soon as the last header packet is.
@@ -371,12 +372,13 @@ TEST(OggReader, ChainedStreamsThroughDamageAndJunkWhateverTheSplit) {
     EXPECT_EQ(syncPoints, b.audioPages.size());
 }
 
-TEST(OggReader, HostileCommentsLeaveTheStreamWorking) {
+TEST(OggReader, HostileCommentsLeaveTheStreamWorkingAndOpusHeaders) {
     struct Case {
         std::string comment;
         std::string title;
     };
     const Case cases[] = {
+        {Comments("\x03vorbis", {"ARTIST=Only"}), "Only"},
         {Comments("\x03vorbis", {"NOEQUALS", "Title=x=y"}, std::string(5000, 'v')), "x=y"},
         // The count promises more fields than there are bytes; then a vendor length past the end.
         {"\x03vorbis"s + Le32(1) + "v" + Le32(9) + Le32(7) + "TITLE=T" + Le32(50) + "AR", "T"},
@@ -396,6 +398,19 @@ TEST(OggReader, HostileCommentsLeaveTheStreamWorking) {
         EXPECT_TRUE(out.back().syncPoint);
         EXPECT_EQ(*reader.Headers(), Join(pages));
     }
+
+    // Opus: the same, with its own header packets.
+    OggWriter writer{3, 0, 255};
+    const std::string head =
+        writer.Pages({"OpusHead\x01\x02"s + std::string(17, '\0')}, kOggBos)[0];
+    const std::string tags = writer.Pages({Comments("OpusTags", {"TITLE=T", "artist=A"})})[0];
+    OggReader reader;
+    const std::vector<MediaUnit> out = FeedAll(reader, head + tags + writer.Pages({"audio"})[0]);
+    ASSERT_EQ(out.size(), 3u);
+    EXPECT_FALSE(out[1].syncPoint);
+    EXPECT_TRUE(out[2].syncPoint);
+    EXPECT_EQ(*reader.Headers(), head + tags);
+    EXPECT_EQ(reader.Title(), "A - T");
 }
 
 TEST(IcyMetadata, BlocksAsPlayersReadThemWhateverTheTitle) {
@@ -424,8 +439,13 @@ TEST(IcyMetadata, BlocksAsPlayersReadThemWhateverTheTitle) {
         EXPECT_EQ(ToUtf8(value), value);
         EXPECT_GT(value.size(), 4060u);
     }
-    // Overlong and surrogate sequences are not UTF-8; a format applies once, not to its result.
-    EXPECT_EQ(ToUtf8("\xC0\xAF\xED\xA0\x80"), "\xC3\x80\xC2\xAF\xC3\xAD\xC2\xA0\xE2\x82\xAC");
+    // Titles become UTF-8 without a BOM, from Windows-1252 unless they are UTF-8 already;
+    // overlong, surrogate and truncated sequences are not. A format applies once.
+    EXPECT_EQ(ToUtf8("\xEF\xBB\xBF\xC3\xA9t\xC3\xA9"), "\xC3\xA9t\xC3\xA9");
+    EXPECT_EQ(ToUtf8("\x80\x93\x81\xFF"), "\xE2\x82\xAC\xE2\x80\x9C\xC2\x81\xC3\xBF");
+    EXPECT_EQ(ToUtf8("\xC0\xAF"), "\xC3\x80\xC2\xAF");
+    EXPECT_EQ(ToUtf8("\xED\xA0\x80"), "\xC3\xAD\xC2\xA0\xE2\x82\xAC");
+    EXPECT_EQ(ToUtf8("\xE2\x82"), "\xC3\xA2\xE2\x80\x9A");
     EXPECT_EQ(ApplyTitleFormat("%t on Radio (%t)", "S%t"), "S%t on Radio (S%t)");
     EXPECT_EQ(ApplyUrlFormat("%s?from=icy&%t", "http://h/"), "http://h/?from=icy&%t");
 }
