@@ -98,16 +98,15 @@ TEST_F(TlsTest, HttpAndHttpsShareOnePortTheTlsPortSpeaksOnlyTlsAndAddressesFollo
     for (const char* page : {"/status-json.xsl", "/listen.pls"}) {
         TlsTestClient client(m_port, m_certificates.Ca());
         client.Send(std::string("GET ") + page + " HTTP/1.0\r\nHost: radio.example:8443\r\n\r\n");
-        EXPECT_NE(client.Read(100000, 3000).find("https://radio.example:8443/stream"),
-                  std::string::npos)
-            << page;
+        test::ExpectHas(client.Read(100000, 3000), {"https://radio.example:8443/stream"});
     }
 
     const auto tlsPort = static_cast<uint16_t>(m_settings.tlsPort);
     EXPECT_TRUE(TlsTestClient(tlsPort, m_certificates.Ca()).Connected());
     TestClient plainOnTls(tlsPort);
     plainOnTls.Send("GET /stream HTTP/1.0\r\n\r\n");
-    EXPECT_EQ(plainOnTls.ReadAll(3000).rfind("HTTP/1.0 400 This port speaks only HTTPS", 0), 0u);
+    EXPECT_PRED2(test::StartsWith, plainOnTls.ReadAll(3000),
+                 "HTTP/1.0 400 This port speaks only HTTPS");
     // TLS 1.1 is refused even to a client willing to speak it; 1.2 and 1.3 are served.
     const std::string connect = "openssl s_client -connect 127.0.0.1:" + std::to_string(m_port) +
                                 " -CAfile '" + m_certificates.Ca() + "' </dev/null";
@@ -134,7 +133,7 @@ TEST_F(TlsTest, AListenerWhoseSocketFillsGetsEveryRecordWhole) {
     TlsTestClient slow(m_port, m_certificates.Ca(), 4096);
     ASSERT_TRUE(slow.Connected());
     slow.Send("GET /stream HTTP/1.0\r\n\r\n");
-    ASSERT_EQ(slow.ReadUntil("\r\n\r\n").rfind("HTTP/1.0 200 OK", 0), 0u);
+    ASSERT_PRED2(test::StartsWith, slow.ReadUntil("\r\n\r\n"), "HTTP/1.0 200 OK");
     for (int i = 0; i < 8; ++i) {
         source->Send(Mp3Frames(120));
         std::this_thread::sleep_for(100ms);

@@ -84,18 +84,6 @@ void CheckParse(std::string_view data, size_t maxBytes, size_t maxHeaders, size_
         Require(SameHead(ParseRequestHead(longer, maxBytes, maxHeaders), full),
                 "bytes after a decision changed it");
     }
-
-    if (full.status == ParseStatus::Complete) {
-        const std::string& query = full.request.query;
-        const auto pairs = ParseQuery(query);
-        Require(pairs.size() <= kMaxQueryPairs, "too many query pairs");
-        for (const auto& [name, value] : pairs) {
-            const auto found = QueryValue(pairs, name);
-            const auto raw = RawQueryValue(query, name);
-            Require(found.has_value() && raw.has_value(), "query name not found");
-            Require(PercentDecode(*raw, true) == *found, "raw and decoded values disagree");
-        }
-    }
 }
 
 std::string Base64Encode(std::string_view text, bool pad) {
