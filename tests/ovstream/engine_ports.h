@@ -9,30 +9,16 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <chrono>
 #include <cstdint>
 #include <memory>
-#include <netinet/in.h>
-#include <random>
 #include <string>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace orvanta::test {
 
 // The listener port the engine started on, or 0 when no pair was free in 50 tries.
 inline uint16_t StartOnFreePorts(engine::Engine& engine, const engine::EngineSettings& settings) {
-    std::mt19937 random(
-        static_cast<unsigned>(::getpid()) ^
-        static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
-    for (int attempt = 0; attempt < 50; ++attempt) {
-        const int port = 20000 + static_cast<int>(random() % 20000) * 2;
-        if (engine.Start(port, settings)) {
-            return static_cast<uint16_t>(port);
-        }
-    }
-    return 0;
+    return StartOnFreePortPair([&](int port) { return engine.Start(port, settings); });
 }
 
 // A loopback port nobody listens on now (the kernel's choice, released at once).

@@ -13,9 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <random>
 #include <thread>
-#include <vector>
 
 namespace orvanta {
 namespace {
@@ -24,73 +22,48 @@ using namespace std::chrono_literals;
 
 const std::string kModule = std::string(ORV_PROGRAM_DIR) + "/ovstream.so";
 
-TEST(OvstreamModuleTest, ExportsOnlyItsEntriesAndDescribesItself) {
+TEST(OvstreamModuleTest, ExportsOnlyItsEntriesAndItsControllerDrivesTheEngine) {
     // Nothing of the engine, nor of the C++ library it carries, leaks out for other modules
     // to clash with: the dynamic symbol table defines the factory and the options entry.
-    FILE* nm = ::popen(("nm -D --defined-only '" + kModule + "'").c_str(), "r");
+    FILE* nm = ::popen(("nm -D --defined-only '" + kModule + "' | awk '{print $NF}'").c_str(), "r");
     ASSERT_NE(nm, nullptr);
-    std::vector<std::string> exported;
-    char line[1024];
-    while (std::fgets(line, sizeof line, nm) != nullptr) {
-        std::string text(line);
-        const size_t space = text.rfind(' ');
-        exported.push_back(text.substr(space + 1, text.find_last_not_of("\n") - space));
-    }
+    std::string exported(4096, '\0');
+    exported.resize(std::fread(exported.data(), 1, exported.size(), nm));
     ::pclose(nm);
     EXPECT_EQ(exported,
-              (std::vector<std::string>{"OrvantaServiceController2", "OrvantaServiceOption",
-                                        "OrvantaServiceStartError"}));
+              "OrvantaServiceController2\nOrvantaServiceOption\nOrvantaServiceStartError\n");
 
     CModuleHolder holder;
-    IServiceController* controller = holder.LoadServiceModule(kModule, "");
-    ASSERT_NE(controller, nullptr) << holder.Error();
+    IServiceController* c = holder.LoadServiceModule(kModule, "Software\\KELVO\\OVServer\\Plugins");
+    ASSERT_NE(c, nullptr) << holder.Error();
     ServiceModuleInfo info;
     std::memset(&info, 0xAB, sizeof info);
-    controller->Describe(&info);
+    c->Describe(&info);
     EXPECT_EQ(info.formatMask, 18u);
     EXPECT_STREQ(info.fileName, "ovstream.so");
     EXPECT_NE(GetFileVersion(kModule), 0u) << "stamped with the project's version";
-}
 
-TEST(OvstreamModuleTest, SettingsGivenBeforeStartApplyAndTheCountersAnswer) {
-    CModuleHolder holder;
-    IServiceController* c = holder.LoadServiceModule(kModule, "Software\\KELVO\\OVServer\\Plugins");
-    ASSERT_NE(c, nullptr);
+    // Settings given before the start apply.
     c->Initialize(1);
     c->SetMaxClients(4);
     c->SetSourcePassword("hackme");
     c->SetTimeout(2);
-    EXPECT_EQ(c->IsRunning(), 0);
-
-    std::mt19937 random(static_cast<unsigned>(::getpid()) + 7u);
-    int port = 0;
-    for (int attempt = 0; attempt < 50 && port == 0; ++attempt) {
-        const int candidate = 20000 + static_cast<int>(random() % 20000) * 2;
-        if (c->Start(candidate, 0) != 0) {
-            port = candidate;
-        }
-    }
+    const uint16_t port = test::StartOnFreePortPair([c](int p) { return c->Start(p, 0) != 0; });
     ASSERT_NE(port, 0);
     EXPECT_EQ(c->IsRunning(), 1);
-    EXPECT_EQ(c->IsSourceConnected(), 0);
-
     test::TestClient source(static_cast<uint16_t>(port + 1));
     source.Send("hackme\r\n\r\n");
     EXPECT_EQ(source.Read(20), "OK2\r\nicy-caps:11\r\n\r\n");
     source.Send(test::Mp3Frames(20));
-    for (int i = 0; i < 300 && c->IsSourceConnected() == 0; ++i) {
-        std::this_thread::sleep_for(10ms);
-    }
-    EXPECT_EQ(c->IsSourceConnected(), 1);
+    EXPECT_TRUE(test::WaitUntil([c] { return c->IsSourceConnected() == 1; }));
     EXPECT_GE(c->GetTotalReceivedBytes(), 417.0 * 20);
 
     // A setting changed while running takes effect at once: a second listener is refused.
     c->SetMaxClients(0);
     std::this_thread::sleep_for(50ms);
-    test::TestClient listener(static_cast<uint16_t>(port));
+    test::TestClient listener(port);
     listener.Send("GET /stream HTTP/1.0\r\n\r\n");
-    EXPECT_EQ(listener.ReadAll(3000).rfind("HTTP/1.0 503", 0), 0u);
-
+    EXPECT_PRED2(test::StartsWith, listener.ReadAll(3000), "HTTP/1.0 503");
     c->Stop();
     EXPECT_EQ(c->IsRunning(), 0);
     EXPECT_EQ(c->IsSourceConnected(), 0);
@@ -118,10 +91,8 @@ TEST(OvstreamModuleTest, TheDirectoryListsTheAddressTheOperatorChose) {
         directory.Answer([](const engine::YpRequest&) { return engine::kAdded; });
         StationConfig config;
         config.SetDefaults();
-        config.Format = kFormatMp3;
         config.Password = "hackme";
         config.CreateLog = 0;
-        config.LogFile.clear();
         config.ContentDir = program.File("content");
         config.DirectoryServer = "127.0.0.1";
         config.DirectoryPort = directory.Port();
@@ -133,12 +104,12 @@ TEST(OvstreamModuleTest, TheDirectoryListsTheAddressTheOperatorChose) {
         ServiceStatus status;
         QuietUi ui;
         CServiceHost host(modules, config, status, ui, program.Folder());
-        std::mt19937 random(static_cast<unsigned>(::getpid()) + 11u);
-        for (int attempt = 0; attempt < 50 && !host.IsRunning(); ++attempt) {
-            config.Port = 20000 + static_cast<int>(random() % 20000) * 2;
-            host.Start();
-        }
-        ASSERT_TRUE(host.IsRunning());
+        ASSERT_NE(test::StartOnFreePortPair([&](int port) {
+                      config.Port = port;
+                      host.Start();
+                      return host.IsRunning();
+                  }),
+                  0);
 
         test::TestClient source(static_cast<uint16_t>(config.Port + 1));
         source.Send("hackme\r\nicy-name:Owl\r\nicy-genre:Jazz\r\n\r\n" + test::Mp3Frames(20));
@@ -149,9 +120,8 @@ TEST(OvstreamModuleTest, TheDirectoryListsTheAddressTheOperatorChose) {
         if (overrideOn != 0) {
             EXPECT_EQ(listed, "http://203.0.113.7:9000/stream");
         } else {
-            EXPECT_EQ(listed.find("203.0.113.7"), std::string::npos) << listed;
-            EXPECT_NE(listed.find(":" + std::to_string(config.Port) + "/stream"), std::string::npos)
-                << listed;
+            test::ExpectHas(listed, {"203.0.113.7"}, false);
+            test::ExpectHas(listed, {":" + std::to_string(config.Port) + "/stream"});
         }
     }
 }

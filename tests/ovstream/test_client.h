@@ -1,13 +1,18 @@
 // A blocking TCP client on 127.0.0.1 with a deadline on every wait, for driving the engine
-// byte by byte the way encoders and players do.
+// byte by byte the way encoders and players do; the ports and audio such tests need; and checks
+// on the text that comes back.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <arpa/inet.h>
 #include <chrono>
 #include <cstdint>
 #include <netinet/in.h>
 #include <poll.h>
+#include <random>
 #include <string>
+#include <string_view>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -30,6 +35,22 @@ inline int LoopbackSocket(uint16_t& port, int backlog) {
     return fd;
 }
 
+// A server takes a pair of ports (listeners on P, v1 sources on P+1): a random even port is
+// tried until `start(port)` succeeds; that port, or 0 after 50 tries.
+template <class Start>
+uint16_t StartOnFreePortPair(Start start) {
+    std::mt19937 random(
+        static_cast<unsigned>(::getpid()) ^
+        static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        const int port = 20000 + static_cast<int>(random() % 20000) * 2;
+        if (start(port)) {
+            return static_cast<uint16_t>(port);
+        }
+    }
+    return 0;
+}
+
 // Silent MPEG-1 Layer III frames, 128 kbit/s, 44.1 kHz: 417 bytes each.
 inline std::string Mp3Frames(int count) {
     std::string frame(417, '\0');
@@ -41,6 +62,18 @@ inline std::string Mp3Frames(int count) {
     return out;
 }
 
+// Each of `parts` is in `text` (shown when one is not), or with `present` false, none is.
+inline void ExpectHas(const std::string& text, std::initializer_list<std::string_view> parts,
+                      bool present = true) {
+    for (const std::string_view part : parts) {
+        EXPECT_EQ(text.find(part) != std::string::npos, present) << part << " in:\n" << text;
+    }
+}
+// For EXPECT_PRED2, which shows both on failure: an answer starting "HTTP/1.0 401", say.
+inline bool StartsWith(const std::string& text, const std::string& prefix) {
+    return text.rfind(prefix, 0) == 0;
+}
+
 class TestClient {
 public:
     // `receiveBuffer` > 0 shrinks the receive window, to play a listener on a slow line.
@@ -50,14 +83,12 @@ public:
         if (receiveBuffer > 0) {
             ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
         }
-        if (from != nullptr) {
-            sockaddr_in local{};
-            local.sin_family = AF_INET;
-            ::inet_pton(AF_INET, from, &local.sin_addr);
-            ::bind(m_fd, reinterpret_cast<sockaddr*>(&local), sizeof local);
-        }
         sockaddr_in address{};
         address.sin_family = AF_INET;
+        if (from != nullptr) {
+            ::inet_pton(AF_INET, from, &address.sin_addr);
+            ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        }
         address.sin_port = htons(port);
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         if (::connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
@@ -76,8 +107,7 @@ public:
     bool Connected() const { return m_fd >= 0; }
 
     bool Send(const std::string& bytes) {
-        size_t done = 0;
-        while (done < bytes.size()) {
+        for (size_t done = 0; done < bytes.size();) {
             const ssize_t n = ::send(m_fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
             if (n <= 0) {
                 return false;
@@ -89,48 +119,18 @@ public:
 
     // Reads until `count` bytes arrived, the peer closed, or the deadline passed.
     std::string Read(size_t count, int timeoutMs = 5000) {
-        std::string out;
-        const auto deadline =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (out.size() < count && !m_closed) {
-            if (!WaitReadable(deadline)) {
-                break;
-            }
-            char buffer[16384];
-            const size_t want = std::min(sizeof buffer, count - out.size());
-            const ssize_t n = ::recv(m_fd, buffer, want, 0);
-            if (n <= 0) {
-                m_closed = true;
-                break;
-            }
-            out.append(buffer, static_cast<size_t>(n));
-        }
-        return out;
+        return ReadWhile(timeoutMs, [count](const std::string& out) {
+            return out.size() < count ? count - out.size() : 0;
+        });
     }
-
     // Reads until `marker` has arrived (returning everything up to and including it).
     std::string ReadUntil(const std::string& marker, int timeoutMs = 5000) {
-        std::string out;
-        const auto deadline =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (out.find(marker) == std::string::npos && !m_closed) {
-            if (!WaitReadable(deadline)) {
-                break;
-            }
-            char c;
-            const ssize_t n = ::recv(m_fd, &c, 1, 0);
-            if (n <= 0) {
-                m_closed = true;
-                break;
-            }
-            out += c;
-        }
-        return out;
+        return ReadWhile(timeoutMs, [&marker](const std::string& out) -> size_t {
+            return out.find(marker) == std::string::npos ? 1 : 0;
+        });
     }
-
     // Everything until the peer closes (or the deadline).
     std::string ReadAll(int timeoutMs = 5000) { return Read(SIZE_MAX, timeoutMs); }
-
     // Whether the peer has closed the connection by the deadline.
     bool WaitClosed(int timeoutMs = 5000) {
         Read(SIZE_MAX, timeoutMs);
@@ -138,14 +138,28 @@ public:
     }
 
 private:
-    bool WaitReadable(std::chrono::steady_clock::time_point deadline) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            return false;
+    // Reads while `want(out)` asks for more bytes (at most that many at once).
+    template <class Want>
+    std::string ReadWhile(int timeoutMs, Want want) {
+        std::string out;
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        for (size_t more = want(out); more > 0 && !m_closed; more = want(out)) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            pollfd pfd{m_fd, POLLIN, 0};
+            if (left.count() <= 0 || ::poll(&pfd, 1, static_cast<int>(left.count())) <= 0) {
+                break;
+            }
+            char buffer[16384];
+            const ssize_t n = ::recv(m_fd, buffer, std::min(sizeof buffer, more), 0);
+            if (n <= 0) {
+                m_closed = true;
+                break;
+            }
+            out.append(buffer, static_cast<size_t>(n));
         }
-        pollfd pfd{m_fd, POLLIN, 0};
-        return ::poll(&pfd, 1, static_cast<int>(left.count())) > 0;
+        return out;
     }
 
     int m_fd = -1;

@@ -103,15 +103,16 @@ public:
                                   static_cast<int>(bytes.size());
     }
 
-    // Reads until `count` bytes arrived, the peer closed, or `timeoutMs` passed.
-    std::string Read(size_t count, int timeoutMs = 5000) {
+    // Reads until `count` bytes arrived (or `marker` did), the peer closed, or `timeoutMs` passed.
+    std::string Read(size_t count, int timeoutMs = 5000, const std::string& marker = "") {
         std::string out;
         const auto deadline =
             std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (m_connected && out.size() < count && std::chrono::steady_clock::now() < deadline) {
+        while (m_connected && out.size() < count && std::chrono::steady_clock::now() < deadline &&
+               (marker.empty() || out.find(marker) == std::string::npos)) {
             char buffer[16384];
-            const int want = static_cast<int>(std::min(sizeof buffer, count - out.size()));
-            const int got = SSL_read(m_ssl, buffer, want);
+            const size_t want = marker.empty() ? std::min(sizeof buffer, count - out.size()) : 1;
+            const int got = SSL_read(m_ssl, buffer, static_cast<int>(want));
             if (got <= 0) {
                 break;
             }
@@ -120,15 +121,7 @@ public:
         return out;
     }
     std::string ReadUntil(const std::string& marker, int timeoutMs = 5000) {
-        std::string out;
-        while (out.find(marker) == std::string::npos) {
-            const std::string more = Read(1, timeoutMs);
-            if (more.empty()) {
-                break;
-            }
-            out += more;
-        }
-        return out;
+        return Read(SIZE_MAX, timeoutMs, marker);
     }
 
     // The server certificate's serial number, in hexadecimal ("" without one).
@@ -137,9 +130,6 @@ public:
             return "";
         }
         X509* peer = SSL_get1_peer_certificate(m_ssl);
-        if (peer == nullptr) {
-            return "";
-        }
         BIGNUM* number = ASN1_INTEGER_to_BN(X509_get0_serialNumber(peer), nullptr);
         char* hex = BN_bn2hex(number);
         std::string serial = hex;
