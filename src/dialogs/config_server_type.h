@@ -53,6 +53,7 @@ public:
 
     // The catalogue record of the encoder selected in the list, or null.
     const PluginDescriptor* SelectedEncoder() const;
+    QWidget* PluginOwner() const { return m_pluginOwner; }
 
 private:
     void FillEncoderList();

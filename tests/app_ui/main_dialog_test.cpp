@@ -7,6 +7,7 @@
 #include "app/commands.h"
 #include "app/status_badges.h"
 #include "app_ui/ui_test_support.h"
+#include "dialogs/config_server_type.h"
 #include "res/string_table.h"
 
 #include <algorithm>
@@ -134,8 +135,12 @@ TEST_F(MainDialogTest, TrayCommandsWhileRunningGreyTheMenuAndOpenOneSheet) {
     ASSERT_FALSE(Button("kConfigButtonId")->isEnabled());
     EXPECT_EQ(TrayMenuEnabled(), (V{false, true, true, true, true, true, true, true}));
 
-    OnNextModal([&](QWidget*) {
+    OnNextModal([&](QWidget* sheet) {
         EXPECT_EQ(TrayMenuEnabled(), (V{false, true, true, false, true, true, true, false}));
+        // Plug-in settings dialogs belong to the main window, which outlives the sheet.
+        const auto* format = sheet->findChild<CConfigServerType*>();
+        ASSERT_NE(format, nullptr);
+        EXPECT_EQ(format->PluginOwner(), &window);
         window.OnCommand(kCmdConfig);
     });
     window.OnCommand(kCmdConfig);
