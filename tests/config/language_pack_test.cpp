@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <stdlib.h>
@@ -75,6 +76,7 @@ protected:
         for (const LanguagePackItem& item : EnumLanguagePacks(m_dir.Folder())) {
             listed.emplace_back(item.languageId, item.name);
         }
+        std::sort(listed.begin(), listed.end());  // in the folder's order
         return listed;
     }
 
@@ -131,36 +133,34 @@ TEST_F(LanguagePackTest, NoOrAMissingChoiceFallsBackToTheUiLanguagesInOrder) {
     EXPECT_EQ(LoadedCaption(), "Orvanta KOR");
 }
 
-TEST_F(LanguagePackTest, PacksOfAnotherMajorMinorVersionAreNeitherLoadedNorListed) {
+// Packs of another major or minor version are neither loaded nor listed; only files named
+// after a language are listed, by the language's name.
+TEST_F(LanguagePackTest, OnlyPacksOfThisVersionNamedAfterALanguageAreLoadedAndListed) {
     WritePack("DEU", 2);
     WritePack("KOR", 1, 7);  // another build is the same version
-    WriteUserDword(kValueLanguageId, 0x0407);
-    ::setenv("ORVANTA_UI_LANGUAGE", "0x0407", 1);
-    EXPECT_EQ(LoadedCaption(), "");
-    WriteUserDword(kValueLanguageId, 0x0412);
-    EXPECT_EQ(LoadedCaption(), "Orvanta KOR");
-    ::unsetenv("ORVANTA_UI_LANGUAGE");  // names in English
-    EXPECT_EQ(Listed(), (std::vector<std::pair<uint32_t, std::string>>{
-                            {0, "[Default Language]"}, {0x0412, "Korean (South Korea)"}}));
-
-    // A stamped file that is no pack inside does not load either.
-    test::WriteFile(m_dir.File("ovserver.KOR"), test::ReadFile(ProgramPath()) + "tail");
-    EXPECT_EQ(LoadedCaption(), "");
-}
-
-TEST_F(LanguagePackTest, OnlyFilesNamedAfterALanguageAreListedByTheirNames) {
     WritePack("ENA");
     for (const char* name :
          {"ovserver.XYZ", "ovserver.ini", "ovserver.kor", "ovserver.DEU.txt", "other.DEU"}) {
         WriteStamped(m_dir.File(name), 0, 1, 0);  // the loader would look for .KOR, not .kor
     }
     std::filesystem::create_directory(m_dir.File("ovserver.JPN"));
-    ::setenv("ORVANTA_UI_LANGUAGE", "0x0409", 1);
-    EXPECT_EQ(Listed(), (std::vector<std::pair<uint32_t, std::string>>{
-                            {0, "[Default Language]"}, {0x0C09, "English (Australia)"}}));
+    WriteUserDword(kValueLanguageId, 0x0407);
+    ::setenv("ORVANTA_UI_LANGUAGE", "0x0407", 1);
+    EXPECT_EQ(LoadedCaption(), "");
+    WriteUserDword(kValueLanguageId, 0x0412);
+    EXPECT_EQ(LoadedCaption(), "Orvanta KOR");
+    ::unsetenv("ORVANTA_UI_LANGUAGE");  // names in English
+    EXPECT_EQ(Listed(),
+              (std::vector<std::pair<uint32_t, std::string>>{{0, "[Default Language]"},
+                                                             {0x0412, "Korean (South Korea)"},
+                                                             {0x0C09, "English (Australia)"}}));
     // A sublanguage without a name of its own is named by the primary language's default.
     EXPECT_EQ(LanguageDisplayName(0xFC07), "German (Germany)");
     EXPECT_EQ(LanguageDisplayName(0x03FF), "");
+
+    // A stamped file that is no pack inside does not load either.
+    test::WriteFile(m_dir.File("ovserver.KOR"), test::ReadFile(ProgramPath()) + "tail");
+    EXPECT_EQ(LoadedCaption(), "");
 }
 
 }  // namespace
