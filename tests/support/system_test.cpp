@@ -1,5 +1,7 @@
 #include "support/system.h"
 
+#include "platform/process.h"
+#include "platform/program_path.h"
 #include "test_util.h"
 
 #include <gtest/gtest.h>
@@ -28,6 +30,16 @@ TEST(ShellExecuteTest, WaitingPumpsAndGivesTheExitCodeOfAProgramThatRan) {
     EXPECT_FALSE(ShellExecuteAndWait({}, "/nonexistent/orvUpdate", "", true, &exitCode));
     EXPECT_EQ(exitCode, -1) << "the exit code is stored only for a program that ran";
     EXPECT_FALSE(ShellExecuteAndWait({}, "/nonexistent/orvUpdate", "", false));
+}
+
+// The console's own command line, read back by the same rules.
+TEST(ShellExecuteTest, ACommandLineSplitsBackIntoItsArguments) {
+    const std::vector<std::string> args = {"/start", "/config:/srv/my station.ini", ""};
+    const std::string line = platform::BuildCommandLine("/opt/o v/ovserver", args);
+    EXPECT_EQ(line, "\"/opt/o v/ovserver\" /start \"/config:/srv/my station.ini\" \"\"");
+    std::vector<std::string> split = platform::SplitParameters(line);
+    EXPECT_EQ(split.front(), "/opt/o v/ovserver");
+    EXPECT_EQ(std::vector<std::string>(split.begin() + 1, split.end()), args);
 }
 
 }  // namespace
