@@ -112,12 +112,6 @@ TEST(IniFileModelTest, SetStringMatchesFoldedNamesAndKeepsTheFirstForms) {
     EXPECT_EQ(ini.sections[0].values, Strings{"5"});
     EXPECT_EQ(ini.GetString("NETWORK", "port", ""), "-8000");
     EXPECT_EQ(ini.FoldCase("@AZ[az`\xC4"), "@az[az`\xC4");
-
-    LIniFile exact;
-    exact.caseInsensitive = false;
-    exact.SetString("A", "k", "1", true);
-    EXPECT_EQ(exact.FindSection("a"), LIniFile::kNone);
-    EXPECT_EQ(exact.FindKey(0, "K"), LIniFile::kNone);
 }
 
 TEST(IniFileModelTest, GetIntReadsLikeAtoiAndSaturates) {
@@ -138,16 +132,6 @@ TEST(IniFileModelTest, GetIntReadsLikeAtoiAndSaturates) {
 }
 
 TEST_F(IniFileTest, SaveWritesTheLayoutThatLoadReadsBack) {
-    LIniFile ini(m_dir.File("Config.ini"));
-    ini.AddHeaderComment("made by hand");
-    ini.AddSection("Limits");
-    ini.AddSectionComment("Limits", "listener limits");
-    ini.SetInt("Limits", "MaxClient", 20, true);
-    ini.SetInt("Limits", "Timeout", 30, true);
-    ASSERT_TRUE(ini.Save());
-    EXPECT_EQ(test::ReadFile(ini.path),
-              ";made by hand\n\n[Limits]\n;listener limits\nMaxClient=20\nTimeout=30\n\n");
-
     LIniFile loaded;
     ASSERT_TRUE(Load(loaded,
                      "#top\nX=1\n[Broadcast]\n#hash\nGenre = 800\n[PrivateBr]\n"
