@@ -64,28 +64,22 @@ public:
     // The exit code (128 + signal for a signal), or -1 when it did not end in time, in which
     // case it is killed.
     int Wait(int timeoutMs) {
-        if (m_pid <= 0) {
-            return -1;
-        }
-        if (m_exited) {
-            return m_code;
-        }
         const auto deadline =
             std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (std::chrono::steady_clock::now() < deadline) {
+        while (m_pid > 0 && !m_exited) {
             int status = 0;
             if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
                 m_exited = true;
                 m_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-                return m_code;
+            } else if (std::chrono::steady_clock::now() >= deadline) {
+                ::kill(m_pid, SIGKILL);
+                ::waitpid(m_pid, nullptr, 0);
+                m_exited = true;
+            } else {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        ::kill(m_pid, SIGKILL);
-        ::waitpid(m_pid, nullptr, 0);
-        m_exited = true;
-        m_code = -1;
-        return -1;
+        return m_code;
     }
 
 private:

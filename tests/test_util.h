@@ -24,23 +24,16 @@ public:
         if (const char* old = std::getenv(name)) {
             m_old = old;
         }
-        if (value != nullptr) {
-            ::setenv(name, value, 1);
-        } else {
-            ::unsetenv(name);
-        }
+        Set(value);
     }
-    ~ScopedEnv() {
-        if (m_old) {
-            ::setenv(m_name, m_old->c_str(), 1);
-        } else {
-            ::unsetenv(m_name);
-        }
-    }
+    ~ScopedEnv() { Set(m_old ? m_old->c_str() : nullptr); }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
 private:
+    void Set(const char* value) {
+        value != nullptr ? ::setenv(m_name, value, 1) : ::unsetenv(m_name);
+    }
     const char* m_name;
     std::optional<std::string> m_old;
 };
@@ -50,11 +43,9 @@ private:
 class TempDir {
 public:
     TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "orvanta-test-XXXXXX");
-        std::vector<char> buffer(pattern.begin(), pattern.end());
-        buffer.push_back('\0');
-        if (::mkdtemp(buffer.data()) != nullptr) {
-            m_path = buffer.data();
+        std::string pattern = std::filesystem::temp_directory_path() / "orvanta-test-XXXXXX";
+        if (::mkdtemp(pattern.data()) != nullptr) {
+            m_path = pattern;
         }
     }
     ~TempDir() {
@@ -97,15 +88,13 @@ inline std::vector<std::string> ReadLines(const std::string& path) {
 // turn, so it may have effects (write, then check).
 template <typename Predicate>
 bool WaitUntil(Predicate done, int timeoutMs = 3000) {
-    for (int waited = 0;; waited += 10) {
-        if (done()) {
-            return true;
-        }
+    for (int waited = 0; !done(); waited += 10) {
         if (waited >= timeoutMs) {
             return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+    return true;
 }
 
 // Whether `text` appears in the file, beyond its first `from` bytes, within the time.
@@ -132,10 +121,8 @@ inline void CopyFixture(const char* fixture, const std::string& to) {
 // The twelve bytes that open a record cache: magic, version and record size, little-endian.
 inline std::string CacheHeader(const char* magic, uint32_t version, uint32_t recordSize) {
     std::string bytes(magic, 4);
-    for (uint32_t value : {version, recordSize}) {
-        for (int i = 0; i < 4; ++i) {
-            bytes += static_cast<char>((value >> (8 * i)) & 0xFF);
-        }
+    for (const uint32_t value : {version, recordSize}) {
+        bytes.append({char(value), char(value >> 8), char(value >> 16), char(value >> 24)});
     }
     return bytes;
 }

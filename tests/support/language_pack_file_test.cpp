@@ -25,18 +25,13 @@ void Put32(std::string& bytes, size_t at, uint32_t value) {
     }
 }
 
-TEST(LanguagePackFileTest, RoundTripsAndCarriesTheVersionWhereGetFileVersionFindsIt) {
-    const std::string bytes = SerializeLanguagePack(SamplePack());
-    const auto parsed = ParseLanguagePack(bytes);
-    ASSERT_TRUE(parsed);
-    EXPECT_EQ(parsed->texts, SamplePack().texts);
-    EXPECT_EQ(parsed->version.dwFileVersionMS, 0x00030004u);
-    EXPECT_EQ(parsed->version.dwFileType, static_cast<uint32_t>(ORVANTA_VFT_DLL));
-
+TEST(LanguagePackFileTest, CarriesTheVersionWhereGetFileVersionFindsIt) {
     test::TempDir dir;
-    test::WriteFile(dir.File("ovserver.KOR"), bytes);
+    test::WriteFile(dir.File("ovserver.KOR"), SerializeLanguagePack(SamplePack()));
     EXPECT_EQ(GetFileVersion(dir.File("ovserver.KOR")), 0x0003000400050006ull);
-    EXPECT_TRUE(ReadLanguagePackFile(dir.File("ovserver.KOR")));
+    const auto read = ReadLanguagePackFile(dir.File("ovserver.KOR"));
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->texts, SamplePack().texts);
     EXPECT_FALSE(ReadLanguagePackFile(dir.File("missing")));
     EXPECT_FALSE(ReadLanguagePackFile(dir.Path())) << "a folder";
 }

@@ -1,41 +1,45 @@
 #include "support/system.h"
 
-#include "platform/modifier_keys.h"
-#include "support/file_version.h"
+#include "platform/process.h"
+#include "platform/program_path.h"
 #include "test_util.h"
 
 #include <gtest/gtest.h>
 
-#include <regex>
-
 namespace orvanta {
 namespace {
 
-TEST(ShellExecuteTest, WaitingPumpsAndReturnsTheExitCode) {
+TEST(ShellExecuteTest, WaitingPumpsAndGivesTheExitCodeOfAProgramThatRan) {
+    test::TempDir dir;
     int pumps = 0;
     int exitCode = -1;
-    ASSERT_TRUE(ShellExecuteAndWait([&] { ++pumps; }, "/bin/sh", "-c \"sleep 0.1; exit 7\"", true,
-                                    &exitCode));
+    // The script writes each argument on a line of its own, as the program would split them.
+    ASSERT_TRUE(ShellExecuteAndWait([&] { ++pumps; }, "/bin/sh",
+                                    "-c \"sleep 0.1; for a in \\\"$@\\\"; do echo \\\"[$a]\\\"; "
+                                    "done > " +
+                                        dir.File("args") + "; exit 7\" x \"two words\" plain",
+                                    true, &exitCode));
     EXPECT_EQ(exitCode, 7);
     EXPECT_GT(pumps, 0) << "the user interface was not served while waiting";
-}
+    EXPECT_EQ(test::ReadLines(dir.File("args")),
+              (std::vector<std::string>{"[two words]", "[plain]"}));
 
-TEST(ShellExecuteTest, ParametersArriveAsTheProgramWouldSplitThem) {
-    test::TempDir dir;
-    const std::string out = dir.File("args");
-    // The script writes each argument on a line of its own.
-    ASSERT_TRUE(ShellExecuteAndWait({}, "/bin/sh",
-                                    "-c \"for a in \\\"$@\\\"; do echo \\\"[$a]\\\"; done > " +
-                                        out + "\" x \"two words\" plain",
-                                    true));
-    EXPECT_EQ(test::ReadLines(out), (std::vector<std::string>{"[two words]", "[plain]"}));
-}
-
-TEST(ShellExecuteTest, AMissingProgramFails) {
-    int exitCode = -1;
+    ASSERT_TRUE(ShellExecuteAndWait({}, "/bin/sh", "-c \"kill -TERM $$\"", true, &exitCode));
+    EXPECT_EQ(exitCode, 128 + 15) << "a signal";
+    exitCode = -1;
     EXPECT_FALSE(ShellExecuteAndWait({}, "/nonexistent/orvUpdate", "", true, &exitCode));
     EXPECT_EQ(exitCode, -1) << "the exit code is stored only for a program that ran";
     EXPECT_FALSE(ShellExecuteAndWait({}, "/nonexistent/orvUpdate", "", false));
+}
+
+// The console's own command line, read back by the same rules.
+TEST(ShellExecuteTest, ACommandLineSplitsBackIntoItsArguments) {
+    const std::vector<std::string> args = {"/start", "/config:/srv/my station.ini", ""};
+    const std::string line = platform::BuildCommandLine("/opt/o v/ovserver", args);
+    EXPECT_EQ(line, "\"/opt/o v/ovserver\" /start \"/config:/srv/my station.ini\" \"\"");
+    std::vector<std::string> split = platform::SplitParameters(line);
+    EXPECT_EQ(split.front(), "/opt/o v/ovserver");
+    EXPECT_EQ(std::vector<std::string>(split.begin() + 1, split.end()), args);
 }
 
 }  // namespace
