@@ -143,13 +143,7 @@ bool LDiskFile::Write(const void* buffer, uint32_t count, uint32_t* countWritten
 }
 
 bool LDiskFile::Seek(int32_t distance, uint32_t origin) {
-    m_eof = 0;
-    const int whence = Whence(origin);
-    if (whence < 0) {
-        return false;
-    }
-    off_t pos = ::lseek(m_fd, distance, whence);
-    return pos >= 0 && Low32(static_cast<uint64_t>(pos)) != kInvalidSize32;
+    return LDiskFile::Seek64(distance, origin);
 }
 
 bool LDiskFile::Seek64(int64_t distance, uint32_t origin) {
