@@ -265,7 +265,6 @@ TEST(OggPage, ParsesARealPageAndRejectsDamage) {
 TEST(OggReader, ChainedStreamsThroughDamageAndJunk) {
     const OggStream a = VorbisStream(1, {"title=Song", "ARTIST=Band", "TITLE=ignored"}, 5);
     const OggStream b = VorbisStream(2, {"TITLE=Second", "ARTIST=B\xE9"}, 3);
-    ASSERT_EQ(a.headerPages.size(), 4u);
     const std::string aHeaders = Join(a.headerPages);
     const std::string bHeaders = Join(b.headerPages);
     OggReader reader;
