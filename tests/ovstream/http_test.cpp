@@ -205,8 +205,8 @@ TEST(IcyLoginTest, PasswordFormsAndLimits) {
 }
 
 TEST(ChunkedTest, LiquidsoapBodiesDecodeAndMalformedOnesFail) {
-    const std::string body =
-        "6\r\n" + kAudio + "\r\nA;name=x\r\r\n0123456789\n4\nabcd\r\r\n" + "0\r\nX-Trailer: 1\r\n\r\n";
+    const std::string body = "6\r\n" + kAudio + "\r\nA;name=x\r\r\n0123456789\n4\nabcd\r\r\n" +
+                             "0\r\nX-Trailer: 1\r\n\r\n";
     ChunkedDecoder decoder;
     std::string out;
     EXPECT_EQ(decoder.Feed(body + "PUT /next", out), body.size());
