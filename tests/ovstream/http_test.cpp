@@ -142,16 +142,12 @@ TEST(IcyLoginTest, EveryEncodersLoginReadsTheSame) {
         std::string name, genre, url, contentType;
         int bitrate, isPublic;
     };
-    const std::string darkice =
-        "pw\nicy-name:Night Shift\nicy-url:http://radio.example.org\nicy-genre:jazz\n"
-        "icy-irc:\nicy-aim:\nicy-br:96\nicy-pub:0\n\n";
     // clang-format off
     const Case cases[] = {
         {"pw\r\nHost: x\r\nicy-name:a\r\nicy-genre:Rock\r\nicy-pub:1\r\nicy-br:128\r\n"
          "content-type:audio/mpeg\r\n\r\n", "a", "Rock", "", "audio/mpeg", 128, 1},  // butt
-        {darkice, "Night Shift", "jazz", "http://radio.example.org", "", 96, 0},
-        {ReplaceAll(darkice, "\n", "\r\r\n"), "Night Shift", "jazz", "http://radio.example.org",
-         "", 96, 0},                                                                  // NSV
+        {"pw\r\r\nicy-name:Night\r\r\nicy-url:http://r.example\r\r\nicy-br:96\r\r\nicy-pub:0\r\r\n"
+         "\r\r\n", "Night", "", "http://r.example", "", 96, 0},                   // NSV
         {"pw\n\r\n", "", "", "", "", 0, -1},
     };
     // clang-format on
@@ -178,23 +174,6 @@ TEST(IcyLoginTest, EveryEncodersLoginReadsTheSame) {
     for (const char* password : {"GETAWAY", "GET", "put it", "get /x"}) {
         EXPECT_FALSE(LooksLikeHttpRequestLine(password)) << password;
     }
-    // What libshout and butt put in the Icecast-style headers.
-    const SourceInfo libshout = SourceInfoFromHeaders({
-        {"ice-public", "1"},
-        {"Content-Type", " Audio/OGG; codecs=vorbis "},
-        {"ice-audio-info", "samplerate=44100;bitrate=%31%32%38;channels=2"},
-    });
-    EXPECT_EQ(libshout.contentType, "audio/ogg");
-    EXPECT_EQ(libshout.bitrate, 128);
-    EXPECT_EQ(libshout.isPublic, 1);
-    const SourceInfo butt = SourceInfoFromHeaders({
-        {"icy-br", "0"},
-        {"icy-name", ""},
-        {"ice-name", "Second"},
-        {"ice-audio-info", "ice-bitrate=192;ice-channels=2;ice-samplerate=48000"},
-    });
-    EXPECT_EQ(butt.name, "Second");
-    EXPECT_EQ(butt.bitrate, 192);
     EXPECT_EQ(SourceInfoFromHeaders({{"ICY-BR", "128kbps"}, {"ice-bitrate", "0"}}).bitrate, 128);
     EXPECT_EQ(SourceInfoFromHeaders({{"icy-br", "99999999999999999999"}}).bitrate, 0);
 }
@@ -226,8 +205,8 @@ TEST(IcyLoginTest, PasswordFormsAndLimits) {
 }
 
 TEST(ChunkedTest, LiquidsoapBodiesDecodeAndMalformedOnesFail) {
-    const std::string body =
-        "6\r\n" + kAudio + "\r\nA;name=x\r\n0123456789\r\n4\nabcd\n" + "0\r\nX-Trailer: 1\r\n\r\n";
+    const std::string body = "6\r\n" + kAudio + "\r\nA;name=x\r\r\n0123456789\n4\nabcd\r\r\n" +
+                             "0\r\nX-Trailer: 1\r\n\r\n";
     ChunkedDecoder decoder;
     std::string out;
     EXPECT_EQ(decoder.Feed(body + "PUT /next", out), body.size());

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <random>
 #include <string>
@@ -76,12 +77,16 @@ inline bool StartsWith(const std::string& text, const std::string& prefix) {
 
 class TestClient {
 public:
-    // `receiveBuffer` > 0 shrinks the receive window, to play a listener on a slow line.
+    // `receiveBuffer` > 0 shrinks the receive window, to play a listener on a slow line (small
+    // segments too: the server's send buffer grows with the segment size, and loopback's 64 KiB
+    // ones would let it swallow everything).
     // `from` is the client's own address ("127.0.0.2" plays another machine).
     explicit TestClient(uint16_t port, int receiveBuffer = 0, const char* from = nullptr) {
         m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (receiveBuffer > 0) {
             ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+            const int segment = 536;
+            ::setsockopt(m_fd, IPPROTO_TCP, TCP_MAXSEG, &segment, sizeof segment);
         }
         sockaddr_in address{};
         address.sin_family = AF_INET;
@@ -105,6 +110,7 @@ public:
     TestClient& operator=(const TestClient&) = delete;
 
     bool Connected() const { return m_fd >= 0; }
+    int Fd() const { return m_fd; }
 
     bool Send(const std::string& bytes) {
         for (size_t done = 0; done < bytes.size();) {

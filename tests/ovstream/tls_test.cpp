@@ -38,21 +38,13 @@ protected:
         m_settings.logDirectory = m_dir.File("log");
         m_settings.logFileName = "station.log";
     }
-    void TearDown() override {
-        m_engine.Stop();
-        if (HasFailure()) {
-            std::fprintf(stderr, "%s\n", Log().c_str());
-        }
-    }
-
     std::string Served(const std::string& extension) const {
         return m_dir.File("live." + extension);
     }
 
     // A v1 source on the air with a few seconds of frames.
     std::unique_ptr<TestClient> Source() {
-        auto source = std::make_unique<TestClient>(m_port + 1);
-        source->Send("hackme\r\nicy-name:Secure Owl\r\n\r\n" + Mp3Frames(60));
+        auto source = V1Source("icy-name:Secure Owl\r\n\r\n" + Mp3Frames(60));
         EXPECT_TRUE(WaitForSource());
         return source;
     }

@@ -2,21 +2,17 @@
 // 127.0.0.1), and a blocking TLS client on 127.0.0.1 that trusts that CA.
 #pragma once
 
+#include "ovstream/test_client.h"
 #include "test_util.h"
 
-#include <arpa/inet.h>
 #include <chrono>
 #include <cstdlib>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <openssl/bn.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
-#include <poll.h>
 #include <string>
 #include <sys/socket.h>
-#include <unistd.h>
 
 namespace orvanta::test {
 
@@ -58,29 +54,18 @@ private:
 class TlsTestClient {
 public:
     // `receiveBuffer` (bytes, 0 for the system's choice) makes a listener that reads slowly.
-    TlsTestClient(uint16_t port, const std::string& caFile, int receiveBuffer = 0) {
+    TlsTestClient(uint16_t port, const std::string& caFile, int receiveBuffer = 0)
+        : m_tcp(port, receiveBuffer) {
         m_context = SSL_CTX_new(TLS_client_method());
         SSL_CTX_load_verify_locations(m_context, caFile.c_str(), nullptr);
         SSL_CTX_set_verify(m_context, SSL_VERIFY_PEER, nullptr);
-        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (receiveBuffer > 0) {
-            ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-            // Small segments too: the server's send buffer grows with the segment size, and
-            // loopback's 64 KiB ones would let it swallow everything.
-            const int segment = 536;
-            ::setsockopt(m_fd, IPPROTO_TCP, TCP_MAXSEG, &segment, sizeof segment);
-        }
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        if (!m_tcp.Connected()) {
             return;
         }
         timeval timeout{5, 0};
-        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+        ::setsockopt(m_tcp.Fd(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
         m_ssl = SSL_new(m_context);
-        SSL_set_fd(m_ssl, m_fd);
+        SSL_set_fd(m_ssl, m_tcp.Fd());
         m_connected = SSL_connect(m_ssl) == 1;
     }
     ~TlsTestClient() {
@@ -88,9 +73,6 @@ public:
             SSL_free(m_ssl);
         }
         SSL_CTX_free(m_context);
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
     }
     TlsTestClient(const TlsTestClient&) = delete;
     TlsTestClient& operator=(const TlsTestClient&) = delete;
@@ -140,9 +122,9 @@ public:
     }
 
 private:
+    TestClient m_tcp;  // the connection under the TLS, closed after it
     SSL_CTX* m_context = nullptr;
     SSL* m_ssl = nullptr;
-    int m_fd = -1;
     bool m_connected = false;
 };
 
