@@ -243,18 +243,5 @@ TEST_F(RegistryFileTest, TwoProcessesWritingAtOnceLoseNothing) {
     }
 }
 
-TEST(HivePathTest, FollowsTheEnvironment) {
-    test::ScopedEnv user("ORVANTA_USER_HIVE", "/x/u.reg");
-    test::ScopedEnv machine("ORVANTA_MACHINE_HIVE", "");
-    test::ScopedEnv xdg("XDG_CONFIG_HOME", "/xdg");
-    test::ScopedEnv home("HOME", "/home/op");
-    EXPECT_EQ(HivePath(kUser), "/x/u.reg");
-    EXPECT_EQ(HivePath(kMachine), "/etc/KELVO/machine.reg");
-    ::unsetenv("ORVANTA_USER_HIVE");
-    EXPECT_EQ(HivePath(kUser), "/xdg/KELVO/user.reg");
-    ::setenv("XDG_CONFIG_HOME", "", 1);
-    EXPECT_EQ(HivePath(kUser), "/home/op/.config/KELVO/user.reg");
-}
-
 }  // namespace
 }  // namespace orvanta::platform
