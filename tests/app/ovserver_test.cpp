@@ -25,6 +25,8 @@
 namespace orvanta {
 namespace {
 
+using test::Holds;
+
 const std::string kBuiltProgram = std::string(ORV_PROGRAM_DIR) + "/ovserver";
 
 // Runs a copy of ovserver whose program folder (and current folder) is `dir`, so whatever it
@@ -43,11 +45,6 @@ std::unique_ptr<test::Process> Spawn(const test::TempDir& dir,
 // Waits up to ten seconds for `text` to appear in the file.
 bool WaitForText(const std::string& path, const std::string& text) {
     return test::WaitForFileText(path, text, 10000);
-}
-
-// Whether the file holds `text`.
-bool Holds(const std::string& path, const std::string& text) {
-    return test::ReadFile(path).find(text) != std::string::npos;
 }
 
 const std::string kVersion =

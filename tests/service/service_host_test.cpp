@@ -78,6 +78,8 @@ TEST_F(ServiceHostTest, HandsTheConfigurationOverInItsFixedOrder) {
     m_config.RelayPort = 0;  // no relay without a port
     m_config.TitleFormat = "%t - Owl FM";
     m_config.EncoderModule = "enc.so";
+    m_config.TlsPrivateKey = "keys/privkey.pem";  // relative paths are the program folder's
+    test::ScopedEnv option("ORV_FIXTURE_OPTION", "TLS.PrivateKey");
     m_config.Port = 8123;
     m_config.Genre = 900;
     m_config.BroadcastTime = {2, 1, 3, 0, 9, 13, 0, 11, 18, 0};
@@ -99,7 +101,8 @@ TEST_F(ServiceHostTest, HandsTheConfigurationOverInItsFixedOrder) {
         "22 SetBindAddress 127.0.0.1", "19 SetAddressOverride 0  0",
         "26 SetLogDirectory /opt/orvanta/logs", "27 SetLogFileName ovserver.log",
         "28 SetContentDirectory ./content", "29 SetIndexPage index.html", "10 SetLanguageCode 9",
-        "32 SetTitleFormat %t - Owl FM", "36 SetEncoderPlugin enc.so", "2 Start 8123 0",
+        "32 SetTitleFormat %t - Owl FM", "36 SetEncoderPlugin enc.so",
+        "option TLS.PrivateKey /opt/orvanta/keys/privkey.pem", "2 Start 8123 0",
         "15 SetMaster 1", "6 SetSourcePassword mustedit", "13 SetPublicServer 1", "9 SetGenre 900",
         "16 SetGeneration 0", "17 SetMent 0", "18 SetSchedule 2 1 3 0 9 13 0 11 18 0",
         "10 SetLanguageCode 9", "19 SetAddressOverride 1  0", "3 Stop"}));

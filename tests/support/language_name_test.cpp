@@ -16,9 +16,7 @@ TEST(LanguageNameTest, CutsOnlyAtABlankBeforeAParenthesisAndNeverSplitsACharacte
     const std::pair<std::string, std::string> cases[] = {
         {"English (United States)", "English"},
         {"Chinese (Traditional) (Taiwan)", "Chinese"},
-        {"Norwegian Nynorsk", "Norwegian Nynorsk"},
         {"\xEC\x98\x81\xEC\x96\xB4(\xEB\xAF\xB8)", "\xEC\x98\x81\xEC\x96\xB4(\xEB\xAF\xB8)"},
-        {" (x)", " (x)"},
         {std::string(300, 'a'), std::string(259, 'a')},
         // 260 bytes: byte 259 would be the first half of the last character.
         {twoByte, twoByte.substr(0, 258)},
