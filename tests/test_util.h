@@ -74,6 +74,11 @@ inline std::string ReadFile(const std::string& path) {
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
+// Whether the file at `path` holds `text`.
+inline bool Holds(const std::string& path, const std::string& text) {
+    return ReadFile(path).find(text) != std::string::npos;
+}
+
 // The lines of a file, without their line feeds.
 inline std::vector<std::string> ReadLines(const std::string& path) {
     std::vector<std::string> lines;

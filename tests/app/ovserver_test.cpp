@@ -25,6 +25,8 @@
 namespace orvanta {
 namespace {
 
+using test::Holds;
+
 const std::string kBuiltProgram = std::string(ORV_PROGRAM_DIR) + "/ovserver";
 
 // Runs a copy of ovserver whose program folder (and current folder) is `dir`, so whatever it
@@ -43,11 +45,6 @@ std::unique_ptr<test::Process> Spawn(const test::TempDir& dir,
 // Waits up to ten seconds for `text` to appear in the file.
 bool WaitForText(const std::string& path, const std::string& text) {
     return test::WaitForFileText(path, text, 10000);
-}
-
-// Whether the file holds `text`.
-bool Holds(const std::string& path, const std::string& text) {
-    return test::ReadFile(path).find(text) != std::string::npos;
 }
 
 const std::string kVersion =
@@ -340,19 +337,23 @@ protected:
     test::ScopedEnv m_locale{"LC_ALL", "C.UTF-8"};
 };
 
-TEST_F(HeadlessServiceTest, StartsFromTheFolderAndReadsTheCachesTheSecondTime) {
-    const std::string out = RunOnce();
+// Started from the folder, the second run reads both caches. A state folder takes everything
+// written and the program folder stays clean; one that cannot be made stops the program before
+// it writes anything.
+TEST_F(HeadlessServiceTest, StartsFromTheFolderOrAStateFolderAndReadsTheCachesTheSecondTime) {
+    std::string out = RunOnce();
     EXPECT_NE(out.find("running | source connected | listeners 4 / 20 | received 0.118 Mbytes"),
               std::string::npos)
         << out;
     EXPECT_EQ(Calls(), "4 scans, 2 start and stop");
     RunOnce();
     EXPECT_EQ(Calls(), "0 scans, 2 start and stop") << "the second run reads both caches";
-}
+    const char* const written[] = {"Config.ini", "OVTService.cache", "OVTPlugins.cache", "log",
+                                   "Contents"};
+    for (const char* name : written) {
+        std::filesystem::remove_all(m_dir.File(name));
+    }
 
-// A state folder takes everything written, the program folder stays clean; one that cannot be
-// made stops the program before it writes anything.
-TEST_F(HeadlessServiceTest, AStateFolderTakesEverythingWrittenAndTheProgramFolderStaysClean) {
     test::WriteFile(m_dir.File("in-the-way"), "a file, not a folder");
     {
         test::ScopedEnv blocked("ORVANTA_STATE_DIR", m_dir.File("in-the-way/state").c_str());
@@ -364,13 +365,12 @@ TEST_F(HeadlessServiceTest, AStateFolderTakesEverythingWrittenAndTheProgramFolde
     const std::string state = m_dir.File("state/");
     test::ScopedEnv stateDir("ORVANTA_STATE_DIR", state.c_str());
     test::ScopedEnv noUserHive("ORVANTA_USER_HIVE", nullptr);  // the state folder's own is used
-    const std::string out = RunOnce();
+    out = RunOnce();
     RunOnce();
     EXPECT_NE(out.find("configuration: " + state + "Config.ini)"), std::string::npos) << out;
-    for (const char* written :
-         {"Config.ini", "OVTService.cache", "OVTPlugins.cache", "log", "Contents"}) {
-        EXPECT_TRUE(std::filesystem::exists(state + written)) << written;
-        EXPECT_FALSE(std::filesystem::exists(m_dir.File(written))) << written;
+    for (const char* name : written) {
+        EXPECT_TRUE(std::filesystem::exists(state + name)) << name;
+        EXPECT_FALSE(std::filesystem::exists(m_dir.File(name))) << name;
     }
     EXPECT_EQ(Calls(), "0 scans, 2 start and stop") << "the caches are read from the state folder";
 }

@@ -237,36 +237,6 @@ TEST_F(MainDialogTest, RuntimeQuestionAndTheUpdaterRunWithTheWindowGreyedButServ
     EXPECT_NE(test::ReadFile(updater + ".ran").find("/R:1"), std::string::npos);
 }
 
-// The message boxes as the toolkit shows them: the classic styles become the right icon and
-// buttons, texts come from the string table, and the pressed button comes back as its number.
-// Each classic style becomes its icon and buttons, the string table's line ends become the
-// toolkit's, and the pressed button comes back as its number. The service host's own boxes
-// (style OK alone, which MessageBoxText takes as its default) have no icon.
-TEST(MessageBoxTest, StylesBecomeIconsAndButtonsAndThePressedButtonComesBack) {
-    using B = QMessageBox;
-    // clang-format off
-    const struct { unsigned style; B::Icon icon; B::StandardButtons buttons; B::StandardButton press;
-                   int expected; } cases[] = {
-        {kMbIconQuestion | kMbYesNo, B::Question, B::Yes | B::No, B::No, kIdNo},
-        {kMbIconQuestion | kMbYesNoCancel, B::Question, B::Yes | B::No | B::Cancel, B::Cancel, kIdCancel},
-        {kMbIconInformation | kMbOk, B::Information, B::Ok, B::Ok, kIdOk},
-    };
-    // clang-format on
-    for (const auto& c : cases) {
-        test::OnNextModal([&c](QWidget* modal) {
-            auto* box = qobject_cast<QMessageBox*>(modal);
-            ASSERT_NE(box, nullptr);
-            EXPECT_EQ(box->icon(), c.icon);
-            EXPECT_EQ(box->standardButtons(), c.buttons);
-            EXPECT_EQ(box->text(), "a\nb");
-            box->button(c.press)->click();
-        });
-        EXPECT_EQ(MessageBoxText(nullptr, "a\r\nb", 0, c.style), c.expected) << c.style;
-    }
-    std::unique_ptr<QMessageBox> host(CreateMessageBox({nullptr, "h", "Orvanta server", kMbOk}));
-    EXPECT_EQ(host->icon(), QMessageBox::NoIcon);
-}
-
 TEST(MessageBoxTest, FormattedTextsAreFilledSafelyAndCut) {
     test::RecordedBoxes boxes;
     MessageBoxFormat(nullptr, res::kStrStartFailedPortOccupied, {"8000"});

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <sys/stat.h>
@@ -114,23 +113,6 @@ TEST(IniFileModelTest, SetStringMatchesFoldedNamesAndKeepsTheFirstForms) {
     EXPECT_EQ(ini.FoldCase("@AZ[az`\xC4"), "@az[az`\xC4");
 }
 
-TEST(IniFileModelTest, GetIntReadsLikeAtoiAndSaturates) {
-    // clang-format off
-    const std::pair<std::string, int32_t> cases[] = {
-        {"abc", 0}, {"12abc", 12}, {" \t\n\v\f\r-7x", -7}, {"+5", 5}, {"- 5", 0}, {"0x1F", 0},
-        {"", 0}, {"7" + std::string(1, '\0') + "8", 7}, {"2147483647", INT32_MAX},
-        {"2147483648", INT32_MAX}, {"-2147483648", INT32_MIN}, {"-2147483649", INT32_MIN},
-        {"99999999999999999999999999999999", INT32_MAX}};
-    // clang-format on
-    LIniFile ini;
-    for (const auto& [text, expected] : cases) {
-        ini.SetString("S", "k", text, true);
-        EXPECT_EQ(ini.GetInt("s", "K", 42), expected) << text;
-    }
-    EXPECT_EQ(ini.GetInt("S", "none", 42), 42);
-    EXPECT_EQ(ini.GetInt("none", "k", INT32_MIN), INT32_MIN);
-}
-
 TEST_F(IniFileTest, SaveWritesTheLayoutThatLoadReadsBack) {
     LIniFile loaded;
     ASSERT_TRUE(Load(loaded,
@@ -194,20 +176,6 @@ TEST_F(IniFileTest, SaveGoesThroughLinksAndNeverLeavesTheFileWorldReadable) {
     EXPECT_EQ(fs::status(m_dir.File("made.ini")).permissions(), fs::perms{0600});
     EXPECT_EQ(Listing(m_dir.Path()),
               (Strings{"Config.ini", "Dangling.ini", "made.ini", "real.ini"}));
-}
-
-TEST_F(IniFileTest, HugeSectionsAndLinesLoad) {
-    std::string text = "[PrivateBr]\n";
-    for (int i = 0; i < 200000; ++i) {
-        text += "PrivateUser" + std::to_string(i) + "=pw" + std::to_string(i) + "\n";
-    }
-    text += "[Broadcast]\nTitle=" + std::string(10 << 20, 'x') + "\n";
-    LIniFile ini;
-    ASSERT_TRUE(Load(ini, text));
-    EXPECT_EQ(ini.sections[0].keyNames.size(), 200000u);
-    EXPECT_EQ(ini.GetString("privatebr", "PRIVATEUSER199999", ""), "pw199999");
-    EXPECT_EQ(ini.FindKey(0, "privateuser0"), 0u);
-    EXPECT_EQ(ini.GetString("Broadcast", "Title", "").size(), size_t{10} << 20);
 }
 
 }  // namespace

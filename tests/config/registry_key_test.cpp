@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
 #include <sys/stat.h>
 
 namespace orvanta {
@@ -47,24 +46,6 @@ TEST_F(RegistryTest, ReadsPreferTheUserKeyAndFallBackToTheMachineKey) {
     ASSERT_TRUE(key.OpenUserAndMachine(kRegistryRoot));
     EXPECT_EQ(key.ReadDword(kValueLanguageId, 0), 0u);
     EXPECT_EQ(ReadLanguageId(true), 0u);
-}
-
-// Values of another type, or damaged ones, read as the caller's default.
-TEST_F(RegistryTest, TypedReadsTakeOnlyTheirOwnType) {
-    CRegistryKey key;
-    ASSERT_TRUE(key.Create(kRegistryRoot, RegistryRoot::CurrentUser));
-    ASSERT_TRUE(key.WriteString(kValueLanguageId, "1042"));
-    EXPECT_EQ(key.ReadDword(kValueLanguageId, 0), 0u) << "a string is no DWORD";
-    ASSERT_TRUE(key.WriteValue("Short", "\x01\x02", 2, kRegDword));
-    EXPECT_EQ(key.ReadDword("Short", 7), 7u);
-    std::string text = "stale";
-    EXPECT_FALSE(key.ReadString("Short", text, false));
-    EXPECT_EQ(text, "");
-    ASSERT_TRUE(key.ReadString(kValueLanguageId, text, false));
-    EXPECT_EQ(text, "1042");
-    EXPECT_EQ(ApplicationKey("/opt/orvanta/ovserver"), "Software\\KELVO\\ovserver");
-    EXPECT_EQ(ApplicationKey("C:\\Program Files\\Orvanta\\OVServer.exe"),
-              "Software\\KELVO\\OVServer");
 }
 
 }  // namespace

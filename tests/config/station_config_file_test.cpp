@@ -46,6 +46,7 @@ TEST_F(StationConfigFileTest, ValuesAreReadByTheirOwnRulesAndMissingKeysGetTheir
         "[Paths]\nLogDir= /var/log/station \n");
     EXPECT_EQ(c.MaxClient, 25);
     EXPECT_EQ(c.SongHistoryMax, 12);
+    EXPECT_EQ(Load("[Limits]\nSongHistoryMax=99999999999\n").SongHistoryMax, INT32_MAX);
     EXPECT_EQ(c.Format, kFormatOggVorbis);
     EXPECT_EQ(c.PublicServer, 1);
     EXPECT_EQ(c.ShoutcastRegister, 0) << "booleans are not trimmed";

@@ -130,22 +130,6 @@ TEST_F(ConfigDirectoryTest, BoxesFollowTheRecordOnEveryActivationAndOkWritesThem
 
 class ConfigPlanTest : public test::SheetPageTest<CConfigPlan> {
 protected:
-    // Which rows (daily, slots 1 to 3) are enabled, by their "to" labels and end lists, and
-    // which weekday lists: "0101 111".
-    std::string Enabled() {
-        std::string shown;
-        for (const char* row : {"Daily", "Slot1", "Slot2", "Slot3"}) {
-            const bool label =
-                Child<QWidget>((std::string("k") + row + "ToLabelId").c_str()).isEnabled();
-            const bool list = List((std::string("k") + row + "EndListId").c_str()).isEnabled();
-            shown += label != list ? '?' : (list ? '1' : '0');
-        }
-        shown += ' ';
-        for (const char* list : {"kSlot1DayListId", "kSlot2DayListId", "kSlot3DayListId"}) {
-            shown += List(list).isEnabled() ? '1' : '0';
-        }
-        return shown;
-    }
     void Click(const char* radio) { Child<QRadioButton>(radio).click(); }
     // The user types into a weekday box.
     void Type(const char* list, const QString& text) {
@@ -194,39 +178,13 @@ TEST_F(ConfigPlanTest, SchedulesStoreTheirHoursAndDays) {
     Ok();
     EXPECT_EQ(m_config.BroadcastTime.ToArray(),
               (std::array<int32_t, 10>{2, 0, -1, 3, 11, 4, 2, 13, 5, 3}));
-}
 
-TEST_F(ConfigPlanTest, RowsFollowTheTypeAndTheChosenDaysAndActivationRefills) {
-    m_config.BroadcastTime = {2, 3, 0, 5, 1, 2, 3, 4, 5, 6};
-    const BroadcastTimeBlock stored = m_config.BroadcastTime;
+    // Irregular keeps the stored days and hours.
     Open();
-    EXPECT_EQ(Enabled(), "0101 111");
-    Choose(List("kSlot2DayListId"), 2);
-    EXPECT_EQ(Enabled(), "0111 111");
-    Choose(List("kSlot2DayListId"), 0);
-    EXPECT_EQ(Enabled(), "0101 111");
-    // clang-format off
-    const std::pair<const char*, const char*> types[] = {
-        {"kDailyRadioId", "1000 000"}, {"kWeeklyRadioId", "0100 111"},
-        {"kAroundTheClockRadioId", "0000 000"}, {"kIrregularRadioId", "0000 000"}};
-    // clang-format on
-    for (const auto& [radio, rows] : types) {
-        Click(radio);
-        EXPECT_EQ(Enabled(), rows) << radio;
-    }
-    Revisit();
-    EXPECT_TRUE(Child<QRadioButton>("kWeeklyRadioId").isChecked());
-    EXPECT_EQ(Enabled(), "0101 111");
-
     Click("kIrregularRadioId");
     Ok();
-    BroadcastTimeBlock expected = stored;
-    expected.Type = 3;
-    EXPECT_EQ(m_config.BroadcastTime, expected);
-
-    m_config.BroadcastTime.Type = 7;
-    Open();
-    EXPECT_EQ(Enabled(), "0000 000");
+    EXPECT_EQ(m_config.BroadcastTime.ToArray(),
+              (std::array<int32_t, 10>{3, 0, -1, 3, 11, 4, 2, 13, 5, 3}));
 }
 
 using Users = std::map<std::string, std::string>;

@@ -14,11 +14,6 @@
 namespace orvanta {
 namespace {
 
-TEST(RuntimeProbeTest, TheMinimumOnThisSystemIsSevenPointOne) {
-    EXPECT_TRUE(IsWmRuntimeAdequate(OsVersionInfo{}, 7, 1));
-    EXPECT_FALSE(IsWmRuntimeAdequate(OsVersionInfo{}, 7, 0));
-}
-
 class RuntimeCheckTest : public ::testing::Test {
 protected:
     // The system folder gets a library under the codec library's name: the real one, or

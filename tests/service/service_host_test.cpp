@@ -1,13 +1,11 @@
 // Drives the real CServiceHost with the recording test module loaded through dlopen.
 #include "service/service_host.h"
 
-#include "config/registry_key.h"
 #include "support/recording_host_ui.h"
 #include "test_util.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <stdlib.h>
@@ -26,8 +24,8 @@ class ServiceHostTest : public ::testing::Test {
 protected:
     void SetUp() override { m_config.SetDefaults(); }
     void TearDown() override {
-        for (const char* name : {"ORV_FIXTURE_START_FAIL", "ORV_FIXTURE_SOURCE",
-                                 "ORV_FIXTURE_LISTENERS", "ORV_FIXTURE_OPTIONS"}) {
+        for (const char* name :
+             {"ORV_FIXTURE_START_FAIL", "ORV_FIXTURE_SOURCE", "ORV_FIXTURE_LISTENERS"}) {
             ::unsetenv(name);
         }
     }
@@ -80,6 +78,8 @@ TEST_F(ServiceHostTest, HandsTheConfigurationOverInItsFixedOrder) {
     m_config.RelayPort = 0;  // no relay without a port
     m_config.TitleFormat = "%t - Owl FM";
     m_config.EncoderModule = "enc.so";
+    m_config.TlsPrivateKey = "keys/privkey.pem";  // relative paths are the program folder's
+    test::ScopedEnv option("ORV_FIXTURE_OPTION", "TLS.PrivateKey");
     m_config.Port = 8123;
     m_config.Genre = 900;
     m_config.BroadcastTime = {2, 1, 3, 0, 9, 13, 0, 11, 18, 0};
@@ -101,58 +101,12 @@ TEST_F(ServiceHostTest, HandsTheConfigurationOverInItsFixedOrder) {
         "22 SetBindAddress 127.0.0.1", "19 SetAddressOverride 0  0",
         "26 SetLogDirectory /opt/orvanta/logs", "27 SetLogFileName ovserver.log",
         "28 SetContentDirectory ./content", "29 SetIndexPage index.html", "10 SetLanguageCode 9",
-        "32 SetTitleFormat %t - Owl FM", "36 SetEncoderPlugin enc.so", "2 Start 8123 0",
+        "32 SetTitleFormat %t - Owl FM", "36 SetEncoderPlugin enc.so",
+        "option TLS.PrivateKey /opt/orvanta/keys/privkey.pem", "2 Start 8123 0",
         "15 SetMaster 1", "6 SetSourcePassword mustedit", "13 SetPublicServer 1", "9 SetGenre 900",
         "16 SetGeneration 0", "17 SetMent 0", "18 SetSchedule 2 1 3 0 9 13 0 11 18 0",
         "10 SetLanguageCode 9", "19 SetAddressOverride 1  0", "3 Stop"}));
     // clang-format on
-}
-
-TEST_F(ServiceHostTest, OptionalCallsFollowTheirSettings) {
-    InstallModule("fixture_service.so", "22");
-    m_config.Format = kFormatWma;
-    m_config.CreateLog = 0;  // the log file is still enabled, but no folder or name goes over
-    m_config.RelayHostname = "up.example";
-    m_config.RelayStreamUrl = "/live";
-    m_config.RelayPort = 8001;
-    m_config.URLFormat = "http://%s/";
-    m_config.EncoderValue55 = 55;
-    m_config.EncoderValue56 = 56;
-    m_config.Portforward = 1;
-    m_config.OverrideIP = "203.0.113.7";
-    // The runtime was found once: the check passes without probing.
-    CRegistryKey key;
-    ASSERT_TRUE(key.Create("Software\\KELVO\\Orvanta\\EngineCheck", RegistryRoot::LocalMachine));
-    ASSERT_TRUE(key.WriteDword("Type_2", 1));
-    m_config.EncoderModule = "wmaenc.so";
-    m_config.TlsCertificate = "/etc/letsencrypt/live/radio/fullchain.pem";
-    m_config.TlsPrivateKey = "keys/privkey.pem";
-    m_config.HlsEnabled = 0;
-    ::setenv("ORV_FIXTURE_OPTIONS", "1", 1);
-    CServiceHost host(m_modules, m_config, m_status, m_ui, "/opt/orvanta/");
-    ASSERT_TRUE(host.Start());
-    // The options go over after the settings of the controller's operations, before Start;
-    // relative paths are the program folder's; the override is inverted after Start.
-    const std::vector<std::string> wanted = {
-        "25 EnableLogFile 1",
-        "19 SetAddressOverride 1 203.0.113.7 0",
-        "21 SetRelay up.example 8001 /live",
-        "33 SetUrlFormat http://%s/",
-        "35 SetEncoderValues 56 55 0",
-        "36 SetEncoderPlugin wmaenc.so",
-        "option TLS.Certificate /etc/letsencrypt/live/radio/fullchain.pem",
-        "option TLS.PrivateKey /opt/orvanta/keys/privkey.pem",
-        "option HLS.Enabled 0",
-        "2 Start 8080 0",
-        "19 SetAddressOverride 0 203.0.113.7 0"};
-    auto calls = Calls();
-    EXPECT_TRUE(std::none_of(calls.begin(), calls.end(),
-                             [](const std::string& c) { return c.starts_with("26 "); }));
-    std::erase_if(calls, [&](const std::string& c) {
-        return std::find(wanted.begin(), wanted.end(), c) == wanted.end();
-    });
-    EXPECT_EQ(calls, wanted);
-    EXPECT_TRUE(m_ui.questions.empty());
 }
 
 TEST_F(ServiceHostTest, FailuresShowTheHostsMessagesAndLeaveTheServiceStopped) {

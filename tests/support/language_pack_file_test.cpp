@@ -68,16 +68,6 @@ TEST(LanguagePackFileTest, SourceLinesHoldAnIdATabAndAnEscapedText) {
         << error;
     EXPECT_EQ(texts,
               (LanguagePackTexts{{1, "Orvanta 서버"}, {2066, "TCP %d\r\nPort\t\\ "}, {37000, ""}}));
-
-    EXPECT_FALSE(ParseLanguagePackSource("1\tone\n\n1\tagain\n", texts, error));
-    EXPECT_EQ(error, "line 3: the id was given before");
-    EXPECT_TRUE(texts.empty());
-    EXPECT_FALSE(ParseLanguagePackSource("1 one\n", texts, error));
-    EXPECT_EQ(error, "line 1: expected a string id, a tab and the text");
-    EXPECT_FALSE(ParseLanguagePackSource("x1\tone\n", texts, error));
-    EXPECT_FALSE(ParseLanguagePackSource("1\tC:\\dir\n", texts, error));
-    EXPECT_EQ(error.substr(0, 7), "line 1:");
-    EXPECT_FALSE(ParseLanguagePackSource("1\t\xFF\n", texts, error));
 }
 
 }  // namespace
