@@ -5,10 +5,22 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 namespace orvanta::platform {
 namespace {
+
+std::string Block(uint32_t ms, uint32_t ls, uint32_t strucVersion) {
+    OrvantaFixedFileInfo info{};
+    info.dwSignature = ORVANTA_FIXED_FILE_INFO_SIGNATURE;
+    info.dwStrucVersion = strucVersion;
+    info.dwFileVersionMS = ms;
+    info.dwFileVersionLS = ls;
+    std::string bytes(sizeof info, '\0');
+    std::memcpy(bytes.data(), &info, sizeof info);
+    return bytes;
+}
 
 TEST(VersionStampTest, OurOwnExecutableCarriesTheProjectVersion) {
     auto info = ReadFixedFileInfo(ProgramPath());
@@ -16,6 +28,25 @@ TEST(VersionStampTest, OurOwnExecutableCarriesTheProjectVersion) {
     EXPECT_EQ(info->dwFileVersionMS, ORVANTA_VERSION_WORD(ORV_VERSION_MAJOR, ORV_VERSION_MINOR));
     EXPECT_EQ(info->dwFileVersionLS, ORVANTA_VERSION_WORD(ORV_VERSION_PATCH, ORV_VERSION_TWEAK));
     EXPECT_EQ(info->dwFileType, ORVANTA_VFT_APP);
+}
+
+// Other files (the language packs) are searched on four-byte boundaries, across the 64 KiB
+// search windows, for a block of the structure version we know.
+TEST(VersionStampTest, OtherFilesAreSearchedForTheBlock) {
+    test::TempDir dir;
+    const std::string stamp = Block(0x00020003, 0x00040005, 0x10000);
+    const std::pair<std::string, uint32_t> cases[] = {
+        {"OVLP" + std::string(8, 'x') + stamp + "strings follow", 0x00020003},
+        {"OVLPx" + stamp + "xxx", 0},
+        {Block(0x00090000, 0, 0x20000) + Block(0x00010000, 0x00040005, 0x10000), 0x00010000},
+        {std::string(65536 - 24, '\0') + stamp, 0x00020003},
+    };
+    for (const auto& [bytes, ms] : cases) {
+        test::WriteFile(dir.File("ovserver.KOR"), bytes);
+        const auto info = ReadFixedFileInfo(dir.File("ovserver.KOR"));
+        EXPECT_EQ(info ? info->dwFileVersionMS : 0, ms) << bytes.size();
+        EXPECT_EQ(info ? info->dwFileVersionLS : 0x00040005, 0x00040005u);
+    }
 }
 
 TEST(VersionStampTest, DamagedElfFilesHaveNoVersion) {
