@@ -202,6 +202,10 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The modifiers a key's meaning depends on (not keypad or group switches).
+    static constexpr Qt::KeyboardModifiers kModifierKeys =
+        Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier;
+
     // How an edit ended: where the editor goes next, if anywhere.
     enum class EditEnd { Commit, Cancel, NextColumn, PreviousColumn, PreviousRow, NextRow };
 
