@@ -1,6 +1,5 @@
 #include "plugins/plugin_catalog.h"
 
-#include "platform/dynamic_library.h"
 #include "support/cache_file.h"
 #include "support/file.h"
 #include "support/module_holder.h"
@@ -9,10 +8,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
-#include <limits>
 #include <new>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace orvanta {

@@ -1,18 +1,12 @@
 #include "service/service_module_cache.h"
 
-#include "platform/dynamic_library.h"
 #include "support/cache_file.h"
 #include "support/file.h"
 #include "support/module_holder.h"
 #include "support/path.h"
 
-#include <algorithm>
-#include <cstddef>
-#include <cstring>
-#include <limits>
 #include <new>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace orvanta {
