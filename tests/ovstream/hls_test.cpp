@@ -11,7 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <iterator>
 #include <mutex>
@@ -106,6 +108,42 @@ TEST(HlsStreamTest, TheClientsCountedForTheStatusAreCapped) {
     const auto later = start + 2s + kHlsListenerWindow;
     hls.PlaylistFetched("198.51.100.7", later);
     EXPECT_EQ(hls.Listeners(later), 2u);
+}
+
+// Every status request counts the HLS listeners: a full table must not make that dearer, or a
+// flood of playlist fetches turns every status request into a walk of 50,000 entries. Compared
+// in one run, best of several rounds, with a bound far above noise and far below a walk.
+TEST(HlsStreamTest, CountingCostsTheSameWithAFullTableAsWithAnEmptyOne) {
+    const auto start = HlsStream::SteadyClock::now();
+    const auto cost = [start](HlsStream& hls) {
+        auto best = std::chrono::nanoseconds::max();
+        for (int round = 0; round < 5; ++round) {
+            timespec before{}, after{};
+            clock_gettime(CLOCK_THREAD_CPUTIME_ID, &before);
+            size_t sum = 0;
+            for (int i = 0; i < 2000; ++i) {
+                sum += hls.Listeners(start + 1s + std::chrono::microseconds(i));
+            }
+            clock_gettime(CLOCK_THREAD_CPUTIME_ID, &after);
+            EXPECT_GT(sum + 1, 0u);
+            best = std::min(best, std::chrono::seconds(after.tv_sec - before.tv_sec) +
+                                      std::chrono::nanoseconds(after.tv_nsec - before.tv_nsec));
+        }
+        return std::max<int64_t>(best.count(), 1);
+    };
+    HlsStream empty;
+    empty.PlaylistFetched("192.0.2.1", start);
+    HlsStream full;
+    for (size_t i = 0; i < kMaxHlsClients; ++i) {
+        full.PlaylistFetched("10." + std::to_string(i >> 16) + "." + std::to_string(i >> 8 & 255) +
+                                 "." + std::to_string(i & 255),
+                             start);
+    }
+    ASSERT_EQ(full.Listeners(start + 1s), kMaxHlsClients);
+    const int64_t emptyCost = cost(empty);
+    const int64_t fullCost = cost(full);
+    EXPECT_LT(fullCost, 20 * emptyCost + 2'000'000)
+        << "ns for 2000 counts: " << fullCost << " full, " << emptyCost << " empty";
 }
 
 class HlsEngineTest : public test::EngineFixture {

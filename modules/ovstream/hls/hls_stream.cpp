@@ -8,8 +8,6 @@ namespace orvanta::engine {
 
 namespace {
 
-// Forgotten clients are swept out at most this often, not on every fetch.
-constexpr auto kPruneInterval = std::chrono::seconds(5);
 // RFC 8216 players start three target durations from the live edge: a shorter window leaves
 // them nothing to buffer.
 constexpr int kMinHlsWindow = 3;
@@ -69,26 +67,29 @@ std::string HlsStream::Published() {
     return m_origin ? m_origin->Sync(*m_segmenter, *m_playlist) : std::string();
 }
 
-void HlsStream::PlaylistFetched(const std::string& address, SteadyClock::time_point now) {
-    // Swept before the address is looked at, so at the cap a newcomer finds the room that
-    // quiet clients left.
-    if (now - m_lastPrune >= kPruneInterval) {
-        m_lastPrune = now;
-        for (auto it = m_clients.begin(); it != m_clients.end();) {
-            it = now - it->second > kHlsListenerWindow ? m_clients.erase(it) : std::next(it);
-        }
+void HlsStream::Expire(SteadyClock::time_point now) const {
+    while (!m_clients.empty() && now - m_clients.front().lastFetch > kHlsListenerWindow) {
+        m_clientIndex.erase(m_clients.front().address);
+        m_clients.pop_front();
     }
-    if (const auto known = m_clients.find(address); known != m_clients.end()) {
-        known->second = now;
+}
+
+void HlsStream::PlaylistFetched(const std::string& address, SteadyClock::time_point now) {
+    // Expired first, so at the cap a newcomer finds the room that quiet clients left.
+    Expire(now);
+    if (const auto known = m_clientIndex.find(address); known != m_clientIndex.end()) {
+        known->second->lastFetch = std::max(known->second->lastFetch, now);
+        m_clients.splice(m_clients.end(), m_clients, known->second);
     } else if (m_clients.size() < kMaxHlsClients) {
-        m_clients.emplace(address, now);
+        m_clients.push_back(Client{address, now});
+        // The key views the address kept in the list, which a splice never moves.
+        m_clientIndex.emplace(m_clients.back().address, std::prev(m_clients.end()));
     }
 }
 
 size_t HlsStream::Listeners(SteadyClock::time_point now) const {
-    return static_cast<size_t>(std::count_if(
-        m_clients.begin(), m_clients.end(),
-        [now](const auto& client) { return now - client.second <= kHlsListenerWindow; }));
+    Expire(now);
+    return m_clients.size();
 }
 
 }  // namespace orvanta::engine

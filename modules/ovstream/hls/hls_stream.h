@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -47,7 +48,9 @@ public:
 
     // A client at `address` fetched the playlist. At most kMaxHlsClients are remembered.
     void PlaylistFetched(const std::string& address, SteadyClock::time_point now);
-    // Distinct addresses that fetched the playlist within kHlsListenerWindow.
+    // Distinct addresses that fetched the playlist within kHlsListenerWindow. Every status
+    // request asks, so it costs the same however many clients are remembered: the clients are
+    // kept in the order of their last fetch and those past the window leave from the front.
     size_t Listeners(SteadyClock::time_point now) const;
 
 private:
@@ -57,8 +60,19 @@ private:
     std::unique_ptr<OriginFolder> m_origin;
     std::shared_ptr<const std::string> m_playlist = std::make_shared<const std::string>();
     std::string m_playlistEtag;
-    std::unordered_map<std::string, SteadyClock::time_point> m_clients;
-    SteadyClock::time_point m_lastPrune;
+    struct Client {
+        std::string address;
+        SteadyClock::time_point lastFetch;
+    };
+    // Forgets the clients whose last fetch left the window: each goes once, so the work over
+    // time is one step per fetch, never a walk of the table.
+    void Expire(SteadyClock::time_point now) const;
+
+    // Oldest fetch first; the index finds a client's place in it. Mutable: the count of a
+    // status request drops clients that aged out, which changes what is remembered, not what
+    // is counted.
+    mutable std::list<Client> m_clients;
+    mutable std::unordered_map<std::string_view, std::list<Client>::iterator> m_clientIndex;
 };
 
 }  // namespace orvanta::engine
