@@ -49,6 +49,11 @@ typedef const char* (*OrvantaServiceStartErrorFunction)(IServiceController* cont
  * keeps handing the same users over for modules without this option. */
 #define ORVANTA_OPTION_PRIVATE_USERS "PrivateBr.Users"
 
+/* Files the module must never serve to anyone, whatever their names and wherever they lie (the
+ * configuration the console read and the one it writes at exit: they hold the passwords), each
+ * path followed by a line feed; live. */
+#define ORVANTA_OPTION_PRIVATE_FILES "Paths.PrivateFiles"
+
 /* Secure connections ([TLS]). A certificate chain and its private key, PEM files; with both
  * set, listeners and Icecast-style sources may connect with TLS on the listen port. Both live:
  * new connections get the new certificate, connections under way keep theirs. */

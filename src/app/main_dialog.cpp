@@ -187,6 +187,7 @@ void CMainDialog::SetRunningState(bool running) {
 }
 
 void CMainDialog::OnStart() {
+    m_host.SetPrivateFiles(m_context.ConfigFiles());
     if (m_host.Start()) {
         m_panel->StartStatusTimer();
         SetRunningState(true);

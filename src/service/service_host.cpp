@@ -235,6 +235,13 @@ void CServiceHost::HandOverOptions(IServiceController& s, bool liveOnly) {
             users += user + '\n' + password + '\n';
         }
     }
+    // Paths cannot hold a line feed in the list; such a path is left out (nothing names it).
+    std::string privateFiles;
+    for (const std::string& file : m_privateFiles) {
+        if (!file.empty() && file.find('\n') == std::string::npos) {
+            privateFiles += path(file) + '\n';
+        }
+    }
     struct Option {
         const char* name;
         std::string value;
@@ -250,6 +257,7 @@ void CServiceHost::HandOverOptions(IServiceController& s, bool liveOnly) {
         {ORVANTA_OPTION_HLS_WINDOW, std::to_string(c.HlsWindow), false},
         {ORVANTA_OPTION_HLS_ORIGIN_FOLDER, path(c.HlsOriginFolder), false},
         {ORVANTA_OPTION_PRIVATE_USERS, users, true},
+        {ORVANTA_OPTION_PRIVATE_FILES, privateFiles, true},
     };
     for (const Option& o : options) {
         if (o.live || !liveOnly) {

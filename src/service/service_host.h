@@ -11,6 +11,7 @@
 #include "support/module_holder.h"
 
 #include <string>
+#include <vector>
 
 namespace orvanta {
 
@@ -45,6 +46,9 @@ public:
     // contract's, <orvanta/service_module.h>). The rest waits for the next Start. False, and
     // nothing handed over, when the service does not run.
     bool HandOverLiveSettings();
+    // Files the module must never serve (the configuration files), handed over as an option
+    // with the next Start or HandOverLiveSettings.
+    void SetPrivateFiles(std::vector<std::string> files) { m_privateFiles = std::move(files); }
 
     // The loaded controller, or null; the monitor polls it.
     IServiceController* Controller() const { return m_holder.Controller(); }
@@ -63,6 +67,7 @@ private:
     StationConfig& m_config;
     IServiceHostUi& m_ui;
     std::string m_programFolder;
+    std::vector<std::string> m_privateFiles;
     // Declared before the monitor, so that even without the explicit order of the destructor
     // the monitor thread ends before the controller and its library go.
     CModuleHolder m_holder;

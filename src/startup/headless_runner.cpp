@@ -142,6 +142,7 @@ void CHeadlessRunner::Reload(const std::string& configPath, CServiceHost& host) 
         return;
     }
     if (!result.live.empty()) {
+        host.SetPrivateFiles(m_context.ConfigFiles());
         host.HandOverLiveSettings();
     }
     m_out << head
@@ -177,6 +178,7 @@ int CHeadlessRunner::Run(const std::string& commandLine, const std::string& prog
         CServiceHost host(m_context.modules, m_context.config, m_context.status, *this,
                           m_context.ProgramFolder());
         host.AttachMonitor();
+        host.SetPrivateFiles(m_context.ConfigFiles());
         auto started = std::chrono::steady_clock::now();
         if (parsed.autoStart) {
             if (host.Start()) {

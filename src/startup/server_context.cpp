@@ -79,6 +79,7 @@ bool CServerContext::LoadStartupConfiguration(const CommandLineResult& commandLi
         return false;
     }
     LoadStationConfig(commandLine.configPath, config, {m_stateFolder, true, m_logFolder});
+    m_readConfigPath = commandLine.configPath;
     return true;
 }
 
@@ -88,6 +89,7 @@ CServerContext::ReloadResult CServerContext::ReloadConfiguration(const std::stri
         return result;
     }
     result.read = true;
+    m_readConfigPath = path;
     StationConfig fresh;
     LoadStationConfig(path, fresh, {m_stateFolder, true, m_logFolder});
     const StationConfig& old = config;
@@ -155,6 +157,14 @@ bool CServerContext::ExitInstance(std::string* problem) {
         *problem = reason;
     }
     return false;
+}
+
+std::vector<std::string> CServerContext::ConfigFiles() const {
+    std::vector<std::string> files{ExitConfigPath()};
+    if (!m_readConfigPath.empty() && m_readConfigPath != files.front()) {
+        files.push_back(m_readConfigPath);
+    }
+    return files;
 }
 
 std::string CServerContext::ExitConfigPath() const {

@@ -29,7 +29,8 @@ class CServerContext {
     // Where Config.ini, the caches and the default log and content folders go; the program
     // folder unless it is installed (see state_folder.h). Both end in their separator.
     std::string m_stateFolder;
-    std::string m_logFolder;  // "" for "logs" in the state folder
+    std::string m_logFolder;       // "" for "logs" in the state folder
+    std::string m_readConfigPath;  // the file read at start-up or by the last reload
     CModuleHolder m_crashReporter;
 
 public:
@@ -80,6 +81,9 @@ public:
     const std::string& ProgramFolder() const { return m_programFolder; }
     const std::string& StateFolder() const { return m_stateFolder; }
     std::string ExitConfigPath() const;
+    // The configuration files the engine must never serve: the one read last and the one the
+    // exit step writes.
+    std::vector<std::string> ConfigFiles() const;
 
     bool HasCrashReporter() const { return m_crashReporter.IsLoaded(); }
 

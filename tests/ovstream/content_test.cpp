@@ -29,7 +29,7 @@ protected:
 
     ContentFile Get(std::string_view path, bool readBody = true, std::string index = "index.html",
                     uint64_t maxBytes = kDefaultMaxContentBytes) const {
-        return ResolveContent({m_root, std::move(index), {m_root + "/log"}, maxBytes}, path,
+        return ResolveContent({m_root, std::move(index), {m_root + "/log"}, maxBytes, {}, {}}, path,
                               readBody);
     }
     void Link(const std::string& target, const std::string& name) const {
@@ -98,7 +98,8 @@ TEST_F(ContentTest, TraversalIsRefusedHoweverItIsSpelt) {
     }
     for (const std::string& root : {m_temp.File("nowhere"), std::string(), m_secret}) {
         EXPECT_EQ(
-            ResolveContent({root, "index.html", {}, kDefaultMaxContentBytes}, "/", true).status,
+            ResolveContent({root, "index.html", {}, kDefaultMaxContentBytes, {}, {}}, "/", true)
+                .status,
             ContentStatus::NotFound)
             << root;
     }
@@ -125,11 +126,13 @@ TEST_F(ContentTest, SymbolicLinksMustStayInside) {
     // A content folder that is itself a link is fine, and so is a relative one.
     const std::string alias = m_temp.File("alias");
     ASSERT_EQ(::symlink(m_root.c_str(), alias.c_str()), 0);
-    EXPECT_EQ(ResolveContent({alias, "index.html", {}, kDefaultMaxContentBytes}, "/", true).body,
-              "<h1>home</h1>");
+    EXPECT_EQ(
+        ResolveContent({alias, "index.html", {}, kDefaultMaxContentBytes, {}, {}}, "/", true).body,
+        "<h1>home</h1>");
     const std::string relative = std::filesystem::relative(m_root).string();
     EXPECT_EQ(
-        ResolveContent({relative, "index.html", {}, kDefaultMaxContentBytes}, "/sub/", true).body,
+        ResolveContent({relative, "index.html", {}, kDefaultMaxContentBytes, {}, {}}, "/sub/", true)
+            .body,
         "<h1>sub</h1>");
 }
 

@@ -118,6 +118,63 @@ TEST_F(TlsTest, HttpAndHttpsShareOnePortTheTlsPortSpeaksOnlyTlsAndAddressesFollo
     EXPECT_TRUE(WaitForSource());
 }
 
+// The content folder is the program folder, where an operator keeps the key under a name of a
+// web file type and where the log once went: what the engine was told is private is never served
+// over either scheme, however it is spelt, named or linked.
+TEST_F(TlsTest, NoFileTheEngineWasToldIsPrivateIsServedWhateverItIsCalled) {
+    const std::string key = test::ReadFile(m_certificates.Key("first"));
+    ASSERT_NE(key.find("PRIVATE KEY"), std::string::npos);
+    std::filesystem::copy_file(m_certificates.Certificate("first"), m_dir.File("fullchain.txt"));
+    std::filesystem::copy_file(m_certificates.Key("first"), m_dir.File("privkey.txt"));
+    test::WriteFile(m_dir.File("settings.txt"), "Password=hackme\n");
+    test::WriteFile(m_dir.File("index.html"), "<h1>on air</h1>");
+    for (const char* name : {"backup.pem", "site.key", "site.crt", "bundle.p12"}) {
+        test::WriteFile(m_dir.File(name), key);
+    }
+    m_settings.tlsCertificate = m_dir.File("fullchain.txt");
+    m_settings.tlsPrivateKey = m_dir.File("privkey.txt");
+    m_settings.privateFiles = {m_dir.File("settings.txt")};
+    m_settings.contentDirectory = m_dir.Folder();
+    m_settings.logDirectory = m_dir.File("old");
+    m_settings.logFileName = "station.txt";
+    Start();
+    ASSERT_TRUE(
+        test::WaitUntil([&] { return std::filesystem::exists(m_dir.File("old/station.txt")); }));
+    // The log moves on and its old file is renamed: still what the engine wrote.
+    m_settings.logDirectory = m_dir.File("log");
+    m_settings.logFileName = "station.log";
+    m_engine.UpdateSettings(m_settings);
+    ASSERT_TRUE(
+        test::WaitUntil([&] { return std::filesystem::exists(m_dir.File("log/station.log")); }));
+    std::filesystem::rename(m_dir.File("old/station.txt"), m_dir.File("old/archive.txt"));
+    // A link under an innocent name and a copy of the same name elsewhere are the key too.
+    std::filesystem::create_hard_link(m_dir.File("privkey.txt"), m_dir.File("notes.txt"));
+    std::filesystem::create_directories(m_dir.File("copy"));
+    std::filesystem::copy_file(m_dir.File("privkey.txt"), m_dir.File("copy/privkey.txt"));
+
+    const auto fetch = [this](const std::string& path, bool secure) {
+        const std::string request = "GET " + path + " HTTP/1.0\r\n\r\n";
+        if (!secure) {
+            return Get(request);
+        }
+        TlsTestClient client(m_port, m_certificates.Ca());
+        client.Send(request);
+        return client.Read(SIZE_MAX, 3000);
+    };
+    for (const bool secure : {false, true}) {
+        EXPECT_PRED2(test::StartsWith, fetch("/index.html", secure), "HTTP/1.0 200") << secure;
+        for (const char* path :
+             {"/privkey.txt", "/./privkey.txt", "/%70rivkey.txt", "/PRIVKEY.TXT", "/fullchain.txt",
+              "/settings.txt", "/notes.txt", "/copy/privkey.txt", "/old/archive.txt", "/backup.pem",
+              "/site.key", "/site.crt", "/bundle.p12"}) {
+            const std::string answer = fetch(path, secure);
+            EXPECT_PRED2(test::StartsWith, answer, "HTTP/1.0 404") << path << " " << secure;
+            test::ExpectHas(answer, {"PRIVATE KEY", "BEGIN CERTIFICATE", "hackme", "Started"},
+                            false);
+        }
+    }
+}
+
 TEST_F(TlsTest, AListenerWhoseSocketFillsGetsEveryRecordWhole) {
     Start();
     auto source = Source();

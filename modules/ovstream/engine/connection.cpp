@@ -281,6 +281,10 @@ private:
             Reply(kIcyLoginRefused);
             return;
         }
+        if (IsGarbageLoginLine(line, settings.sourcePassword)) {
+            Reply(kIcyLoginRefused, "not a login line: empty or control bytes");
+            return;
+        }
         if (!MayTryPassword(kIcyLoginRefused)) {
             return;
         }
@@ -382,6 +386,10 @@ private:
             folder.indexPage = settings.indexPage;
             if (!settings.logDirectory.empty()) {
                 folder.privateFolders.push_back(settings.logDirectory);
+            }
+            folder.privateFiles = m_core.PrivateFiles();
+            for (const auto& [device, inode] : m_core.PrivateIdentities()) {
+                folder.privateIdentities.push_back(FileIdentity{device, inode});
             }
             const std::string_view target(request.target);
             const ContentFile file = ResolveContent(folder, target.substr(0, target.find('?')),

@@ -15,6 +15,7 @@
 #include <orvanta/service_options.h>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace orvanta::engine {
 
@@ -47,6 +48,18 @@ inline std::map<std::string, std::string> PrivateUsers(std::string_view text) {
         }
         text.remove_prefix(passwordEnd + 1);
     }
+}
+
+// The lines of a list each of whose entries ends in a line feed; empty ones are left out.
+inline std::vector<std::string> Lines(std::string_view text) {
+    std::vector<std::string> lines;
+    for (size_t end = text.find('\n'); end != std::string_view::npos; end = text.find('\n')) {
+        if (end > 0) {
+            lines.emplace_back(text.substr(0, end));
+        }
+        text.remove_prefix(end + 1);
+    }
+    return lines;
 }
 
 class Controller : public IServiceController {
@@ -237,6 +250,8 @@ public:
             Change([n](EngineSettings& s) { s.hlsWindow = n; });
         } else if (name == ORVANTA_OPTION_HLS_ORIGIN_FOLDER) {
             Change([text](EngineSettings& s) { s.hlsOriginFolder = text; });
+        } else if (name == ORVANTA_OPTION_PRIVATE_FILES) {
+            Change([text](EngineSettings& s) { s.privateFiles = Lines(text); });
         } else if (name == ORVANTA_OPTION_PRIVATE_USERS) {
             Change([text](EngineSettings& s) { s.privateUsers = PrivateUsers(text); });
         } else {

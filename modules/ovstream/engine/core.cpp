@@ -4,6 +4,7 @@
 #include "engine/relay.h"
 #include "engine/transcoder.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <sys/resource.h>
@@ -44,16 +45,36 @@ Core::Core(asio::io_context& io, EngineSettings settings, EngineStatus& status)
       m_settings(std::move(settings)),
       m_status(status),
       m_refusalTimer(io),
+      m_logTimer(io),
       m_tls([this](const std::string& line) { Log(line); }),
       m_tlsTimer(io),
       m_listenAcceptor(io),
       m_sourceAcceptor(io),
       m_tlsAcceptor(io),
       m_station(*this) {
+    RememberPrivateFiles();
     OpenLog();
 }
 
 Core::~Core() = default;
+
+void Core::RememberPrivateFiles() {
+    // A handful of names per settings change, kept for the engine's life: what it was once
+    // told is private stays so after the settings name other files.
+    constexpr size_t kMaxPrivateFiles = 256;
+    std::vector<std::string> named = m_settings.privateFiles;
+    named.insert(named.end(), {m_settings.tlsCertificate, m_settings.tlsPrivateKey,
+                               m_settings.tlsTrustedCertificates});
+    if (!m_settings.logDirectory.empty() && !m_settings.logFileName.empty()) {
+        named.push_back(m_settings.logDirectory + "/" + m_settings.logFileName);
+    }
+    for (std::string& file : named) {
+        if (!file.empty() && m_privateFiles.size() < kMaxPrivateFiles &&
+            std::find(m_privateFiles.begin(), m_privateFiles.end(), file) == m_privateFiles.end()) {
+            m_privateFiles.push_back(std::move(file));
+        }
+    }
+}
 
 void Core::OpenLog() {
     // The console names a folder and a file only when the station logs.
@@ -123,10 +144,25 @@ void Core::CheckCertificates() {
     });
 }
 
+namespace {
+// How long the log waits for the settings of a reload to settle before it follows them.
+constexpr auto kLogSettleTime = std::chrono::milliseconds(200);
+
+}  // namespace
+
 void Core::ApplySettings(EngineSettings settings) {
     m_settings = std::move(settings);
+    RememberPrivateFiles();
     m_tls.Configure(m_settings.tlsCertificate, m_settings.tlsPrivateKey);
-    OpenLog();
+    // The console hands a reload over one setting at a time: the folder, then the file name.
+    // Switching files at once would create a file under the new folder and the old name (or
+    // the other way round); the log follows once the settings have settled.
+    m_logTimer.expires_after(kLogSettleTime);
+    m_logTimer.async_wait([this](const asio::error_code& ec) {
+        if (!ec && !m_stopping) {
+            OpenLog();
+        }
+    });
     m_station.RebuildMetadata();
 }
 
@@ -333,6 +369,7 @@ void Core::CloseAll() {
         m_stopping = true;
         FlushRefusals();
         m_refusalTimer.cancel();
+        m_logTimer.cancel();
         Log("Stopped");
     }
     asio::error_code ignored;

@@ -20,6 +20,7 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace orvanta::engine {
@@ -62,6 +63,14 @@ public:
     // at once or counted into one line per address per interval.
     void LogRefusal(const std::string& address, std::string_view what);
 
+    // Every file the engine was told holds secrets or private data since it started (the
+    // configuration, TLS files, log files), by path and, for what it wrote, by identity: the
+    // content folder never serves them, whatever the settings say now.
+    const std::vector<std::string>& PrivateFiles() const { return m_privateFiles; }
+    std::vector<std::pair<uint64_t, uint64_t>> PrivateIdentities() const {
+        return m_log.FilesWritten();
+    }
+
     // Logins (sources, title updates, private listeners) ask it before a password is checked.
     LoginGuard& Guard() { return m_guard; }
 
@@ -82,6 +91,8 @@ private:
     // Looks at the certificate files again every tlsCheckInterval.
     void CheckCertificates();
     void OpenLog();
+    // Adds the files the settings name as private to PrivateFiles.
+    void RememberPrivateFiles();
     // Writes the count lines of refusals whose interval has ended, every few seconds.
     void FlushRefusals();
     // The open-file limit in the log, and a warning when MaxClient asks for more.
@@ -91,9 +102,11 @@ private:
     EngineSettings m_settings;
     EngineStatus& m_status;
     EventLog m_log;
+    std::vector<std::string> m_privateFiles;
     LoginGuard m_guard;
     RefusalLog m_refusals;
     asio::steady_timer m_refusalTimer;
+    asio::steady_timer m_logTimer;  // the log follows settings once they have settled
     TlsCertificates m_tls;
     asio::steady_timer m_tlsTimer;
     std::unordered_map<std::string, int> m_handshakes;  // under way, by address

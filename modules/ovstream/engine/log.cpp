@@ -11,6 +11,7 @@
 #include <exception>
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <limits>
 #include <pthread.h>
 #include <signal.h>
@@ -33,6 +34,8 @@ constexpr size_t kMaxQueuedBytes = 8 * 1024 * 1024;
 constexpr size_t kWriteChunkBytes = 64 * 1024;
 // How often an idle writer looks for a moved or deleted file.
 constexpr auto kCheckInterval = 1s;
+// Files written remembered for FilesWritten; an operator switches files a handful of times.
+constexpr size_t kMaxFilesRemembered = 1024;
 // How often opening a file that could not be opened is tried again, while lines come.
 constexpr auto kRetryInterval = 1s;
 // How long Close lets the writer write what is queued, and then waits for it to notice.
@@ -82,7 +85,9 @@ void AppendTimestamp(std::string& out) {
 // The file lines go to, used by the writer thread only.
 class LogFile {
 public:
-    LogFile() = default;
+    // `opened` hears of every file opened (its device and inode), on the writer thread.
+    explicit LogFile(std::function<void(uint64_t, uint64_t)> opened)
+        : m_opened(std::move(opened)) {}
     ~LogFile() { CloseFile(); }
     LogFile(const LogFile&) = delete;
     LogFile& operator=(const LogFile&) = delete;
@@ -165,6 +170,7 @@ private:
         m_fd = fd;
         m_device = info.st_dev;
         m_inode = info.st_ino;
+        m_opened(static_cast<uint64_t>(m_device), static_cast<uint64_t>(m_inode));
         return true;
     }
 
@@ -198,6 +204,7 @@ private:
         m_nextAttempt = Clock::now() + kRetryInterval;
     }
 
+    std::function<void(uint64_t, uint64_t)> m_opened;
     std::string m_path;
     int m_fd = -1;
     dev_t m_device = 0;
@@ -233,6 +240,8 @@ struct EventLog::Shared {
     std::atomic<int64_t> stopDeadline{kNoDeadline};  // Close: after it, lines are dropped
     std::atomic<uint64_t> dropped{0};
     std::atomic<uint64_t> untold{0};  // dropped and not yet told in the file
+    // Every file written since construction, by device and inode (under the mutex).
+    std::vector<std::pair<uint64_t, uint64_t>> filesWritten;
 };
 
 // The writer thread: takes everything queued at once, writes it in large chunks, and keeps
@@ -240,7 +249,17 @@ struct EventLog::Shared {
 class EventLog::Writer {
 public:
     Writer(std::shared_ptr<Shared> shared, uint64_t generation)
-        : m_shared(std::move(shared)), m_generation(generation) {}
+        : m_shared(std::move(shared)),
+          m_generation(generation),
+          m_file([shared = m_shared](uint64_t device, uint64_t inode) {
+              const std::pair<uint64_t, uint64_t> file{device, inode};
+              std::lock_guard lock(shared->mutex);
+              auto& files = shared->filesWritten;
+              if (std::find(files.begin(), files.end(), file) == files.end() &&
+                  files.size() < kMaxFilesRemembered) {
+                  files.push_back(file);
+              }
+          }) {}
 
     void Run() {
         // A log file that is a pipe whose reader went away must not end the server.
@@ -498,6 +517,11 @@ void EventLog::Close() {
 
 bool EventLog::IsOpen() const {
     return m_shared->on.load();
+}
+
+std::vector<std::pair<uint64_t, uint64_t>> EventLog::FilesWritten() const {
+    std::lock_guard lock(m_shared->mutex);
+    return m_shared->filesWritten;
 }
 
 uint64_t EventLog::DroppedLines() const {

@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
+#include <vector>
 
 namespace orvanta::engine {
 
@@ -54,6 +56,9 @@ public:
     // Lines dropped since construction: queue full, out of memory, file not writable, or still
     // queued when Close gave up.
     uint64_t DroppedLines() const;
+    // Every file lines went to since construction, as (device, inode): what the engine wrote
+    // stays private even once renamed or no longer the log file.
+    std::vector<std::pair<uint64_t, uint64_t>> FilesWritten() const;
 
 private:
     struct Shared;

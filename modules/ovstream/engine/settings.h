@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace orvanta::engine {
 
@@ -56,6 +57,8 @@ struct EngineSettings {
     std::string tlsPrivateKey;
     int32_t tlsPort = 0;
     std::string tlsTrustedCertificates;
+    // Files never served (the configuration files), whole paths.
+    std::vector<std::string> privateFiles;
     // How often the certificate files are looked at for a renewal (not a setting of the
     // console's; tests shorten it).
     std::chrono::milliseconds tlsCheckInterval{std::chrono::seconds(15)};

@@ -183,6 +183,39 @@ bool InPrivateFolder(const std::string& real, const std::vector<std::string>& fo
     return false;
 }
 
+std::string_view BaseName(std::string_view path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+// Whether `target` (the file a request resolved to, asked for as `servedName`) is one of the
+// files the engine was told are private: the same file, or a file of the same name.
+bool IsPrivateFile(const Target& target, std::string_view servedName, const ContentFolder& folder) {
+    const FileIdentity identity{static_cast<uint64_t>(target.info.st_dev),
+                                static_cast<uint64_t>(target.info.st_ino)};
+    for (const FileIdentity& known : folder.privateIdentities) {
+        if (known == identity) {
+            return true;
+        }
+    }
+    for (const std::string& path : folder.privateFiles) {
+        const std::string_view name = BaseName(path);
+        if (name.empty()) {
+            continue;
+        }
+        if (EqualsIgnoreCase(name, BaseName(target.real)) ||
+            EqualsIgnoreCase(name, BaseName(servedName))) {
+            return true;
+        }
+        struct stat info {};
+        if (::stat(path.c_str(), &info) == 0 && info.st_dev == target.info.st_dev &&
+            info.st_ino == target.info.st_ino) {
+            return true;
+        }
+    }
+    return false;
+}
+
 ContentFile Resolve(const ContentFolder& folder, std::string_view requestPath, bool readBody) {
     ContentFile notServed;
     const std::optional<std::string> relative = NormaliseRequestPath(requestPath);
@@ -224,7 +257,8 @@ ContentFile Resolve(const ContentFolder& folder, std::string_view requestPath, b
     // Judged by the name that was asked for and by the file it really is: a link named
     // "notes.txt" to Config.ini serves nothing.
     if (!S_ISREG(target.info.st_mode) || !IsServedFileType(target.real) ||
-        !IsServedFileType(servedName) || InPrivateFolder(target.real, folder.privateFolders)) {
+        !IsServedFileType(servedName) || InPrivateFolder(target.real, folder.privateFolders) ||
+        IsPrivateFile(target, servedName, folder)) {
         return notServed;
     }
     return ReadTarget(target, readBody, folder.maxBytes);
@@ -234,6 +268,9 @@ struct MimeType {
     std::string_view extension;
     const char* type;
 };
+
+// Only the web's own types, never a key or a certificate (.key, .pem, .crt, .cer, .der, .p12,
+// .pfx, .csr): a station keeps its TLS files beside the program often enough.
 
 constexpr std::array kMimeTypes = {
     MimeType{"html", "text/html; charset=utf-8"},

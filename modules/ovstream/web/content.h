@@ -40,6 +40,13 @@ constexpr uint64_t kDefaultMaxContentBytes = 8u << 20;
 // may hold '%'.
 std::optional<std::string> NormaliseRequestPath(std::string_view requestPath);
 
+// A file as the system knows it, whatever its name: a copy or a link keeps no secret from this.
+struct FileIdentity {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
 // What the content folder may serve.
 struct ContentFolder {
     // The folder, possibly relative to the current folder; one that does not exist or is not a
@@ -50,6 +57,14 @@ struct ContentFolder {
     // Folders never served even when they lie below the root (the log folder), as configured.
     std::vector<std::string> privateFolders;
     uint64_t maxBytes = kDefaultMaxContentBytes;
+    // Files the engine was told hold secrets or private data (the configuration, the
+    // certificate, its key and trusted certificates, the log files): never served, wherever
+    // they lie and however they are reached. Each path is looked at anew for every request, so
+    // a renewed certificate is known by what it is now; a file is refused when it is the same
+    // file (device and inode), or when it bears the same name in any folder.
+    std::vector<std::string> privateFiles;
+    // Private files known by identity alone (a log file the engine wrote, since renamed).
+    std::vector<FileIdentity> privateIdentities;
 };
 
 // Finds the file `requestPath` (as for NormaliseRequestPath) names in the content folder. A
@@ -57,17 +72,18 @@ struct ContentFolder {
 // must name a folder. Only regular files of the web's own types are served (IsServedFileType):
 // the folder may well be the program's own, holding the configuration with its passwords, the
 // caches, logs, language packs and libraries, so anything else is NotFound, as are folders
-// without an index, devices, pipes and everything inside a private folder. A path refused by
-// NormaliseRequestPath, a target whose real path leaves the root through a symbolic link, or a
-// file the server may not read is Forbidden. A file larger than maxBytes is TooLarge, with its
-// size. With `readBody` (GET) the body holds the file; without (HEAD) it stays empty.
+// without an index, devices, pipes, private files and everything inside a private folder. A path
+// refused by NormaliseRequestPath, a target whose real path leaves the root through a symbolic
+// link, or a file the server may not read is Forbidden. A file larger than maxBytes is TooLarge,
+// with its size. With `readBody` (GET) the body holds the file; without (HEAD) it stays empty.
 ContentFile ResolveContent(const ContentFolder& folder, std::string_view requestPath,
                            bool readBody);
 
 // Whether a file of this name is one the content folder may serve: HTML, CSS, JavaScript,
 // images, fonts, plain text, XML and XSL, JSON, playlists and audio, by extension, compared
 // case-insensitively. Configuration, caches, logs, hives, language packs, libraries, programs,
-// temporary files and anything without an extension are not.
+// keys and certificates (.key, .pem, .crt, .p12 and their kin), temporary files and anything
+// without an extension are not.
 bool IsServedFileType(std::string_view name);
 
 // The Content-Type for a file name's extension, compared case-insensitively: text types carry
