@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 namespace orvanta::engine {
@@ -166,11 +167,24 @@ TEST_F(EngineTest, SlowListenersGarbageAndWrongFormatsGoAndListenersWaitForTheNe
         EXPECT_LT(std::chrono::steady_clock::now() - sent, 6s) << noise;
         EXPECT_FALSE(m_engine.SourceConnected());
     }
+    // Garbage on the source port (a scanner, a TLS client on the wrong port) is no password
+    // guess: more of it than the free failures leave the address free to log in.
+    for (int i = 0; i < 2 * LoginGuard::kFreeFailures; ++i) {
+        TestClient garbage(m_port + 1);
+        garbage.Send(i % 2 == 0 ? std::string("\x05\x01\x00\x03 scan\r\n", 11) : "\r\n");
+        EXPECT_EQ(garbage.ReadAll(3000), "invalid password\r\n");
+    }
     auto back = V1Source();
     back->Send(Mp3Frames(30));
     EXPECT_EQ(listener->Read(417 * 10, 3000).size(), 417u * 10) << "the listener was kept";
 
     m_engine.Stop();
+    // A v1 source is named by the path its listeners use, not by the "/" it logs in on.
+    const std::string log = test::ReadFile(m_settings.logDirectory + "/" + m_settings.logFileName);
+    ExpectHas(log, {"Source from 127.0.0.1 on /stream refused: its first",
+                    "Source connected from 127.0.0.1 on /stream (audio/mpeg",
+                    "source login: invalid password (not a login line"});
+    ExpectHas(log, {" on / ", "Holding back"}, false);
     EXPECT_FALSE(m_engine.IsRunning());
     EXPECT_TRUE(listener->WaitClosed(3000));
     EXPECT_EQ(m_engine.ListenerCount(), 0);
@@ -230,9 +244,11 @@ TEST_F(EngineTest, StatusPagesReadTheWayTheirConsumersReadThem) {
     UpdateTitle("%3Cscript%3Ealert(1)%3C/script%3E%00x");
     for (const char* path : {"/7.html", "/played.html", "/index.html"}) {
         const std::string html = Get(std::string("GET ") + path + " HTTP/1.0\r\n\r\n");
-        ExpectHas(html.substr(0, html.find("\r\n\r\n")),
-                  {"\r\nContent-Security-Policy: default-src 'none';",
-                   "\r\nX-Content-Type-Options: nosniff"});
+        const std::string pageHead = html.substr(0, html.find("\r\n\r\n"));
+        ExpectHas(pageHead, {"\r\nContent-Security-Policy: default-src 'none';"});
+        const std::string nosniff = "\r\nX-Content-Type-Options: nosniff";
+        EXPECT_NE(pageHead.find(nosniff), std::string::npos) << path;
+        EXPECT_EQ(pageHead.find(nosniff), pageHead.rfind(nosniff)) << "said once\n" << pageHead;
         ExpectHas(html, {"<script", std::string_view("\0", 1)}, false);
     }
 
@@ -386,6 +402,28 @@ TEST_F(EngineTest, PasswordGuessingIsHeldBackPrivateStreamsAreLimitedAndNoPasswo
     ExpectHas(log,
               {"SOURCE /live: HTTP/1.0 401 Unauthorized\n", "hackme", "guess-", "YW5u", "c291"},
               false);
+}
+
+// A reload hands the log's folder and file name over one at a time; the log moves to the new
+// pair once, and no file appears under the pair in between.
+TEST_F(EngineTest, AReloadMovesTheLogToTheNewFolderAndNameAndNowhereElse) {
+    Start();
+    UpdateTitle("Before");
+    const std::string before = m_settings.logDirectory + "/" + m_settings.logFileName;
+    ASSERT_TRUE(
+        WaitUntil([&] { return test::ReadFile(before).find("Before") != std::string::npos; }));
+    m_settings.logDirectory = m_logFolder.File("moved");
+    m_engine.UpdateSettings(m_settings);
+    m_settings.logFileName = "moved.log";
+    m_engine.UpdateSettings(m_settings);
+    const std::string after = m_logFolder.File("moved/moved.log");
+    int update = 0;
+    ASSERT_TRUE(WaitUntil([&] {
+        UpdateTitle("After" + std::to_string(++update));
+        return test::ReadFile(after).find("Title: After") != std::string::npos;
+    }));
+    EXPECT_FALSE(std::filesystem::exists(m_logFolder.File("moved/station.log")));
+    EXPECT_FALSE(std::filesystem::exists(m_logFolder.File("logs/moved.log")));
 }
 
 TEST_F(EngineTest, AFloodOfRefusalsWritesAHandfulOfLogLines) {

@@ -130,6 +130,18 @@ bool IsPokeProbe(std::string_view line) {
     return line == "!POKE";
 }
 
+bool IsGarbageLoginLine(std::string_view line, std::string_view password) {
+    const auto isControl = [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return (byte < 0x20 && c != '\t') || byte == 0x7F;
+    };
+    if (line.empty()) {
+        return true;
+    }
+    return std::any_of(line.begin(), line.end(), isControl) &&
+           std::none_of(password.begin(), password.end(), isControl);
+}
+
 bool IcyPasswordMatches(std::string_view line, std::string_view password) {
     if (password.empty()) {
         return false;

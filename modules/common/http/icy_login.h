@@ -38,6 +38,11 @@ bool LooksLikeHttpRequestLine(std::string_view line);
 // libshout's capability probe "!POKE": it must be refused, but never counted as a failed login.
 bool IsPokeProbe(std::string_view line);
 
+// Whether the first line is no login at all but garbage (a scanner, a client on the wrong
+// port): empty, or holding a control byte other than tab that `password` does not hold. It is
+// refused like a wrong password but is no guess, so it is not counted against the address.
+bool IsGarbageLoginLine(std::string_view line, std::string_view password);
+
 // Whether the login line carries the station's source password. Tried in turn, all compared in
 // constant time: the whole line; the line without a trailing ":#<digits>" stream id
 // ("pw:#2"); and for each of those containing ':', the part after the first ':' as in

@@ -10,6 +10,12 @@ constexpr size_t kSniffBytes = 28;
 // listeners, if any, still belong to whoever had the station before.
 constexpr size_t kVerdictBytes = 64 * 1024;
 constexpr auto kVerdictTime = std::chrono::seconds(3);
+
+// The mount as the log names it: the path listeners reach the stream on. A SHOUTcast-v1 source
+// has no mount of its own (it logs in on "/"), and its listeners find it at /stream.
+std::string MountForLog(const std::string& mount) {
+    return LogSafe(mount.empty() || mount == "/" ? "/stream" : mount);
+}
 }  // namespace
 
 SourceSession::SourceSession(Core& core, std::unique_ptr<Transport> transport, std::string pending,
@@ -164,7 +170,7 @@ bool SourceSession::Verify(std::string_view audio) {
     station.SourceConnected(m_format, m_info, m_mount);
     m_onAir = true;
     m_since = std::chrono::steady_clock::now();
-    m_core.Log("Source connected from " + m_address + " on " + LogSafe(m_mount) + " (" +
+    m_core.Log("Source connected from " + m_address + " on " + MountForLog(m_mount) + " (" +
                ContentTypeOf(m_format) + ", \"" + LogSafe(m_info.name) + "\")");
     const std::string verified = std::move(m_pending);
     m_pending.clear();
@@ -176,7 +182,7 @@ void SourceSession::Refuse(const std::string& why) {
         return;
     }
     m_refused = true;
-    m_core.Log("Source from " + m_address + " on " + LogSafe(m_mount) + " refused: " + why);
+    m_core.Log("Source from " + m_address + " on " + MountForLog(m_mount) + " refused: " + why);
     Close();
 }
 

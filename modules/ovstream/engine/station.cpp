@@ -62,7 +62,16 @@ void Station::SourceConnected(StreamFormat format, const SourceInfo& info,
                           transcoder->SeamlessAfter(m_sourceFormat, format);
     if (output != m_format || !seamless) {
         // Listeners were told another content type, or hold stream headers the new source's
-        // stream does not match; they cannot follow.
+        // stream does not match; they cannot follow. Said once, with the reason, so that an
+        // operator who sees listeners go knows why.
+        const char* why =
+            output != m_format
+                ? "the new source's format is not the one listeners were given"
+                : "the new source pushes a stream of its own (its own ASF header), which players "
+                  "cannot switch to in the middle of a stream";
+        if (!m_listeners.empty()) {
+            m_core.Log("Listeners dropped at the change of source: " + std::string(why));
+        }
         CloseAllListeners("the stream's format changed");
         m_chain.Clear();
     }
