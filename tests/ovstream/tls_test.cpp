@@ -1,5 +1,6 @@
 // TLS on the engine's ports, with certificates the tests make with the openssl command.
 #include "engine/engine.h"
+#include "engine/transport.h"
 #include "ovstream/engine_ports.h"
 #include "ovstream/test_client.h"
 #include "ovstream/tls_test_support.h"
@@ -7,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -274,6 +276,68 @@ TEST_F(TlsTest, BadTlsIsDroppedInTimeWhileListenersKeepStreaming) {
                     {"Refused 127.0.0.1 (the TLS handshake", "Refused 127.0.0.1 2 more times",
                      "Refused 127.0.0.2 (TLS on the SHOUTcast-v1 source port, which is plain)",
                      "Refused 127.0.0.3 (too many TLS handshakes under way)"});
+}
+
+TEST_F(TlsTest, HandshakesHeldOpenFromManyNetworksGiveWayToClientsThatCompleteTheirs) {
+    // Per address, per network, in all: lowered so a flood of a hundred sockets fills them.
+    m_settings.handshakeLimits = {4, 8, 48};
+    Start();
+    const std::string partialHello("\x16\x03\x01\x02\x00\x01\x00\x01\xFC\x03\x03", 11);
+    // 8 networks of 4 addresses, each address at its limit: 16 a network, twice its share.
+    constexpr int kNetworks = 8;
+    constexpr int kPerNetwork = 16;
+    auto from = [](int index) {
+        return "127.0." + std::to_string(1 + index / kPerNetwork) + "." +
+               std::to_string(2 + index % kPerNetwork / 4);
+    };
+    std::vector<std::unique_ptr<TestClient>> held;
+    std::vector<std::string> addresses;
+    const uint64_t statesBefore = TlsStatesMade();
+    for (int i = 0; i < kNetworks * kPerNetwork; ++i) {
+        addresses.push_back(from(i));
+        held.push_back(std::make_unique<TestClient>(m_port, 0, addresses.back().c_str()));
+        held.back()->Send(partialHello);
+        std::this_thread::sleep_for(2ms);  // arrival order is the order of the books
+    }
+    std::this_thread::sleep_for(300ms);
+    int open = 0;
+    int openInLastNetwork = 0;
+    for (size_t i = 0; i < held.size(); ++i) {
+        if (!held[i]->WaitClosed(2)) {
+            ++open;
+            openInLastNetwork += i >= held.size() - kPerNetwork ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(open, 48) << "the whole table is held";
+    EXPECT_EQ(openInLastNetwork, 8) << "the newest network keeps its share, no more";
+    EXPECT_EQ(TlsStatesMade(), statesBefore) << "a ClientHello that never ends costs no TLS state";
+
+    // The flood goes on: every socket the engine closes is opened again, at about the pace of
+    // the deadline closing them (40 a second), for as long as the clients below take.
+    std::atomic<bool> stop{false};
+    std::thread flood([&] {
+        const auto until = std::chrono::steady_clock::now() + 15s;
+        for (size_t i = 0; !stop && std::chrono::steady_clock::now() < until;
+             i = (i + 1) % held.size()) {
+            if (held[i]->WaitClosed(2)) {
+                held[i] = std::make_unique<TestClient>(m_port, 0, addresses[i].c_str());
+                held[i]->Send(partialHello);
+                std::this_thread::sleep_for(25ms);
+            }
+        }
+    });
+    int served = 0;
+    for (int i = 0; i < 6; ++i) {
+        TlsTestClient client(m_port, m_certificates.Ca());
+        client.Send("GET /status-json.xsl HTTP/1.0\r\n\r\n");
+        served += test::StartsWith(client.ReadUntil("\r\n"), "HTTP/1.0 200") ? 1 : 0;
+    }
+    stop = true;
+    flood.join();
+    EXPECT_EQ(served, 6) << "every client that completes its handshake is served";
+    EXPECT_GE(TlsStatesMade(), statesBefore + 6);
+    m_engine.Stop();
+    test::ExpectHas(Log(), {"Refused 127.0.1.2 (its TLS handshake dropped for a newer one"});
 }
 
 TEST_F(TlsTest, ARelayPullsFromAnHttpsUpstreamItTrusts) {

@@ -54,21 +54,10 @@ public:
 
     void Start() {
         m_address = RemoteAddress(m_socket);
+        m_started = std::chrono::steady_clock::now();
         // Slow or silent clients do not hold a connection for ever; the TLS handshake counts.
+        SetDeadline(m_started + m_core.Settings().headerTimeout);
         auto self = shared_from_this();
-        m_timer.expires_after(m_core.Settings().headerTimeout);
-        m_timer.async_wait([self](const asio::error_code& ec) {
-            if (ec) {
-                return;
-            }
-            if (self->m_handshake) {
-                self->m_core.LogRefusal(self->m_address,
-                                        "(the TLS handshake did not finish in time)");
-            } else if (self->m_mode != Mode::Done) {
-                self->m_core.LogRefusal(self->m_address, "(timed out waiting for its request)");
-            }
-            self->Close();
-        });
         // The first byte tells a TLS handshake (a record of type 22) from anything else, so
         // http:// and https:// share one port.
         m_socket.async_wait(tcp::socket::wait_read, [self](const asio::error_code& ec) {
@@ -132,35 +121,61 @@ private:
             Close();
             return;
         }
-        if (!m_core.BeginHandshake(m_address)) {
+        const bool admitted =
+            m_core.BeginHandshake(m_handshakePlace, m_address, [weak = weak_from_this()] {
+                if (auto self = weak.lock()) {
+                    self->m_core.LogRefusal(self->m_address,
+                                            "(its TLS handshake dropped for a newer one: too many "
+                                            "under way)");
+                    self->Close();
+                }
+            });
+        if (!admitted) {
             m_core.LogRefusal(m_address, "(too many TLS handshakes under way)");
             Close();
             return;
         }
-        m_handshaking = true;
+        // A handshake has a shorter time than the request head: a place held for long is a
+        // place another client does not get.
+        SetDeadline(std::min(m_started + m_core.Settings().handshakeTimeout,
+                             m_started + m_core.Settings().headerTimeout));
         auto self = shared_from_this();
-        m_handshake =
-            AcceptTls(std::move(m_socket), context,
-                      [self](std::unique_ptr<Transport> transport, const std::string& why) {
-                          self->EndHandshake();
-                          self->m_handshake.reset();
-                          if (!transport || self->m_done) {
-                              if (!why.empty() && !self->m_done) {
-                                  self->m_core.LogRefusal(self->m_address, "(" + why + ")");
-                              }
-                              self->Close();
-                              return;
-                          }
-                          self->m_transport = std::move(transport);
-                          self->Read();
-                      });
+        m_handshake = AcceptTls(
+            std::move(m_socket), context,
+            [self](std::unique_ptr<Transport> transport, const std::string& why) {
+                self->EndHandshake();
+                self->m_handshake.reset();
+                if (!transport || self->m_done) {
+                    if (!why.empty() && !self->m_done) {
+                        self->m_core.LogRefusal(self->m_address, "(" + why + ")");
+                    }
+                    self->Close();
+                    return;
+                }
+                self->SetDeadline(self->m_started + self->m_core.Settings().headerTimeout);
+                self->m_transport = std::move(transport);
+                self->Read();
+            });
     }
 
-    void EndHandshake() {
-        if (m_handshaking) {
-            m_handshaking = false;
-            m_core.EndHandshake(m_address);
-        }
+    void EndHandshake() { m_core.EndHandshake(m_handshakePlace); }
+
+    // Closes the connection at `when` unless its request head has come by then.
+    void SetDeadline(std::chrono::steady_clock::time_point when) {
+        auto self = shared_from_this();
+        m_timer.expires_at(when);
+        m_timer.async_wait([self](const asio::error_code& ec) {
+            if (ec) {
+                return;
+            }
+            if (self->m_handshake) {
+                self->m_core.LogRefusal(self->m_address,
+                                        "(the TLS handshake did not finish in time)");
+            } else if (self->m_mode != Mode::Done) {
+                self->m_core.LogRefusal(self->m_address, "(timed out waiting for its request)");
+            }
+            self->Close();
+        });
     }
 
     void Read() {
@@ -869,7 +884,8 @@ private:
     tcp::socket m_socket;  // until the first byte told plain from TLS
     std::unique_ptr<Transport> m_transport;
     std::shared_ptr<TlsHandshake> m_handshake;
-    bool m_handshaking = false;  // counted with the core
+    HandshakeGate::Entry m_handshakePlace;  // in the core's books while the handshake is on
+    std::chrono::steady_clock::time_point m_started;
     asio::steady_timer m_timer;
     PortKind m_kind;
     Mode m_mode;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <malloc.h>
 #include <sys/resource.h>
 
 namespace orvanta::engine {
@@ -93,6 +94,7 @@ void Core::LogRefusal(const std::string& address, std::string_view what) {
 }
 
 void Core::FlushRefusals() {
+    TrimAfterHandshakeFlood();
     for (const std::string& line : m_refusals.Due(RefusalLog::Clock::now(), m_stopping)) {
         Log(line);
     }
@@ -107,27 +109,17 @@ void Core::FlushRefusals() {
     });
 }
 
-bool Core::BeginHandshake(const std::string& address) {
-    int& mine = m_handshakes[address];
-    if (mine >= kMaxHandshakesPerAddress || m_handshakesUnderWay >= kMaxHandshakes) {
-        if (mine == 0) {
-            m_handshakes.erase(address);
-        }
-        return false;
-    }
-    ++mine;
-    ++m_handshakesUnderWay;
-    return true;
+bool Core::BeginHandshake(HandshakeGate::Entry& entry, const std::string& address,
+                          std::function<void()> dropped) {
+    return m_handshakes.Begin(entry, address, m_settings.handshakeLimits, std::move(dropped));
 }
 
-void Core::EndHandshake(const std::string& address) {
-    const auto it = m_handshakes.find(address);
-    if (it == m_handshakes.end()) {
-        return;
-    }
-    --m_handshakesUnderWay;
-    if (--it->second == 0) {
-        m_handshakes.erase(it);
+void Core::TrimAfterHandshakeFlood() {
+    // Over means next to nothing under way: a busy station is rarely at none.
+    if (m_handshakes.Pending() * 4 < kHandshakesWorthATrim &&
+        m_handshakes.Peak() >= kHandshakesWorthATrim) {
+        m_handshakes.ForgetPeak();
+        ::malloc_trim(0);
     }
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine/engine_status.h"
+#include "engine/handshake_gate.h"
 #include "engine/log.h"
 #include "engine/login_guard.h"
 #include "engine/refusal_log.h"
@@ -16,6 +17,7 @@
 #include <asio.hpp>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -77,10 +79,14 @@ public:
     // The certificate new TLS connections get; null while TLS is off.
     std::shared_ptr<asio::ssl::context> TlsContext() const { return m_tls.Current(); }
     const TlsCertificates& Tls() const { return m_tls; }
-    // A TLS handshake from `address` may begin: false when that address, or everyone together,
-    // has too many under way (a flood of handshakes must not starve the streams).
-    bool BeginHandshake(const std::string& address);
-    void EndHandshake(const std::string& address);
+    // A TLS handshake from `address` may begin, in `entry`: false when that address has too
+    // many under way. When its network, or everyone together, has, the oldest of those is
+    // dropped (its `dropped` runs) to make room: a flood of handshakes held open must neither
+    // starve the streams nor shut out clients that complete theirs.
+    bool BeginHandshake(HandshakeGate::Entry& entry, const std::string& address,
+                        std::function<void()> dropped);
+    void EndHandshake(HandshakeGate::Entry& entry) { m_handshakes.End(entry); }
+    size_t HandshakesUnderWay() const { return m_handshakes.Pending(); }
 
     void Register(Session* session) { m_sessions.insert(session); }
     void Unregister(Session* session) { m_sessions.erase(session); }
@@ -95,6 +101,9 @@ private:
     void RememberPrivateFiles();
     // Writes the count lines of refusals whose interval has ended, every few seconds.
     void FlushRefusals();
+    // After a flood of handshakes, once it is over: the memory they took goes back to the
+    // system instead of staying in the allocator's arenas.
+    void TrimAfterHandshakeFlood();
     // The open-file limit in the log, and a warning when MaxClient asks for more.
     void LogOpenFileLimit();
 
@@ -109,8 +118,7 @@ private:
     asio::steady_timer m_logTimer;  // the log follows settings once they have settled
     TlsCertificates m_tls;
     asio::steady_timer m_tlsTimer;
-    std::unordered_map<std::string, int> m_handshakes;  // under way, by address
-    int m_handshakesUnderWay = 0;
+    HandshakeGate m_handshakes;
     tcp::acceptor m_listenAcceptor;
     tcp::acceptor m_sourceAcceptor;
     tcp::acceptor m_tlsAcceptor;

@@ -2,6 +2,7 @@
 // its lock; the engine works on its own copy on its own thread.
 #pragma once
 
+#include "engine/tunables.h"
 #include "stream/format_reader.h"
 
 #include <array>
@@ -65,6 +66,10 @@ struct EngineSettings {
     // From a connection to its whole request head, the TLS handshake included (not a setting of
     // the console's either).
     std::chrono::milliseconds headerTimeout{std::chrono::seconds(15)};
+    // From a connection to the end of its TLS handshake, and how many may be under way (not
+    // settings of the console's either; tests shorten and lower them).
+    std::chrono::milliseconds handshakeTimeout{kHandshakeTimeout};
+    HandshakeLimits handshakeLimits;
     bool hlsEnabled = true;
     int32_t hlsSegmentSeconds = 6;
     int32_t hlsWindow = 10;

@@ -1,15 +1,20 @@
 #include "engine/transport.h"
 
+#include "engine/client_hello.h"
+
 #include <asio/ip/address.hpp>
 #include <asio/post.hpp>
 #include <asio/ssl.hpp>
 #include <asio/write.hpp>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cerrno>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
+#include <optional>
 
 namespace orvanta::engine {
 
@@ -36,6 +41,8 @@ public:
 private:
     tcp::socket m_socket;
 };
+
+std::atomic<uint64_t> g_tlsStatesMade{0};
 
 // Records of at most this many bytes go out per write; a TLS record holds 16 KiB.
 constexpr size_t kTlsStagingBytes = 64 * 1024;
@@ -71,14 +78,22 @@ class TlsTransport final : public Transport {
 public:
     using Done = std::function<void(const asio::error_code& ec)>;
 
-    TlsTransport(tcp::socket socket, std::shared_ptr<asio::ssl::context> context)
+    // `early`: bytes of the peer's already read from the socket, which OpenSSL reads first.
+    TlsTransport(tcp::socket socket, std::shared_ptr<asio::ssl::context> context,
+                 std::string_view early = {})
         : m_context(std::move(context)),
           m_socket(std::move(socket)),
           m_ssl(SSL_new(m_context->native_handle())) {
         asio::error_code ignored;
         m_socket.non_blocking(true, ignored);
         if (m_ssl != nullptr) {
-            SSL_set_fd(m_ssl.get(), m_socket.native_handle());
+            g_tlsStatesMade.fetch_add(1, std::memory_order_relaxed);
+            if (early.empty()) {
+                SSL_set_fd(m_ssl.get(), m_socket.native_handle());
+            } else if (!ReadFirst(early)) {
+                m_ssl.reset();
+                return;
+            }
             // Each finished record counts, so a retry after a full socket goes on where the
             // last one ended; the staging may move between retries.
             SSL_set_mode(m_ssl.get(),
@@ -109,6 +124,10 @@ public:
             return;
         }
         const int code = SSL_get_error(m_ssl.get(), result);
+        if (TurnToSocket(code)) {
+            ReadSome(buffer, std::move(handler));
+            return;
+        }
         if (!IsWait(code)) {
             Post(std::move(handler), TlsError(code), 0);
             return;
@@ -173,6 +192,42 @@ private:
             std::move(then));
     }
 
+    // OpenSSL reads `early` from memory, then the socket; it writes to the socket throughout.
+    bool ReadFirst(std::string_view early) {
+        BIO* memory = BIO_new(BIO_s_mem());
+        BIO* socket = BIO_new_socket(m_socket.native_handle(), BIO_NOCLOSE);
+        if (memory == nullptr || socket == nullptr ||
+            BIO_write(memory, early.data(), static_cast<int>(early.size())) !=
+                static_cast<int>(early.size())) {
+            BIO_free(memory);
+            BIO_free(socket);
+            return false;
+        }
+        // Empty, it asks to be retried like a socket with nothing waiting: that is the moment
+        // to turn to the socket.
+        BIO_set_mem_eof_return(memory, -1);
+        SSL_set0_rbio(m_ssl.get(), memory);
+        SSL_set0_wbio(m_ssl.get(), socket);
+        m_readingEarly = true;
+        return true;
+    }
+
+    // When OpenSSL wants more and has read all of the early bytes: it reads the socket from now
+    // on, and the call is to be repeated at once (the socket may hold what it wants).
+    bool TurnToSocket(int code) {
+        if (!m_readingEarly || code != SSL_ERROR_WANT_READ ||
+            BIO_ctrl_pending(SSL_get_rbio(m_ssl.get())) != 0) {
+            return false;
+        }
+        BIO* socket = BIO_new_socket(m_socket.native_handle(), BIO_NOCLOSE);
+        if (socket == nullptr) {
+            return false;
+        }
+        SSL_set0_rbio(m_ssl.get(), socket);
+        m_readingEarly = false;
+        return true;
+    }
+
     void ContinueHandshake(Done done) {
         if (!Usable()) {
             done(asio::error::bad_descriptor);
@@ -185,6 +240,10 @@ private:
             return;
         }
         const int code = SSL_get_error(m_ssl.get(), result);
+        if (TurnToSocket(code)) {
+            ContinueHandshake(std::move(done));
+            return;
+        }
         if (!IsWait(code)) {
             done(TlsError(code));
             return;
@@ -256,24 +315,62 @@ private:
     std::shared_ptr<asio::ssl::context> m_context;
     tcp::socket m_socket;
     std::unique_ptr<SSL, SslFree> m_ssl;
+    bool m_readingEarly = false;
     std::vector<char> m_staging;
     asio::const_buffer m_writing;
     size_t m_written = 0;
 };
 
+// Bytes of a ClientHello read at once: a connection's read grows its buffer by this much at most.
+constexpr size_t kHelloReadBytes = 512;
+
 class Handshake final : public TlsHandshake, public std::enable_shared_from_this<Handshake> {
 public:
+    struct ServerSide {};
+
+    // The client side: the TLS state at once, since the client speaks first.
     Handshake(tcp::socket socket, const std::shared_ptr<asio::ssl::context>& context, TlsDone done)
         : m_transport(std::make_unique<TlsTransport>(std::move(socket), context)),
           m_done(std::move(done)) {}
+    // The server side: no TLS state until the client's ClientHello has arrived whole, so a
+    // handshake held open half way costs its bytes and no more.
+    Handshake(ServerSide, tcp::socket socket, std::shared_ptr<asio::ssl::context> context,
+              TlsDone done)
+        : m_socket(std::move(socket)), m_context(std::move(context)), m_done(std::move(done)) {}
+
+    void AwaitHello() {
+        const ClientHelloScan scan = ScanClientHello(m_hello);
+        if (scan.status == ClientHelloScan::Status::Invalid) {
+            Fail(std::string("the TLS handshake was refused: ") + scan.why);
+            return;
+        }
+        if (scan.status == ClientHelloScan::Status::Complete) {
+            m_transport = std::make_unique<TlsTransport>(std::move(*m_socket), m_context, m_hello);
+            m_socket.reset();
+            std::string().swap(m_hello);
+            if (SSL* ssl = m_transport->Native()) {
+                SSL_set_accept_state(ssl);
+            }
+            Start();
+            return;
+        }
+        // Never past the ClientHello's records: what follows is OpenSSL's to read.
+        const size_t want = std::min(scan.bytes - m_hello.size(), m_chunk.size());
+        auto self = shared_from_this();
+        m_socket->async_read_some(asio::buffer(m_chunk.data(), want),
+                                  [self](const asio::error_code& ec, size_t n) {
+                                      if (ec) {
+                                          self->Fail(Reason(ec));
+                                          return;
+                                      }
+                                      self->m_hello.append(self->m_chunk.data(), n);
+                                      self->AwaitHello();
+                                  });
+    }
 
     void Start() {
         auto self = shared_from_this();
         m_transport->Handshake([self](const asio::error_code& ec) {
-            TlsDone done = std::move(self->m_done);
-            if (!done) {
-                return;
-            }
             if (ec) {
                 std::string why = Reason(ec);
                 SSL* ssl = self->m_transport->Native();
@@ -281,15 +378,20 @@ public:
                 if (verified != X509_V_OK) {
                     why += " (" + std::string(X509_verify_cert_error_string(verified)) + ")";
                 }
-                self->m_transport->Close();
-                done(nullptr, why);
+                self->Fail(why);
                 return;
             }
-            done(std::move(self->m_transport), "");
+            if (TlsDone done = std::move(self->m_done)) {
+                done(std::move(self->m_transport), "");
+            }
         });
     }
 
     void Cancel() override {
+        asio::error_code ignored;
+        if (m_socket) {
+            m_socket->close(ignored);
+        }
         if (m_transport) {
             m_transport->Close();
         }
@@ -308,6 +410,18 @@ private:
         return "the TLS handshake failed: " + ec.message();
     }
 
+    void Fail(const std::string& why) {
+        Cancel();
+        if (TlsDone done = std::move(m_done)) {
+            done(nullptr, why);
+        }
+    }
+
+    // Until the ClientHello is whole (server side): the socket and what came so far.
+    std::optional<tcp::socket> m_socket;
+    std::shared_ptr<asio::ssl::context> m_context;
+    std::string m_hello;
+    std::array<char, kHelloReadBytes> m_chunk{};
     std::unique_ptr<TlsTransport> m_transport;
     TlsDone m_done;
 };
@@ -321,12 +435,14 @@ std::unique_ptr<Transport> MakePlainTransport(tcp::socket socket) {
 std::shared_ptr<TlsHandshake> AcceptTls(tcp::socket socket,
                                         const std::shared_ptr<asio::ssl::context>& context,
                                         TlsDone done) {
-    auto handshake = std::make_shared<Handshake>(std::move(socket), context, std::move(done));
-    if (SSL* ssl = handshake->Transport().Native()) {
-        SSL_set_accept_state(ssl);
-    }
-    handshake->Start();
+    auto handshake = std::make_shared<Handshake>(Handshake::ServerSide{}, std::move(socket),
+                                                 context, std::move(done));
+    handshake->AwaitHello();
     return handshake;
+}
+
+uint64_t TlsStatesMade() {
+    return g_tlsStatesMade.load(std::memory_order_relaxed);
 }
 
 std::shared_ptr<TlsHandshake> ConnectTls(tcp::socket socket,

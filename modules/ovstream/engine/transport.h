@@ -4,6 +4,7 @@
 
 #include <asio/ip/tcp.hpp>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -41,6 +42,8 @@ public:
 
 std::unique_ptr<Transport> MakePlainTransport(tcp::socket socket);
 
+// No TLS state exists for an accepted connection until its ClientHello has arrived whole; a
+// first flight that is not one is refused before the library sees it.
 // Serves TLS on an accepted socket: the handshake with `context` (the certificate in use now),
 // then `done` with the transport, or with null and the reason for the log. The caller bounds it
 // in time by closing the socket (which ends the handshake with an error).
@@ -54,6 +57,10 @@ std::shared_ptr<TlsHandshake> AcceptTls(tcp::socket socket,
 std::shared_ptr<TlsHandshake> ConnectTls(tcp::socket socket,
                                          const std::shared_ptr<asio::ssl::context>& context,
                                          const std::string& host, TlsDone done);
+
+// How many TLS states (OpenSSL's, tens of KiB each during a handshake) the process has made: one
+// per connection whose ClientHello arrived, and one per upstream. For tests.
+uint64_t TlsStatesMade();
 
 // A handshake under way; Cancel closes its socket (the deadline's way to end it).
 class TlsHandshake {

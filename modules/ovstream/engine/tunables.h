@@ -27,8 +27,22 @@ inline constexpr size_t kCatchUpBytes = 32 * 1024;
 inline constexpr size_t kWriteSlice = 128;
 inline constexpr size_t kIcyMetaInt = 8192;
 inline constexpr size_t kReadBufferBytes = 16 * 1024;
-// TLS handshakes under way at once, from one address and from everyone.
+// TLS handshakes under way at once, from one address, one network (an IPv4 /24 or an IPv6 /48)
+// and from everyone.
 inline constexpr int kMaxHandshakesPerAddress = 16;
+inline constexpr int kMaxHandshakesPerNetwork = 64;
 inline constexpr int kMaxHandshakes = 512;
+struct HandshakeLimits {
+    int perAddress = kMaxHandshakesPerAddress;
+    int perNetwork = kMaxHandshakesPerNetwork;
+    int total = kMaxHandshakes;
+};
+// From a connection to the end of its TLS handshake. A real client needs a round trip or two;
+// what takes longer holds a place others may need (the request head has the longer
+// headerTimeout, from the same start).
+inline constexpr auto kHandshakeTimeout = std::chrono::seconds(4);
+// A handshake flood this large leaves freed memory in the allocator's arenas; once it is over
+// the engine hands it back to the system.
+inline constexpr size_t kHandshakesWorthATrim = 64;
 
 }  // namespace orvanta::engine
