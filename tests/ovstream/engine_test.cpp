@@ -408,8 +408,12 @@ TEST_F(EngineTest, GuessingFromThousandsOfAddressesStaysWithinTheBudget) {
     const auto checked = [&](const std::string& password, const std::string& from) {
         std::string answer = guess(password, from);
         for (int i = 0; i < 3 && StartsWith(answer, "HTTP/1.0 429"); ++i) {
-            EXPECT_LE(retryAfter(answer), LoginGuard::kLongestBudgetWait.count()) << answer;
-            std::this_thread::sleep_for(std::chrono::seconds(retryAfter(answer)));
+            const int wait = retryAfter(answer);
+            if (wait < 1 || wait > LoginGuard::kLongestBudgetWait.count()) {
+                ADD_FAILURE() << "asked to wait " << wait << " s:\n" << answer;
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::seconds(wait));
             answer = guess(password, from);
         }
         return answer;
@@ -427,7 +431,7 @@ TEST_F(EngineTest, GuessingFromThousandsOfAddressesStaysWithinTheBudget) {
         wrong += StartsWith(answer, "HTTP/1.0 401");
         ASSERT_TRUE(StartsWith(answer, "HTTP/1.0 401") || retryAfter(answer) > 0) << answer;
         if (tries == 2500) {
-            ExpectHas(checked("hackme", "127.0.0.9"), {"Update successful"});
+            ExpectHas(checked("hackme", "127.0.11.251"), {"Update successful"});
         }
     }
     const double seconds =

@@ -8,9 +8,11 @@
 //  - an address whose own record is clean (it never failed, or its last login was right) is
 //    checked even when the budget is spent, from a small reserve kept for such addresses, so
 //    an attack does not lock the station's own encoders and listeners out: at worst they are
-//    asked to come back within a second. A network (IPv4 /24, IPv6 /48 or /32) that many
-//    wrong passwords came from loses that reserve: its new addresses wait for the budget like
-//    any address that failed before, a few seconds at most.
+//    asked to come back within a second (a guesser spread over many quiet networks at once
+//    spends the reserve as fast as it refills, so they may be asked more than once; an
+//    address that logged in right lately is checked at once even then). A network (IPv4 /24, IPv6
+//    /48 or /32) that many wrong passwords came from loses that reserve: its new addresses wait for
+//    the budget like any address that failed before, a few seconds at most.
 // Addresses and networks are remembered in bounded tables that forget addresses that are not
 // held back before those that are, so a flood of addresses cannot grow them or wash a hold out.
 //
