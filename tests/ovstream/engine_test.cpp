@@ -395,9 +395,11 @@ TEST_F(EngineTest, PasswordGuessingIsHeldBackPrivateStreamsAreLimitedAndNoPasswo
                     "Refused 127.0.0.4 GET /admin.cgi: HTTP/1.0 401",
                     "Listener connected from 127.0.0.3 (mpg123/1.31)",
                     "Listener disconnected from 127.0.0.3 after 0 s,", "Stopped"});
-    const std::string hold = "Holding back logins from 127.0.0.1";
-    ExpectHas(log, {hold});
-    EXPECT_EQ(log.find(hold), log.rfind(hold)) << "one line for the burst\n" << log;
+    // One line when the hold begins, one with the count of the refusals it made.
+    const std::string hold = "Holding back logins from 127.0.0.0/24 ";
+    ExpectHas(log, {hold + "after 5 wrong passwords in a row from 127.0.0.1, held for 2 s\n",
+                    hold + "3 more times in the last 60 s"});
+    EXPECT_EQ(log.find(hold, log.find(hold) + 1), log.rfind(hold)) << "two lines\n" << log;
     // The scheme probe is no refusal, and no password is ever written.
     ExpectHas(log,
               {"SOURCE /live: HTTP/1.0 401 Unauthorized\n", "hackme", "guess-", "YW5u", "c291"},
@@ -424,6 +426,65 @@ TEST_F(EngineTest, AReloadMovesTheLogToTheNewFolderAndNameAndNowhereElse) {
     }));
     EXPECT_FALSE(std::filesystem::exists(m_logFolder.File("moved/station.log")));
     EXPECT_FALSE(std::filesystem::exists(m_logFolder.File("logs/moved.log")));
+}
+
+// A guesser that rotates thousands of addresses gets no more checks than the station-wide
+// budget, washes out no hold, and fills no log, while a new address with the right password
+// gets in within a few seconds.
+TEST_F(EngineTest, GuessingFromThousandsOfAddressesStaysWithinTheBudget) {
+    Start();
+    const auto guess = [this](const std::string& password, const std::string& from) {
+        return Get("GET /admin.cgi?pass=" + password + "&mode=updinfo&song=x HTTP/1.0\r\n\r\n",
+                   from.c_str());
+    };
+    // 401 when the password was checked, 429 with how long to wait when it was not.
+    const auto retryAfter = [](const std::string& answer) {
+        const size_t at = answer.find("\r\nRetry-After: ");
+        return at == std::string::npos ? -1 : std::stoi(answer.substr(at + 15));
+    };
+    // Retries after each wait it is told until it is checked; the answer then.
+    const auto checked = [&](const std::string& password, const std::string& from) {
+        std::string answer = guess(password, from);
+        for (int i = 0; i < 3 && StartsWith(answer, "HTTP/1.0 429"); ++i) {
+            const int wait = retryAfter(answer);
+            if (wait < 1 || wait > LoginGuard::kLongestBudgetWait.count()) {
+                ADD_FAILURE() << "asked to wait " << wait << " s:\n" << answer;
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::seconds(wait));
+            answer = guess(password, from);
+        }
+        return answer;
+    };
+    for (int i = 0; i < LoginGuard::kFreeFailures; ++i) {
+        EXPECT_PRED2(StartsWith, guess("guess", "127.0.0.1"), "HTTP/1.0 401");
+    }
+    const auto start = std::chrono::steady_clock::now();
+    int wrong = 0;
+    int tries = 0;
+    for (; tries < 5000 && std::chrono::steady_clock::now() - start < 40s; ++tries) {
+        const std::string from =
+            "127.0." + std::to_string(1 + tries / 250) + "." + std::to_string(1 + tries % 250);
+        const std::string answer = guess("guess-" + std::to_string(tries), from);
+        wrong += StartsWith(answer, "HTTP/1.0 401");
+        ASSERT_TRUE(StartsWith(answer, "HTTP/1.0 401") || retryAfter(answer) > 0) << answer;
+        if (tries == 2500) {
+            ExpectHas(checked("hackme", "127.0.11.251"), {"Update successful"});
+        }
+    }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(tries, 5000);
+    EXPECT_LE(wrong, LoginGuard::kBudgetBurst + LoginGuard::kReserve +
+                         LoginGuard::kBudgetPerSecond * seconds + 1)
+        << " in " << seconds << " s";
+    // The held address kept its count: one check, and its next hold is the doubled one (less
+    // a second that may have passed), where the budget would ask for one second.
+    EXPECT_PRED2(StartsWith, checked("guess", "127.0.0.1"), "HTTP/1.0 401");
+    EXPECT_GE(retryAfter(guess("guess", "127.0.0.1")), 2 * LoginGuard::kFirstHold.count() - 1);
+
+    const std::string log = StoppedLog();
+    EXPECT_LE(std::count(log.begin(), log.end(), '\n'), 200) << log;
 }
 
 TEST_F(EngineTest, AFloodOfRefusalsWritesAHandfulOfLogLines) {

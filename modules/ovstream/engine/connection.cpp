@@ -256,14 +256,21 @@ private:
         }
     }
 
-    // Whether the address may try a password now; answers `refusal` when it may not.
+    // Whether the address may try a password now; answers `refusal` when it may not. Held-back
+    // logins are told per network by the hold log rather than as refusals per address, so a
+    // guesser rotating addresses cannot fill the log.
     bool MayTryPassword(const std::string& refusal) {
-        const auto wait = m_core.Guard().HeldFor(m_address, LoginGuard::Clock::now());
-        if (wait.count() == 0) {
+        const LoginGuard::Hold hold = m_core.Guard().HeldFor(m_address, LoginGuard::Clock::now());
+        if (hold.wait.count() == 0) {
             return true;
         }
-        Reply(refusal, "held back for " + std::to_string(wait.count()) +
-                           " s after repeated wrong passwords");
+        const std::string why = hold.own
+                                    ? std::to_string(hold.failures) + " wrong passwords in a row"
+                                    : "too many wrong passwords from everywhere";
+        m_core.LogHold(m_address, "after " + why + ", refused " + m_address + " for " +
+                                      std::to_string(hold.wait.count()) + " s");
+        m_quiet = true;
+        Reply(refusal);
         return false;
     }
 
@@ -271,14 +278,19 @@ private:
         const LoginGuard::Verdict verdict =
             m_core.Guard().Failed(m_address, LoginGuard::Clock::now());
         if (verdict.newlyHeld) {
-            m_core.Log("Holding back logins from " + m_address + " for " +
-                       std::to_string(verdict.hold.count()) + " s after " +
-                       std::to_string(verdict.failures) + " wrong passwords in a row");
+            m_core.LogHold(m_address, "after " + std::to_string(verdict.failures) +
+                                          " wrong passwords in a row from " + m_address +
+                                          ", held for " + std::to_string(verdict.hold.count()) +
+                                          " s");
+        }
+        if (!verdict.networkHeld.empty()) {
+            m_core.LogHold(m_address, "after many wrong passwords from " + verdict.networkHeld +
+                                          ": its new addresses wait for the station-wide budget");
         }
     }
 
     std::string TooManyAttempts() const {
-        const auto wait = m_core.Guard().HeldFor(m_address, LoginGuard::Clock::now());
+        const auto wait = m_core.Guard().HeldFor(m_address, LoginGuard::Clock::now()).wait;
         return PlainError(
             429, "Too Many Requests",
             "Retry-After: " + std::to_string(std::max<int64_t>(wait.count(), 1)) + "\r\n");
@@ -308,7 +320,7 @@ private:
             Reply(kIcyLoginRefused, "wrong password");
             return;
         }
-        m_core.Guard().Succeeded(m_address);
+        m_core.Guard().Succeeded(m_address, LoginGuard::Clock::now());
         if (m_core.GetStation().HasSource()) {
             Reply(kIcyStreamInUse, "a source is on air already");
             return;
@@ -501,7 +513,7 @@ private:
                   "wrong password");
             return false;
         }
-        m_core.Guard().Succeeded(m_address);
+        m_core.Guard().Succeeded(m_address, LoginGuard::Clock::now());
         return true;
     }
 
@@ -733,7 +745,7 @@ private:
             Reply(PlainError(401, "Unauthorized", challenge), "wrong user name or password");
             return false;
         }
-        m_core.Guard().Succeeded(m_address);
+        m_core.Guard().Succeeded(m_address, LoginGuard::Clock::now());
         return true;
     }
 
@@ -806,7 +818,7 @@ private:
             Reply(PlainError(401, "Unauthorized"), "wrong password");
             return;
         }
-        m_core.Guard().Succeeded(m_address);
+        m_core.Guard().Succeeded(m_address, LoginGuard::Clock::now());
         const auto mode = QueryValue(query, "mode");
         const auto song = QueryValue(query, "song");
         if (!mode || *mode != "updinfo" || !song) {

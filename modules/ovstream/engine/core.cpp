@@ -12,6 +12,13 @@
 
 namespace orvanta::engine {
 
+namespace {
+// Networks whose held-back logins get lines of their own each interval; beyond them they are
+// counted together. Fewer than addresses have for refusals: a guesser spread over many
+// networks is one story, told in a line.
+constexpr size_t kMaxHoldNetworks = 64;
+}  // namespace
+
 bool EngineSettings::AcceptsSource(StreamFormat format) const {
     if (transcoder) {
         return transcoder->Accepts(format);
@@ -45,6 +52,7 @@ Core::Core(asio::io_context& io, EngineSettings settings, EngineStatus& status)
     : m_io(io),
       m_settings(std::move(settings)),
       m_status(status),
+      m_holds(kMaxHoldNetworks, "Holding back logins from "),
       m_refusalTimer(io),
       m_logTimer(io),
       m_tls([this](const std::string& line) { Log(line); }),
@@ -93,9 +101,22 @@ void Core::LogRefusal(const std::string& address, std::string_view what) {
     }
 }
 
+void Core::LogHold(const std::string& address, std::string_view what) {
+    const auto networks = LoginGuard::NetworksOf(address);
+    const std::string line = m_holds.Refused(networks.empty() ? address : networks.front().key,
+                                             what, RefusalLog::Clock::now());
+    if (!line.empty()) {
+        Log(line);
+    }
+}
+
 void Core::FlushRefusals() {
     TrimAfterHandshakeFlood();
-    for (const std::string& line : m_refusals.Due(RefusalLog::Clock::now(), m_stopping)) {
+    const auto now = RefusalLog::Clock::now();
+    for (const std::string& line : m_refusals.Due(now, m_stopping)) {
+        Log(line);
+    }
+    for (const std::string& line : m_holds.Due(now, m_stopping)) {
         Log(line);
     }
     if (m_stopping) {

@@ -75,6 +75,10 @@ public:
 
     // Logins (sources, title updates, private listeners) ask it before a password is checked.
     LoginGuard& Guard() { return m_guard; }
+    // A login from `address` held back, or a hold beginning (`what`: why, safe for the log):
+    // one line per network (IPv4 /24, IPv6 /48) per interval and a count, as with refusals,
+    // so guessing from thousands of addresses writes a few lines a minute.
+    void LogHold(const std::string& address, std::string_view what);
 
     // The certificate new TLS connections get; null while TLS is off.
     std::shared_ptr<asio::ssl::context> TlsContext() const { return m_tls.Current(); }
@@ -114,6 +118,7 @@ private:
     std::vector<std::string> m_privateFiles;
     LoginGuard m_guard;
     RefusalLog m_refusals;
+    RefusalLog m_holds;
     asio::steady_timer m_refusalTimer;
     asio::steady_timer m_logTimer;  // the log follows settings once they have settled
     TlsCertificates m_tls;

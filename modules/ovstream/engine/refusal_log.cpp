@@ -7,8 +7,8 @@ namespace {
 constexpr std::string_view kOthers = "other addresses";
 }  // namespace
 
-std::string RefusalLog::CountLine(const std::string& address, const Entry& entry) {
-    return "Refused " + address + " " + std::to_string(entry.counted) + " more time" +
+std::string RefusalLog::CountLine(const std::string& address, const Entry& entry) const {
+    return m_opening + address + " " + std::to_string(entry.counted) + " more time" +
            (entry.counted == 1 ? "" : "s") + " in the last " + std::to_string(kInterval.count()) +
            " s (last: " + entry.last + ")";
 }
@@ -27,7 +27,7 @@ std::string RefusalLog::Refused(std::string_view address, std::string_view what,
             return {};
         }
         m_entries.emplace(std::string(address), Entry{now, 0, std::string(what)});
-        return "Refused " + std::string(address) + " " + std::string(what);
+        return m_opening + std::string(address) + " " + std::string(what);
     }
     ++it->second.counted;
     it->second.last = std::string(what);

@@ -1,7 +1,9 @@
 // Refusals the operator should hear about, without letting a flood of them flood the log: the
 // first refusal of an address in an interval is written at once, the ones that follow within
 // the interval are only counted and become one line with the count when it ends. The table of
-// addresses is bounded; beyond it, refusals are counted together.
+// addresses is bounded; beyond it, refusals are counted together. The same serves other
+// events that come in floods, keyed by something else than an address (holds of logins, by
+// network): the line's opening words are the log's own.
 //
 // Plain code over time points the caller gives: no clock, no I/O, no threads.
 #pragma once
@@ -12,6 +14,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace orvanta::engine {
@@ -23,8 +26,9 @@ public:
     static constexpr std::chrono::seconds kInterval{60};
     static constexpr size_t kDefaultMaxAddresses = 1024;
 
-    explicit RefusalLog(size_t maxAddresses = kDefaultMaxAddresses)
-        : m_maxAddresses(maxAddresses) {}
+    explicit RefusalLog(size_t maxAddresses = kDefaultMaxAddresses,
+                        std::string opening = "Refused ")
+        : m_maxAddresses(maxAddresses), m_opening(std::move(opening)) {}
 
     // `address` was refused (`what`: the request and the answer, safe for the log). The line
     // to write now, or "" when this refusal is only counted.
@@ -40,9 +44,10 @@ private:
         std::string last;
     };
 
-    static std::string CountLine(const std::string& address, const Entry& entry);
+    std::string CountLine(const std::string& address, const Entry& entry) const;
 
     size_t m_maxAddresses;
+    std::string m_opening;
     std::map<std::string, Entry, std::less<>> m_entries;
 };
 
