@@ -211,6 +211,24 @@ TEST_F(RegistryFileTest, AHiveThatCannotBeRewrittenWholeIsLeftAlone) {
     EXPECT_TRUE(RegistryHiveWritable(kUser));  // its folders do not exist yet, but can be made
 }
 
+// A write that fails part way (a full disk, here a child whose files may not grow past 4 KiB)
+// is refused and leaves the old hive whole, with no temporary file beside it.
+TEST_F(RegistryFileTest, AWriteThatFailsPartWayLeavesTheOldHive) {
+    ASSERT_TRUE(RegistrySetValue(kUser, "Software\\KELVO", "Title", Sz("Night Owl FM")));
+    const std::string old = ReadFile(m_userHive);
+    EXPECT_EXIT(
+        {
+            test::LimitFileSize(4096);
+            const RegistryValue large = Bytes(kRegBinary, std::string(64 * 1024, 'x'));
+            std::_Exit(RegistrySetValue(kUser, "Software\\KELVO", "Large", large) ? 1 : 0);
+        },
+        testing::ExitedWithCode(0), "");
+    EXPECT_TRUE(ReadFile(m_userHive) == old) << "the old hive was overwritten";
+    EXPECT_EQ(RegistryQueryValue(kUser, "Software\\KELVO", "Title"), Sz("Night Owl FM"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_dir.File("config/KELVO")), {}), 2)
+        << "the hive and its lock, no temporary files";
+}
+
 TEST_F(RegistryFileTest, TwoProcessesWritingAtOnceLoseNothing) {
     constexpr int kWrites = 100;
     pid_t children[2] = {};

@@ -1,11 +1,13 @@
 // The command line, the state-folder rule, and the folder check that runs before anything is
 // written.
 #include "startup/command_line.h"
+#include "startup/server_context.h"
 #include "startup/state_folder.h"
 #include "test_util.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 
@@ -65,6 +67,58 @@ TEST(StateFolderTest, PreparingCreatesTheFolderOrNamesItInTheRefusal) {
     EXPECT_TRUE(IsPortableProgramFolder(dir.Folder()));
     EXPECT_FALSE(IsPortableProgramFolder("/usr/lib/orvanta-server/"))
         << "the package manager's folders are never written, even by root";
+}
+
+// Caches kept in a state folder may predate an upgrade of the program folder. A package
+// manager installs a library with its packaged (old) modification time, so only the change
+// time tells that it came after the caches: the next start scans again. Caches in the program
+// folder itself are trusted as they are.
+TEST(StateFolderTest, ALibraryPutInAfterTheCachesMakesTheNextStartScanAgain) {
+    namespace fs = std::filesystem;
+    test::TempDir program;
+    test::TempDir state;
+    const std::string log = program.File("calls.log");
+    test::ScopedEnv logEnv("ORV_FIXTURE_LOG", log.c_str());
+    const auto packaged = fs::file_time_type::clock::now() - std::chrono::hours(24 * 365);
+    // Installs (or replaces, as a package manager does: a new file) a library.
+    const auto install = [&](const char* library) {
+        fs::remove(program.File(library));
+        test::CopyFixture(library, program.File(library));
+        fs::last_write_time(program.File(library), packaged);
+    };
+    // How many times the start loaded a module or plug-in to describe it (a scan makes each
+    // twice).
+    const auto start = [&](const std::string& stateFolder) {
+        fs::remove(log);
+        CServerContext(program.Folder(), stateFolder).InitInstance();
+        int scans = 0;
+        for (const std::string& line : test::ReadLines(log)) {
+            scans += line == "0 Create " || line.rfind("plugin OPluginCreate", 0) == 0 ? 1 : 0;
+        }
+        return scans;
+    };
+    // The upgrade: a library replaced after the caches were written. Setting the caches back
+    // an hour keeps their time before the replacement's at any timestamp granularity, and
+    // still after the packaged time.
+    const auto upgrade = [&](const std::string& cacheFolder) {
+        install("fixture_service.so");
+        for (const char* cache : {"OVTService.cache", "OVTPlugins.cache"}) {
+            const std::string path = cacheFolder + cache;
+            fs::last_write_time(path, fs::last_write_time(path) - std::chrono::hours(1));
+        }
+    };
+    install("fixture_service.so");
+    install("fixture_plugin.so");
+
+    EXPECT_EQ(start(state.Folder()), 4);
+    EXPECT_EQ(start(state.Folder()), 0) << "the caches are read";
+    upgrade(state.Folder());
+    EXPECT_EQ(start(state.Folder()), 4) << "the replaced library is newer than the caches";
+    EXPECT_EQ(start(state.Folder()), 0) << "the rewritten caches are read";
+
+    EXPECT_EQ(start(""), 4);
+    upgrade(program.Folder());
+    EXPECT_EQ(start(""), 0) << "caches beside the libraries are trusted";
 }
 
 constexpr const char kOwn[] = "/opt/orvanta/ovserver";
