@@ -1,7 +1,7 @@
 #include "config/ini_file.h"
 
-#include "platform/ascii.h"
-#include "platform/file_replace.h"
+#include "base/ascii.h"
+#include "base/file_io.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -30,12 +30,6 @@ constexpr mode_t kFallbackUmask = 022;
 // text so that UTF-8 names and values load.
 bool IsPrintableLead(unsigned char byte) {
     return byte >= 0x80 || (byte >= 0x20 && byte != 0x7F);
-}
-
-// The C locale's isspace, spelled out so that the process locale cannot change what a number
-// in the configuration means.
-bool IsCSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
 std::string FormatInt(int32_t value) {
@@ -85,7 +79,7 @@ bool ResolveTarget(const std::string& path, std::string& target) {
         if (link.empty()) {
             return false;
         }
-        target = link.front() == '/' ? link : platform::FolderOf(target) + "/" + link;
+        target = link.front() == '/' ? link : FolderOf(target) + "/" + link;
     }
     return false;
 }
@@ -93,7 +87,7 @@ bool ResolveTarget(const std::string& path, std::string& target) {
 // The process umask without changing it: umask() can only be read by setting it, which races
 // with other threads creating files.
 mode_t CurrentUmask() {
-    platform::FileDescriptor status(::open("/proc/self/status", O_RDONLY | O_CLOEXEC));
+    FileDescriptor status(::open("/proc/self/status", O_RDONLY | O_CLOEXEC));
     if (status.Get() < 0) {
         return kFallbackUmask;
     }
@@ -259,7 +253,7 @@ bool LIniFile::AddSectionComment(std::string_view section, std::string_view text
 
 bool LIniFile::Load() {
     try {
-        platform::FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
         if (file.Get() < 0) {
             return false;
         }
@@ -387,7 +381,7 @@ bool LIniFile::SaveText(std::string& reason) const {
         }
         // The configuration holds passwords: a new file is the owner's alone, and a save never
         // leaves one readable by everyone (the group an operator gave it keeps its access).
-        return platform::ReplaceFile(target, text, 0770, 0600 & ~CurrentUmask(), reason);
+        return ReplaceFile(target, text, 0770, 0600 & ~CurrentUmask(), reason);
     } catch (const std::exception&) {
         reason = "out of memory";
         return false;
@@ -399,8 +393,8 @@ void RemoveLeftoverSaves(const std::string& path, std::chrono::seconds minimumAg
     if (!ResolveTarget(path, target)) {
         return;
     }
-    const std::string folder = platform::FolderOf(target);
-    const std::string stem = platform::TemporaryNameOf(target, "");
+    const std::string folder = FolderOf(target);
+    const std::string stem = TemporaryNameOf(target, "");
     const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), &::closedir);
     if (!dir) {
         return;

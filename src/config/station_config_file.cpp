@@ -1,7 +1,7 @@
 #include "config/station_config_file.h"
 
-#include "platform/ascii.h"
-#include "platform/file_replace.h"
+#include "base/ascii.h"
+#include "base/file_io.h"
 #include "support/path.h"
 
 #include <cerrno>
@@ -228,7 +228,7 @@ void ReadSections(const LIniFile& ini, StationConfig& config) {
 // The template's text, or false when it cannot be read as a regular file of sane size.
 bool ReadTemplate(const std::string& path, std::string& text) {
     // Non-blocking, so a FIFO named by mistake cannot hang the load; it is refused below.
-    const platform::FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (file.Get() < 0) {
         return false;
     }
@@ -262,11 +262,11 @@ std::string WriteTemporaryFile(const std::string& text) {
     }
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
-    platform::FileDescriptor file(::mkostemp(name.data(), O_CLOEXEC));
+    FileDescriptor file(::mkostemp(name.data(), O_CLOEXEC));
     if (file.Get() < 0) {
         return {};
     }
-    if (!platform::WriteAll(file.Get(), text) || !file.Close()) {
+    if (!WriteAll(file.Get(), text) || !file.Close()) {
         ::unlink(name.data());
         return {};
     }

@@ -1,6 +1,6 @@
 #include "platform/registry_hive.h"
 
-#include "platform/ascii.h"
+#include "base/ascii.h"
 
 #include <algorithm>
 #include <unordered_map>
@@ -38,40 +38,20 @@ constexpr std::string_view kHeader4 = "REGEDIT4";
 constexpr std::string_view kHeader5 = "Windows Registry Editor Version 5.00";
 constexpr char kHexDigits[] = "0123456789abcdef";
 
-bool IsControl(char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return byte < 0x20 || byte == 0x7F;
-}
-
 bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && EqualsIgnoreCase(text.substr(0, prefix.size()), prefix);
 }
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r';
-}
+// What a line of the file may have around its parts: blanks, and the CR of a CRLF file.
+constexpr std::string_view kBlanks = " \t\r";
 
 std::string_view TrimLeft(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front())) {
-        text.remove_prefix(1);
-    }
+    text.remove_prefix(std::min(text.size(), text.find_first_not_of(kBlanks)));
     return text;
 }
 
 std::string_view Trim(std::string_view text) {
-    text = TrimLeft(text);
-    while (!text.empty() && IsBlank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    const char lower = AsciiLower(c);
-    return lower >= 'a' && lower <= 'f' ? lower - 'a' + 10 : -1;
+    return TrimAny(text, kBlanks);
 }
 
 std::optional<uint32_t> ParseHexNumber(std::string_view digits) {
@@ -80,7 +60,7 @@ std::optional<uint32_t> ParseHexNumber(std::string_view digits) {
     }
     uint32_t number = 0;
     for (char c : digits) {
-        const int digit = HexDigit(c);
+        const int digit = HexDigitValue(c);
         if (digit < 0) {
             return std::nullopt;
         }
@@ -162,7 +142,7 @@ bool IsPlainString(const RegistryValue& value) {
         return false;
     }
     return std::none_of(value.data.begin(), value.data.end() - 1, [](uint8_t byte) {
-        return byte == 0 || IsControl(static_cast<char>(byte));
+        return byte == 0 || IsControlByte(static_cast<char>(byte));
     });
 }
 
@@ -282,7 +262,7 @@ const char* ParseHexList(std::string_view list, std::vector<uint8_t>& data) {
         }
         int byte = 0;
         for (char c : item) {
-            const int digit = HexDigit(c);
+            const int digit = HexDigitValue(c);
             if (digit < 0) {
                 return "hex list needs bytes of 1 or 2 hex digits separated by commas";
             }
@@ -623,7 +603,7 @@ const char* RegistryHive::KeyPathProblem(std::string_view path) {
     }
     size_t depth = 1;
     for (size_t i = 0; i < path.size(); ++i) {
-        if (IsControl(path[i])) {
+        if (IsControlByte(path[i])) {
             return "control character in key path";
         }
         if (path[i] == '\\') {
@@ -640,7 +620,7 @@ const char* RegistryHive::ValueNameProblem(std::string_view name) {
     if (name.size() > kMaxValueNameLength) {
         return "value name too long";
     }
-    return std::any_of(name.begin(), name.end(), IsControl) ? "control character in value name"
+    return std::any_of(name.begin(), name.end(), IsControlByte) ? "control character in value name"
                                                             : nullptr;
 }
 

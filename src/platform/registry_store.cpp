@@ -1,7 +1,7 @@
 // The hive files: where each root's file lives, reading it, and writes that re-read the file
 // under a lock, apply one change and replace the file whole. A write whose change leaves the
 // hive as it was does not rewrite the file.
-#include "platform/file_replace.h"
+#include "base/file_io.h"
 #include "platform/registry_hive.h"
 
 #include <cerrno>
@@ -218,7 +218,7 @@ bool ModifyHive(RegistryRoot root, Apply&& apply) noexcept {
         // An existing hive keeps its permissions; a new one is readable by all, as the
         // program's settings hold no secrets.
         std::string reason;
-        return platform::ReplaceFile(path, text, 07777, 0644, reason);
+        return ReplaceFile(path, text, 07777, 0644, reason);
     } catch (...) {
         return false;
     }

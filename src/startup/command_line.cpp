@@ -1,6 +1,6 @@
 #include "startup/command_line.h"
 
-#include "platform/ascii.h"
+#include "base/ascii.h"
 #include "support/file.h"
 #include "support/path.h"
 
@@ -15,10 +15,6 @@ constexpr std::string_view kConfigOption = "/config:";
 constexpr std::string_view kDefaultConfigName = "Config.ini";
 constexpr std::string_view kRuntimeAnswerOption = "--runtime-answer=";
 constexpr std::string_view kStatusIntervalOption = "--status-interval=";
-
-bool IsSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
 
 }  // namespace
 
@@ -111,11 +107,11 @@ CommandLineResult ParseCommandLine(std::string_view commandLine, std::string_vie
 
     std::erase(line, '"');
     size_t first = 0;
-    while (first < line.size() && IsSpace(line[first])) {
+    while (first < line.size() && IsCSpace(line[first])) {
         ++first;
     }
     size_t last = line.size();
-    while (last > first && IsSpace(line[last - 1])) {
+    while (last > first && IsCSpace(line[last - 1])) {
         --last;
     }
     result.configPath = line.substr(first, last - first);

@@ -1,6 +1,6 @@
 #include "support/cache_file.h"
 
-#include "platform/ascii.h"
+#include "base/ascii.h"
 #include "platform/dynamic_library.h"
 
 #include <algorithm>

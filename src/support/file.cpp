@@ -1,5 +1,7 @@
 #include "support/file.h"
 
+#include "base/file_io.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -124,22 +126,13 @@ bool LDiskFile::Read(void* buffer, uint32_t count, uint32_t* countRead) {
 }
 
 bool LDiskFile::Write(const void* buffer, uint32_t count, uint32_t* countWritten) {
-    const auto* p = static_cast<const char*>(buffer);
-    uint32_t done = 0;
-    while (done < count) {
-        ssize_t n = ::write(m_fd, p + done, count - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<uint32_t>(n);
-    }
+    size_t done = 0;
+    const bool written =
+        WriteAll(m_fd, std::string_view(static_cast<const char*>(buffer), count), &done);
     if (countWritten != nullptr) {
-        *countWritten = done;
+        *countWritten = static_cast<uint32_t>(done);
     }
-    return true;
+    return written;
 }
 
 bool LDiskFile::Seek(int32_t distance, uint32_t origin) {

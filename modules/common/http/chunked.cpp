@@ -1,6 +1,6 @@
 #include "http/chunked.h"
 
-#include "text/ascii.h"
+#include "base/ascii.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #include "http/icy_login.h"
 
-#include "text/ascii.h"
+#include "base/ascii.h"
 
 #include <algorithm>
 #include <initializer_list>

@@ -1,6 +1,6 @@
 #include "http/request.h"
 
-#include "text/ascii.h"
+#include "base/ascii.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -7,7 +7,7 @@
 // was given: parsing a longer read never changes a decision already made on a shorter one.
 #pragma once
 
-#include "text/ascii.h"
+#include "base/ascii.h"
 
 #include <cstddef>
 #include <optional>

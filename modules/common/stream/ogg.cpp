@@ -1,7 +1,7 @@
 #include "stream/ogg.h"
 
+#include "base/ascii.h"
 #include "stream/icy_metadata.h"
-#include "text/ascii.h"
 
 #include <algorithm>
 #include <array>

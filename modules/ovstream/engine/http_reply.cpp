@@ -1,6 +1,6 @@
 #include "engine/http_reply.h"
 
-#include "text/ascii.h"
+#include "base/ascii.h"
 
 namespace orvanta::engine {
 

@@ -1,5 +1,7 @@
 #include "engine/log.h"
 
+#include "base/file_io.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -125,13 +127,13 @@ public:
         size_t written = 0;
         if (m_midLine) {
             // A failed write left half a line: end it, so the next line stands on its own.
-            if (!WriteAll("\n", written)) {
+            if (!WriteAll(m_fd, "\n", &written)) {
                 Fail();
                 return 0;
             }
             m_midLine = false;
         }
-        if (!WriteAll(bytes, written)) {
+        if (!WriteAll(m_fd, bytes, &written)) {
             m_midLine = written > 0 && bytes[written - 1] != '\n';
             Fail();
         }
@@ -182,21 +184,6 @@ private:
             return errno == ENOENT || errno == ENOTDIR;
         }
         return info.st_dev != m_device || info.st_ino != m_inode;
-    }
-
-    bool WriteAll(std::string_view bytes, size_t& written) {
-        written = 0;
-        while (written < bytes.size()) {
-            const ssize_t n = ::write(m_fd, bytes.data() + written, bytes.size() - written);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                return false;
-            }
-            written += static_cast<size_t>(n);
-        }
-        return true;
     }
 
     void Fail() {

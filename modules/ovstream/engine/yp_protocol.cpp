@@ -1,5 +1,6 @@
 #include "engine/yp_protocol.h"
 
+#include "base/ascii.h"
 #include "engine/log.h"
 #include "http/icy_login.h"
 
@@ -65,23 +66,11 @@ YpParseResult ParseYpResponse(std::string_view data) {
 }
 
 std::string FormEncode(std::string_view value) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(value.size());
-    for (const char c : value) {
-        const auto byte = static_cast<unsigned char>(c);
-        const bool unreserved = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
-                                (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' ||
-                                byte == '_' || byte == '~';
-        if (unreserved) {
-            out += c;
-        } else {
-            out += '%';
-            out += kHex[byte >> 4];
-            out += kHex[byte & 0x0F];
-        }
-    }
-    return out;
+    return PercentEncode(value, [](unsigned char byte) {
+        return (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+               (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' || byte == '_' ||
+               byte == '~';
+    });
 }
 
 }  // namespace orvanta::engine

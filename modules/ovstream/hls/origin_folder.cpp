@@ -1,14 +1,11 @@
 #include "hls/origin_folder.h"
 
+#include "base/file_io.h"
 #include "hls/playlist.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <system_error>
-#include <unistd.h>
 
 namespace orvanta::engine {
 
@@ -16,43 +13,16 @@ namespace {
 
 constexpr mode_t kPublicFile = 0644;  // what a web server reads; nothing secret goes here
 
-bool WriteAll(int fd, const std::string& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
+// Writes `bytes` to `path` whole (a web server never reads half a playlist). Not synced to the
+// disk: the engine makes every file again at the next segment, and its event loop must not
+// wait for the disk. "" or the problem.
+std::string Publish(const std::string& path, std::string_view bytes) {
+    std::string reason;
+    return ReplaceFile(path, bytes, 07777, kPublicFile, reason, false) ? std::string()
+                                                                       : path + ": " + reason;
 }
 
 }  // namespace
-
-std::string ReplaceFile(const std::string& path, const std::string& bytes) {
-    const std::string temporary = path + ".tmp";
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kPublicFile);
-    if (fd < 0) {
-        return "cannot write " + temporary + ": " + std::strerror(errno);
-    }
-    const bool written = WriteAll(fd, bytes);
-    const int savedErrno = errno;
-    ::close(fd);
-    if (!written) {
-        ::unlink(temporary.c_str());
-        return "cannot write " + temporary + ": " + std::strerror(savedErrno);
-    }
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
-        const int renameErrno = errno;
-        ::unlink(temporary.c_str());
-        return "cannot rename " + temporary + ": " + std::strerror(renameErrno);
-    }
-    return {};
-}
 
 std::string OriginFolder::Sync(const HlsSegmenter& segmenter, const std::string& playlist) {
     namespace fs = std::filesystem;
@@ -81,14 +51,14 @@ std::string OriginFolder::Sync(const HlsSegmenter& segmenter, const std::string&
             continue;
         }
         problem =
-            ReplaceFile((fs::path(m_root) / SegmentUri(segment.sequence)).string(), *segment.bytes);
+            Publish((fs::path(m_root) / SegmentUri(segment.sequence)).string(), *segment.bytes);
         if (!problem.empty()) {
             return problem;
         }
         m_written.push_back(segment.sequence);
     }
     if (!playlist.empty()) {
-        problem = ReplaceFile((fs::path(m_root) / "live.m3u8").string(), playlist);
+        problem = Publish((fs::path(m_root) / "live.m3u8").string(), playlist);
     }
     // Only after the playlist stopped naming them.
     const uint64_t oldest = segments.empty() ? UINT64_MAX : segments.front().sequence;

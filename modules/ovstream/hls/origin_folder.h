@@ -29,7 +29,4 @@ private:
     std::deque<uint64_t> m_written;  // ascending
 };
 
-// Writes `bytes` to `path` through a temporary file beside it and a rename. "" or the problem.
-std::string ReplaceFile(const std::string& path, const std::string& bytes);
-
 }  // namespace orvanta::engine

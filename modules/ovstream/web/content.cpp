@@ -1,6 +1,7 @@
 #include "web/content.h"
 
-#include "text/ascii.h"
+#include "base/ascii.h"
+#include "base/file_io.h"
 
 #include <array>
 #include <cerrno>
@@ -90,23 +91,6 @@ Target Locate(const std::string& path, const std::string& rootReal) {
     target.real = std::move(*real);
     return target;
 }
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-    int Get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 std::string HexString(uint64_t value) {
     std::array<char, 20> digits{};

@@ -1,6 +1,6 @@
 #include "web/pages.h"
 
-#include "text/ascii.h"
+#include "base/ascii.h"
 
 #include <cstdio>
 #include <ctime>

@@ -2,6 +2,7 @@
 // console loads, stamped with the version the console is built with.
 //
 //   make_language_pack <source.txt> <pack> <major> <minor> <build> <revision>
+#include "base/file_io.h"
 #include "support/language_pack_file.h"
 
 #include <charconv>
@@ -60,20 +61,9 @@ int main(int argc, char** argv) {
     // Written beside the target and renamed over it, so that a failed build never leaves a
     // half-written pack for the console to find.
     const std::string target = argv[2];
-    const std::string temporary = target + ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        if (!out) {
-            std::cerr << temporary << ": cannot be written\n";
-            std::remove(temporary.c_str());
-            return 1;
-        }
-    }
-    if (std::rename(temporary.c_str(), target.c_str()) != 0) {
-        std::cerr << target << ": cannot be replaced\n";
-        std::remove(temporary.c_str());
+    std::string reason;
+    if (!ReplaceFile(target, bytes, 07777, 0644, reason)) {
+        std::cerr << target << ": " << reason << "\n";
         return 1;
     }
     return 0;

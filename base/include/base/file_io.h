@@ -1,13 +1,14 @@
-// Saving a whole file so that a crash, a full disk or a failed write never leaves it half
-// written: the new bytes go to a temporary file beside it, which is synced and then renamed
-// over it.
+// Files as the core and the engine both handle them: a descriptor owner, writes that finish,
+// and saving a whole file so that a crash, a full disk or a failed write never leaves it half
+// written (the new bytes go to a temporary file beside it, which is synced and then renamed
+// over it).
 #pragma once
 
 #include <string>
 #include <string_view>
 #include <sys/types.h>
 
-namespace orvanta::platform {
+namespace orvanta {
 
 // Owns one open descriptor.
 class FileDescriptor {
@@ -26,7 +27,8 @@ private:
 };
 
 // write() until every byte is out; false on an error or a write that makes no progress.
-bool WriteAll(int fd, std::string_view bytes);
+// `written`, when given, says how many bytes went out either way.
+bool WriteAll(int fd, std::string_view bytes, size_t* written = nullptr);
 
 // The folder part of `path` ("." when there is none).
 std::string FolderOf(const std::string& path);
@@ -38,8 +40,10 @@ std::string TemporaryNameOf(const std::string& target, std::string_view suffix);
 // Replaces `target` by a file holding `text`. A file that exists keeps its owner (when this
 // process may hand it over) and its permission bits within `keepMode`; a new one gets
 // `newMode`. On failure `target` keeps its old bytes, no temporary file is left, and `reason`
-// says which step failed and why.
+// says which step failed and why. Without `durable` nothing waits for the disk: for copies
+// that are made again anyway, where a crash may cost the newest bytes but never leaves a file
+// half written.
 bool ReplaceFile(const std::string& target, std::string_view text, mode_t keepMode, mode_t newMode,
-                 std::string& reason);
+                 std::string& reason, bool durable = true);
 
-}  // namespace orvanta::platform
+}  // namespace orvanta

@@ -1,4 +1,4 @@
-#include "platform/file_replace.h"
+#include "base/file_io.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,7 +8,7 @@
 #include <unistd.h>
 #include <utility>
 
-namespace orvanta::platform {
+namespace orvanta {
 
 namespace {
 
@@ -42,16 +42,20 @@ bool FileDescriptor::Close() {
     return ::close(fd) == 0 || errno == EINTR;
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
+bool WriteAll(int fd, std::string_view bytes, size_t* written) {
+    size_t ignored = 0;
+    size_t& done = written != nullptr ? *written : ignored;
+    done = 0;
     while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), std::min(bytes.size(), kWriteChunk));
-        if (written < 0 && errno == EINTR) {
+        const ssize_t count = ::write(fd, bytes.data(), std::min(bytes.size(), kWriteChunk));
+        if (count < 0 && errno == EINTR) {
             continue;
         }
-        if (written <= 0) {
+        if (count <= 0) {
             return false;
         }
-        bytes.remove_prefix(static_cast<size_t>(written));
+        bytes.remove_prefix(static_cast<size_t>(count));
+        done += static_cast<size_t>(count);
     }
     return true;
 }
@@ -71,7 +75,7 @@ std::string TemporaryNameOf(const std::string& target, std::string_view suffix) 
 }
 
 bool ReplaceFile(const std::string& target, std::string_view text, mode_t keepMode, mode_t newMode,
-                 std::string& reason) {
+                 std::string& reason, bool durable) {
     const auto fail = [&reason](const char* step) {
         reason = std::string(step) + ": " + std::strerror(errno);
         return false;
@@ -102,7 +106,7 @@ bool ReplaceFile(const std::string& target, std::string_view text, mode_t keepMo
     const char* step = nullptr;
     if (::fchmod(file.Get(), mode) != 0) {
         step = "cannot set the file's permissions";
-    } else if (!WriteAll(file.Get(), text) || !SyncFd(file.Get()) || !file.Close()) {
+    } else if (!WriteAll(file.Get(), text) || (durable && !SyncFd(file.Get())) || !file.Close()) {
         step = "cannot write the file";
     } else if (::rename(temp.c_str(), target.c_str()) != 0) {
         step = "cannot replace the file";
@@ -115,11 +119,11 @@ bool ReplaceFile(const std::string& target, std::string_view text, mode_t keepMo
 
     // The rename itself only lasts a crash once the folder is on disk. The new file is in place
     // either way, so a folder that cannot be synced does not make the save a failure.
-    FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    FileDescriptor dir(durable ? ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1);
     if (dir.Get() >= 0) {
         SyncFd(dir.Get());
     }
     return true;
 }
 
-}  // namespace orvanta::platform
+}  // namespace orvanta
