@@ -1,5 +1,6 @@
 #include "config/station_config_file.h"
 
+#include "config/station_settings.h"
 #include "test_util.h"
 
 #include <gtest/gtest.h>
@@ -417,6 +418,20 @@ TEST_F(StationConfigFileTest, LoadingCreatesTheFoldersAndRemovesOnlyStaleLeftove
     for (size_t i = 0; i + 1 < others.size(); ++i) {
         EXPECT_TRUE(std::filesystem::exists(others[i])) << "not ours: " << others[i];
     }
+}
+
+// SHOUTcast sources connect on the port above the listen port, so 65535 cannot listen.
+TEST(StationSettingsTest, AListenPortLeavesThePortAboveItForSources) {
+    for (const int32_t port : {-1, 0, 65535, 65536}) {
+        EXPECT_FALSE(IsUsableListenPort(port)) << port;
+    }
+    EXPECT_TRUE(IsUsableListenPort(1));
+    EXPECT_TRUE(IsUsableListenPort(65534));
+    StationConfig config;
+    config.SetDefaults();
+    EXPECT_TRUE(SettingsOutOfBounds(config).empty());
+    config.Port = 65535;
+    EXPECT_EQ(SettingsOutOfBounds(config), std::vector<std::string>{"Network.Port"});
 }
 
 }  // namespace
