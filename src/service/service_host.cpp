@@ -1,5 +1,6 @@
 #include "service/service_host.h"
 
+#include "config/station_settings.h"
 #include "plugins/runtime_check.h"
 #include "res/string_table.h"
 #include "support/exception.h"
@@ -227,12 +228,10 @@ void CServiceHost::HandOverOptions(IServiceController& s, bool liveOnly) {
     const auto path = [this](const std::string& value) {
         return value.empty() || value.front() == '/' ? value : JoinedPath(m_programFolder, value);
     };
-    // Users whose name or password holds a line feed cannot be in the file, nor in the list.
-    std::string users;
-    for (const auto& [user, password] : c.PrivateUsers) {
-        if (!user.empty() && user.find('\n') == std::string::npos &&
-            password.find('\n') == std::string::npos) {
-            users += user + '\n' + password + '\n';
+    // What the table marks live goes over at a reload too; the rest waits for the next Start.
+    for (const StationSetting& row : StationSettings()) {
+        if (row.option != nullptr && (row.reload == ReloadClass::Live || !liveOnly)) {
+            option(&s, row.option, OptionValue(row, c, path).c_str());
         }
     }
     // Paths cannot hold a line feed in the list; such a path is left out (nothing names it).
@@ -242,28 +241,7 @@ void CServiceHost::HandOverOptions(IServiceController& s, bool liveOnly) {
             privateFiles += path(file) + '\n';
         }
     }
-    struct Option {
-        const char* name;
-        std::string value;
-        bool live;
-    };
-    const Option options[] = {
-        {ORVANTA_OPTION_TLS_CERTIFICATE, path(c.TlsCertificate), true},
-        {ORVANTA_OPTION_TLS_PRIVATE_KEY, path(c.TlsPrivateKey), true},
-        {ORVANTA_OPTION_TLS_PORT, std::to_string(c.TlsPort), false},
-        {ORVANTA_OPTION_TLS_TRUSTED_CERTIFICATES, path(c.TlsTrustedCertificates), true},
-        {ORVANTA_OPTION_HLS_ENABLED, c.HlsEnabled != 0 ? "1" : "0", false},
-        {ORVANTA_OPTION_HLS_SEGMENT_SECONDS, std::to_string(c.HlsSegmentSeconds), false},
-        {ORVANTA_OPTION_HLS_WINDOW, std::to_string(c.HlsWindow), false},
-        {ORVANTA_OPTION_HLS_ORIGIN_FOLDER, path(c.HlsOriginFolder), false},
-        {ORVANTA_OPTION_PRIVATE_USERS, users, true},
-        {ORVANTA_OPTION_PRIVATE_FILES, privateFiles, true},
-    };
-    for (const Option& o : options) {
-        if (o.live || !liveOnly) {
-            option(&s, o.name, o.value.c_str());
-        }
-    }
+    option(&s, ORVANTA_OPTION_PRIVATE_FILES, privateFiles.c_str());
 }
 
 int CServiceHost::Stop() {

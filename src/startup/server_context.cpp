@@ -1,6 +1,7 @@
 #include "startup/server_context.h"
 
 #include "config/station_config_file.h"
+#include "config/station_settings.h"
 #include "platform/dynamic_library.h"
 #include "support/file.h"
 #include "support/path.h"
@@ -92,56 +93,14 @@ CServerContext::ReloadResult CServerContext::ReloadConfiguration(const std::stri
     m_readConfigPath = path;
     StationConfig fresh;
     LoadStationConfig(path, fresh, {m_stateFolder, true, m_logFolder});
-    const StationConfig& old = config;
-    // The split follows what the bundled engine reads afresh for each login, listener, title
-    // or log line (live) and what it sets up once at Start: sockets, the module chosen by the
-    // format, the relay, directory registration, HLS segmenting.
-    const auto note = [](std::vector<std::string>& list, const char* name, bool differs) {
-        if (differs) {
-            list.emplace_back(name);
-        }
-    };
-    std::vector<std::string>& restart = result.restart;
-    note(restart, "Port", fresh.Port != old.Port);
-    note(restart, "BindAddress", fresh.BindAddress != old.BindAddress);
-    note(restart, "Format", fresh.Format != old.Format);
-    note(restart, "Relay",
-         fresh.RelayHostname != old.RelayHostname || fresh.RelayPort != old.RelayPort ||
-             fresh.RelayStreamUrl != old.RelayStreamUrl);
-    note(restart, "TLS Port", fresh.TlsPort != old.TlsPort);
-    note(restart, "HLS",
-         fresh.HlsEnabled != old.HlsEnabled || fresh.HlsSegmentSeconds != old.HlsSegmentSeconds ||
-             fresh.HlsWindow != old.HlsWindow || fresh.HlsOriginFolder != old.HlsOriginFolder);
-    note(restart, "Directory registration",
-         fresh.PublicServer != old.PublicServer ||
-             fresh.ShoutcastRegister != old.ShoutcastRegister || fresh.Master != old.Master);
-    std::vector<std::string>& live = result.live;
-    note(live, "Password", fresh.Password != old.Password);
-    note(live, "MaxClient", fresh.MaxClient != old.MaxClient);
-    note(live, "Timeout", fresh.Timeout != old.Timeout);
-    note(live, "SongHistoryMax", fresh.SongHistoryMax != old.SongHistoryMax);
-    note(live, "Private broadcast",
-         fresh.PrivateBr != old.PrivateBr || fresh.PrivateUsers != old.PrivateUsers);
-    note(live, "Logging",
-         fresh.CreateLog != old.CreateLog || fresh.LogDir != old.LogDir ||
-             fresh.LogFile != old.LogFile);
-    note(live, "ContentDir",
-         fresh.ContentDir != old.ContentDir || fresh.IndexPage != old.IndexPage);
-    note(live, "TitleFormat", fresh.TitleFormat != old.TitleFormat);
-    note(live, "URLFormat", fresh.URLFormat != old.URLFormat);
-    note(live, "Station details",
-         fresh.Genre != old.Genre || fresh.LangCode != old.LangCode ||
-             fresh.Generation != old.Generation || fresh.Ment != old.Ment ||
-             !(fresh.BroadcastTime == old.BroadcastTime));
-    note(live, "Address override",
-         fresh.Portforward != old.Portforward || fresh.OverrideIP != old.OverrideIP ||
-             fresh.OverridePort != old.OverridePort);
-    note(live, "TLS certificate",
-         fresh.TlsCertificate != old.TlsCertificate || fresh.TlsPrivateKey != old.TlsPrivateKey ||
-             fresh.TlsTrustedCertificates != old.TlsTrustedCertificates);
+    // The station settings table says which changes a running service takes and which wait
+    // for its next Start.
+    SettingChanges changes = ChangedSettings(config, fresh);
+    result.live = std::move(changes.live);
+    result.restart = std::move(changes.restart);
     // What nothing in the service reads (the DJ fields, the file's own names) is simply kept.
-    if (live.empty() && restart.empty() && !(fresh == old)) {
-        live.emplace_back("other settings");
+    if (result.live.empty() && result.restart.empty() && !(fresh == config)) {
+        result.live.emplace_back("other settings");
     }
     config = std::move(fresh);
     return result;

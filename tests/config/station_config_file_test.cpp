@@ -1,5 +1,7 @@
 #include "config/station_config_file.h"
 
+#include "base/ports.h"
+#include "config/station_settings.h"
 #include "test_util.h"
 
 #include <gtest/gtest.h>
@@ -160,6 +162,238 @@ TEST_F(StationConfigFileTest, SaveWritesTheLayoutAndARoundTripKeepsEveryField) {
     EXPECT_NE(ReadFile(m_path).find("\nContentDir=\n"), std::string::npos) << "kept";
 }
 
+// The file written for a station without a file of its own (program folder /srv/station/).
+constexpr const char kDefaultFile[] = R"([Broadcast]
+Master=True
+PublicServer=True
+ShoutcastRegister=True
+PrivateBr=False
+CreateLog=true
+Password=mustedit
+DJName=
+DJEmail=
+DJSex=0
+LangCode=9
+Genre=100
+Generation=0
+Ment=0
+
+[BroadcastTime]
+Day1=0
+Day2=0
+Day3=0
+ETime1=0
+ETime2=0
+ETime3=0
+STime1=0
+STime2=0
+STime3=0
+Type=0
+
+[Limits]
+MaxClient=20
+Timeout=30
+SongHistoryMax=10
+
+[MassConfig]
+Include=
+UniqueKey=
+
+[Media]
+Format=MP3
+
+[Metadata]
+TitleFormat=
+URLFormat=
+
+[Network]
+Port=8000
+BindAddress=
+Portforward=True
+OverrideIP=
+OverridePort=8000
+
+[Paths]
+LogDir=./log
+LogFile=ovserver.log
+Configfile=./Config.ini
+ContentDir=/srv/station/
+IndexPage=index.html
+
+[PrivateBr]
+Count=0
+
+[HLS]
+Enabled=True
+SegmentSeconds=6
+Window=10
+OriginFolder=
+
+[TLS]
+Certificate=
+PrivateKey=
+Port=0
+TrustedCertificates=
+
+)";
+
+// The file written for a station with every stored setting away from its default.
+constexpr const char kFullFile[] = R"([Broadcast]
+Master=False
+PublicServer=False
+ShoutcastRegister=False
+PrivateBr=True
+CreateLog=false
+Password= spaced secret 
+DJName=Ann
+DJEmail=ann@example.org
+DJSex=2
+LangCode=7
+Genre=-5
+Generation=3
+Ment=4
+
+[BroadcastTime]
+Day1=1
+Day2=3
+Day3=5
+ETime1=12
+ETime2=13
+ETime3=14
+STime1=9
+STime2=10
+STime3=11
+Type=2
+
+[Limits]
+MaxClient=250
+Timeout=45
+SongHistoryMax=25
+
+[MassConfig]
+Include=@DIR@/template.ini
+UniqueKey=07
+
+[Media]
+Format=VORBIS
+
+[Metadata]
+TitleFormat=%t on Owl FM
+URLFormat=https://owl.example/%u
+
+[Network]
+Port=8123
+BindAddress=127.0.0.2
+Portforward=False
+OverrideIP=192.0.2.7
+OverridePort=8500
+
+[Paths]
+LogDir=/var/log/station
+LogFile=owl.log
+Configfile=/etc/orvanta/Station.ini
+ContentDir=/srv/radio/web/
+IndexPage=start.html
+
+[PrivateBr]
+Count=2
+PrivateUser1=Bob
+PrivatePass1=b
+PrivateUser2=alice
+PrivatePass2=a=1
+
+[Relay]
+Hostname=up.example
+Port=9000
+StreamUrl=/live
+
+[HLS]
+Enabled=False
+SegmentSeconds=4
+Window=12
+OriginFolder=/srv/hls
+
+[TLS]
+Certificate=certs/fullchain.pem
+PrivateKey=/etc/orvanta/privkey.pem
+Port=8443
+TrustedCertificates=/etc/orvanta/upstream.pem
+
+)";
+
+// The file a station writes is read by operators and by older copies of the program: its
+// sections, key spellings, order and value forms stay as they are, byte for byte. "@DIR@"
+// stands for the temporary folder.
+TEST_F(StationConfigFileTest, TheWrittenFileKeepsItsExactTextAndReadsBackWhole) {
+    const auto expected = [this](std::string text) {
+        for (size_t at = text.find("@DIR@"); at != std::string::npos; at = text.find("@DIR@")) {
+            text.replace(at, 5, m_dir.Path());
+        }
+        return text;
+    };
+    // What a station without a file writes: every key at the default of a missing key.
+    StationConfig defaults;
+    WriteFile(m_path, "");
+    ASSERT_EQ(LoadStationConfig(m_path, defaults, {"/srv/station/", false}), 1);
+    ASSERT_TRUE(SaveStationConfig(m_path, defaults));
+    EXPECT_EQ(ReadFile(m_path), expected(kDefaultFile));
+
+    // Every stored setting away from its default.
+    WriteFile(m_dir.File("template.ini"), "");
+    StationConfig full;
+    full.SetDefaults();
+    full.ConfigFile = "/etc/orvanta/Station.ini";
+    full.IndexPage = "start.html";
+    full.MaxClient = 250;
+    full.Timeout = 45;
+    full.ShoutcastRegister = 0;
+    full.Password = " spaced secret ";
+    full.MassInclude = m_dir.File("template.ini");
+    full.MassUniqueKey = "07";
+    full.Format = kFormatOggVorbis;
+    full.SongHistoryMax = 25;
+    full.Port = 8123;
+    full.BindAddress = "127.0.0.2";
+    full.RelayHostname = "up.example";
+    full.RelayPort = 9000;
+    full.RelayStreamUrl = "/live";
+    full.DJName = "Ann";
+    full.DJEmail = "ann@example.org";
+    full.DJSex = 2;
+    full.TitleFormat = "%t on Owl FM";
+    full.URLFormat = "https://owl.example/%u";
+    full.LogDir = "/var/log/station";
+    full.ContentDir = "/srv/radio/web/";
+    full.LogFile = "owl.log";
+    full.Generation = 3;
+    full.Genre = -5;
+    full.Ment = 4;
+    full.Master = 0;
+    full.PublicServer = 0;
+    full.PrivateBr = 1;
+    full.BroadcastTime = {2, 1, 3, 5, 9, 10, 11, 12, 13, 14};
+    full.Portforward = 0;
+    full.OverrideIP = "192.0.2.7";
+    full.OverridePort = 8500;
+    full.LangCode = 7;
+    full.CreateLog = 0;
+    full.PrivateUsers = {{"Bob", "b"}, {"alice", "a=1"}};
+    full.TlsCertificate = "certs/fullchain.pem";
+    full.TlsPrivateKey = "/etc/orvanta/privkey.pem";
+    full.TlsPort = 8443;
+    full.TlsTrustedCertificates = "/etc/orvanta/upstream.pem";
+    full.HlsEnabled = 0;
+    full.HlsSegmentSeconds = 4;
+    full.HlsWindow = 12;
+    full.HlsOriginFolder = "/srv/hls";
+    ASSERT_TRUE(SaveStationConfig(m_path, full));
+    EXPECT_EQ(ReadFile(m_path), expected(kFullFile));
+
+    StationConfig loaded;
+    ASSERT_EQ(LoadStationConfig(m_path, loaded, {m_dir.Folder(), false}), 1);
+    EXPECT_EQ(loaded, full);
+}
+
 TEST_F(StationConfigFileTest, LoadingCreatesTheFoldersAndRemovesOnlyStaleLeftoverSaves) {
     WriteFile(m_path, "[Paths]\nLogDir=./logs\nContentDir=" + m_dir.File("web/a/b") + "\n");
     // An interrupted save leaves a copy with the password beside the file.
@@ -185,6 +419,20 @@ TEST_F(StationConfigFileTest, LoadingCreatesTheFoldersAndRemovesOnlyStaleLeftove
     for (size_t i = 0; i + 1 < others.size(); ++i) {
         EXPECT_TRUE(std::filesystem::exists(others[i])) << "not ours: " << others[i];
     }
+}
+
+// SHOUTcast sources connect on the port above the listen port, so 65535 cannot listen.
+TEST(StationSettingsTest, AListenPortLeavesThePortAboveItForSources) {
+    for (const int32_t port : {-1, 0, 65535, 65536}) {
+        EXPECT_FALSE(IsUsableListenPort(port)) << port;
+    }
+    EXPECT_TRUE(IsUsableListenPort(1));
+    EXPECT_TRUE(IsUsableListenPort(65534));
+    StationConfig config;
+    config.SetDefaults();
+    EXPECT_TRUE(SettingsOutOfBounds(config).empty());
+    config.Port = 65535;
+    EXPECT_EQ(SettingsOutOfBounds(config), std::vector<std::string>{"Network.Port"});
 }
 
 }  // namespace

@@ -109,6 +109,48 @@ TEST_F(ServiceHostTest, HandsTheConfigurationOverInItsFixedOrder) {
     // clang-format on
 }
 
+// The options a module receives beside the controller: all of them before Start, each under its
+// own name and in its own form, and at a reload only those a running service applies at once.
+TEST_F(ServiceHostTest, OptionsGoOverByNameAndAReloadSendsOnlyTheLiveOnes) {
+    InstallModule("fixture_service.so");
+    m_config.PrivateUsers = {{"bob", "b-pw"}, {"Al\nice", "x"}};
+    m_config.TlsCertificate = "certs/chain.pem";
+    m_config.TlsPrivateKey = "/etc/orvanta/key.pem";
+    m_config.TlsPort = 8443;
+    m_config.TlsTrustedCertificates = "trust.pem";
+    m_config.HlsEnabled = 0;
+    m_config.HlsSegmentSeconds = 4;
+    m_config.HlsWindow = 12;
+    m_config.HlsOriginFolder = "hls";
+    test::ScopedEnv option("ORV_FIXTURE_OPTION", "*");
+    CServiceHost host(m_modules, m_config, m_status, m_ui, "/opt/orvanta/");
+    host.SetPrivateFiles({"/etc/orvanta/Config.ini"});
+    const auto options = [this] {
+        // A value's further lines (after the user name) are not calls and are left out.
+        std::vector<std::string> calls = Calls();
+        std::erase_if(calls, [](const std::string& line) { return !line.starts_with("option "); });
+        return calls;
+    };
+    ASSERT_TRUE(host.Start());
+    const std::vector<std::string> live = {"option PrivateBr.Users bob",
+                                           "option TLS.Certificate /opt/orvanta/certs/chain.pem",
+                                           "option TLS.PrivateKey /etc/orvanta/key.pem",
+                                           "option TLS.TrustedCertificates /opt/orvanta/trust.pem",
+                                           "option Paths.PrivateFiles /etc/orvanta/Config.ini"};
+    EXPECT_EQ(options(), (std::vector<std::string>{
+                             "option PrivateBr.Users bob", "option HLS.Enabled 0",
+                             "option HLS.SegmentSeconds 4", "option HLS.Window 12",
+                             "option HLS.OriginFolder /opt/orvanta/hls",
+                             "option TLS.Certificate /opt/orvanta/certs/chain.pem",
+                             "option TLS.PrivateKey /etc/orvanta/key.pem", "option TLS.Port 8443",
+                             "option TLS.TrustedCertificates /opt/orvanta/trust.pem",
+                             "option Paths.PrivateFiles /etc/orvanta/Config.ini"}));
+    std::filesystem::remove(m_log);
+    ASSERT_TRUE(host.HandOverLiveSettings());
+    EXPECT_EQ(options(), live);
+    host.Stop();
+}
+
 TEST_F(ServiceHostTest, FailuresShowTheHostsMessagesAndLeaveTheServiceStopped) {
     InstallModule("fixture_service.so", "2");
     CServiceHost host(m_modules, m_config, m_status, m_ui, m_programDir + "/");

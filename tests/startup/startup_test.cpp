@@ -1,5 +1,5 @@
-// The command line, the state-folder rule, and the folder check that runs before anything is
-// written.
+// The command line, the state-folder rule, the folder check that runs before anything is
+// written, and what a reload reports.
 #include "startup/command_line.h"
 #include "startup/server_context.h"
 #include "startup/state_folder.h"
@@ -160,6 +160,55 @@ TEST(ParseCommandLineTest, OptionsPathsAndTheProgramPath) {
     EXPECT_EQ(r.configPath, ini);
     EXPECT_TRUE(r.exists);
     EXPECT_FALSE(Parse("\"/opt/orvanta/ovserver\" /config:/nonexistent.ini").exists);
+}
+
+// A reload names each changed setting once, under "applied now" or "after a restart", in the
+// order the operator has always read them; what the service does not read is "other settings".
+TEST(ReloadTest, ChangedSettingsAreSortedIntoLiveAndRestart) {
+    test::TempDir dir;
+    CServerContext context(dir.Folder());
+    const std::string file = dir.File("Station.ini");
+    test::WriteFile(
+        file, "[Paths]\nLogDir=" + dir.File("log") + "\nContentDir=" + dir.File("web") + "\n");
+    ASSERT_TRUE(context.ReloadConfiguration(file).read);
+
+    CServerContext::ReloadResult result = context.ReloadConfiguration(file);
+    EXPECT_TRUE(result.live.empty() && result.restart.empty()) << "nothing changed";
+
+    test::WriteFile(file, "[Paths]\nLogDir=" + dir.File("log") + "\nContentDir=" + dir.File("web") +
+                              "\n[Broadcast]\nDJName=Ann\nDJSex=1\n");
+    result = context.ReloadConfiguration(file);
+    EXPECT_EQ(result.live, std::vector<std::string>{"other settings"});
+    EXPECT_TRUE(result.restart.empty());
+
+    // Every stored setting changed at once.
+    test::WriteFile(
+        file,
+        "[Broadcast]\nMaster=False\nPublicServer=False\nShoutcastRegister=False\nPrivateBr=True\n"
+        "CreateLog=false\nPassword=new\nLangCode=7\nGenre=5\nGeneration=1\nMent=1\n"
+        "[BroadcastTime]\nDay1=1\nDay2=2\nDay3=3\nETime1=4\nETime2=5\nETime3=6\nSTime1=1\n"
+        "STime2=2\nSTime3=3\nType=2\n"
+        "[Limits]\nMaxClient=5\nTimeout=5\nSongHistoryMax=5\n[Media]\nFormat=WMA\n"
+        "[Metadata]\nTitleFormat=%t\nURLFormat=%u\n"
+        "[Network]\nPort=9000\nBindAddress=127.0.0.2\nPortforward=False\nOverrideIP=192.0.2.1\n"
+        "OverridePort=9100\n"
+        "[Paths]\nLogDir=" +
+            dir.File("log2") + "\nLogFile=x.log\nContentDir=" + dir.File("web2") +
+            "\nIndexPage=i.html\n"
+            "[PrivateBr]\nCount=1\nPrivateUser1=ann\nPrivatePass1=pw\n"
+            "[Relay]\nHostname=up.example\nPort=9200\nStreamUrl=/live\n"
+            "[HLS]\nEnabled=False\nSegmentSeconds=4\nWindow=3\nOriginFolder=/srv/hls\n"
+            "[TLS]\nCertificate=c.pem\nPrivateKey=k.pem\nPort=8443\nTrustedCertificates=t.pem\n");
+    result = context.ReloadConfiguration(file);
+    EXPECT_EQ(result.restart,
+              (std::vector<std::string>{"Port", "BindAddress", "Format", "Relay", "TLS Port", "HLS",
+                                        "Directory registration"}));
+    EXPECT_EQ(result.live,
+              (std::vector<std::string>{"Password", "MaxClient", "Timeout", "SongHistoryMax",
+                                        "Private broadcast", "Logging", "ContentDir", "TitleFormat",
+                                        "URLFormat", "Station details", "Address override",
+                                        "TLS certificate"}));
+    EXPECT_EQ(context.config.Port, 9000) << "the new file is the configuration";
 }
 
 }  // namespace

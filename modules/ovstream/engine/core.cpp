@@ -1,5 +1,6 @@
 #include "engine/core.h"
 
+#include "base/ports.h"
 #include "engine/directory.h"
 #include "engine/relay.h"
 #include "engine/transcoder.h"
@@ -227,7 +228,7 @@ bool Listen(tcp::acceptor& acceptor, const asio::ip::address& address, uint16_t 
 }  // namespace
 
 bool Core::Bind(uint16_t port, std::string* error) {
-    if (port == 0 || port == 65535) {
+    if (!IsUsableListenPort(port)) {
         if (error != nullptr) {
             *error = "port " + std::to_string(port) + " leaves no room for the source port";
         }

@@ -1,5 +1,6 @@
 #include "engine/engine.h"
 
+#include "base/ports.h"
 #include "engine/core.h"
 
 #include <signal.h>
@@ -28,7 +29,7 @@ bool Engine::Start(int32_t port, const EngineSettings& settings, std::string* er
         }
         return false;
     }
-    if (port <= 0 || port >= 65535) {
+    if (!IsUsableListenPort(port)) {
         if (error != nullptr) {
             *error = "port " + std::to_string(port) + " is not a usable port";
         }
