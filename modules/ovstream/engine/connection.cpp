@@ -7,13 +7,14 @@
 #include "engine/core.h"
 #include "engine/core_actions.h"
 #include "engine/http_reply.h"
+#include "engine/request_parser.h"
 #include "engine/route_table.h"
 #include "engine/transport.h"
 
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <string>
-#include <sys/socket.h>
 
 namespace orvanta::engine {
 
@@ -26,7 +27,7 @@ public:
           m_socket(std::move(socket)),
           m_timer(core.Io()),
           m_kind(kind),
-          m_mode(kind == PortKind::Source ? Mode::FirstLine : Mode::HttpHead) {}
+          m_parser(kind == PortKind::Source) {}
 
     ~Connection() override { EndHandshake(); }
 
@@ -43,7 +44,7 @@ public:
                 self->Close();
                 return;
             }
-            self->Detected(self->PeekFirstByte());
+            self->Detected(PeekFirstByte(self->m_socket));
         });
     }
 
@@ -61,15 +62,6 @@ public:
     }
 
 private:
-    enum class Mode { FirstLine, HttpHead, IcyHeaders, Done };
-
-    // The first byte waiting on the socket, left there; -1 when the peer closed.
-    int PeekFirstByte() {
-        unsigned char first = 0;
-        const ssize_t got = ::recv(m_socket.native_handle(), &first, 1, MSG_PEEK);
-        return got == 1 ? first : -1;
-    }
-
     void Detected(int firstByte) {
         constexpr int kTlsHandshakeRecord = 0x16;
         if (firstByte < 0) {
@@ -152,7 +144,7 @@ private:
             if (self->m_handshake) {
                 self->m_core.LogRefusal(self->m_address,
                                         "(the TLS handshake did not finish in time)");
-            } else if (self->m_mode != Mode::Done) {
+            } else if (!self->m_answered) {
                 self->m_core.LogRefusal(self->m_address, "(timed out waiting for its request)");
             }
             self->Close();
@@ -167,83 +159,46 @@ private:
                                       self->Close();
                                       return;
                                   }
-                                  self->m_buffer.append(self->m_readBuffer.data(), n);
+                                  self->m_parser.Append({self->m_readBuffer.data(), n});
                                   self->Process();
                               });
     }
 
     void Process() {
-        if (m_mode == Mode::FirstLine) {
-            const LineResult line = ReadLine(m_buffer);
-            if (line.status == ParseStatus::Incomplete) {
-                Read();
-                return;
-            }
-            if (line.status != ParseStatus::Complete) {
-                m_what = "source login";
-                Send(Reply(kIcyLoginRefused,
-                           "login line over " + std::to_string(kMaxIcyLineBytes) + " bytes"));
-                return;
-            }
-            if (LooksLikeHttpRequestLine(line.line)) {
-                m_mode = Mode::HttpHead;
-            } else {
-                m_buffer.erase(0, line.consumed);
-                m_what = "source login";
-                Dispatch([&line](const RequestContext& context, RequestActions& actions) {
-                    return V1Login(line.line, context, actions);
-                });
-                return;
-            }
+        using Kind = RequestParser::Step::Kind;
+        RequestParser::Step step = m_parser.Next();
+        if (!step.what.empty()) {
+            m_what = std::move(step.what);
         }
-        if (m_mode == Mode::IcyHeaders) {
-            const HeaderBlockResult block = ParseHeaderBlock(m_buffer);
-            if (block.status == ParseStatus::Incomplete) {
+        switch (step.kind) {
+            case Kind::NeedMore:
                 Read();
                 return;
-            }
-            if (block.status != ParseStatus::Complete) {
-                Refuse("source login: header block too large");
+            case Kind::Answer:
+                Send(std::move(step.reply));
                 return;
-            }
-            m_buffer.erase(0, block.consumed);  // the audio that came with the headers stays
-            Dispatch([&block](const RequestContext& context, RequestActions& actions) {
-                return V1LoginHeaders(block.headers, context, actions);
-            });
-            return;
-        }
-        if (m_mode == Mode::HttpHead) {
-            HeadResult head = ParseRequestHead(m_buffer);
-            if (head.status == ParseStatus::Incomplete) {
-                Read();
+            case Kind::Drop:
+                Refuse(step.why);
                 return;
-            }
-            if (head.status == ParseStatus::TooLarge) {
-                Send(Reply(PlainError(431, "Request Header Fields Too Large")));
+            case Kind::HttpRequest:
+                m_answered = true;
+                [[fallthrough]];
+            case Kind::V1Line:
+            case Kind::V1Headers:
+                Dispatch(step);
                 return;
-            }
-            if (head.status != ParseStatus::Complete) {
-                Send(Reply(PlainError(400, "Bad Request")));
-                return;
-            }
-            m_mode = Mode::Done;
-            m_buffer.erase(0, head.consumed);  // a source's first audio stays
-            // For the log: never the query, which may hold a password.
-            m_what = head.request.method + " " + head.request.path;
-            Dispatch([&head](const RequestContext& context, RequestActions& actions) {
-                return FindHandler(head.request, context)(head.request, context, actions);
-            });
         }
     }
 
-    // Runs a handler over the engine as it is now, and carries out what it decided.
-    template <typename Handle>
-    void Dispatch(const Handle& handle) {
-        CoreActions actions(m_core, m_address,
-                            [this](std::string preface, CoreActions::Start start) {
-                                HandOver(std::move(preface), std::move(start));
-                            });
-        Act(handle(actions.Context(m_transport->Secure()), actions));
+    // Runs the step's handler over the engine as it is now, and carries out what it decided.
+    void Dispatch(const RequestParser::Step& step) {
+        using Kind = RequestParser::Step::Kind;
+        CoreActions actions(m_core, m_address, std::bind_front(&Connection::HandOver, this));
+        const RequestContext context = actions.Context(m_transport->Secure());
+        Act(step.kind == Kind::V1Line ? V1Login(step.line, context, actions)
+            : step.kind == Kind::V1Headers
+                ? V1LoginHeaders(step.headers, context, actions)
+                : FindHandler(step.request, context)(step.request, context, actions));
     }
 
     void Act(Outcome outcome) {
@@ -251,11 +206,10 @@ private:
             case Outcome::Kind::Answer:
                 Send(std::move(outcome.reply));
                 return;
-            case Outcome::Kind::Continue: {
-                m_mode = Mode::IcyHeaders;
+            case Outcome::Kind::Continue:
+                m_parser.ExpectV1Headers();
                 WriteThen(std::move(outcome.reply.text), [](Connection& self) { self.Process(); });
                 return;
-            }
             case Outcome::Kind::HandedOver:
                 return;
             case Outcome::Kind::Close:
@@ -264,13 +218,18 @@ private:
         }
     }
 
-    // A session takes the connection, after `preface` has gone out.
+    // A session takes the connection, after `preface` (when not empty) has gone out.
     void HandOver(std::string preface, CoreActions::Start start) {
+        auto takeOver = [start = std::move(start)](Connection& self) {
+            self.m_done = true;
+            self.m_timer.cancel();
+            start(std::move(self.m_transport), self.m_parser.TakeRest());
+        };
         if (preface.empty()) {
-            TakeOver(start);
+            takeOver(*this);
             return;
         }
-        WriteThen(std::move(preface), [start](Connection& self) { self.TakeOver(start); });
+        WriteThen(std::move(preface), std::move(takeOver));
     }
 
     // Sends `text`, then goes on with `next` unless the write failed.
@@ -287,40 +246,27 @@ private:
                            });
     }
 
-    void TakeOver(const CoreActions::Start& start) {
-        m_done = true;
-        m_timer.cancel();
-        start(std::move(m_transport), std::move(m_buffer));
-    }
-
     // Sends the answer and closes. Refusals are logged with who was refused and why (`why` adds
     // what the answer alone does not say), except the challenges every client meets first.
     void Send(Reply reply) {
-        const std::string& text = reply.text;
-        const bool refusal =
-            StatusOf(text) >= 400 || text == kIcyLoginRefused || text == kIcyStreamInUse;
-        if (refusal && !reply.quiet) {
-            std::string what = LogSafe(m_what) + ": " + LogSafe(text.substr(0, text.find('\r')));
-            if (!reply.why.empty()) {
-                what += " (" + reply.why + ")";
-            }
-            m_core.LogRefusal(m_address, what);
+        if (const std::string line = RefusalLine(m_what, reply); !line.empty()) {
+            m_core.LogRefusal(m_address, line);
         }
-        m_mode = Mode::Done;
+        m_answered = true;
         m_answer = std::move(reply.text);
         // A shared body (an HLS segment) goes out from where it is kept, not copied per client.
-        m_body = std::move(reply.body);
         std::vector<asio::const_buffer> buffers{asio::buffer(m_answer)};
-        if (m_body) {
-            buffers.push_back(asio::buffer(*m_body));
+        if (reply.body) {
+            buffers.push_back(asio::buffer(*reply.body));
         }
         auto self = shared_from_this();
-        m_transport->Write(buffers, [self](const asio::error_code&, size_t written) {
-            self->m_core.Status().sentBytes.fetch_add(written, std::memory_order_relaxed);
-            asio::error_code ignored;
-            self->m_transport->Socket().shutdown(tcp::socket::shutdown_both, ignored);
-            self->Close();
-        });
+        m_transport->Write(
+            buffers, [self, body = std::move(reply.body)](const asio::error_code&, size_t written) {
+                self->m_core.Status().sentBytes.fetch_add(written, std::memory_order_relaxed);
+                asio::error_code ignored;
+                self->m_transport->Socket().shutdown(tcp::socket::shutdown_both, ignored);
+                self->Close();
+            });
     }
 
     tcp::socket m_socket;  // until the first byte told plain from TLS
@@ -330,12 +276,11 @@ private:
     std::chrono::steady_clock::time_point m_started;
     asio::steady_timer m_timer;
     PortKind m_kind;
-    Mode m_mode;
+    RequestParser m_parser;
     bool m_done = false;
+    bool m_answered = false;  // the request head has come, or the answer has gone
     std::string m_address;
-    std::string m_buffer;
     std::string m_answer;
-    std::shared_ptr<const std::string> m_body;
     std::string m_what = "request";
     std::array<char, 4096> m_readBuffer{};
 };

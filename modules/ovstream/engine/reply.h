@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace orvanta::engine {
@@ -28,6 +29,10 @@ struct Reply {
     // The answer is a normal step of a protocol (a challenge, a probe): no log line.
     bool quiet = false;
 };
+
+// The log line of a refused request (`what`: the request, as the log may show it): the answer's
+// first line and why. "" when the answer is no refusal, or a quiet one.
+std::string RefusalLine(std::string_view what, const Reply& reply);
 
 // `reply` marked as a normal step of a protocol.
 inline Reply Quiet(Reply reply) {
