@@ -163,6 +163,11 @@ TEST_F(TlsTest, NoFileTheEngineWasToldIsPrivateIsServedWhateverItIsCalled) {
         client.Send(request);
         return client.Read(SIZE_MAX, 3000);
     };
+    // A file's head carries its length, and so does the head alone a HEAD gets.
+    test::ExpectHas(fetch("/index.html", false), {"Content-Length: 15\r\n", "\r\n\r\n<h1>"});
+    const std::string head = Get("HEAD /index.html HTTP/1.0\r\n\r\n");
+    test::ExpectHas(head, {"Content-Length: 15\r\n"});
+    EXPECT_TRUE(head.ends_with("\r\n\r\n")) << head;
     for (const bool secure : {false, true}) {
         EXPECT_PRED2(test::StartsWith, fetch("/index.html", secure), "HTTP/1.0 200") << secure;
         for (const char* path :

@@ -27,9 +27,14 @@ std::string Head(int code, std::string_view reason, std::string_view contentType
 
 std::string Response(int code, std::string_view reason, std::string_view contentType,
                      std::string_view body, std::string_view extraHeaders) {
-    std::string text = Head(code, reason, contentType, body.size(), "no-cache", extraHeaders);
+    std::string text = ResponseHead(code, reason, contentType, body.size(), extraHeaders);
     text += body;
     return text;
+}
+
+std::string ResponseHead(int code, std::string_view reason, std::string_view contentType,
+                         size_t contentLength, std::string_view extraHeaders) {
+    return Head(code, reason, contentType, contentLength, "no-cache", extraHeaders);
 }
 
 std::string CacheableHead(int code, std::string_view reason, std::string_view contentType,

@@ -22,6 +22,10 @@ inline constexpr char kCorsHeaders[] =
 // CRLF), the blank line and the body.
 std::string Response(int code, std::string_view reason, std::string_view contentType,
                      std::string_view body, std::string_view extraHeaders = {});
+// The head of such an answer for a body of `contentLength` bytes that goes after it (or not at
+// all, for HEAD, which carries the length the body would have).
+std::string ResponseHead(int code, std::string_view reason, std::string_view contentType,
+                         size_t contentLength, std::string_view extraHeaders = {});
 // The head of an answer caches may keep: as Response, but with `cacheControl` and a strong
 // `etag`, and Content-Length `contentLength` (the body goes after it, or not at all for HEAD
 // and 304, which carry the length the body would have).

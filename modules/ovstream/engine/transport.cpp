@@ -15,6 +15,7 @@
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 #include <optional>
+#include <sys/socket.h>
 
 namespace orvanta::engine {
 
@@ -430,6 +431,12 @@ private:
 
 std::unique_ptr<Transport> MakePlainTransport(tcp::socket socket) {
     return std::make_unique<PlainTransport>(std::move(socket));
+}
+
+int PeekFirstByte(tcp::socket& socket) {
+    unsigned char first = 0;
+    const ssize_t got = ::recv(socket.native_handle(), &first, 1, MSG_PEEK);
+    return got == 1 ? first : -1;
 }
 
 std::shared_ptr<TlsHandshake> AcceptTls(tcp::socket socket,

@@ -41,6 +41,9 @@ public:
 };
 
 std::unique_ptr<Transport> MakePlainTransport(tcp::socket socket);
+// The first byte waiting on an accepted socket, left there for whoever reads it (it tells a TLS
+// handshake from plain bytes); -1 when the peer closed.
+int PeekFirstByte(tcp::socket& socket);
 
 // No TLS state exists for an accepted connection until its ClientHello has arrived whole; a
 // first flight that is not one is refused before the library sees it.

@@ -1,0 +1,97 @@
+#include "engine/core_actions.h"
+
+#include "engine/core.h"
+#include "engine/listener.h"
+#include "engine/source.h"
+
+namespace orvanta::engine {
+
+RequestContext CoreActions::Context(bool secure) const {
+    Station& station = m_core.GetStation();
+    return RequestContext{
+        .settings = m_core.Settings(),
+        .address = m_address,
+        .secure = secure,
+        .port = m_core.Port(),
+        .hasSource = station.HasSource(),
+        .format = station.Format(),
+        .info = station.Info(),
+        .mount = station.Mount(),
+        .listeners = station.ListenerCount(),
+        .hls = station.Hls(),
+        .privateFiles = m_core.PrivateFiles(),
+    };
+}
+
+StationSnapshot CoreActions::Snapshot() const {
+    return m_core.GetStation().Snapshot();
+}
+
+std::shared_ptr<const std::string> CoreActions::StreamHeaders() const {
+    return m_core.GetStation().Headers();
+}
+
+std::vector<FileIdentity> CoreActions::PrivateIdentities() const {
+    std::vector<FileIdentity> identities;
+    for (const auto& [device, inode] : m_core.PrivateIdentities()) {
+        identities.push_back(FileIdentity{device, inode});
+    }
+    return identities;
+}
+
+LoginGuard::Hold CoreActions::HeldFor() const {
+    return m_core.Guard().HeldFor(m_address, LoginGuard::Clock::now());
+}
+
+LoginGuard::Verdict CoreActions::Failed() {
+    return m_core.Guard().Failed(m_address, LoginGuard::Clock::now());
+}
+
+void CoreActions::Succeeded() {
+    m_core.Guard().Succeeded(m_address, LoginGuard::Clock::now());
+}
+
+void CoreActions::LogHold(std::string_view what) {
+    m_core.LogHold(m_address, what);
+}
+
+void CoreActions::LogRefusal(std::string_view what) {
+    m_core.LogRefusal(m_address, what);
+}
+
+void CoreActions::SetTitle(std::string_view song, std::string_view url) {
+    m_core.GetStation().SetTitle(song, url);
+}
+
+void CoreActions::PlaylistFetched() {
+    m_core.GetStation().Hls().PlaylistFetched(m_address, std::chrono::steady_clock::now());
+}
+
+void CoreActions::SegmentServed() {
+    m_core.Status().hlsSegmentsServed.fetch_add(1, std::memory_order_relaxed);
+}
+
+void CoreActions::StartListener(std::string head, bool icy, std::string userAgent, bool mmsh) {
+    Core& core = m_core;
+    m_handOver({}, [&core, head = std::move(head), icy, userAgent = std::move(userAgent), mmsh](
+                       std::unique_ptr<Transport> transport, std::string) mutable {
+        auto listener = std::make_shared<ListenerSession>(
+            core, std::move(transport), std::move(head), icy, std::move(userAgent), mmsh);
+        listener->Start();
+    });
+}
+
+void CoreActions::StartSource(std::string preface, StreamFormat format, SourceInfo info,
+                              std::string mount, bool chunked) {
+    Core& core = m_core;
+    m_handOver(std::move(preface),
+               [&core, format, info = std::move(info), mount = std::move(mount), chunked](
+                   std::unique_ptr<Transport> transport, std::string pending) mutable {
+                   auto source = std::make_shared<SourceSession>(
+                       core, std::move(transport), std::move(pending), format, std::move(info),
+                       std::move(mount), chunked);
+                   source->Start();
+               });
+}
+
+}  // namespace orvanta::engine

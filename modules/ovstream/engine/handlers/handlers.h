@@ -1,0 +1,47 @@
+// The engine's request handlers, one file each. A handler takes the request and the narrow view
+// of the engine it needs, and returns the whole answer or says it took the connection. The
+// route table (route_table.h) picks the handler of an HTTP request; the v1 login on the source
+// port has its two steps here too.
+#pragma once
+
+#include "engine/reply.h"
+#include "engine/request_context.h"
+#include "http/request.h"
+
+#include <string>
+#include <vector>
+
+namespace orvanta::engine {
+
+using Handler = Outcome (*)(const Request& request, const RequestContext& context,
+                            RequestActions& actions);
+
+Outcome OptionsRequest(const Request& request, const RequestContext& context,
+                       RequestActions& actions);
+Outcome MethodNotAllowed(const Request& request, const RequestContext& context,
+                         RequestActions& actions);
+// Icecast-style sources: SOURCE, or PUT (with Expect: 100-continue, or without).
+Outcome SourceRequest(const Request& request, const RequestContext& context,
+                      RequestActions& actions);
+// Title updates: SHOUTcast v1 (/admin.cgi) and Icecast-style (/admin/metadata).
+Outcome AdminCgiRequest(const Request& request, const RequestContext& context,
+                        RequestActions& actions);
+Outcome AdminMetadataRequest(const Request& request, const RequestContext& context,
+                             RequestActions& actions);
+// The HLS playlist and its segments.
+Outcome HlsRequest(const Request& request, const RequestContext& context, RequestActions& actions);
+// A listener of the stream (and the Windows Media HTTP streaming handshake's header request).
+Outcome ListenerRequest(const Request& request, const RequestContext& context,
+                        RequestActions& actions);
+// Whether a GET or HEAD asks for the stream: "/" does for players, not for browsers.
+bool IsStreamRequest(const Request& request, const RequestContext& context);
+// Status pages, playlists, the content folder and the station's own page.
+Outcome PageRequest(const Request& request, const RequestContext& context, RequestActions& actions);
+
+// SHOUTcast v1 on the source port: the password line (Continue with OK2 when it is right),
+// then the header block, whose audio follows.
+Outcome V1Login(const std::string& line, const RequestContext& context, RequestActions& actions);
+Outcome V1LoginHeaders(const std::vector<Header>& headers, const RequestContext& context,
+                       RequestActions& actions);
+
+}  // namespace orvanta::engine

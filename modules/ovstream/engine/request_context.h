@@ -1,0 +1,71 @@
+// What a request handler knows of the engine: the settings, the client, the station as plain
+// values taken when the request came, and a narrow interface for the few things a handler does
+// beyond answering (a title, the login guard, the log, handing the connection to a session).
+// Handlers never see the core: they can be read, and tested, over these alone.
+#pragma once
+
+#include "engine/login_guard.h"
+#include "engine/settings.h"
+#include "hls/hls_stream.h"
+#include "http/icy_login.h"
+#include "stream/format_reader.h"
+#include "web/content.h"
+#include "web/station_snapshot.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orvanta::engine {
+
+struct RequestContext {
+    const EngineSettings& settings;
+    const std::string& address;  // the client's, for the log and the login guard
+    bool secure = false;         // the request came over TLS
+    uint16_t port = 0;           // the listen port, for addresses when the client gave no host
+    // The station's one mount.
+    bool hasSource = false;
+    StreamFormat format = StreamFormat::Unknown;
+    const SourceInfo& info;
+    const std::string& mount;
+    size_t listeners = 0;
+    const HlsStream& hls;
+    // Files never served (see ContentFolder::privateFiles).
+    const std::vector<std::string>& privateFiles;
+};
+
+class RequestActions {
+public:
+    virtual ~RequestActions() = default;
+
+    // Station queries that copy, asked for only by the handlers that need them.
+    virtual StationSnapshot Snapshot() const = 0;
+    virtual std::shared_ptr<const std::string> StreamHeaders() const = 0;
+    virtual std::vector<FileIdentity> PrivateIdentities() const = 0;
+
+    // The login guard, for the request's address.
+    virtual LoginGuard::Hold HeldFor() const = 0;
+    virtual LoginGuard::Verdict Failed() = 0;
+    virtual void Succeeded() = 0;
+    // A hold for the log (one line per network per interval), and a refusal without an
+    // answer (`what` safe for the log).
+    virtual void LogHold(std::string_view what) = 0;
+    virtual void LogRefusal(std::string_view what) = 0;
+
+    virtual void SetTitle(std::string_view song, std::string_view url) = 0;
+    // The client fetched the HLS playlist; a GET was served a segment.
+    virtual void PlaylistFetched() = 0;
+    virtual void SegmentServed() = 0;
+
+    // Hand the connection to a listener that is sent `head` first.
+    virtual void StartListener(std::string head, bool icy, std::string userAgent, bool mmsh) = 0;
+    // Hand the connection to a source, once `preface` (when not empty) has gone out; the bytes
+    // that came after the request go with it.
+    virtual void StartSource(std::string preface, StreamFormat format, SourceInfo info,
+                             std::string mount, bool chunked) = 0;
+};
+
+}  // namespace orvanta::engine
