@@ -7,7 +7,7 @@ namespace orvanta {
 
 // A listen port the service can take: SHOUTcast-v1 sources connect on the port above it, so both
 // must be real ports (1..65534).
-inline bool IsUsableListenPort(int64_t port) {
+inline bool IsUsableListenPort(int32_t port) {
     return port >= 1 && port <= 65534;
 }
 
