@@ -2,7 +2,7 @@
 #include "engine/handlers/handlers.h"
 #include "engine/http_reply.h"
 #include "engine/login_check.h"
-#include "text/ascii.h"
+#include "base/ascii.h"
 
 namespace orvanta::engine {
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/tunables.h"
+#include "hls/hls_settings.h"
 #include "stream/format_reader.h"
 
 #include <array>
@@ -80,6 +81,8 @@ struct EngineSettings {
 
     // Seconds, bounded to something sane: 0 or less means the default of 10.
     int TimeoutSeconds() const { return timeout > 0 && timeout <= 3600 ? timeout : 10; }
+    // The [HLS] settings as the station's HLS output takes them.
+    HlsSettings Hls() const { return {hlsEnabled, hlsSegmentSeconds, hlsWindow, hlsOriginFolder}; }
     // Whether a source may push `format`: MP3 and Ogg Vorbis, or what the transcoder takes.
     bool AcceptsSource(StreamFormat format) const;
 };

@@ -3,7 +3,7 @@
 // thread beside the station; the station feeds it, connections read from it.
 #pragma once
 
-#include "engine/settings.h"
+#include "hls/hls_settings.h"
 #include "hls/origin_folder.h"
 #include "hls/segmenter.h"
 #include "stream/format_reader.h"
@@ -34,7 +34,7 @@ public:
 
     // A source went on air. For an MP3 station with HLS on, segmenting begins (or goes on, with
     // a discontinuity, after an earlier source); settings are taken now.
-    void SourceStarted(StreamFormat format, const EngineSettings& settings);
+    void SourceStarted(StreamFormat format, const HlsSettings& settings);
     void SourceStopped();
     // Whole MP3 frames from the station's reader and the title on air. "" or a problem with the
     // origin folder, for the log.

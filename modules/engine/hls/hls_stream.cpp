@@ -14,12 +14,12 @@ constexpr int kMinHlsWindow = 3;
 
 }  // namespace
 
-void HlsStream::SourceStarted(StreamFormat format, const EngineSettings& settings) {
-    if (format != StreamFormat::Mp3 || !settings.hlsEnabled) {
+void HlsStream::SourceStarted(StreamFormat format, const HlsSettings& settings) {
+    if (format != StreamFormat::Mp3 || !settings.enabled) {
         return;
     }
-    const int seconds = std::clamp(settings.hlsSegmentSeconds, 1, 60);
-    const int window = std::clamp(settings.hlsWindow, kMinHlsWindow,
+    const int seconds = std::clamp(settings.segmentSeconds, 1, 60);
+    const int window = std::clamp(settings.window, kMinHlsWindow,
                                   std::max(kMinHlsWindow, kMaxHlsWindowSeconds / seconds));
     if (!m_segmenter || m_segmenter->TargetSeconds() != seconds ||
         m_segmenter->WindowSize() != static_cast<size_t>(window)) {
@@ -33,10 +33,10 @@ void HlsStream::SourceStarted(StreamFormat format, const EngineSettings& setting
                                             .count());
         m_segmenter = std::make_unique<HlsSegmenter>(first, seconds, static_cast<size_t>(window));
     }
-    if (settings.hlsOriginFolder.empty()) {
+    if (settings.originFolder.empty()) {
         m_origin.reset();
-    } else if (!m_origin || m_origin->Root() != settings.hlsOriginFolder) {
-        m_origin = std::make_unique<OriginFolder>(settings.hlsOriginFolder);
+    } else if (!m_origin || m_origin->Root() != settings.originFolder) {
+        m_origin = std::make_unique<OriginFolder>(settings.originFolder);
     }
     m_segmenter->SourceStarted(std::chrono::system_clock::now());
 }

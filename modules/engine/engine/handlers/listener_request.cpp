@@ -5,7 +5,7 @@
 #include "engine/login_check.h"
 #include "engine/tunables.h"
 #include "stream/asf.h"
-#include "text/ascii.h"
+#include "base/ascii.h"
 
 #include <algorithm>
 

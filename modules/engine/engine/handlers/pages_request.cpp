@@ -1,5 +1,6 @@
 // Status pages, playlists, the content folder and the station's own page. They never count
 // against the listener limit and answer whatever the source is doing.
+#include "base/ascii.h"
 #include "engine/handlers/handlers.h"
 #include "engine/http_reply.h"
 #include "web/content.h"
@@ -29,19 +30,10 @@ std::string StreamUrl(const Request& request, const RequestContext& context) {
         host = "127.0.0.1:" + std::to_string(context.port);
     }
     // The mount is the source's own text: only what a URL path may hold goes out as is.
-    std::string path;
-    for (const char c : StreamPath(context)) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte <= 0x20 || byte >= 0x7F || c == '"' || c == '<' || c == '>' || c == '%' ||
-            c == '\\' || c == '#' || c == '?') {
-            static constexpr char kHex[] = "0123456789ABCDEF";
-            path += '%';
-            path += kHex[byte >> 4];
-            path += kHex[byte & 15];
-        } else {
-            path += c;
-        }
-    }
+    const std::string path = PercentEncode(StreamPath(context), [](unsigned char byte) {
+        return byte > 0x20 && byte < 0x7F && byte != '"' && byte != '<' && byte != '>' &&
+               byte != '%' && byte != '\\' && byte != '#' && byte != '?';
+    });
     return std::string(context.secure ? "https://" : "http://") + host + path;
 }
 

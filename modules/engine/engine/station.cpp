@@ -94,7 +94,7 @@ void Station::SourceConnected(StreamFormat format, const SourceInfo& info,
     m_hasSource = true;
     m_sourceBytes = 0;
     m_streamStart = std::chrono::system_clock::now();
-    m_hls.SourceStarted(m_format, m_core.Settings());
+    m_hls.SourceStarted(m_format, m_core.Settings().Hls());
     if (DirectoryAnnouncer* directory = m_core.Directory()) {
         directory->OnSourceConnected();
     }
