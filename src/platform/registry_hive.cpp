@@ -621,7 +621,7 @@ const char* RegistryHive::ValueNameProblem(std::string_view name) {
         return "value name too long";
     }
     return std::any_of(name.begin(), name.end(), IsControlByte) ? "control character in value name"
-                                                            : nullptr;
+                                                                : nullptr;
 }
 
 RegistryHive::ParseResult RegistryHive::Parse(std::string_view text) {

@@ -1,11 +1,11 @@
 // A listener of the stream: the checks before it may listen, and the head it is sent first.
 // Players of the Windows Media HTTP streaming handshake (mmsh://) get that protocol's heads.
+#include "base/ascii.h"
 #include "engine/handlers/handlers.h"
 #include "engine/http_reply.h"
 #include "engine/login_check.h"
 #include "engine/tunables.h"
 #include "stream/asf.h"
-#include "base/ascii.h"
 
 #include <algorithm>
 

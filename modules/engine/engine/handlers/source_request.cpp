@@ -1,8 +1,8 @@
 // Icecast-style sources: SOURCE, or PUT with the audio as the request body (raw or chunked).
+#include "base/ascii.h"
 #include "engine/handlers/handlers.h"
 #include "engine/http_reply.h"
 #include "engine/login_check.h"
-#include "base/ascii.h"
 
 namespace orvanta::engine {
 
