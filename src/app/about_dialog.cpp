@@ -1,9 +1,10 @@
 #include "app/about_dialog.h"
 
-#include "app/main_dialog.h"
 #include "res/string_table.h"
 #include "support/file_version.h"
 #include "ui/message_box.h"
+#include "ui/resources.h"
+#include "ui/text.h"
 
 #include <QDialogButtonBox>
 #include <QFrame>
@@ -17,10 +18,6 @@
 namespace orvanta {
 
 namespace {
-
-QString Text(uint32_t id) {
-    return QString::fromStdString(DisplayText(res::LoadString(id)));
-}
 
 QLabel* Link(const char* url, const char* objectName, QWidget* parent) {
     auto* label = new QLabel(parent);

@@ -32,15 +32,6 @@ constexpr int kWindowHeight = 280;
 
 }  // namespace
 
-QIcon ProgramIcon() {
-    InitResources();
-    QIcon icon;
-    for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
-        icon.addFile(QStringLiteral(":/icons/orvanta-%1.png").arg(size), QSize(size, size));
-    }
-    return icon;
-}
-
 std::string GenreText(int genre) {
     if (genre < 100) {
         return "";

@@ -115,9 +115,6 @@ private:
     int m_exitCode = 0;
 };
 
-// The program's icon in the sizes the desktop asks for.
-QIcon ProgramIcon();
-
 // The genre text of a genre code: string 2019 + code / 100 ("" for codes below 100).
 std::string GenreText(int genre);
 

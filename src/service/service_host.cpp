@@ -39,7 +39,7 @@ CServiceHost::~CServiceHost() {
 }
 
 void CServiceHost::AttachMonitor() {
-    m_monitor.SetHost(this);
+    m_monitor.SetController(m_holder.Controller());
 }
 
 bool CServiceHost::IsRunning() const {

@@ -40,6 +40,7 @@ public:
     // without one.
     int Stop();
     bool IsRunning() const;
+    // Hands the monitor the controller loaded now (none before the first Start).
     void AttachMonitor();
     // A reload while the service runs: hands the running module the settings it can take
     // without a restart, from the configuration as it is now (the order and the list are the

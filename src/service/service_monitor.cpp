@@ -1,7 +1,5 @@
 #include "service/service_monitor.h"
 
-#include "service/service_host.h"
-
 #include <cstdint>
 #include <thread>
 
@@ -31,10 +29,7 @@ CServiceMonitor::~CServiceMonitor() {
 }
 
 void CServiceMonitor::Poll() {
-    IServiceController* controller = m_host->Controller();
-    if (controller == nullptr) {
-        return;
-    }
+    IServiceController* controller = m_controller;
     const int32_t connected = controller->IsSourceConnected();
     m_status.sourceConnected.store(connected, std::memory_order_relaxed);
     if (connected != 0) {
@@ -51,7 +46,7 @@ void CServiceMonitor::Poll() {
 }
 
 unsigned CServiceMonitor::Run() {
-    if (m_host != nullptr) {
+    if (m_controller != nullptr) {
         while (IsRunning()) {
             Poll();
             std::this_thread::sleep_for(kPollPeriod);

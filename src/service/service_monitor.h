@@ -5,10 +5,9 @@
 #include "support/thread.h"
 
 #include <chrono>
+#include <orvanta/service_module.h>
 
 namespace orvanta {
-
-class CServiceHost;
 
 class CServiceMonitor : public LThread {
 public:
@@ -17,7 +16,9 @@ public:
     explicit CServiceMonitor(ServiceStatus& status) : m_status(status) {}
     ~CServiceMonitor() override;
 
-    void SetHost(CServiceHost* host) { m_host = host; }
+    // The controller to poll from the next Start on (the host's, once it loaded a module); it
+    // must outlive the polling, which Stop ends.
+    void SetController(IServiceController* controller) { m_controller = controller; }
 
 protected:
     // Polls at once, then after every pause, until stopped. With no source connected the
@@ -28,7 +29,7 @@ private:
     void Poll();
 
     ServiceStatus& m_status;
-    CServiceHost* m_host = nullptr;
+    IServiceController* m_controller = nullptr;
 };
 
 }  // namespace orvanta

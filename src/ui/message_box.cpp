@@ -99,18 +99,6 @@ void SetMessageBoxPresenter(MessageBoxPresenter presenter) {
     Presenter() = std::move(presenter);
 }
 
-std::string DisplayText(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-            continue;
-        }
-        out += text[i];
-    }
-    return out;
-}
-
 QMessageBox* CreateMessageBox(const MessageBoxRequest& request) {
     const ButtonSet set = ButtonsOf(request.style);
     auto* box = new QMessageBox(

@@ -77,7 +77,4 @@ int MessageBoxYesNoCancel(QWidget* owner, const std::string& text);
 // at it. The caller owns it.
 QMessageBox* CreateMessageBox(const MessageBoxRequest& request);
 
-// Turns the "\r\n" line ends of the string table into the newlines the toolkit expects.
-std::string DisplayText(std::string_view text);
-
 }  // namespace orvanta

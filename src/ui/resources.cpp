@@ -13,4 +13,13 @@ void InitResources() {
     InitCompiledResources();
 }
 
+QIcon ProgramIcon() {
+    InitResources();
+    QIcon icon;
+    for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
+        icon.addFile(QStringLiteral(":/icons/orvanta-%1.png").arg(size), QSize(size, size));
+    }
+    return icon;
+}
+
 }  // namespace orvanta

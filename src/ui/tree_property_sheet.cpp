@@ -344,45 +344,6 @@ void CXTreePropertySheet2::AdoptPage(std::unique_ptr<CPropertyPage> page) {
     }
 }
 
-std::unique_ptr<CPropertyPage> CXTreePropertySheet2::RemovePage(int index) {
-    if (index < 0 || index >= GetPageCount()) {
-        return nullptr;
-    }
-    std::unique_ptr<CPropertyPage> page = std::move(m_pages[static_cast<size_t>(index)]);
-    m_pages.erase(m_pages.begin() + index);
-    m_stack->removeWidget(page.get());
-    page->setParent(nullptr);
-    if (m_tabBar) {
-        const QSignalBlocker quiet(m_tabBar);
-        m_tabBar->removeTab(index);
-    }
-
-    const bool wasActive = index == m_activeIndex;
-    if (index < m_activeIndex) {
-        --m_activeIndex;
-    }
-    m_activeIndex = std::clamp(m_activeIndex, 0, std::max(0, GetPageCount() - 1));
-    if (!m_initialised) {
-        return page;
-    }
-    if (m_tree) {
-        BuildPageTree();
-    }
-    if (m_pages.empty()) {
-        m_pageVisible = false;
-        m_stack->hide();
-        if (m_frame) {
-            m_frame->SetCaption(QString(), QIcon());
-        }
-    } else if (wasActive || !m_pageVisible) {
-        // The removed page cannot be asked to let go; the one taking its place is shown.
-        ShowPage(m_activeIndex);
-    } else {
-        SyncTreeToTab();
-    }
-    return page;
-}
-
 CPropertyPage* CXTreePropertySheet2::GetPage(int index) const {
     if (index < 0 || index >= GetPageCount()) {
         return nullptr;

@@ -183,9 +183,6 @@ public:
         AdoptPage(std::move(page));
         return added;
     }
-    // Takes page `index` out of the sheet and hands it back; null for an index out of range.
-    // When it was the active page, the page now at its place (or the last) becomes active.
-    std::unique_ptr<CPropertyPage> RemovePage(int index);
     int GetPageCount() const { return static_cast<int>(m_pages.size()); }
     CPropertyPage* GetPage(int index) const;
     // -1 for a page that is not in this sheet.
