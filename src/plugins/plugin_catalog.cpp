@@ -3,14 +3,11 @@
 #include "support/cache_file.h"
 #include "support/file.h"
 #include "support/module_holder.h"
-#include "support/path.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
-#include <new>
 #include <string>
-#include <vector>
 
 namespace orvanta {
 namespace {
@@ -37,35 +34,10 @@ void AppendJoined(std::string& joined, const char (&field)[kSize], char separato
 
 }  // namespace
 
-bool CPluginCatalog::Init(const std::string& folder, bool force) {
-    if (!m_records.empty() && !force) {
-        return true;
-    }
-    try {
-        m_folder = folder;
-        m_cachePath = JoinedPath(m_cacheFolder.empty() ? folder : m_cacheFolder, kCacheFileName);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    if (force || !LoadCache()) {
-        Scan();
-        // Without a cache file the next start scans again; nothing else depends on it.
-        SaveCache();
-    }
-    BuildJoinedTexts();
-    return Count() > 0;
-}
-
 int CPluginCatalog::FindNextPlugin(int start, int32_t kind, uint32_t maskA, uint32_t maskB,
                                    uint32_t maskC, uint32_t maskD, PluginDescriptor** record,
                                    bool requireActive) {
     return FindNext(start, kind, maskA, maskB, maskC, maskD, record, requireActive);
-}
-
-bool CPluginCatalog::Clear() {
-    // Swapping frees the memory too, and cannot throw.
-    std::vector<PluginDescriptor>().swap(m_records);
-    return true;
 }
 
 int CPluginCatalog::FindNext(int start, int32_t kind, uint32_t maskA, uint32_t maskB,
@@ -93,34 +65,20 @@ int CPluginCatalog::FindNext(int start, int32_t kind, uint32_t maskA, uint32_t m
     return -1;
 }
 
-bool CPluginCatalog::SaveCache() {
-    LDiskFile file;
-    // When the file cannot be created it is not ours to delete: it may be a folder, or another
-    // console's cache that it holds open.
-    if (m_records.empty() || !file.Create(m_cachePath, 0)) {
-        return false;
-    }
+bool CPluginCatalog::Describe(CModuleHolder& holder, const std::string& path,
+                              PluginDescriptor& record) {
+    return cache_file::DescribeInto(holder.LoadPlugin(path, kScanRegistryKey), record);
+}
+
+void CPluginCatalog::Keep(PluginDescriptor& record, const std::string& name) {
+    record.active = 1;
+    cache_file::SetFileName(record, name);
+}
+
+bool CPluginCatalog::OpenCreated(LDiskFile& file, const std::string& path) {
     // Created (and so emptied) exclusively, then written while readers may look: a reader
     // that comes too early finds a short file, which it refuses.
-    const bool opened =
-        file.Open(m_cachePath, kGenericWrite, kFileShareRead, kOpenAlways, kFileAttributeNormal);
-    return cache_file::WriteRecords(file, opened, m_cachePath, kMagic, kVersion, m_records);
-}
-
-bool CPluginCatalog::LoadCache() {
-    return cache_file::LoadRecords(m_cachePath, kMagic, m_records);
-}
-
-bool CPluginCatalog::Scan() {
-    const auto describe = [](CModuleHolder& holder, const std::string& path,
-                             PluginDescriptor& record) {
-        return cache_file::DescribeInto(holder.LoadPlugin(path, kScanRegistryKey), record);
-    };
-    return cache_file::ScanLibraries(m_folder, m_records, describe,
-                                     [](PluginDescriptor& record, const std::string& name) {
-                                         record.active = 1;
-                                         cache_file::SetFileName(record, name);
-                                     });
+    return file.Open(path, kGenericWrite, kFileShareRead, kOpenAlways, kFileAttributeNormal);
 }
 
 void CPluginCatalog::BuildJoinedTexts() {

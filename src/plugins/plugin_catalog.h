@@ -2,37 +2,24 @@
 // remembered in "OVTPlugins.cache".
 #pragma once
 
+#include "support/record_cache.h"
+
 #include <cstdint>
 #include <orvanta/plugin.h>
 #include <string>
-#include <vector>
 
 namespace orvanta {
 
-class CPluginCatalog {
+class CPluginCatalog : public CRecordCache<CPluginCatalog, PluginDescriptor> {
 public:
     static constexpr const char kCacheFileName[] = "OVTPlugins.cache";
     static constexpr const char kMagic[4] = {'O', 'P', 'C', '\0'};
     static constexpr uint32_t kVersion = 1;
-    static constexpr uint32_t kHeaderSize = 12;
-    static constexpr uint32_t kRecordSize = sizeof(PluginDescriptor);
     // The key a plug-in is given while it is only asked to describe itself.
     static constexpr const char kScanRegistryKey[] = "Software\\KELVO";
     // The key a plug-in is given when it runs (its settings dialog, for example).
     static constexpr const char kPluginRegistryKey[] = "Software\\KELVO\\OVServer\\Plugins";
 
-    CPluginCatalog() = default;
-    virtual ~CPluginCatalog() = default;
-    CPluginCatalog(const CPluginCatalog&) = delete;
-    CPluginCatalog& operator=(const CPluginCatalog&) = delete;
-
-    // Fills the catalogue once: from the cache file when it loads (unless `force`), else by a
-    // scan that then writes the file; then builds the joined texts. `folder` ends in its
-    // separator. True when records exist.
-    virtual bool Init(const std::string& folder, bool force);
-    // Where Init keeps the cache file (ending in its separator); "" means `folder` itself.
-    // The file still describes the libraries of `folder`.
-    void SetCacheFolder(const std::string& cacheFolder) { m_cacheFolder = cacheFolder; }
     // The index of the next record after `start` (-1 to begin) of that kind whose four
     // capability masks each share a bit with the given ones, and, with `requireActive`, whose
     // active flag is set; -1 when none is left. `record` points into the catalogue (callers
@@ -40,16 +27,8 @@ public:
     virtual int FindNextPlugin(int start, int32_t kind, uint32_t maskA, uint32_t maskB,
                                uint32_t maskC, uint32_t maskD, PluginDescriptor** record,
                                bool requireActive);
-    virtual bool Clear();
     virtual int FindNext(int start, int32_t kind, uint32_t maskA, uint32_t maskB, uint32_t maskC,
                          uint32_t maskD, PluginDescriptor** record, bool requireActive);
-    virtual bool SaveCache();
-    virtual bool LoadCache();
-    virtual bool Scan();
-
-    int Count() const { return static_cast<int>(m_records.size()); }
-    const std::string& Folder() const { return m_folder; }
-    const std::string& CachePath() const { return m_cachePath; }
 
     // The joined texts of the active plug-ins of kinds 4 and 100: extension lists joined with
     // ";", filter lists with "|"; the combined ones are kind 4's followed by kind 100's.
@@ -60,13 +39,19 @@ public:
     const std::string& ExtensionsAll() const { return m_extensionsAll; }
     const std::string& FiltersAll() const { return m_filtersAll; }
 
+protected:
+    // Init's records, loaded or scanned, give the joined texts.
+    void Filled() override { BuildJoinedTexts(); }
+
 private:
+    friend class CRecordCache<CPluginCatalog, PluginDescriptor>;
+
+    static bool Describe(CModuleHolder& holder, const std::string& path, PluginDescriptor& record);
+    // A kept plug-in starts active, under its library's name.
+    static void Keep(PluginDescriptor& record, const std::string& name);
+    static bool OpenCreated(LDiskFile& file, const std::string& path);
     void BuildJoinedTexts();
 
-    std::vector<PluginDescriptor> m_records;
-    std::string m_folder;
-    std::string m_cachePath;
-    std::string m_cacheFolder;
     std::string m_extensions4;
     std::string m_filters4;
     std::string m_extensions100;

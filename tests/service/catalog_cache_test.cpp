@@ -28,6 +28,12 @@ std::string Bytes(const Record& record) {
     return std::string(reinterpret_cast<const char*>(&record), sizeof record);
 }
 
+template <typename Record>
+std::string Bytes(const std::vector<Record>& records) {
+    return std::string(reinterpret_cast<const char*>(records.data()),
+                       records.size() * sizeof(Record));
+}
+
 // What differs between the two caches.
 struct ServiceCache {
     using Cache = CServiceModuleCache;
@@ -125,6 +131,7 @@ TYPED_TEST(CatalogCacheTest, ScansInNameOrderThenStartsFromTheCacheUntilItIsGone
     typename TypeParam::Cache later;
     ASSERT_TRUE(later.Init(this->m_dir.Folder(), false));
     EXPECT_EQ(TypeParam::NamesOf(later), (Names{"alpha.so", "mid.so", "zeta.so"}));
+    EXPECT_EQ(Bytes(later.Records()), Bytes(cache.Records())) << "every field kept";
     EXPECT_EQ(this->Created(), 0) << "no library loaded";
     ASSERT_TRUE(later.Init(this->m_dir.Folder(), true));
     EXPECT_EQ(this->Created(), 6) << "force scans";
@@ -132,6 +139,28 @@ TYPED_TEST(CatalogCacheTest, ScansInNameOrderThenStartsFromTheCacheUntilItIsGone
     std::filesystem::remove(this->m_cache);
     EXPECT_TRUE(typename TypeParam::Cache().Init(this->m_dir.Folder(), false));
     EXPECT_EQ(this->Created(), 12) << "without its cache a new start scans again";
+}
+
+// A state folder away from the program folder keeps the cache: one left in the program folder
+// is neither read nor replaced.
+TYPED_TEST(CatalogCacheTest, AStateFolderKeepsTheCacheOfTheProgramFoldersLibraries) {
+    this->Add({"live.so"});
+    const std::string stale = this->Header() + TypeParam::Record("stale.so");
+    WriteFile(this->m_cache, stale);
+    test::TempDir state;
+    typename TypeParam::Cache cache;
+    cache.SetCacheFolder(state.Folder());
+    ASSERT_TRUE(cache.Init(this->m_dir.Folder(), false));
+    EXPECT_EQ(TypeParam::NamesOf(cache), Names{"live.so"});
+    EXPECT_EQ(this->Created(), 2);
+    EXPECT_EQ(ReadFile(this->m_cache), stale);
+
+    std::filesystem::remove(this->m_log);
+    typename TypeParam::Cache later;
+    later.SetCacheFolder(state.Folder());
+    ASSERT_TRUE(later.Init(this->m_dir.Folder(), false));
+    EXPECT_EQ(TypeParam::NamesOf(later), Names{"live.so"});
+    EXPECT_EQ(this->Created(), 0) << "the state folder's cache is read";
 }
 
 TYPED_TEST(CatalogCacheTest, LibrariesWhoseFactoryGivesNothingAreNotListedNorKept) {
