@@ -155,12 +155,13 @@ WmaTranscoder::WmaTranscoder(std::unique_ptr<EncoderPlugin> encoder)
 }
 
 bool WmaTranscoder::Accepts(StreamFormat source) const {
-    return source == StreamFormat::Mp3 || source == StreamFormat::Ogg ||
-           source == StreamFormat::Asf;
+    // The decoder in front of the encoder reads MP3 frames and Vorbis packets; the station's own
+    // format passes through.
+    return source == Output() || source == StreamFormat::Mp3 || source == StreamFormat::Ogg;
 }
 
 std::unique_ptr<FormatReader> WmaTranscoder::MakeReader(StreamFormat source) {
-    if (source == StreamFormat::Asf) {
+    if (source == Output()) {
         return MakeFormatReader(source);  // already WMA: passed through as it is
     }
     return std::make_unique<TranscodingReader>(*this, source);
@@ -168,7 +169,7 @@ std::unique_ptr<FormatReader> WmaTranscoder::MakeReader(StreamFormat source) {
 
 bool WmaTranscoder::SeamlessAfter(StreamFormat before, StreamFormat after) const {
     // Our own encoding is one stream across sources; a pushed ASF stream has its own header.
-    return before != StreamFormat::Asf && after != StreamFormat::Asf;
+    return before != Output() && after != Output();
 }
 
 void WmaTranscoder::SetTitle(const std::string& title) {

@@ -1,7 +1,9 @@
 // Source formats: MP3 frame sync, Ogg pages and Vorbis headers, ICY metadata blocks. Inputs are
 // built here (frames with zero payload, pages laid out by a small writer), so these tests
 // need no encoder.
+#include "stream/asf.h"
 #include "stream/format_reader.h"
+#include "stream/format_table.h"
 #include "stream/icy_metadata.h"
 #include "stream/mp3.h"
 #include "stream/ogg.h"
@@ -354,6 +356,37 @@ TEST(OggReader, HostileCommentsLeaveTheStreamWorkingAndOpusHeaders) {
     EXPECT_TRUE(out[2].syncPoint);
     EXPECT_EQ(*reader.Headers(), head + tags);
     EXPECT_EQ(reader.Title(), "A - T");
+}
+
+// Sources, relays and listeners meet in one table: what listeners are told is what a relay of
+// this station announces, so it must read back as the same format; first bytes without a
+// content type find the same records.
+TEST(FormatTable, ContentTypesSniffingAndReadersAgree) {
+    EXPECT_STREQ(ContentTypeOf(StreamFormat::Mp3), "audio/mpeg");
+    EXPECT_STREQ(ContentTypeOf(StreamFormat::Ogg), "application/ogg");
+    EXPECT_STREQ(ContentTypeOf(StreamFormat::Asf), "application/vnd.ms-asf");
+    EXPECT_STREQ(ContentTypeOf(StreamFormat::Unknown), "application/octet-stream");
+    EXPECT_EQ(MakeFormatReader(StreamFormat::Unknown), nullptr);
+    for (const FormatInfo& info : KnownFormats()) {
+        EXPECT_EQ(&InfoOf(info.format), &info);
+        EXPECT_EQ(FormatFromContentType(info.contentType), info.format) << info.name;
+        EXPECT_NE(MakeFormatReader(info.format), nullptr) << info.name;
+    }
+    EXPECT_EQ(FormatFromContentType(" Audio/MPEG ; charset=x"), StreamFormat::Mp3);
+    EXPECT_EQ(FormatFromContentType("audio/VORBIS"), StreamFormat::Ogg);
+    EXPECT_EQ(FormatFromContentType("audio/x-ms-wma"), StreamFormat::Asf);
+    EXPECT_EQ(FormatFromContentType("audio/aacp"), StreamFormat::Unknown);
+
+    const std::string asf(reinterpret_cast<const char*>(kAsfHeaderObject.data()),
+                          kAsfHeaderObject.size());
+    EXPECT_EQ(SniffFormat("OggS\0\2"), StreamFormat::Ogg);
+    EXPECT_EQ(SniffFormat(asf), StreamFormat::Asf);
+    EXPECT_EQ(SniffFormat("$H" + std::string(10, '\0') + asf), StreamFormat::Asf);
+    EXPECT_EQ(SniffFormat("xy" + std::string(10, '\0') + asf), StreamFormat::Unknown);
+    EXPECT_EQ(SniffFormat(Id3v2("TIT2")), StreamFormat::Mp3);
+    EXPECT_EQ(SniffFormat(Frames128(3)), StreamFormat::Mp3);
+    // A sync pattern whose next frame disagrees is not MP3.
+    EXPECT_EQ(SniffFormat(Frame({0xFF, 0xFB, 0x90, 0x44}, 417) + "junk"), StreamFormat::Unknown);
 }
 
 TEST(IcyMetadata, BlocksAsPlayersReadThemWhateverTheTitle) {

@@ -123,47 +123,34 @@ int Mp3Reader::Bitrate() const {
 }
 
 void Mp3Reader::Feed(std::string_view data, std::vector<MediaUnit>& out) {
-    // Taken in pieces so the buffer stays small whatever the caller hands over at once.
-    constexpr size_t kPiece = 64 * 1024;
-    try {
-        for (size_t at = 0; at < data.size(); at += kPiece) {
-            m_buffer.append(data.substr(at, kPiece));
-            Process(out);
-            m_buffer.erase(0, m_pos);
-            m_pos = 0;
-        }
-    } catch (const std::bad_alloc&) {
-        ForgetPending();
-    } catch (const std::length_error&) {
-        ForgetPending();
-    }
+    m_pending.Take(
+        data, [&] { Process(out); }, [&] { ForgetPending(); });
 }
 
 // Out of memory: what was pending is dropped and the stream resyncs on the next bytes.
 void Mp3Reader::ForgetPending() {
-    m_dropped += m_buffer.size() - m_pos + m_unit.size();
-    std::string().swap(m_buffer);
+    m_dropped += m_pending.Forget() + m_unit.size();
     std::string().swap(m_unit);
-    m_pos = 0;
     m_unitMicros = 0;
     m_synced = false;
 }
 
 void Mp3Reader::Drop(size_t count) {
-    m_pos += count;
+    m_pending.pos += count;
     m_dropped += count;
 }
 
 void Mp3Reader::Process(std::vector<MediaUnit>& out) {
-    while (m_pos < m_buffer.size()) {
-        const size_t avail = m_buffer.size() - m_pos;
+    while (m_pending.pos < m_pending.bytes.size()) {
+        const size_t avail = m_pending.bytes.size() - m_pending.pos;
         if (m_skip > 0) {
             const size_t count = static_cast<size_t>(std::min<uint64_t>(avail, m_skip));
             m_skip -= count;
             Drop(count);
             continue;
         }
-        const auto* p = reinterpret_cast<const unsigned char*>(m_buffer.data() + m_pos);
+        const auto* p =
+            reinterpret_cast<const unsigned char*>(m_pending.bytes.data() + m_pending.pos);
         if (p[0] == 'I') {
             uint64_t tagBytes = 0;
             const TagCheck tag = CheckId3v2(p, avail, tagBytes);
@@ -208,8 +195,8 @@ void Mp3Reader::Process(std::vector<MediaUnit>& out) {
 
 void Mp3Reader::Accept(const Mp3FrameHeader& header, std::vector<MediaUnit>& out) {
     const size_t length = static_cast<size_t>(header.frameBytes);
-    m_unit.append(m_buffer, m_pos, length);
-    m_pos += length;
+    m_unit.append(m_pending.bytes, m_pending.pos, length);
+    m_pending.pos += length;
     m_sawAudio = true;
     m_sampleRate = header.sampleRate;
     m_channels = header.channels;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "stream/format_reader.h"
+#include "stream/pending_bytes.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -65,10 +66,9 @@ private:
     void Drop(size_t count);
     void ForgetPending();
 
-    // Bytes not yet decided on start at m_pos; everything before it is consumed. The undecided
-    // part never exceeds one frame plus four bytes beyond the piece being processed.
-    std::string m_buffer;
-    size_t m_pos = 0;
+    // The undecided part never exceeds one frame plus four bytes beyond the piece being
+    // processed.
+    PendingBytes m_pending;
     bool m_synced = false;
     uint64_t m_skip = 0;  // ID3v2 bytes still to drop
     std::string m_unit;

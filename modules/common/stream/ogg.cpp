@@ -159,28 +159,15 @@ OggParse ParseOggPage(std::string_view data, OggPage& page) {
 OggReader::OggReader() : m_headers(NoHeaders()) {}
 
 void OggReader::Feed(std::string_view data, std::vector<MediaUnit>& out) {
-    // Taken in pieces so the buffer stays within a page plus a piece.
-    constexpr size_t kPiece = 64 * 1024;
-    try {
-        for (size_t at = 0; at < data.size(); at += kPiece) {
-            m_buffer.append(data.substr(at, kPiece));
-            Process(out);
-            m_buffer.erase(0, m_pos);
-            m_pos = 0;
-        }
-    } catch (const std::bad_alloc&) {
-        ForgetPending();
-    } catch (const std::length_error&) {
-        ForgetPending();
-    }
+    // The undecided bytes stay within a page plus a piece.
+    m_pending.Take(
+        data, [&] { Process(out); }, [&] { ForgetPending(); });
 }
 
 // Out of memory: the pending bytes are dropped and the header set being gathered is given up;
 // listeners can join again at the next chain boundary.
 void OggReader::ForgetPending() {
-    m_dropped += m_buffer.size() - m_pos;
-    std::string().swap(m_buffer);
-    m_pos = 0;
+    m_dropped += m_pending.Forget();
     for (Stream& stream : m_streams) {
         std::string().swap(stream.packet);
         stream.inPacket = false;
@@ -190,17 +177,17 @@ void OggReader::ForgetPending() {
 }
 
 void OggReader::Process(std::vector<MediaUnit>& out) {
-    while (m_pos < m_buffer.size()) {
-        std::string_view rest = std::string_view(m_buffer).substr(m_pos);
+    while (m_pending.pos < m_pending.bytes.size()) {
+        std::string_view rest = std::string_view(m_pending.bytes).substr(m_pending.pos);
         const size_t found = rest.find(kCapture);
         if (found == std::string_view::npos) {
             // The last three bytes may begin a capture pattern completed by the next piece.
             const size_t keep = std::min(rest.size(), kCapture.size() - 1);
-            m_pos += rest.size() - keep;
+            m_pending.pos += rest.size() - keep;
             m_dropped += rest.size() - keep;
             break;
         }
-        m_pos += found;
+        m_pending.pos += found;
         m_dropped += found;
         rest.remove_prefix(found);
         OggPage page;
@@ -210,12 +197,12 @@ void OggReader::Process(std::vector<MediaUnit>& out) {
         }
         if (result == OggParse::kInvalid) {
             // A damaged page or a capture pattern inside other data: resync after it.
-            ++m_pos;
+            ++m_pending.pos;
             ++m_dropped;
             continue;
         }
         HandlePage(page, rest.substr(0, page.size), out);
-        m_pos += page.size;
+        m_pending.pos += page.size;
     }
 }
 

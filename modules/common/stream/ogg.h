@@ -3,6 +3,7 @@
 #pragma once
 
 #include "stream/format_reader.h"
+#include "stream/pending_bytes.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -96,8 +97,7 @@ private:
     void CompleteHeaders();
     void Emit(std::string_view bytes, bool syncPoint, std::vector<MediaUnit>& out);
 
-    std::string m_buffer;
-    size_t m_pos = 0;
+    PendingBytes m_pending;
 
     Phase m_phase = Phase::kNone;
     std::vector<Stream> m_streams;  // the current group

@@ -4,6 +4,7 @@
 #include "engine/directory.h"
 #include "engine/relay.h"
 #include "engine/transcoder.h"
+#include "stream/format_table.h"
 
 #include <algorithm>
 #include <chrono>
@@ -24,7 +25,7 @@ bool EngineSettings::AcceptsSource(StreamFormat format) const {
     if (transcoder) {
         return transcoder->Accepts(format);
     }
-    return format == StreamFormat::Mp3 || format == StreamFormat::Ogg;
+    return InfoOf(format).direct;
 }
 
 std::string RemoteAddress(const tcp::socket& socket) {

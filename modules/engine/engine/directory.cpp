@@ -3,6 +3,7 @@
 #include "engine/listen_url.h"
 #include "engine/outbound.h"
 #include "engine/yp_protocol.h"
+#include "stream/format_table.h"
 
 #include <algorithm>
 #include <array>
@@ -209,7 +210,7 @@ bool DirectoryEnabled(const EngineSettings& settings) {
 
 bool ShoutcastDirectoryEnabled(const EngineSettings& settings, StreamFormat format) {
     return settings.shoutcastRegister != 0 && settings.privateBroadcast == 0 &&
-           settings.master != 0 && format == StreamFormat::Mp3;
+           settings.master != 0 && InfoOf(format).shoutcastDirectory;
 }
 
 DirectoryTarget ShoutcastDirectory(const char* configured, std::string* problem) {
@@ -270,7 +271,7 @@ std::string DirectoryRegistration::Where() const {
 }
 
 std::string DirectoryRegistration::StreamSubtype() const {
-    return m_core.GetStation().Format() == StreamFormat::Ogg ? "Vorbis" : "MP3";
+    return InfoOf(m_core.GetStation().Format()).directoryType;
 }
 
 void DirectoryRegistration::CancelPending() {

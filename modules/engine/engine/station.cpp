@@ -5,6 +5,7 @@
 #include "engine/http_reply.h"
 #include "engine/listener.h"
 #include "engine/transcoder.h"
+#include "stream/format_table.h"
 #include "stream/icy_metadata.h"
 
 #include <algorithm>
@@ -45,7 +46,7 @@ StationSnapshot Station::Snapshot() const {
     snapshot.audioInfo = m_info.audioInfo;
     snapshot.listeners = m_listeners.size();
     snapshot.hlsListeners = m_hls.Listeners(std::chrono::steady_clock::now());
-    snapshot.hlsOffered = m_format == StreamFormat::Mp3 && m_core.Settings().hlsEnabled;
+    snapshot.hlsOffered = InfoOf(m_format).hls && m_core.Settings().hlsEnabled;
     snapshot.peakListeners = m_peakListeners;
     snapshot.maxListeners = m_core.Settings().maxClients;
     snapshot.streamStart = m_streamStart;
@@ -109,8 +110,9 @@ bool Station::SourceData(std::string_view data) {
     m_reader->Feed(data, units);
     m_sourceBytes += data.size();
     const uint64_t tailBefore = m_chain.Tail();
+    const bool hls = InfoOf(m_format).hls;
     for (MediaUnit& unit : units) {
-        if (m_format == StreamFormat::Mp3) {
+        if (hls) {
             HlsFeed(unit.bytes);
         }
         m_gathered += unit.bytes.size();
@@ -123,7 +125,7 @@ bool Station::SourceData(std::string_view data) {
         m_chain.Append(std::move(chunk));
     }
     TakeAudioFacts();
-    if (m_sourceFormat == StreamFormat::Ogg || m_sourceFormat == StreamFormat::Asf) {
+    if (InfoOf(m_sourceFormat).titlesInStream) {
         // A new comment header (or ASF header) names the song now playing; it replaces any
         // title an update set before it.
         std::string title = WithoutControlBytes(m_reader->Title());
@@ -215,9 +217,9 @@ void Station::Played(const std::string& title) {
 
 void Station::RebuildMetadata() {
     const EngineSettings& settings = m_core.Settings();
-    // An Ogg stream's own comments set its title without an update; keep that one.
-    if (!m_rawTitle.empty() ||
-        (m_sourceFormat != StreamFormat::Ogg && m_sourceFormat != StreamFormat::Asf)) {
+    // A stream's own titles (Ogg comments, the ASF header) set it without an update; keep that
+    // one.
+    if (!m_rawTitle.empty() || !InfoOf(m_sourceFormat).titlesInStream) {
         m_title =
             m_rawTitle.empty() ? std::string() : ApplyTitleFormat(settings.titleFormat, m_rawTitle);
     }

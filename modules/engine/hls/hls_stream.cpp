@@ -1,6 +1,7 @@
 #include "hls/hls_stream.h"
 
 #include "hls/playlist.h"
+#include "stream/format_table.h"
 
 #include <algorithm>
 
@@ -15,7 +16,7 @@ constexpr int kMinHlsWindow = 3;
 }  // namespace
 
 void HlsStream::SourceStarted(StreamFormat format, const HlsSettings& settings) {
-    if (format != StreamFormat::Mp3 || !settings.enabled) {
+    if (!InfoOf(format).hls || !settings.enabled) {
         return;
     }
     const int seconds = std::clamp(settings.segmentSeconds, 1, 60);

@@ -3,6 +3,7 @@
 #include "engine/handlers/handlers.h"
 #include "engine/http_reply.h"
 #include "engine/login_check.h"
+#include "stream/format_table.h"
 #include "web/pages.h"
 
 namespace orvanta::engine {
@@ -58,14 +59,16 @@ Outcome AdminMetadataRequest(const Request& request, const RequestContext& conte
                               "action</message><return>0</return></iceresponse>\n"));
     }
     actions.SetTitle(song, QueryValue(query, "url").value_or(""));
-    // An Ogg stream carries its titles in its own comment headers, which the engine passes on
+    // A stream that carries its titles in its own comment headers, which the engine passes on
     // untouched: the update shows on the status pages and in the history, and says so.
-    const char* message = context.format == StreamFormat::Ogg
-                              ? "Metadata update applied to the status pages; Ogg Vorbis "
-                                "listeners get titles from the stream's own comments"
-                              : "Metadata update successful";
+    const FormatInfo& format = InfoOf(context.format);
+    const std::string message = format.titlesUntouched
+                                    ? "Metadata update applied to the status pages; " +
+                                          std::string(format.name) +
+                                          " listeners get titles from the stream's own comments"
+                                    : "Metadata update successful";
     return Reply(Response(200, "OK", "text/xml",
-                          "<?xml version=\"1.0\"?>\n<iceresponse><message>" + std::string(message) +
+                          "<?xml version=\"1.0\"?>\n<iceresponse><message>" + message +
                               "</message><return>1</return></iceresponse>\n"));
 }
 

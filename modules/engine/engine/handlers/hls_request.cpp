@@ -5,6 +5,7 @@
 #include "engine/http_reply.h"
 #include "engine/login_check.h"
 #include "hls/playlist.h"
+#include "stream/format_table.h"
 
 #include <algorithm>
 
@@ -33,8 +34,10 @@ Outcome HlsRequest(const Request& request, const RequestContext& context, Reques
     if (!context.settings.hlsEnabled) {
         return Reply(PlainError(404, "HLS is turned off for this station"));
     }
-    if (context.format == StreamFormat::Ogg) {
-        return Reply(PlainError(404, "HLS carries MP3 only; this station streams Ogg Vorbis"));
+    const FormatInfo& format = InfoOf(context.format);
+    if (context.format != StreamFormat::Unknown && !format.hls) {
+        return Reply(PlainError(
+            404, "HLS carries MP3 only; this station streams " + std::string(format.name)));
     }
     if (context.settings.privateBroadcast != 0) {
         if (auto refusal = PrivateListenerRefusal(request, context, actions)) {

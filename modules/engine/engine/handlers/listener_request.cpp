@@ -6,6 +6,7 @@
 #include "engine/login_check.h"
 #include "engine/tunables.h"
 #include "stream/asf.h"
+#include "stream/format_table.h"
 
 #include <algorithm>
 
@@ -82,11 +83,11 @@ std::string ListenerHead(const RequestContext& context, bool icy) {
     if (!info.description.empty()) {
         head += "icy-description:" + HeaderSafe(info.description) + "\r\n";
     }
-    // SHOUTcast registration marks a public MP3 stream as listed for those directories.
+    // SHOUTcast registration marks a public stream those directories list as listed.
     const EngineSettings& settings = context.settings;
     const bool listed =
         info.isPublic > 0 || (settings.shoutcastRegister != 0 && settings.privateBroadcast == 0 &&
-                              context.format == StreamFormat::Mp3);
+                              InfoOf(context.format).shoutcastDirectory);
     head += "icy-pub:" + std::string(listed ? "1" : "0") + "\r\n";
     if (info.bitrate > 0) {
         head += "icy-br:" + std::to_string(info.bitrate) + "\r\n";
@@ -145,7 +146,7 @@ Outcome ListenerRequest(const Request& request, const RequestContext& context,
     if (!context.hasSource) {
         return Reply(PlainError(404, "Stream not available"));
     }
-    const bool mmsh = context.format == StreamFormat::Asf && SpeaksMmsh(request);
+    const bool mmsh = InfoOf(context.format).mmsh && SpeaksMmsh(request);
     if (mmsh && !MmshPlayRequest(request)) {
         return MmshDescribe(actions);
     }
@@ -153,7 +154,7 @@ Outcome ListenerRequest(const Request& request, const RequestContext& context,
     if (static_cast<int64_t>(context.listeners) >= settings.maxClients) {
         return Reply(PlainError(503, "Maximum listeners reached"));
     }
-    const bool icy = WantsIcyMetadata(request) && context.format == StreamFormat::Mp3;
+    const bool icy = WantsIcyMetadata(request) && InfoOf(context.format).icyMetadata;
     std::string head = mmsh ? MmshHead(true) : ListenerHead(context, icy);
     if (request.method == "HEAD") {
         return Reply(std::move(head));

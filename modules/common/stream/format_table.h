@@ -1,0 +1,53 @@
+// One record per audio format: everything the engine asks of a format, so that the handlers,
+// the station, HLS and the directory read a property instead of naming a format, and a new
+// format is one record here and its reader behind FormatReader.
+#pragma once
+
+#include "stream/format_reader.h"
+
+#include <memory>
+#include <span>
+#include <string_view>
+
+namespace orvanta::engine {
+
+struct FormatInfo {
+    StreamFormat format = StreamFormat::Unknown;
+    // For messages: "MP3", "Ogg Vorbis".
+    const char* name = "";
+    // What listeners and the status documents are told.
+    const char* contentType = "application/octet-stream";
+    // What a source may announce, lower case, parameters stripped.
+    std::span<const std::string_view> contentTypes;
+    // Whether a source's first bytes are this format (see SniffFormat). Null: never sniffed.
+    bool (*sniff)(std::string_view firstBytes) = nullptr;
+    // Null: no reader (Unknown).
+    std::unique_ptr<FormatReader> (*makeReader)() = nullptr;
+    // A station that does not re-encode takes sources of it as they are.
+    bool direct = false;
+    // Listeners who ask get ICY titles interleaved into the stream.
+    bool icyMetadata = false;
+    // SHOUTcast-style directories list it, and a registered public stream says icy-pub:1.
+    bool shoutcastDirectory = false;
+    // HLS segments may be cut from it.
+    bool hls = false;
+    // The stream carries its own titles (comment or stream headers); a new one replaces the
+    // title an update set.
+    bool titlesInStream = false;
+    // Listeners get titles only from the stream's own headers, which the engine passes on
+    // untouched: an update reaches the status pages, not them.
+    bool titlesUntouched = false;
+    // Players may fetch it over the MMS-over-HTTP handshake.
+    bool mmsh = false;
+    // The stream type the directory's registration names.
+    const char* directoryType = "MP3";
+};
+
+// The record for `format`; Unknown's record has no reader, sniffer or content types and every
+// property off.
+const FormatInfo& InfoOf(StreamFormat format);
+
+// The known formats' records, in the order sniffing tries them.
+std::span<const FormatInfo> KnownFormats();
+
+}  // namespace orvanta::engine
