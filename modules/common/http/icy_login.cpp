@@ -131,10 +131,7 @@ bool IsPokeProbe(std::string_view line) {
 }
 
 bool IsGarbageLoginLine(std::string_view line, std::string_view password) {
-    const auto isControl = [](char c) {
-        const auto byte = static_cast<unsigned char>(c);
-        return (byte < 0x20 && c != '\t') || byte == 0x7F;
-    };
+    const auto isControl = [](char c) { return IsControlByte(c) && c != '\t'; };
     if (line.empty()) {
         return true;
     }

@@ -1,33 +1,15 @@
 #include "engine/handshake_gate.h"
 
-#include <asio/ip/address.hpp>
+#include "engine/login_guard.h"
 
 #include <algorithm>
 
 namespace orvanta::engine {
 
-namespace {
-
-// One site's addresses: what a single customer or office usually holds.
-constexpr size_t kIpv4NetworkBytes = 3;  // /24
-constexpr size_t kIpv6NetworkBytes = 6;  // /48
-
-}  // namespace
-
 std::string HandshakeNetwork(const std::string& address) {
-    asio::error_code ec;
-    const asio::ip::address ip = asio::ip::make_address(address, ec);
-    if (ec) {
-        return address;
-    }
-    if (ip.is_v4()) {
-        auto bytes = ip.to_v4().to_bytes();
-        std::fill(bytes.begin() + kIpv4NetworkBytes, bytes.end(), 0);
-        return asio::ip::address_v4(bytes).to_string() + "/24";
-    }
-    auto bytes = ip.to_v6().to_bytes();
-    std::fill(bytes.begin() + kIpv6NetworkBytes, bytes.end(), 0);
-    return asio::ip::address_v6(bytes).to_string() + "/48";
+    // The network the login guard counts failures by first: one site's addresses.
+    const std::vector<LoginGuard::Network> networks = LoginGuard::NetworksOf(address);
+    return networks.empty() ? address : networks.front().key;
 }
 
 HandshakeGate::Entry::~Entry() {

@@ -369,8 +369,7 @@ bool IsServedFileType(std::string_view name) {
 }
 
 const char* MimeTypeForPath(std::string_view path) {
-    const size_t slash = path.rfind('/');
-    const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+    const std::string_view name = BaseName(path);
     const size_t dot = name.rfind('.');
     if (dot == std::string_view::npos) {
         return kDefaultMimeType;
