@@ -62,27 +62,39 @@ protected:
         ::unsetenv(kShoutcastDirectoryVariable);
     }
 
-    // The engine on a free port pair, a source of this format on air, the directory
-    // registrations started, the event loop on its own thread.
+    // The station and its directory registrations on the engine's context alone (no core, no
+    // listening sockets), a source of this format on air, the event loop on its own thread.
     void Start(StreamFormat format = StreamFormat::Mp3) {
-        m_core = std::make_unique<Core>(m_io, m_settings, m_status);
-        ASSERT_NE(test::StartOnFreePortPair(
-                      [&](int port) { return m_core->Bind(static_cast<uint16_t>(port), nullptr); }),
-                  0);
+        m_engine = std::make_unique<Engine>(m_io, m_settings);
+        Station& station = m_engine->station;
         SourceInfo info;
         info.name = "Night Owl & Friends";
         info.genre = "R&B / Soul+=ü";  // every character the form must encode
         info.description = "Late jazz";
         info.url = "http://owl.example.org/";
         info.bitrate = 128;
-        m_core->GetStation().SourceConnected(format, info, "/");
-        m_core->GetStation().SetTitle("Miles Davis - So What", "");
-        m_core->StartDirectories(m_timings);
+        station.SourceConnected(format, info, "/");
+        station.SetTitle("Miles Davis - So What", "");
+        std::string problem;
+        const auto targets = DirectoryTargets(
+            m_settings, std::getenv(kShoutcastDirectoryVariable), &problem);
+        if (!problem.empty()) {
+            m_engine->log.Write(problem);
+        }
+        m_engine->directory =
+            std::make_unique<DirectoryAnnouncer>(m_engine->context, 8000, targets, m_timings);
+        station.Watch(m_engine->directory.get());
+        m_engine->directory->Start();
         m_thread = std::thread([this] { m_io.run(); });
     }
     void Stop() {
         if (m_thread.joinable()) {
-            asio::post(m_io, [this] { m_core->CloseAll(); });
+            // As the engine stops: the station first, then every session.
+            asio::post(m_io, [this] {
+                m_engine->sessions.BeginStopping();
+                m_engine->station.Shutdown();
+                m_engine->sessions.CloseAll();
+            });
             m_guard.reset();
             m_thread.join();
         }
@@ -111,7 +123,22 @@ protected:
     asio::io_context m_io;
     asio::executor_work_guard<asio::io_context::executor_type> m_guard =
         asio::make_work_guard(m_io);
-    std::unique_ptr<Core> m_core;
+    // What the engine's core would hold for these sessions.
+    struct Engine {
+        Engine(asio::io_context& loop, const EngineSettings& initial)
+            : io(loop), settings(initial) {
+            log.Open(settings.logDirectory, settings.logFileName);
+        }
+        asio::io_context& io;
+        EngineSettings settings;
+        EngineStatus status;
+        EventLog log;
+        SessionRegister sessions;
+        EngineContext context{io, settings, status, log, sessions, station};
+        std::unique_ptr<DirectoryAnnouncer> directory;
+        Station station{context};
+    };
+    std::unique_ptr<Engine> m_engine;
     std::thread m_thread;
 };
 
@@ -156,7 +183,7 @@ TEST_F(DirectoryTest, AddsWithTheOverrideAddressTouchesAndRemovesWhenTheSourceLe
     EXPECT_TRUE(LogHas(Where(m_shoutcast) + ": added, SID 999"));
 
     // The encoder leaves: each directory drops its own listing, once, and hears no more.
-    asio::post(m_io, [this] { m_core->GetStation().SourceGone(); });
+    asio::post(m_io, [this] { m_engine->station.SourceGone(); });
     size_t heard = 0;
     for (const auto& [directory, sid] :
          {std::pair<FakeDirectory*, std::string>{&m_directory, "123.45"}, {&m_shoutcast, "999"}}) {

@@ -23,7 +23,8 @@ namespace {
 class Connection : public Session, public std::enable_shared_from_this<Connection> {
 public:
     Connection(Core& core, tcp::socket socket, PortKind kind)
-        : Session(core),
+        : Session(core.Context()),
+          m_core(core),
           m_socket(std::move(socket)),
           m_timer(core.Io()),
           m_kind(kind),
@@ -269,6 +270,7 @@ private:
             });
     }
 
+    Core& m_core;
     tcp::socket m_socket;  // until the first byte told plain from TLS
     std::unique_ptr<Transport> m_transport;
     std::shared_ptr<TlsHandshake> m_handshake;

@@ -28,28 +28,6 @@ bool EngineSettings::AcceptsSource(StreamFormat format) const {
     return InfoOf(format).direct;
 }
 
-std::string RemoteAddress(const tcp::socket& socket) {
-    asio::error_code ec;
-    const tcp::endpoint endpoint = socket.remote_endpoint(ec);
-    if (ec) {
-        return "?";
-    }
-    asio::ip::address address = endpoint.address();
-    // Dual-stack sockets report IPv4 peers as mapped IPv6 addresses.
-    if (address.is_v6() && address.to_v6().is_v4_mapped()) {
-        address = asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6());
-    }
-    return address.to_string();
-}
-
-Session::Session(Core& core) : m_core(core) {
-    m_core.Register(this);
-}
-
-Session::~Session() {
-    m_core.Unregister(this);
-}
-
 Core::Core(asio::io_context& io, EngineSettings settings, EngineStatus& status)
     : m_io(io),
       m_settings(std::move(settings)),
@@ -62,7 +40,8 @@ Core::Core(asio::io_context& io, EngineSettings settings, EngineStatus& status)
       m_listenAcceptor(io),
       m_sourceAcceptor(io),
       m_tlsAcceptor(io),
-      m_station(*this) {
+      m_context{m_io, m_settings, m_status, m_log, m_sessions, m_station},
+      m_station(m_context) {
     RememberPrivateFiles();
     OpenLog();
 }
@@ -115,13 +94,13 @@ void Core::LogHold(const std::string& address, std::string_view what) {
 void Core::FlushRefusals() {
     TrimAfterHandshakeFlood();
     const auto now = RefusalLog::Clock::now();
-    for (const std::string& line : m_refusals.Due(now, m_stopping)) {
+    for (const std::string& line : m_refusals.Due(now, m_sessions.Stopping())) {
         Log(line);
     }
-    for (const std::string& line : m_holds.Due(now, m_stopping)) {
+    for (const std::string& line : m_holds.Due(now, m_sessions.Stopping())) {
         Log(line);
     }
-    if (m_stopping) {
+    if (m_sessions.Stopping()) {
         return;
     }
     m_refusalTimer.expires_after(std::chrono::seconds(5));
@@ -148,7 +127,7 @@ void Core::TrimAfterHandshakeFlood() {
 
 void Core::CheckCertificates() {
     m_tls.Check();
-    if (m_stopping) {
+    if (m_sessions.Stopping()) {
         return;
     }
     m_tlsTimer.expires_after(m_settings.tlsCheckInterval);
@@ -174,7 +153,7 @@ void Core::ApplySettings(EngineSettings settings) {
     // the other way round); the log follows once the settings have settled.
     m_logTimer.expires_after(kLogSettleTime);
     m_logTimer.async_wait([this](const asio::error_code& ec) {
-        if (!ec && !m_stopping) {
+        if (!ec && !m_sessions.Stopping()) {
             OpenLog();
         }
     });
@@ -300,7 +279,7 @@ void Core::StartAccepting() {
     FlushRefusals();
     // With an upstream configured the station pulls its audio from there.
     if (!m_settings.relayHost.empty() && m_settings.relayPort > 0) {
-        std::make_shared<RelaySession>(*this)->Start();
+        std::make_shared<RelaySession>(m_context)->Start();
     }
     StartDirectories(DirectoryTimings{});
 }
@@ -326,31 +305,22 @@ void Core::LogOpenFileLimit() {
 }
 
 void Core::StartDirectories(const DirectoryTimings& timings) {
-    // A public station of its own announces itself to its directory server while it is on air;
-    // a cluster member does not.
-    std::vector<DirectoryTarget> targets;
-    if (DirectoryEnabled(m_settings)) {
-        targets.emplace_back();  // at directoryServer:directoryPort, as the settings say
-    }
-    // shoutcastRegister lists the station in the SHOUTcast-style directory as well, on its own:
-    // whether this stream qualifies (MP3, not private, not a cluster member) is decided at each
-    // add, once the source's format is known.
-    if (m_settings.shoutcastRegister != 0) {
-        std::string problem;
-        targets.push_back(ShoutcastDirectory(std::getenv(kShoutcastDirectoryVariable), &problem));
-        if (!problem.empty()) {
-            Log(problem);
-        }
+    std::string problem;
+    const std::vector<DirectoryTarget> targets =
+        DirectoryTargets(m_settings, std::getenv(kShoutcastDirectoryVariable), &problem);
+    if (!problem.empty()) {
+        Log(problem);
     }
     if (!targets.empty()) {
-        m_directory = std::make_unique<DirectoryAnnouncer>(*this, targets, timings);
+        m_directory = std::make_unique<DirectoryAnnouncer>(m_context, m_port, targets, timings);
+        m_station.Watch(m_directory.get());
         m_directory->Start();
     }
 }
 
 void Core::Accept(tcp::acceptor& acceptor, PortKind kind) {
     acceptor.async_accept([this, &acceptor, kind](const asio::error_code& ec, tcp::socket socket) {
-        if (m_stopping || ec == asio::error::operation_aborted) {
+        if (m_sessions.Stopping() || ec == asio::error::operation_aborted) {
             return;
         }
         if (!ec) {
@@ -372,7 +342,7 @@ void Core::Accept(tcp::acceptor& acceptor, PortKind kind) {
         // Out of descriptors, most likely: pause instead of spinning.
         auto timer = std::make_shared<asio::steady_timer>(m_io, std::chrono::milliseconds(100));
         timer->async_wait([this, timer, &acceptor, kind](const asio::error_code& wait) {
-            if (!wait && !m_stopping) {
+            if (!wait && !m_sessions.Stopping()) {
                 Accept(acceptor, kind);
             }
         });
@@ -380,8 +350,8 @@ void Core::Accept(tcp::acceptor& acceptor, PortKind kind) {
 }
 
 void Core::CloseAll() {
-    if (!m_stopping) {
-        m_stopping = true;
+    if (!m_sessions.Stopping()) {
+        m_sessions.BeginStopping();
         FlushRefusals();
         m_refusalTimer.cancel();
         m_logTimer.cancel();
@@ -393,12 +363,7 @@ void Core::CloseAll() {
     m_tlsAcceptor.close(ignored);
     m_tlsTimer.cancel();
     m_station.Shutdown();
-    const std::vector<Session*> sessions(m_sessions.begin(), m_sessions.end());
-    for (Session* session : sessions) {
-        if (m_sessions.count(session) != 0) {
-            session->Close();
-        }
-    }
+    m_sessions.CloseAll();
 }
 
 }  // namespace orvanta::engine

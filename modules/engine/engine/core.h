@@ -21,7 +21,6 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -56,8 +55,8 @@ public:
     EngineStatus& Status() { return m_status; }
     uint16_t Port() const { return m_port; }
     Station& GetStation() { return m_station; }
-    // The directory registrations, or null when the station registers nowhere.
-    DirectoryAnnouncer* Directory() { return m_directory.get(); }
+    // What the station and the sessions get instead of the core.
+    const EngineContext& Context() const { return m_context; }
 
     // The station's log file, when logging is on; safe to call with it off.
     void Log(std::string_view text) { m_log.Write(text); }
@@ -92,9 +91,7 @@ public:
     void EndHandshake(HandshakeGate::Entry& entry) { m_handshakes.End(entry); }
     size_t HandshakesUnderWay() const { return m_handshakes.Pending(); }
 
-    void Register(Session* session) { m_sessions.insert(session); }
-    void Unregister(Session* session) { m_sessions.erase(session); }
-    bool Stopping() const { return m_stopping; }
+    bool Stopping() const { return m_sessions.Stopping(); }
 
 private:
     void Accept(tcp::acceptor& acceptor, PortKind kind);
@@ -127,8 +124,10 @@ private:
     tcp::acceptor m_listenAcceptor;
     tcp::acceptor m_sourceAcceptor;
     tcp::acceptor m_tlsAcceptor;
-    std::unordered_set<Session*> m_sessions;
-    bool m_stopping = false;
+    SessionRegister m_sessions;
+    // Refers to the station below, which is built with it; before the directory, whose
+    // registrations use it to the end.
+    EngineContext m_context;
     uint16_t m_port = 0;
     std::string m_tlsBindProblem;
     // After m_sessions: its registrations are sessions and leave that set when they go.

@@ -72,23 +72,23 @@ void CoreActions::SegmentServed() {
 }
 
 void CoreActions::StartListener(std::string head, bool icy, std::string userAgent, bool mmsh) {
-    Core& core = m_core;
-    m_handOver({}, [&core, head = std::move(head), icy, userAgent = std::move(userAgent), mmsh](
+    const EngineContext& engine = m_core.Context();
+    m_handOver({}, [&engine, head = std::move(head), icy, userAgent = std::move(userAgent), mmsh](
                        std::unique_ptr<Transport> transport, std::string) mutable {
         auto listener = std::make_shared<ListenerSession>(
-            core, std::move(transport), std::move(head), icy, std::move(userAgent), mmsh);
+            engine, std::move(transport), std::move(head), icy, std::move(userAgent), mmsh);
         listener->Start();
     });
 }
 
 void CoreActions::StartSource(std::string preface, StreamFormat format, SourceInfo info,
                               std::string mount, bool chunked) {
-    Core& core = m_core;
+    const EngineContext& engine = m_core.Context();
     m_handOver(std::move(preface),
-               [&core, format, info = std::move(info), mount = std::move(mount), chunked](
+               [&engine, format, info = std::move(info), mount = std::move(mount), chunked](
                    std::unique_ptr<Transport> transport, std::string pending) mutable {
                    auto source = std::make_shared<SourceSession>(
-                       core, std::move(transport), std::move(pending), format, std::move(info),
+                       engine, std::move(transport), std::move(pending), format, std::move(info),
                        std::move(mount), chunked);
                    source->Start();
                });

@@ -5,6 +5,8 @@
 #include "engine/yp_protocol.h"
 #include "stream/format_table.h"
 
+#include <asio.hpp>
+
 #include <algorithm>
 #include <array>
 #include <cstdlib>
@@ -94,12 +96,12 @@ public:
     // answer is null when the directory was not reached or did not answer as one.
     using Done = std::function<void(const YpAnswer* answer, const std::string& failure)>;
 
-    YpExchange(Core& core, std::string host, int port, const std::string& body, Done done)
+    YpExchange(asio::io_context& io, std::string host, int port, const std::string& body, Done done)
         : m_host(std::move(host)),
           m_port(port),
-          m_resolver(core.Io()),
-          m_socket(core.Io()),
-          m_deadline(core.Io()),
+          m_resolver(io),
+          m_socket(io),
+          m_deadline(io),
           m_done(std::move(done)) {
         m_request = "POST " + std::string(kYpPath) + " HTTP/1.0\r\nHost: " + Bracketed(m_host) +
                     ":" + std::to_string(m_port) +
@@ -233,9 +235,30 @@ DirectoryTarget ShoutcastDirectory(const char* configured, std::string* problem)
     return target;
 }
 
-DirectoryRegistration::DirectoryRegistration(Core& core, DirectoryTarget target,
-                                             DirectoryTimings timings)
-    : Session(core), m_target(std::move(target)), m_timings(timings), m_timer(core.Io()) {
+std::vector<DirectoryTarget> DirectoryTargets(const EngineSettings& settings,
+                                              const char* shoutcastAt, std::string* problem) {
+    // A public station of its own announces itself to its directory server while it is on air;
+    // a cluster member does not.
+    std::vector<DirectoryTarget> targets;
+    if (DirectoryEnabled(settings)) {
+        targets.emplace_back();  // at directoryServer:directoryPort, as the settings say
+    }
+    // shoutcastRegister lists the station in the SHOUTcast-style directory as well, on its own:
+    // whether this stream qualifies (MP3, not private, not a cluster member) is decided at each
+    // add, once the source's format is known.
+    if (settings.shoutcastRegister != 0) {
+        targets.push_back(ShoutcastDirectory(shoutcastAt, problem));
+    }
+    return targets;
+}
+
+DirectoryRegistration::DirectoryRegistration(const EngineContext& engine, uint16_t listenPort,
+                                             DirectoryTarget target, DirectoryTimings timings)
+    : Session(engine),
+      m_listenPort(listenPort),
+      m_target(std::move(target)),
+      m_timings(timings),
+      m_timer(engine.io) {
     // TouchFreq is multiplied by it and the log divides by it.
     m_timings.touchFreqUnit = std::max(m_timings.touchFreqUnit, milliseconds(1));
 }
@@ -243,27 +266,27 @@ DirectoryRegistration::DirectoryRegistration(Core& core, DirectoryTarget target,
 DirectoryRegistration::~DirectoryRegistration() = default;
 
 void DirectoryRegistration::Start() {
-    if (m_core.GetStation().HasSource()) {
+    if (m_engine.station.HasSource()) {
         OnSourceConnected();
     }
 }
 
 bool DirectoryRegistration::Active() const {
-    if (m_closed || m_core.Stopping()) {
+    if (m_closed || m_engine.sessions.Stopping()) {
         return false;
     }
-    const EngineSettings& settings = m_core.Settings();
+    const EngineSettings& settings = m_engine.settings;
     return m_target.flag == DirectoryTarget::Flag::ShoutcastRegister
-               ? ShoutcastDirectoryEnabled(settings, m_core.GetStation().Format())
+               ? ShoutcastDirectoryEnabled(settings, m_engine.station.Format())
                : DirectoryEnabled(settings);
 }
 
 const std::string& DirectoryRegistration::Host() const {
-    return m_target.host.empty() ? m_core.Settings().directoryServer : m_target.host;
+    return m_target.host.empty() ? m_engine.settings.directoryServer : m_target.host;
 }
 
 int DirectoryRegistration::Port() const {
-    return m_target.host.empty() ? m_core.Settings().directoryPort : m_target.port;
+    return m_target.host.empty() ? m_engine.settings.directoryPort : m_target.port;
 }
 
 std::string DirectoryRegistration::Where() const {
@@ -271,7 +294,7 @@ std::string DirectoryRegistration::Where() const {
 }
 
 std::string DirectoryRegistration::StreamSubtype() const {
-    return InfoOf(m_core.GetStation().Format()).directoryType;
+    return InfoOf(m_engine.station.Format()).directoryType;
 }
 
 void DirectoryRegistration::CancelPending() {
@@ -316,8 +339,8 @@ void DirectoryRegistration::Close() {
     m_closed = true;
     CancelPending();
     if (!m_sid.empty()) {
-        if (m_core.Io().stopped()) {
-            m_core.Log(Where() + ": not removing the listing, the engine is gone");
+        if (m_engine.io.stopped()) {
+            m_engine.log.Write(Where() + ": not removing the listing, the engine is gone");
             m_sid.clear();
         } else {
             SendRemove(m_timings.closeTimeout);
@@ -340,7 +363,7 @@ void DirectoryRegistration::Send(const std::string& body, Handler handler) {
     auto self = shared_from_this();
     const uint64_t epoch = m_epoch;
     m_exchange = std::make_shared<YpExchange>(
-        m_core, Host(), Port(), body,
+        m_engine.io, Host(), Port(), body,
         [self, epoch, handler](const YpAnswer* answer, const std::string& failure) {
             if (epoch != self->m_epoch || self->m_closed) {
                 return;
@@ -355,8 +378,8 @@ void DirectoryRegistration::Add() {
     if (!m_onAir || !Active()) {
         return;
     }
-    const EngineSettings& settings = m_core.Settings();
-    const Station& station = m_core.GetStation();
+    const EngineSettings& settings = m_engine.settings;
+    const Station& station = m_engine.station;
     const SourceInfo& info = station.Info();
     std::string body;
     AddField(body, "action", "add");
@@ -365,7 +388,7 @@ void DirectoryRegistration::Add() {
     AddField(body, "genre", info.genre.empty() ? "Various" : info.genre);
     AddField(body, "desc", info.description);
     AddField(body, "url", info.url);
-    AddField(body, "listenurl", ListenUrl(settings, m_core.Port()));
+    AddField(body, "listenurl", ListenUrl(settings, m_listenPort));
     AddField(body, "type", ContentTypeOf(station.Format()));
     AddField(body, "stype", StreamSubtype());
     AddField(body, "b", std::to_string(info.bitrate));
@@ -384,7 +407,7 @@ void DirectoryRegistration::Add() {
 
 void DirectoryRegistration::Added(const YpAnswer* answer, const std::string& failure) {
     if (answer == nullptr) {
-        m_core.Log(Where() + " unreachable: " + failure + "; trying again in " +
+        m_engine.log.Write(Where() + " unreachable: " + failure + "; trying again in " +
                    Duration(m_timings.networkRetry));
         Schedule(m_timings.networkRetry, &DirectoryRegistration::Add);
         return;
@@ -393,7 +416,7 @@ void DirectoryRegistration::Added(const YpAnswer* answer, const std::string& fai
         const std::string why = answer->message.empty()
                                     ? (answer->accepted ? "no SID given" : "no reason given")
                                     : LogSafe(answer->message);
-        m_core.Log(Where() + " refused: " + why + "; trying again in " +
+        m_engine.log.Write(Where() + " refused: " + why + "; trying again in " +
                    Duration(m_timings.addRetry));
         Schedule(m_timings.addRetry, &DirectoryRegistration::Add);
         return;
@@ -401,7 +424,7 @@ void DirectoryRegistration::Added(const YpAnswer* answer, const std::string& fai
     m_sid = answer->sid;
     const int touchFreq = answer->touchFreq > 0 ? answer->touchFreq : kDefaultTouchFreq;
     m_touchEvery = std::max(m_timings.minTouch, m_timings.touchFreqUnit * touchFreq);
-    m_core.Log(Where() + ": added, SID " + LogSafe(m_sid) + ", touching every " +
+    m_engine.log.Write(Where() + ": added, SID " + LogSafe(m_sid) + ", touching every " +
                std::to_string(m_touchEvery / m_timings.touchFreqUnit) + " s");
     Schedule(m_timings.firstTouch, &DirectoryRegistration::Touch);
 }
@@ -415,13 +438,13 @@ void DirectoryRegistration::Touch() {
         SendRemove(m_timings.exchangeTimeout);
         return;
     }
-    const Station& station = m_core.GetStation();
+    const Station& station = m_engine.station;
     std::string body;
     AddField(body, "action", "touch");
     AddField(body, "sid", m_sid);
     AddField(body, "st", station.Title());
     AddField(body, "listeners", std::to_string(station.ListenerCount()));
-    AddField(body, "max_listeners", std::to_string(m_core.Settings().maxClients));
+    AddField(body, "max_listeners", std::to_string(m_engine.settings.maxClients));
     AddField(body, "stype", StreamSubtype());
     Send(body, &DirectoryRegistration::Touched);
 }
@@ -430,14 +453,14 @@ void DirectoryRegistration::Touched(const YpAnswer* answer, const std::string& f
     if (answer == nullptr) {
         // The SID may well still be good: touch again; a directory that dropped us meanwhile
         // refuses that touch, and the station is added again.
-        m_core.Log(Where() + " unreachable: " + failure + "; trying again in " +
+        m_engine.log.Write(Where() + " unreachable: " + failure + "; trying again in " +
                    Duration(m_timings.networkRetry));
         Schedule(m_timings.networkRetry, &DirectoryRegistration::Touch);
         return;
     }
     if (!answer->accepted) {
         const milliseconds pause = std::max(m_timings.touchRetry, m_touchEvery);
-        m_core.Log(
+        m_engine.log.Write(
             Where() + " refused the touch: " +
             (answer->message.empty() ? std::string("no reason given") : LogSafe(answer->message)) +
             "; adding the station again in " + Duration(pause));
@@ -457,26 +480,28 @@ void DirectoryRegistration::SendRemove(milliseconds timeout) {
     AddField(body, "sid", m_sid);
     m_sid.clear();
     // Fire and forget: owned by its own handlers, it ends within the timeout whatever we do.
-    Core& core = m_core;
+    EventLog& log = m_engine.log;
     std::string where = Where();
     auto exchange = std::make_shared<YpExchange>(
-        m_core, Host(), Port(), body,
-        [&core, where](const YpAnswer* answer, const std::string& failure) {
+        m_engine.io, Host(), Port(), body,
+        [&log, where](const YpAnswer* answer, const std::string& failure) {
             if (answer == nullptr) {
-                core.Log(where + ": remove not delivered: " + failure);
+                log.Write(where + ": remove not delivered: " + failure);
             } else if (answer->accepted) {
-                core.Log(where + ": removed");
+                log.Write(where + ": removed");
             } else {
-                core.Log(where + " refused the remove: " + LogSafe(answer->message));
+                log.Write(where + " refused the remove: " + LogSafe(answer->message));
             }
         });
     exchange->Start(timeout);
 }
 
-DirectoryAnnouncer::DirectoryAnnouncer(Core& core, const std::vector<DirectoryTarget>& targets,
+DirectoryAnnouncer::DirectoryAnnouncer(const EngineContext& engine, uint16_t listenPort,
+                                       const std::vector<DirectoryTarget>& targets,
                                        DirectoryTimings timings) {
     for (const DirectoryTarget& target : targets) {
-        m_registrations.push_back(std::make_shared<DirectoryRegistration>(core, target, timings));
+        m_registrations.push_back(
+            std::make_shared<DirectoryRegistration>(engine, listenPort, target, timings));
     }
 }
 

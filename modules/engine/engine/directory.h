@@ -22,8 +22,11 @@
 // the station's log; nothing here ever affects a listener or blocks the event loop.
 #pragma once
 
-#include "engine/core.h"
+#include "engine/session.h"
+#include "engine/station.h"
 #include "engine/yp_protocol.h"
+
+#include <asio/steady_timer.hpp>
 
 #include <chrono>
 #include <cstdint>
@@ -82,12 +85,20 @@ struct DirectoryTarget {
 // when a value was set but not used.
 DirectoryTarget ShoutcastDirectory(const char* configured, std::string* problem);
 
+// The directories these settings ask for a listing in: the settings' directory server for a
+// public station of its own, the SHOUTcast-style one (at `shoutcastAt`, as ShoutcastDirectory
+// takes it) with shoutcastRegister. `problem` gets a log line when shoutcastAt was not used.
+std::vector<DirectoryTarget> DirectoryTargets(const EngineSettings& settings,
+                                              const char* shoutcastAt, std::string* problem);
+
 // The station's listing in one directory: add, touch, retries and remove, on the engine's
 // thread. It keeps itself alive through its pending handlers; the engine closes it as a session.
 class DirectoryRegistration : public Session,
                               public std::enable_shared_from_this<DirectoryRegistration> {
 public:
-    DirectoryRegistration(Core& core, DirectoryTarget target, DirectoryTimings timings = {});
+    // `listenPort`: the engine's, for the listen URL when the settings name no other.
+    DirectoryRegistration(const EngineContext& engine, uint16_t listenPort, DirectoryTarget target,
+                          DirectoryTimings timings = {});
     ~DirectoryRegistration() override;
 
     // Announces at once when a source is already on air.
@@ -125,6 +136,7 @@ private:
     std::string Where() const;
     std::string StreamSubtype() const;
 
+    uint16_t m_listenPort;
     DirectoryTarget m_target;
     DirectoryTimings m_timings;
     asio::steady_timer m_timer;
@@ -139,15 +151,15 @@ private:
 
 // Every directory the station is listed in, as the station sees them: what happens to the
 // source goes to each registration, and nothing else passes between them.
-class DirectoryAnnouncer {
+class DirectoryAnnouncer final : public SourceWatcher {
 public:
-    DirectoryAnnouncer(Core& core, const std::vector<DirectoryTarget>& targets,
-                       DirectoryTimings timings = {});
+    DirectoryAnnouncer(const EngineContext& engine, uint16_t listenPort,
+                       const std::vector<DirectoryTarget>& targets, DirectoryTimings timings = {});
 
     // When the engine starts. Announces at once when a source is already on air.
     void Start();
-    void OnSourceConnected();
-    void OnSourceLeft();
+    void OnSourceConnected() override;
+    void OnSourceLeft() override;
 
     // One per target, in the targets' order.
     const std::vector<std::shared_ptr<DirectoryRegistration>>& Registrations() const {

@@ -4,10 +4,10 @@
 
 namespace orvanta::engine {
 
-ListenerSession::ListenerSession(Core& core, std::unique_ptr<Transport> transport,
+ListenerSession::ListenerSession(const EngineContext& engine, std::unique_ptr<Transport> transport,
                                  std::string responseHead, bool icyMetadata, std::string userAgent,
                                  bool mmsh)
-    : Session(core),
+    : Session(engine),
       m_transport(std::move(transport)),
       m_head(std::move(responseHead)),
       m_icyMetadata(icyMetadata),
@@ -16,16 +16,16 @@ ListenerSession::ListenerSession(Core& core, std::unique_ptr<Transport> transpor
 
 ListenerSession::~ListenerSession() {
     if (!m_closed) {
-        m_core.GetStation().RemoveListener(this);
+        m_engine.station.RemoveListener(this);
     }
 }
 
 void ListenerSession::Start() {
-    Station& station = m_core.GetStation();
+    Station& station = m_engine.station;
     station.AddListener(this);
     m_address = RemoteAddress(m_transport->Socket());
     m_since = std::chrono::steady_clock::now();
-    m_core.Log("Listener connected from " + m_address + " (" + LogSafe(m_userAgent) + ")");
+    m_engine.log.Write("Listener connected from " + m_address + " (" + LogSafe(m_userAgent) + ")");
     m_cursor = station.Chain().BurstStart(kBurstBytes, station.Generation());
     WatchForClose();
     Pump();
@@ -66,7 +66,7 @@ void ListenerSession::AddAudio(const ChunkPtr& chunk, size_t& budget) {
         if (m_untilMetadata == 0) {
             m_untilMetadata = kIcyMetaInt;
             // The whole block after a change, a single zero byte ("no change") otherwise.
-            auto current = m_core.GetStation().MetadataBlock();
+            auto current = m_engine.station.MetadataBlock();
             if (current != m_lastMetadata) {
                 m_lastMetadata = current;
                 m_buffers.emplace_back(asio::buffer(*current));
@@ -83,7 +83,7 @@ void ListenerSession::Pump() {
     if (m_writing || m_closed) {
         return;
     }
-    Station& station = m_core.GetStation();
+    Station& station = m_engine.station;
     ChunkChain& chain = station.Chain();
     m_buffers.clear();
     m_heldChunks.clear();
@@ -145,7 +145,7 @@ void ListenerSession::Pump() {
     auto self = shared_from_this();
     m_transport->Write(m_buffers, [self](const asio::error_code& ec, size_t written) {
         self->m_writing = false;
-        self->m_core.Status().sentBytes.fetch_add(written, std::memory_order_relaxed);
+        self->m_engine.status.sentBytes.fetch_add(written, std::memory_order_relaxed);
         self->m_bytes += written;
         if (ec) {
             self->CloseBecause("left");
@@ -169,13 +169,13 @@ void ListenerSession::Pump() {
         if (self->Behind() >= kCatchUpBytes) {
             self->Pump();
         } else if (!self->m_closed) {
-            self->m_core.GetStation().WaitForData(self.get());
+            self->m_engine.station.WaitForData(self.get());
         }
     });
 }
 
 size_t ListenerSession::Behind() const {
-    const ChunkChain& chain = m_core.GetStation().Chain();
+    const ChunkChain& chain = m_engine.station.Chain();
     size_t bytes = 0;
     for (uint64_t seq = m_cursor; seq < chain.Head() && bytes < kCatchUpBytes; ++seq) {
         if (const ChunkPtr chunk = chain.At(seq)) {
@@ -197,10 +197,10 @@ void ListenerSession::CloseBecause(const char* reason) {
     const auto seconds =
         std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - m_since)
             .count();
-    m_core.Log("Listener disconnected from " + m_address + " after " + std::to_string(seconds) +
+    m_engine.log.Write("Listener disconnected from " + m_address + " after " + std::to_string(seconds) +
                " s, " + std::to_string(m_bytes) + " bytes (" + reason + ")");
     m_transport->Close();
-    m_core.GetStation().RemoveListener(this);
+    m_engine.station.RemoveListener(this);
 }
 
 }  // namespace orvanta::engine

@@ -2,7 +2,8 @@
 // several chunks at a time; the chunks themselves are shared, never copied.
 #pragma once
 
-#include "engine/core.h"
+#include "engine/session.h"
+#include "engine/station.h"
 #include "engine/transport.h"
 #include "stream/asf.h"
 
@@ -18,7 +19,7 @@ public:
     // `responseHead` is the HTTP header block, sent together with the burst. `mmsh`: an ASF
     // listener that spoke the Windows Media HTTP streaming handshake, which wants the stream's
     // header and each packet framed in chunks of that protocol.
-    ListenerSession(Core& core, std::unique_ptr<Transport> transport, std::string responseHead,
+    ListenerSession(const EngineContext& engine, std::unique_ptr<Transport> transport, std::string responseHead,
                     bool icyMetadata, std::string userAgent, bool mmsh = false);
     ~ListenerSession() override;
 

@@ -29,12 +29,12 @@ std::optional<std::string> StreamTitleOf(std::string_view block) {
     return std::string(block.substr(from, end - from));
 }
 
-RelaySession::RelaySession(Core& core)
-    : Session(core), m_resolver(core.Io()), m_socket(core.Io()), m_timer(core.Io()) {}
+RelaySession::RelaySession(const EngineContext& engine)
+    : Session(engine), m_resolver(engine.io), m_socket(engine.io), m_timer(engine.io) {}
 
 RelaySession::~RelaySession() {
     if (m_onAir) {
-        m_core.GetStation().SourceGone();
+        m_engine.station.SourceGone();
     }
 }
 
@@ -52,7 +52,7 @@ void RelaySession::Close() {
     m_timer.cancel();
     if (m_onAir) {
         m_onAir = false;
-        m_core.GetStation().SourceGone();
+        m_engine.station.SourceGone();
     }
 }
 
@@ -76,7 +76,7 @@ void RelaySession::Connect() {
     if (m_closed) {
         return;
     }
-    const EngineSettings& settings = m_core.Settings();
+    const EngineSettings& settings = m_engine.settings;
     const RelayUpstream upstream = ParseRelayHost(settings.relayHost);
     std::string path = settings.relayStreamUrl;
     if (path.empty() || path[0] != '/') {
@@ -100,7 +100,7 @@ void RelaySession::Connect() {
                         }
                         std::string problem;
                         auto context = MakeClientContext(
-                            self->m_core.Settings().tlsTrustedCertificates, &problem);
+                            self->m_engine.settings.tlsTrustedCertificates, &problem);
                         if (!context) {
                             self->Failed(problem);
                             return;
@@ -207,7 +207,7 @@ void RelaySession::ReadBody() {
             self->Failed("the upstream went away");
             return;
         }
-        self->m_core.Status().receivedBytes.fetch_add(n, std::memory_order_relaxed);
+        self->m_engine.status.receivedBytes.fetch_add(n, std::memory_order_relaxed);
         if (!self->Consume(std::string_view(self->m_readBuffer.data(), n))) {
             self->Failed("the upstream sends no audio we can relay");
             return;
@@ -254,7 +254,7 @@ bool RelaySession::Consume(std::string_view data) {
             }
         }
     }
-    Station& station = m_core.GetStation();
+    Station& station = m_engine.station;
     if (audio.empty()) {
         TakeTitle();
         return true;
@@ -272,8 +272,8 @@ bool RelaySession::Consume(std::string_view data) {
         }
         station.SourceConnected(m_format, m_info, "/");
         m_onAir = true;
-        m_core.Log("Relay from " + LogSafe(m_core.Settings().relayHost) + ":" +
-                   std::to_string(m_core.Settings().relayPort) + " on air");
+        m_engine.log.Write("Relay from " + LogSafe(m_engine.settings.relayHost) + ":" +
+                   std::to_string(m_engine.settings.relayPort) + " on air");
         m_failures = 0;
     }
     const bool ok = station.SourceData(audio);
@@ -284,19 +284,19 @@ bool RelaySession::Consume(std::string_view data) {
 void RelaySession::TakeTitle() {
     // Only once on air: going on air starts the station's title afresh.
     if (m_onAir && m_pendingTitle) {
-        m_core.GetStation().SetTitle(*m_pendingTitle, "");
+        m_engine.station.SetTitle(*m_pendingTitle, "");
         m_pendingTitle.reset();
     }
 }
 
 void RelaySession::Failed(const std::string& why) {
-    m_core.Log("Relay from " + LogSafe(m_core.Settings().relayHost) + ":" +
-               std::to_string(m_core.Settings().relayPort) + ": " + why +
+    m_engine.log.Write("Relay from " + LogSafe(m_engine.settings.relayHost) + ":" +
+               std::to_string(m_engine.settings.relayPort) + ": " + why +
                (m_closed ? "" : "; trying again"));
     CloseConnection();
     if (m_onAir) {
         m_onAir = false;
-        m_core.GetStation().SourceGone();
+        m_engine.station.SourceGone();
     }
     ScheduleRetry();
 }
@@ -313,7 +313,7 @@ void RelaySession::CloseConnection() {
 }
 
 void RelaySession::ScheduleRetry() {
-    if (m_closed || m_core.Stopping()) {
+    if (m_closed || m_engine.sessions.Stopping()) {
         return;
     }
     // 1, 2, 4 ... 30 seconds: an upstream that is down is not hammered.
@@ -323,7 +323,7 @@ void RelaySession::ScheduleRetry() {
     auto self = shared_from_this();
     m_timer.async_wait([self](const asio::error_code& ec) {
         if (!ec && !self->m_closed) {
-            self->m_socket = tcp::socket(self->m_core.Io());
+            self->m_socket = tcp::socket(self->m_engine.io);
             self->Connect();
         }
     });

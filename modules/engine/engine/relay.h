@@ -6,7 +6,8 @@
 // listeners stay connected meanwhile (for the station's time-out).
 #pragma once
 
-#include "engine/core.h"
+#include "engine/session.h"
+#include "engine/station.h"
 #include "engine/transport.h"
 
 #include <array>
@@ -18,7 +19,7 @@ namespace orvanta::engine {
 
 class RelaySession : public Session, public std::enable_shared_from_this<RelaySession> {
 public:
-    explicit RelaySession(Core& core);
+    explicit RelaySession(const EngineContext& engine);
     ~RelaySession() override;
 
     void Start();

@@ -18,27 +18,27 @@ std::string MountForLog(const std::string& mount) {
 }
 }  // namespace
 
-SourceSession::SourceSession(Core& core, std::unique_ptr<Transport> transport, std::string pending,
+SourceSession::SourceSession(const EngineContext& engine, std::unique_ptr<Transport> transport, std::string pending,
                              StreamFormat format, SourceInfo info, std::string mount, bool chunked)
-    : Session(core),
+    : Session(engine),
       m_transport(std::move(transport)),
       m_pending(std::move(pending)),
       m_format(format),
       m_info(std::move(info)),
       m_mount(std::move(mount)),
       m_chunked(chunked),
-      m_verdictTimer(core.Io()),
-      m_timeout(core.Io()) {}
+      m_verdictTimer(engine.io),
+      m_timeout(engine.io) {}
 
 SourceSession::~SourceSession() {
     if (m_onAir) {
-        m_core.GetStation().SourceGone();
+        m_engine.station.SourceGone();
     }
 }
 
 void SourceSession::Start() {
     m_address = RemoteAddress(m_transport->Socket());
-    if (m_core.GetStation().HasSource()) {
+    if (m_engine.station.HasSource()) {
         Refuse("another source went on air first");
         return;
     }
@@ -53,16 +53,16 @@ void SourceSession::Start() {
 }
 
 void SourceSession::ArmTimeout() {
-    m_timeout.expires_after(std::chrono::seconds(m_core.Settings().TimeoutSeconds()));
+    m_timeout.expires_after(std::chrono::seconds(m_engine.settings.TimeoutSeconds()));
     auto self = shared_from_this();
     m_timeout.async_wait([self](const asio::error_code& ec) {
         if (ec || self->m_closed) {
             return;
         }
         // A source silent for the time-out is gone; its listeners wait for the next one.
-        const std::string seconds = std::to_string(self->m_core.Settings().TimeoutSeconds());
+        const std::string seconds = std::to_string(self->m_engine.settings.TimeoutSeconds());
         if (self->m_onAir) {
-            self->m_core.Log("Source from " + self->m_address + " sent nothing for " + seconds +
+            self->m_engine.log.Write("Source from " + self->m_address + " sent nothing for " + seconds +
                              " s");
             self->Close();
         } else {
@@ -78,7 +78,7 @@ void SourceSession::Read() {
             self->Close();
             return;
         }
-        self->m_core.Status().receivedBytes.fetch_add(n, std::memory_order_relaxed);
+        self->m_engine.status.receivedBytes.fetch_add(n, std::memory_order_relaxed);
         self->ArmTimeout();
         if (!self->Consume(std::string_view(self->m_readBuffer.data(), n))) {
             self->Close();
@@ -111,8 +111,8 @@ bool SourceSession::Deliver(std::string_view audio) {
         return Verify(audio);
     }
     m_bytes += audio.size();
-    if (!m_core.GetStation().SourceData(audio)) {
-        m_core.Log("Source from " + m_address + " dropped: it sends no audio of its format");
+    if (!m_engine.station.SourceData(audio)) {
+        m_engine.log.Write("Source from " + m_address + " dropped: it sends no audio of its format");
         return false;
     }
     return true;
@@ -142,7 +142,7 @@ bool SourceSession::Verify(std::string_view audio) {
                 return true;
             }
             m_format = SniffFormat(m_pending);
-            if (!m_core.Settings().AcceptsSource(m_format)) {
+            if (!m_engine.settings.AcceptsSource(m_format)) {
                 Refuse("it named no content type and sends no audio this station takes");
                 return false;
             }
@@ -162,7 +162,7 @@ bool SourceSession::Verify(std::string_view audio) {
     }
     m_probe.reset();
     m_verdictTimer.cancel();
-    Station& station = m_core.GetStation();
+    Station& station = m_engine.station;
     if (station.HasSource()) {
         Refuse("another source went on air first");
         return false;
@@ -170,7 +170,7 @@ bool SourceSession::Verify(std::string_view audio) {
     station.SourceConnected(m_format, m_info, m_mount);
     m_onAir = true;
     m_since = std::chrono::steady_clock::now();
-    m_core.Log("Source connected from " + m_address + " on " + MountForLog(m_mount) + " (" +
+    m_engine.log.Write("Source connected from " + m_address + " on " + MountForLog(m_mount) + " (" +
                ContentTypeOf(m_format) + ", \"" + LogSafe(m_info.name) + "\")");
     const std::string verified = std::move(m_pending);
     m_pending.clear();
@@ -182,7 +182,7 @@ void SourceSession::Refuse(const std::string& why) {
         return;
     }
     m_refused = true;
-    m_core.Log("Source from " + m_address + " on " + MountForLog(m_mount) + " refused: " + why);
+    m_engine.log.Write("Source from " + m_address + " on " + MountForLog(m_mount) + " refused: " + why);
     Close();
 }
 
@@ -199,9 +199,9 @@ void SourceSession::Close() {
         const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
                                  std::chrono::steady_clock::now() - m_since)
                                  .count();
-        m_core.Log("Source disconnected from " + m_address + " after " + std::to_string(seconds) +
+        m_engine.log.Write("Source disconnected from " + m_address + " after " + std::to_string(seconds) +
                    " s, " + std::to_string(m_bytes) + " bytes");
-        m_core.GetStation().SourceGone();
+        m_engine.station.SourceGone();
     }
 }
 

@@ -2,7 +2,8 @@
 // until close, or chunked) or after a SHOUTcast-v1 login.
 #pragma once
 
-#include "engine/core.h"
+#include "engine/session.h"
+#include "engine/station.h"
 #include "engine/transport.h"
 #include "http/chunked.h"
 
@@ -14,7 +15,7 @@ namespace orvanta::engine {
 class SourceSession : public Session, public std::enable_shared_from_this<SourceSession> {
 public:
     // `pending` holds audio that arrived with the request or login.
-    SourceSession(Core& core, std::unique_ptr<Transport> transport, std::string pending,
+    SourceSession(const EngineContext& engine, std::unique_ptr<Transport> transport, std::string pending,
                   StreamFormat format, SourceInfo info, std::string mount, bool chunked);
     ~SourceSession() override;
 

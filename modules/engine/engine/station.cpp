@@ -1,7 +1,5 @@
 #include "engine/station.h"
 
-#include "engine/core.h"
-#include "engine/directory.h"
 #include "engine/http_reply.h"
 #include "engine/listener.h"
 #include "engine/transcoder.h"
@@ -17,7 +15,8 @@ namespace {
 constexpr uint64_t kNoAudioLimit = 256 * 1024;
 }  // namespace
 
-Station::Station(Core& core) : m_core(core), m_graceTimer(core.Io()), m_tickTimer(core.Io()) {
+Station::Station(const EngineContext& engine)
+    : m_engine(engine), m_graceTimer(engine.io), m_tickTimer(engine.io) {
     RebuildMetadata();
 }
 
@@ -46,9 +45,9 @@ StationSnapshot Station::Snapshot() const {
     snapshot.audioInfo = m_info.audioInfo;
     snapshot.listeners = m_listeners.size();
     snapshot.hlsListeners = m_hls.Listeners(std::chrono::steady_clock::now());
-    snapshot.hlsOffered = InfoOf(m_format).hls && m_core.Settings().hlsEnabled;
+    snapshot.hlsOffered = InfoOf(m_format).hls && m_engine.settings.hlsEnabled;
     snapshot.peakListeners = m_peakListeners;
-    snapshot.maxListeners = m_core.Settings().maxClients;
+    snapshot.maxListeners = m_engine.settings.maxClients;
     snapshot.streamStart = m_streamStart;
     snapshot.history.assign(m_history.begin(), m_history.end());
     return snapshot;
@@ -57,7 +56,7 @@ StationSnapshot Station::Snapshot() const {
 void Station::SourceConnected(StreamFormat format, const SourceInfo& info,
                               const std::string& mount) {
     m_graceTimer.cancel();
-    StreamTranscoder* transcoder = m_core.Settings().transcoder.get();
+    StreamTranscoder* transcoder = m_engine.settings.transcoder.get();
     const StreamFormat output = transcoder != nullptr ? transcoder->Output() : format;
     const bool seamless = transcoder == nullptr || m_sourceFormat == StreamFormat::Unknown ||
                           transcoder->SeamlessAfter(m_sourceFormat, format);
@@ -71,7 +70,7 @@ void Station::SourceConnected(StreamFormat format, const SourceInfo& info,
                 : "the new source pushes a stream of its own (its own ASF header), which players "
                   "cannot switch to in the middle of a stream";
         if (!m_listeners.empty()) {
-            m_core.Log("Listeners dropped at the change of source: " + std::string(why));
+            m_engine.log.Write("Listeners dropped at the change of source: " + std::string(why));
         }
         CloseAllListeners("the stream's format changed");
         m_chain.Clear();
@@ -95,11 +94,11 @@ void Station::SourceConnected(StreamFormat format, const SourceInfo& info,
     m_hasSource = true;
     m_sourceBytes = 0;
     m_streamStart = std::chrono::system_clock::now();
-    m_hls.SourceStarted(m_format, m_core.Settings().Hls());
-    if (DirectoryAnnouncer* directory = m_core.Directory()) {
-        directory->OnSourceConnected();
+    m_hls.SourceStarted(m_format, m_engine.settings.Hls());
+    if (m_watcher != nullptr) {
+        m_watcher->OnSourceConnected();
     }
-    m_core.Status().sourceConnected.store(1, std::memory_order_relaxed);
+    m_engine.status.sourceConnected.store(1, std::memory_order_relaxed);
 }
 
 bool Station::SourceData(std::string_view data) {
@@ -134,7 +133,7 @@ bool Station::SourceData(std::string_view data) {
             m_rawTitle.clear();
             m_title = std::move(title);
             m_reader->TitleChanged(m_title);
-            m_core.Log("Title: " + LogSafe(m_title));
+            m_engine.log.Write("Title: " + LogSafe(m_title));
             Played(m_title);
         }
     }
@@ -156,7 +155,7 @@ void Station::HlsFeed(std::string_view frames) {
     std::string problem = m_hls.Feed(frames, m_title);
     if (problem != m_hlsProblem) {
         if (!problem.empty()) {
-            m_core.Log("HLS origin folder: " + LogSafe(problem));
+            m_engine.log.Write("HLS origin folder: " + LogSafe(problem));
         }
         m_hlsProblem = std::move(problem);
     }
@@ -165,15 +164,15 @@ void Station::HlsFeed(std::string_view frames) {
 void Station::SourceGone() {
     m_hasSource = false;
     m_hls.SourceStopped();
-    m_core.Status().sourceConnected.store(0, std::memory_order_relaxed);
-    if (DirectoryAnnouncer* directory = m_core.Directory()) {
-        directory->OnSourceLeft();
+    m_engine.status.sourceConnected.store(0, std::memory_order_relaxed);
+    if (m_watcher != nullptr) {
+        m_watcher->OnSourceLeft();
     }
-    if (m_core.Stopping()) {
+    if (m_engine.sessions.Stopping()) {
         return;
     }
     // Listeners stay for a while: an encoder that reconnects resumes their stream.
-    m_graceTimer.expires_after(std::chrono::seconds(m_core.Settings().TimeoutSeconds()));
+    m_graceTimer.expires_after(std::chrono::seconds(m_engine.settings.TimeoutSeconds()));
     m_graceTimer.async_wait([this](const asio::error_code& ec) {
         if (!ec && !m_hasSource) {
             CloseAllListeners("no source came back in time");
@@ -198,7 +197,7 @@ void Station::SetTitle(std::string_view song, std::string_view url) {
     m_rawUrl = WithoutControlBytes(ToUtf8(url));
     RebuildMetadata();
     if (!m_title.empty() && (m_history.empty() || m_history.front().title != m_title)) {
-        m_core.Log("Title: " + LogSafe(m_title));
+        m_engine.log.Write("Title: " + LogSafe(m_title));
     }
     Played(m_title);
 }
@@ -208,7 +207,7 @@ void Station::Played(const std::string& title) {
         return;
     }
     m_history.push_front({std::chrono::system_clock::now(), title});
-    const int32_t limit = m_core.Settings().songHistoryMax;
+    const int32_t limit = m_engine.settings.songHistoryMax;
     const size_t keep = limit > 0 ? std::min<size_t>(static_cast<size_t>(limit), 1000) : 0;
     while (m_history.size() > keep) {
         m_history.pop_back();
@@ -216,7 +215,7 @@ void Station::Played(const std::string& title) {
 }
 
 void Station::RebuildMetadata() {
-    const EngineSettings& settings = m_core.Settings();
+    const EngineSettings& settings = m_engine.settings;
     // A stream's own titles (Ogg comments, the ASF header) set it without an update; keep that
     // one.
     if (!m_rawTitle.empty() || !InfoOf(m_sourceFormat).titlesInStream) {
@@ -236,7 +235,7 @@ void Station::RebuildMetadata() {
 void Station::AddListener(ListenerSession* listener) {
     m_listeners.insert(listener);
     m_peakListeners = std::max(m_peakListeners, m_listeners.size());
-    m_core.Status().listeners.store(static_cast<int32_t>(m_listeners.size()),
+    m_engine.status.listeners.store(static_cast<int32_t>(m_listeners.size()),
                                     std::memory_order_relaxed);
 }
 
@@ -244,12 +243,12 @@ void Station::RemoveListener(ListenerSession* listener) {
     m_listeners.erase(listener);
     m_waiting.erase(listener);
     // A listener gone while a pass is under way is skipped by the pass (it checks m_listeners).
-    m_core.Status().listeners.store(static_cast<int32_t>(m_listeners.size()),
+    m_engine.status.listeners.store(static_cast<int32_t>(m_listeners.size()),
                                     std::memory_order_relaxed);
 }
 
 void Station::Tick() {
-    if (m_core.Stopping()) {
+    if (m_engine.sessions.Stopping()) {
         m_ticking = false;
         return;
     }
@@ -289,8 +288,8 @@ void Station::WriteWaiting() {
         }
     }
     if (!m_writing.empty()) {
-        asio::post(m_core.Io(), [this] {
-            if (!m_core.Stopping()) {
+        asio::post(m_engine.io, [this] {
+            if (!m_engine.sessions.Stopping()) {
                 WriteWaiting();
             }
         });

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/chunk_chain.h"
+#include "engine/engine_context.h"
 #include "engine/tunables.h"
 #include "hls/hls_stream.h"
 #include "http/icy_login.h"
@@ -21,13 +22,26 @@
 
 namespace orvanta::engine {
 
-class Core;
 class ListenerSession;
+
+// Told when a source takes the station and when it leaves: the directory listings follow them.
+class SourceWatcher {
+public:
+    virtual void OnSourceConnected() = 0;
+    virtual void OnSourceLeft() = 0;
+
+protected:
+    ~SourceWatcher() = default;
+};
 
 // The one mount of the station.
 class Station {
 public:
-    explicit Station(Core& core);
+    // `engine`: the engine's context, whose station this is.
+    explicit Station(const EngineContext& engine);
+    // From now on `watcher` (null: none) is told about sources coming and going; it outlives the
+    // station or is replaced first.
+    void Watch(SourceWatcher* watcher) { m_watcher = watcher; }
 
     bool HasSource() const { return m_hasSource; }
     StreamFormat Format() const { return m_format; }
@@ -91,7 +105,8 @@ private:
     // Fills in what the source did not announce about its audio from what the reader saw.
     void TakeAudioFacts();
 
-    Core& m_core;
+    const EngineContext& m_engine;
+    SourceWatcher* m_watcher = nullptr;
     ChunkChain m_chain{kQueueBytes};
     std::unique_ptr<FormatReader> m_reader;
     StreamFormat m_format = StreamFormat::Unknown;        // what listeners get
