@@ -1,5 +1,6 @@
 // ovstream.so's factory (its other entries are those of every engine module, module_exports.cpp).
 #include "engine/controller.h"
+#include "stream/format_table.h"
 
 #include <new>
 #include <orvanta/version_stamp.h>
@@ -11,7 +12,8 @@ const ModuleIdentity kIdentity = {
     {'O', 'V', 'S', 'T', 'R', 'E', 'A', 'M'},
     "ovstream.so",
     "Orvanta streaming engine (MP3, Ogg Vorbis)",
-    ORVANTA_FORMAT_MP3 | ORVANTA_FORMAT_OGG_VORBIS,
+    // Every format it takes from a source as it is.
+    DirectFormatMask(),
     {ORVANTA_VERSION_WORD(ORV_VERSION_MAJOR, ORV_VERSION_MINOR),
      ORVANTA_VERSION_WORD(ORV_VERSION_PATCH, ORV_VERSION_TWEAK)},
 };

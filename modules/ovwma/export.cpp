@@ -5,6 +5,7 @@
 // not offered for WMA.
 #include "encoder_plugin.h"
 #include "engine/controller.h"
+#include "stream/format_table.h"
 #include "wma_transcoder.h"
 
 #include <new>
@@ -17,7 +18,8 @@ const engine::ModuleIdentity kIdentity = {
     {'O', 'V', 'W', 'M', 'A', 'S', 'R', 'V'},
     "ovwma.so",
     "Orvanta WMA streaming engine (WMA from MP3, Ogg Vorbis or ASF sources)",
-    ORVANTA_FORMAT_WMA,
+    // Whatever the source sends, listeners get WMA in ASF.
+    engine::InfoOf(engine::StreamFormat::Asf).stationFormat,
     {ORVANTA_VERSION_WORD(ORV_VERSION_MAJOR, ORV_VERSION_MINOR),
      ORVANTA_VERSION_WORD(ORV_VERSION_PATCH, ORV_VERSION_TWEAK)},
 };

@@ -32,6 +32,18 @@ TEST(OvstreamModuleTest, ExportsOnlyItsEntriesAndCarriesTheVersion) {
               "OrvantaServiceController2\nOrvantaServiceOption\nOrvantaServiceStartError\n");
 
     EXPECT_NE(GetFileVersion(kModule), 0u) << "stamped with the project's version";
+
+    // The console finds it for an MP3 or Ogg Vorbis station and never for a WMA one.
+    test::TempDir program;
+    std::filesystem::copy_file(kModule, program.File("ovstream.so"));
+    CServiceModuleCache modules;
+    ASSERT_TRUE(modules.Init(program.Folder(), true));
+    for (const uint32_t format : {ORVANTA_FORMAT_MP3, ORVANTA_FORMAT_OGG_VORBIS}) {
+        const ServiceModuleInfo* found = modules.FindByFormat(format);
+        ASSERT_NE(found, nullptr) << format;
+        EXPECT_STREQ(found->fileName, "ovstream.so");
+    }
+    EXPECT_EQ(modules.FindByFormat(ORVANTA_FORMAT_WMA), nullptr);
 }
 
 // The console hands the address override over twice, the second time inverted; whatever the

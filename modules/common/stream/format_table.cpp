@@ -69,7 +69,8 @@ constexpr std::array<FormatInfo, 3> kFormats = {{
      .direct = true,
      .titlesInStream = true,
      .titlesUntouched = true,
-     .directoryType = "Vorbis"},
+     .directoryType = "Vorbis",
+     .stationFormat = ORVANTA_FORMAT_OGG_VORBIS},
     {.format = StreamFormat::Asf,
      .name = "WMA",
      .contentType = "application/vnd.ms-asf",
@@ -81,7 +82,8 @@ constexpr std::array<FormatInfo, 3> kFormats = {{
      .titlesInStream = true,
      .mmsh = true,
      // The directory has no WMA type; registrations have always said MP3.
-     .directoryType = "MP3"},
+     .directoryType = "MP3",
+     .stationFormat = ORVANTA_FORMAT_WMA},
     {.format = StreamFormat::Mp3,
      .name = "MP3",
      .contentType = "audio/mpeg",
@@ -92,7 +94,8 @@ constexpr std::array<FormatInfo, 3> kFormats = {{
      .icyMetadata = true,
      .shoutcastDirectory = true,
      .hls = true,
-     .directoryType = "MP3"},
+     .directoryType = "MP3",
+     .stationFormat = ORVANTA_FORMAT_MP3},
 }};
 
 constexpr FormatInfo kUnknown{};
@@ -110,6 +113,16 @@ const FormatInfo& InfoOf(StreamFormat format) {
 
 std::span<const FormatInfo> KnownFormats() {
     return kFormats;
+}
+
+uint32_t DirectFormatMask() {
+    uint32_t mask = 0;
+    for (const FormatInfo& info : kFormats) {
+        if (info.direct) {
+            mask |= info.stationFormat;
+        }
+    }
+    return mask;
 }
 
 }  // namespace orvanta::engine

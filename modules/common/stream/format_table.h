@@ -5,6 +5,8 @@
 
 #include "stream/format_reader.h"
 
+#include <orvanta/service_module.h>
+
 #include <memory>
 #include <span>
 #include <string_view>
@@ -41,6 +43,9 @@ struct FormatInfo {
     bool mmsh = false;
     // The stream type the directory's registration names.
     const char* directoryType = "MP3";
+    // The station Format setting's bit (ORVANTA_FORMAT_*) under which listeners get it: what
+    // the module serving it announces to the console, which picks a module by that bit.
+    uint32_t stationFormat = 0;
 };
 
 // The record for `format`; Unknown's record has no reader, sniffer or content types and every
@@ -49,5 +54,9 @@ const FormatInfo& InfoOf(StreamFormat format);
 
 // The known formats' records, in the order sniffing tries them.
 std::span<const FormatInfo> KnownFormats();
+
+// The station Format bits of every format a station that does not re-encode serves: what a
+// module of this engine without a transcoder announces.
+uint32_t DirectFormatMask();
 
 }  // namespace orvanta::engine
