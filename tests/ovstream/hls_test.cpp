@@ -113,7 +113,7 @@ TEST(HlsSegmenterTest, AacSegmentsAreNamedPackedAndTheirCodecTold) {
     HlsSegmenter segmenter(1, 2, 5);
     segmenter.SourceStarted(std::chrono::system_clock::now(), InfoOf(StreamFormat::Aac).hls);
     // 44.1 kHz: 2 s is 86.1 frames, so the first segment closes at 87.
-    EXPECT_EQ(segmenter.Feed(AdtsFrames(100, 4), "Night"), 1u);
+    ASSERT_EQ(segmenter.Feed(AdtsFrames(100, 4), "Night"), 1u);
     const HlsSegment& lc = segmenter.Segments().front();
     EXPECT_EQ(SegmentUri(lc), "live/1.aac");
     EXPECT_STREQ(lc.packing->contentType, "audio/aac");
