@@ -29,7 +29,9 @@ void PcmDecoder::Close() {
 
 bool PcmDecoder::Open(Codec codec, const std::vector<std::string>& headers) {
     Close();
-    const AVCodecID id = codec == Codec::Mp3 ? AV_CODEC_ID_MP3 : AV_CODEC_ID_VORBIS;
+    const AVCodecID id = codec == Codec::Mp3   ? AV_CODEC_ID_MP3
+                         : codec == Codec::Aac ? AV_CODEC_ID_AAC
+                                               : AV_CODEC_ID_VORBIS;
     const AVCodec* decoder = avcodec_find_decoder(id);
     if (decoder == nullptr) {
         return false;
@@ -41,8 +43,9 @@ bool PcmDecoder::Open(Codec codec, const std::vector<std::string>& headers) {
         Close();
         return false;
     }
-    if (codec == Codec::Mp3) {
-        m_parser = av_parser_init(AV_CODEC_ID_MP3);
+    if (codec != Codec::Vorbis) {
+        // ADTS frames carry their own headers, which the AAC decoder reads as MP3's reads its.
+        m_parser = av_parser_init(id);
         if (m_parser == nullptr) {
             Close();
             return false;

@@ -1,6 +1,6 @@
-// One source's compressed audio (MP3 frames, Vorbis packets) decoded by the system's codec
-// library and converted to the interleaved 16-bit PCM the WMA encoder takes, at its rate and
-// channel count whatever the source's are.
+// One source's compressed audio (MP3 frames, AAC in ADTS frames, Vorbis packets) decoded by the
+// system's codec library and converted to the interleaved 16-bit PCM the WMA encoder takes, at its
+// rate and channel count whatever the source's are.
 #pragma once
 
 #include <cstdint>
@@ -18,7 +18,7 @@ namespace orvanta::wma {
 
 class PcmDecoder {
 public:
-    enum class Codec { Mp3, Vorbis };
+    enum class Codec { Mp3, Aac, Vorbis };
 
     PcmDecoder(int outRate, int outChannels) : m_outRate(outRate), m_outChannels(outChannels) {}
     ~PcmDecoder();
@@ -29,7 +29,7 @@ public:
     // lacks the decoder or refuses the headers.
     bool Open(Codec codec, const std::vector<std::string>& headers = {});
     bool IsOpen() const { return m_context != nullptr; }
-    // MP3: any run of whole frames. Vorbis: one packet. Appends the PCM it makes to `pcm`;
+    // MP3, AAC: any run of whole frames. Vorbis: one packet. Appends the PCM it makes to `pcm`;
     // what the decoder cannot read is skipped.
     void Decode(std::string_view data, std::vector<int16_t>& pcm);
     void Close();

@@ -96,7 +96,7 @@ private:
     bool m_skipping = false;
 };
 
-// One MP3 or Ogg Vorbis source: the engine's own reader cuts and checks its stream (so the
+// One MP3, AAC or Ogg Vorbis source: the engine's own reader cuts and checks its stream (so the
 // station sees the same titles, dropped bytes and verdicts as for any source), the decoder
 // turns it into PCM, the transcoder into the station's WMA.
 class TranscodingReader final : public FormatReader {
@@ -109,6 +109,8 @@ public:
           m_vorbis(m_decoder) {
         if (source == StreamFormat::Mp3) {
             m_decoder.Open(PcmDecoder::Codec::Mp3);
+        } else if (source == StreamFormat::Aac) {
+            m_decoder.Open(PcmDecoder::Codec::Aac);
         }
     }
 
@@ -155,9 +157,10 @@ WmaTranscoder::WmaTranscoder(std::unique_ptr<EncoderPlugin> encoder)
 }
 
 bool WmaTranscoder::Accepts(StreamFormat source) const {
-    // The decoder in front of the encoder reads MP3 frames and Vorbis packets; the station's own
-    // format passes through.
-    return source == Output() || source == StreamFormat::Mp3 || source == StreamFormat::Ogg;
+    // The decoder in front of the encoder reads MP3 and ADTS frames and Vorbis packets; the
+    // station's own format passes through.
+    return source == Output() || source == StreamFormat::Mp3 || source == StreamFormat::Aac ||
+           source == StreamFormat::Ogg;
 }
 
 std::unique_ptr<FormatReader> WmaTranscoder::MakeReader(StreamFormat source) {

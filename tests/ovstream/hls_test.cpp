@@ -6,6 +6,7 @@
 #include "hls/segmenter.h"
 #include "ovstream/engine_ports.h"
 #include "ovstream/test_client.h"
+#include "stream/format_table.h"
 #include "test_process.h"
 #include "test_util.h"
 
@@ -90,6 +91,54 @@ TEST(HlsSegmenterTest, TagsTitlesAndTimestampsAndMarksASourcesReturn) {
     EXPECT_EQ(segmenter.Feed(Mp3Frames(240), "Back"), 3u);
     EXPECT_NE(RenderPlaylist(segmenter).find("#EXT-X-DISCONTINUITY-SEQUENCE:1\n"),
               std::string::npos);
+}
+
+// ADTS frames of `count` frames of 1024 samples at `rateIndex` (4: 44.1 kHz, 6: 24 kHz), LC,
+// mono, 200 bytes each, zero payload.
+std::string AdtsFrames(int count, int rateIndex) {
+    std::string frame("\xFF\xF1\x00\x40\x19\x1F\xFC", 7);
+    frame[2] = static_cast<char>(0x40 | rateIndex << 2);
+    frame.resize(200, '\0');
+    std::string out;
+    for (int i = 0; i < count; ++i) {
+        out += frame;
+    }
+    return out;
+}
+
+// AAC is packed as MP3 is, ADTS frames behind the same timestamp tag, but named .aac and served
+// as audio/aac; the master playlist names the codec, HE-AAC (an LC header at a core rate of
+// 24 kHz or less) as such.
+TEST(HlsSegmenterTest, AacSegmentsAreNamedPackedAndTheirCodecTold) {
+    HlsSegmenter segmenter(1, 2, 5);
+    segmenter.SourceStarted(std::chrono::system_clock::now(), InfoOf(StreamFormat::Aac).hls);
+    // 44.1 kHz: 2 s is 86.1 frames, so the first segment closes at 87.
+    ASSERT_EQ(segmenter.Feed(AdtsFrames(100, 4), "Night"), 1u);
+    const HlsSegment& lc = segmenter.Segments().front();
+    EXPECT_EQ(SegmentUri(lc), "live/1.aac");
+    EXPECT_STREQ(lc.packing->contentType, "audio/aac");
+    EXPECT_EQ(Timestamp(*lc.bytes), 0u);
+    EXPECT_EQ(lc.bytes->substr(lc.bytes->size() - 87 * 200, 2), "\xFF\xF1");
+    EXPECT_NEAR(lc.seconds, 87 * 1024 / 44100.0, 1e-9);
+    EXPECT_NE(RenderMasterPlaylist(segmenter).find(",CODECS=\"mp4a.40.2\"\n../live.m3u8\n"),
+              std::string::npos)
+        << RenderMasterPlaylist(segmenter);
+
+    // HE-AAC after LC: the decoder is set up anew, so the LC rest closes and a seam is marked.
+    EXPECT_EQ(segmenter.Feed(AdtsFrames(60, 6), "Night"), 2u);
+    ASSERT_EQ(segmenter.Segments().size(), 3u);
+    const HlsSegment& he = segmenter.Segments().back();
+    EXPECT_TRUE(he.discontinuity);
+    EXPECT_EQ(Timestamp(*he.bytes), uint64_t{100} * 1024 * 90000 / 44100);
+    EXPECT_STREQ(he.codecs, "mp4a.40.5");
+    EXPECT_NE(RenderMasterPlaylist(segmenter).find("CODECS=\"mp4a.40.5\""), std::string::npos);
+    EXPECT_NE(RenderPlaylist(segmenter).find("#EXT-X-DISCONTINUITY\n"), std::string::npos);
+    EXPECT_NE(RenderPlaylist(segmenter).find("\nlive/3.aac\n"), std::string::npos);
+    std::string_view extension;
+    EXPECT_EQ(ParseSegmentPath("/live/3.aac", &extension), 3u);
+    EXPECT_EQ(extension, "aac");
+    EXPECT_FALSE(ParseSegmentPath("/live/3.ogg"));
+    EXPECT_FALSE(ParseSegmentPath("/live/.aac"));
 }
 
 // A flood of distinct addresses fills the count of HLS listeners up to its cap and no further;

@@ -1,6 +1,7 @@
-// Source formats: MP3 frame sync, Ogg pages and Vorbis headers, ICY metadata blocks. Inputs are
-// built here (frames with zero payload, pages laid out by a small writer), so these tests
-// need no encoder.
+// Source formats: MP3 and ADTS frame sync, Ogg pages and Vorbis headers, ICY metadata blocks.
+// Inputs are built here (frames with zero payload, pages laid out by a small writer), so these
+// tests need no encoder.
+#include "stream/adts.h"
 #include "stream/asf.h"
 #include "stream/format_reader.h"
 #include "stream/format_table.h"
@@ -236,6 +237,138 @@ TEST(Mp3Reader, UnitsCloseBySizeOrHalfASecond) {
     EXPECT_EQ(reader.Bitrate(), 32);
 }
 
+struct Adts {
+    int rateIndex = 4;  // 44.1 kHz
+    int channelConfig = 2;
+    int objectType = 2;  // LC
+    bool crc = false;
+    bool mpeg2 = false;
+};
+
+// An ADTS frame of `length` bytes, header included, with a zero payload.
+std::string AdtsFrame(size_t length, Adts a = {}) {
+    const auto n = static_cast<int>(length);
+    std::string frame = Bytes({0xFF, 0xF0 | (a.mpeg2 ? 8 : 0) | (a.crc ? 0 : 1),
+                               (a.objectType - 1) << 6 | a.rateIndex << 2 | a.channelConfig >> 2,
+                               (a.channelConfig & 3) << 6 | (n >> 11 & 3), n >> 3 & 0xFF,
+                               (n & 7) << 5 | 0x1F, 0xFC});
+    frame.resize(length, '\0');
+    return frame;
+}
+
+// LC, 44.1 kHz, stereo, 372 bytes a frame: 128 kbit/s.
+std::string AdtsFrames(int count, Adts a = {}) {
+    std::string out;
+    for (int i = 0; i < count; ++i) {
+        out += AdtsFrame(372, a);
+    }
+    return out;
+}
+
+TEST(AdtsFrameHeader, DecodesWhatEncodersWriteAndRejectsWhatNoneDoes) {
+    const std::string lc = AdtsFrame(372);
+    auto header = ParseAdtsFrameHeader(U(lc), 7);
+    ASSERT_TRUE(header);
+    EXPECT_EQ(header->objectType, 2);
+    EXPECT_EQ(header->sampleRate, 44100);
+    EXPECT_EQ(header->channels, 2);
+    EXPECT_EQ(header->frameBytes, 372);
+    EXPECT_EQ(header->headerBytes, 7);
+    EXPECT_EQ(header->samplesPerFrame, 1024);
+    EXPECT_STREQ(AdtsCodecs(*header), "mp4a.40.2");
+    EXPECT_FALSE(ParseMp3FrameHeader(U(lc), 7)) << "MPEG audio never has layer 0";
+    EXPECT_FALSE(ParseAdtsFrameHeader(U(Frames128(1)), 7)) << "ADTS always has";
+
+    // CRC-protected, MPEG-2, 5.1, two raw data blocks, the largest length.
+    std::string crc =
+        AdtsFrame(8191, {.rateIndex = 3, .channelConfig = 6, .crc = true, .mpeg2 = true});
+    crc[6] = static_cast<char>(0xFD);
+    header = ParseAdtsFrameHeader(U(crc), 9);
+    ASSERT_TRUE(header);
+    EXPECT_EQ(header->headerBytes, 9);
+    EXPECT_EQ(header->frameBytes, 8191);
+    EXPECT_EQ(header->sampleRate, 48000);
+    EXPECT_EQ(header->channels, 6);
+    EXPECT_EQ(header->samplesPerFrame, 2048);
+    EXPECT_TRUE(header->mpeg2);
+
+    // HE-AAC: an LC header at the core rate, half of what the decoder puts out.
+    const std::string he = AdtsFrame(200, {.rateIndex = 6});  // 24 kHz
+    EXPECT_TRUE(AdtsLikelySbr(*ParseAdtsFrameHeader(U(he), 7)));
+    EXPECT_STREQ(AdtsCodecs(*ParseAdtsFrameHeader(U(he), 7)), "mp4a.40.5");
+    EXPECT_FALSE(AdtsLikelySbr(*ParseAdtsFrameHeader(U(lc), 7)));
+    EXPECT_STREQ(
+        AdtsCodecs(*ParseAdtsFrameHeader(U(AdtsFrame(200, {.rateIndex = 6, .objectType = 1})), 7)),
+        "mp4a.40.1");
+
+    for (const std::string& bad :
+         {AdtsFrame(372, {.rateIndex = 13}), AdtsFrame(372, {.rateIndex = 15}),
+          AdtsFrame(372, {.channelConfig = 0}), AdtsFrame(7), AdtsFrame(9, {.crc = true}),
+          "\xFF\xF3" + lc.substr(2) /* layer 1 */, "\xFE\xF1" + lc.substr(2)}) {
+        EXPECT_FALSE(ParseAdtsFrameHeader(U(bad), bad.size())) << std::hex << bad.substr(0, 7);
+    }
+    EXPECT_TRUE(ParseAdtsFrameHeader(U(AdtsFrame(8)), 8)) << "the smallest frame";
+    EXPECT_FALSE(ParseAdtsFrameHeader(U(lc), 6));
+}
+
+TEST(AdtsReader, SameFramesWhereverTheBytesAreSplitThroughJunkTagsAndBadLengths) {
+    // Junk that looks like audio: a header with nothing at its length, one whose length is one
+    // byte long (the next header starts a byte later), one followed by another sample rate.
+    const std::string noise = AdtsFrame(300) + "\x01\x02" + AdtsFrame(301).substr(0, 300) +
+                              AdtsFrame(300) + AdtsFrame(300, {.rateIndex = 3}) + "zz";
+    AdtsReader fooled;
+    EXPECT_TRUE(FeedAll(fooled, noise).empty());
+    EXPECT_FALSE(fooled.SawAudio());
+
+    const std::string crc = AdtsFrames(6, {.crc = true});
+    const std::string mono = AdtsFrames(5, {.channelConfig = 1});
+    const std::string tag = Id3v2(AdtsFrames(2) + "cover");
+    const std::string junk = AdtsFrames(1) + "garbage\xFF\xF1 more\xFF";
+    const std::string input =
+        noise + AdtsFrames(4) + tag + AdtsFrames(12) + junk + crc + mono + AdtsFrames(14);
+    const std::string audio = AdtsFrames(4) + AdtsFrames(12) + crc + mono + AdtsFrames(14);
+
+    AdtsReader whole;
+    const std::vector<MediaUnit> reference = FeedAll(whole, input);
+    const std::string emitted = Concat(reference);
+    // All but the open unit and the last frame, whose successor never came.
+    EXPECT_EQ(emitted, audio.substr(0, emitted.size()));
+    EXPECT_GT(emitted.size(), audio.size() - AdtsReader::kUnitBytes - 372);
+    EXPECT_EQ(whole.DroppedBytes(), noise.size() + tag.size() + junk.size());
+    EXPECT_TRUE(whole.SawAudio());
+    EXPECT_EQ(whole.Channels(), 2);
+    EXPECT_EQ(whole.SampleRate(), 44100);
+    for (const MediaUnit& unit : reference) {
+        EXPECT_TRUE(unit.syncPoint);
+        EXPECT_EQ(unit.bytes.substr(0, 1), "\xFF");
+    }
+    for (size_t split = 1; split < input.size(); split += 97) {
+        AdtsReader reader;
+        std::vector<MediaUnit> units;
+        reader.Feed(std::string_view(input).substr(0, split), units);
+        reader.Feed(std::string_view(input).substr(split), units);
+        ASSERT_EQ(units.size(), reference.size()) << split;
+        EXPECT_EQ(Concat(units), emitted) << split;
+        EXPECT_EQ(reader.DroppedBytes(), whole.DroppedBytes()) << split;
+    }
+}
+
+TEST(AdtsReader, MeasuresTheBitrateAndClosesUnitsByTime) {
+    // 120-byte frames of 1024 samples at 44.1 kHz: 41 kbit/s; 22 frames reach 0.5 s.
+    AdtsReader reader;
+    std::string low;
+    for (int i = 0; i < 50; ++i) {
+        low += AdtsFrame(120);
+    }
+    const std::vector<MediaUnit> out = FeedAll(reader, low);
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_EQ(out[0].bytes.size(), 22u * 120);
+    EXPECT_EQ(reader.Bitrate(), 41);
+    AdtsReader full;
+    FeedAll(full, AdtsFrames(500));  // past one 10 s window
+    EXPECT_EQ(full.Bitrate(), 128);
+}
+
 TEST(OggPage, ParsesARealPageAndRejectsDamage) {
     // The identification page of a stream written by libvorbis.
     const std::string real = Bytes(
@@ -365,6 +498,7 @@ TEST(FormatTable, ContentTypesSniffingAndReadersAgree) {
     EXPECT_STREQ(ContentTypeOf(StreamFormat::Mp3), "audio/mpeg");
     EXPECT_STREQ(ContentTypeOf(StreamFormat::Ogg), "application/ogg");
     EXPECT_STREQ(ContentTypeOf(StreamFormat::Asf), "application/vnd.ms-asf");
+    EXPECT_STREQ(ContentTypeOf(StreamFormat::Aac), "audio/aac");
     EXPECT_STREQ(ContentTypeOf(StreamFormat::Unknown), "application/octet-stream");
     EXPECT_EQ(MakeFormatReader(StreamFormat::Unknown), nullptr);
     for (const FormatInfo& info : KnownFormats()) {
@@ -375,7 +509,10 @@ TEST(FormatTable, ContentTypesSniffingAndReadersAgree) {
     EXPECT_EQ(FormatFromContentType(" Audio/MPEG ; charset=x"), StreamFormat::Mp3);
     EXPECT_EQ(FormatFromContentType("audio/VORBIS"), StreamFormat::Ogg);
     EXPECT_EQ(FormatFromContentType("audio/x-ms-wma"), StreamFormat::Asf);
-    EXPECT_EQ(FormatFromContentType("audio/aacp"), StreamFormat::Unknown);
+    EXPECT_EQ(FormatFromContentType("audio/aacp"), StreamFormat::Aac);
+    EXPECT_EQ(FormatFromContentType("Audio/X-AAC"), StreamFormat::Aac);
+    EXPECT_EQ(FormatFromContentType("audio/aac"), StreamFormat::Aac);
+    EXPECT_TRUE(InfoOf(StreamFormat::Mp3).looseLabel) << "encoders label AAC audio/mpeg";
 
     const std::string asf(reinterpret_cast<const char*>(kAsfHeaderObject.data()),
                           kAsfHeaderObject.size());
@@ -385,6 +522,13 @@ TEST(FormatTable, ContentTypesSniffingAndReadersAgree) {
     EXPECT_EQ(SniffFormat("xy" + std::string(10, '\0') + asf), StreamFormat::Unknown);
     EXPECT_EQ(SniffFormat(Id3v2("TIT2")), StreamFormat::Mp3);
     EXPECT_EQ(SniffFormat(Frames128(3)), StreamFormat::Mp3);
+    // ADTS, also behind a tag (which alone says MP3), and never MP3 taken for it.
+    EXPECT_EQ(SniffFormat(AdtsFrames(2)), StreamFormat::Aac);
+    EXPECT_EQ(SniffFormat(AdtsFrames(1).substr(0, 28)), StreamFormat::Aac);
+    EXPECT_EQ(SniffFormat(Id3v2("TIT2") + AdtsFrames(2)), StreamFormat::Aac);
+    EXPECT_EQ(SniffFormat(Id3v2("TIT2") + Frames128(2)), StreamFormat::Mp3);
+    EXPECT_EQ(SniffFormat(AdtsFrame(372) + AdtsFrame(372, {.rateIndex = 3})),
+              StreamFormat::Unknown);
     // A sync pattern whose next frame disagrees is not MP3.
     EXPECT_EQ(SniffFormat(Frame({0xFF, 0xFB, 0x90, 0x44}, 417) + "junk"), StreamFormat::Unknown);
 }

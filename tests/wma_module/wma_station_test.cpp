@@ -109,6 +109,8 @@ TEST_F(WmaStationTest, Mp3AndOggArePlayedAsWmaOverHttpAndMmshWithTitlesAndWmaPas
               std::string::npos);
     for (const auto& [codec, type, format, rate] :
          {std::tuple{"libvorbis", "application/ogg", "ogg", "bit_rate=64000"},
+          // AAC in ADTS is taken and goes on the same WMA stream.
+          std::tuple{"aac", "audio/aac", "adts", "bit_rate=64000"},
           // An encoder of its own WMA, framed for streaming: its 96 kbit/s reach players as sent.
           std::tuple{"wmav2", "video/x-ms-asf", "asf_stream", "bit_rate=96000"}}) {
         const size_t before = test::ReadFile(m_dir.File("server.out")).size();

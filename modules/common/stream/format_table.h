@@ -7,15 +7,41 @@
 
 #include <orvanta/service_module.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string_view>
 
 namespace orvanta::engine {
 
+// One frame as HLS cuts segments of it.
+struct HlsFrame {
+    size_t bytes = 0;  // the whole frame
+    uint32_t samples = 0;
+    int sampleRate = 0;
+    // The encoder settings a player's decoder is set up for; a change ends the segment and the
+    // next one starts with a discontinuity.
+    uint32_t shape = 0;
+    // The codec as playlists name it ("mp4a.40.2"); a static string.
+    const char* codecs = "";
+};
+
+// How HLS packs a format: segments of whole frames as the source sent them, each behind the ID3
+// tag with its timestamp.
+struct HlsPacking {
+    // Of segment names, "live/<sequence>.<extension>".
+    const char* extension = "";
+    // What segments are served as.
+    const char* contentType = "";
+    // The frame at p, when the `size` bytes hold all of it.
+    std::optional<HlsFrame> (*frameAt)(const unsigned char* p, size_t size) = nullptr;
+};
+
 struct FormatInfo {
     StreamFormat format = StreamFormat::Unknown;
-    // For messages: "MP3", "Ogg Vorbis".
+    // For messages: "MP3", "Ogg Vorbis", "AAC".
     const char* name = "";
     // What listeners and the status documents are told.
     const char* contentType = "application/octet-stream";
@@ -23,6 +49,9 @@ struct FormatInfo {
     std::span<const std::string_view> contentTypes;
     // Whether a source's first bytes are this format (see SniffFormat). Null: never sniffed.
     bool (*sniff)(std::string_view firstBytes) = nullptr;
+    // Sources announce other formats under its content types too (encoders that label AAC
+    // audio/mpeg): a source's first bytes decide when they sniff as another format.
+    bool looseLabel = false;
     // Null: no reader (Unknown).
     std::unique_ptr<FormatReader> (*makeReader)() = nullptr;
     // A station that does not re-encode takes sources of it as they are.
@@ -31,8 +60,8 @@ struct FormatInfo {
     bool icyMetadata = false;
     // SHOUTcast-style directories list it, and a registered public stream says icy-pub:1.
     bool shoutcastDirectory = false;
-    // HLS segments may be cut from it.
-    bool hls = false;
+    // HLS segments may be cut from it, packed so; null: no HLS.
+    const HlsPacking* hls = nullptr;
     // The stream carries its own titles (comment or stream headers); a new one replaces the
     // title an update set.
     bool titlesInStream = false;

@@ -36,10 +36,8 @@ std::shared_ptr<const std::string> NoHeaders() {
     return empty;
 }
 
-enum class TagCheck { kNo, kNeedMore, kYes };
+}  // namespace
 
-// An ID3v2 tag header at p: "ID3", major version 2-4, a minor version, flags, then a 28-bit size
-// in four 7-bit bytes. `size` gets the whole tag's length, footer included.
 TagCheck CheckId3v2(const unsigned char* p, size_t avail, uint64_t& size) {
     static constexpr unsigned char kMagic[3] = {'I', 'D', '3'};
     for (size_t i = 0; i < std::min<size_t>(avail, 10); ++i) {
@@ -68,8 +66,6 @@ bool IsTagStart(const unsigned char* p) {
     return (p[0] == 'I' && p[1] == 'D' && p[2] == '3') ||
            (p[0] == 'T' && p[1] == 'A' && p[2] == 'G');
 }
-
-}  // namespace
 
 std::optional<Mp3FrameHeader> ParseMp3FrameHeader(const unsigned char* p, size_t size) {
     if (p == nullptr || size < 4 || p[0] != 0xFF || (p[1] & 0xE0) != 0xE0) {

@@ -29,6 +29,16 @@ struct Mp3FrameHeader {
 // and emphasis values, free format (bitrate index 0) and the bad bitrate index 15.
 std::optional<Mp3FrameHeader> ParseMp3FrameHeader(const unsigned char* p, size_t size);
 
+// What may stand at a frame boundary besides a frame: an ID3v2 tag (skipped whole) or the start
+// of a tag (ID3v1 "TAG" or ID3v2), which encoders put between songs.
+enum class TagCheck { kNo, kNeedMore, kYes };
+// An ID3v2 tag header at p: "ID3", major version 2-4, a minor version, flags, then a 28-bit size
+// in four 7-bit bytes. `size` gets the whole tag's length, footer included. kNeedMore when the
+// `avail` bytes fit so far but are fewer than the header's ten.
+TagCheck CheckId3v2(const unsigned char* p, size_t avail, uint64_t& size);
+// p holds at least 3 bytes.
+bool IsTagStart(const unsigned char* p);
+
 // Same version, layer and sample rate: what consecutive frames of one stream share.
 bool Mp3Compatible(const Mp3FrameHeader& a, const Mp3FrameHeader& b);
 

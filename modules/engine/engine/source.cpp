@@ -1,5 +1,7 @@
 #include "engine/source.h"
 
+#include "stream/format_table.h"
+
 namespace orvanta::engine {
 
 namespace {
@@ -136,12 +138,16 @@ bool SourceSession::Verify(std::string_view audio) {
         });
     }
     if (!m_probe) {
-        // Without a content type the first bytes tell the format.
-        if (m_format == StreamFormat::Unknown) {
+        // Without a content type the first bytes tell the format; under a loose one (AAC
+        // labelled audio/mpeg) they do when they tell one this station takes.
+        if (m_format == StreamFormat::Unknown || InfoOf(m_format).looseLabel) {
             if (m_pending.size() < kSniffBytes) {
                 return true;
             }
-            m_format = SniffFormat(m_pending);
+            const StreamFormat sniffed = SniffFormat(m_pending);
+            if (m_format == StreamFormat::Unknown || m_engine.settings.AcceptsSource(sniffed)) {
+                m_format = sniffed;
+            }
             if (!m_engine.settings.AcceptsSource(m_format)) {
                 Refuse("it named no content type and sends no audio this station takes");
                 return false;

@@ -39,7 +39,7 @@ void HlsStream::SourceStarted(StreamFormat format, const HlsSettings& settings) 
     } else if (!m_origin || m_origin->Root() != settings.originFolder) {
         m_origin = std::make_unique<OriginFolder>(settings.originFolder);
     }
-    m_segmenter->SourceStarted(std::chrono::system_clock::now());
+    m_segmenter->SourceStarted(std::chrono::system_clock::now(), InfoOf(format).hls);
 }
 
 void HlsStream::SourceStopped() {

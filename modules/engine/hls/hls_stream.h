@@ -1,4 +1,4 @@
-// The station's HLS output: the segmenter over the live MP3 audio, the playlist it renders,
+// The station's HLS output: the segmenter over the live MP3 or AAC audio, the playlist it renders,
 // the copy in the origin folder, and who has been fetching the playlist. Lives on the engine's
 // thread beside the station; the station feeds it, connections read from it.
 #pragma once
@@ -32,15 +32,15 @@ class HlsStream {
 public:
     using SteadyClock = std::chrono::steady_clock;
 
-    // A source went on air. For an MP3 station with HLS on, segmenting begins (or goes on, with
-    // a discontinuity, after an earlier source); settings are taken now.
+    // A source went on air. For a format HLS packs (MP3, AAC) with HLS on, segmenting begins (or
+    // goes on, with a discontinuity, after an earlier source); settings are taken now.
     void SourceStarted(StreamFormat format, const HlsSettings& settings);
     void SourceStopped();
-    // Whole MP3 frames from the station's reader and the title on air. "" or a problem with the
+    // Whole frames from the station's reader and the title on air. "" or a problem with the
     // origin folder, for the log.
     std::string Feed(std::string_view frames, const std::string& title);
 
-    // The window, or null before the first MP3 source.
+    // The window, or null before the first source HLS packs.
     const HlsSegmenter* Segmenter() const { return m_segmenter.get(); }
     // The current playlist (empty before the first segment) and its strong validator.
     std::shared_ptr<const std::string> Playlist() const { return m_playlist; }

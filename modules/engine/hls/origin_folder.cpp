@@ -38,7 +38,8 @@ std::string OriginFolder::Sync(const HlsSegmenter& segmenter, const std::string&
         for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
             const std::string name = it->path().filename().string();
             const auto sequence = ParseSegmentPath("/live/" + name);
-            if (sequence && segmenter.Find(*sequence) == nullptr) {
+            const HlsSegment* kept = sequence ? segmenter.Find(*sequence) : nullptr;
+            if (sequence && (kept == nullptr || SegmentUri(*kept) != "live/" + name)) {
                 std::error_code ignored;
                 fs::remove(it->path(), ignored);
             }
@@ -47,24 +48,24 @@ std::string OriginFolder::Sync(const HlsSegmenter& segmenter, const std::string&
     }
     std::string problem;
     for (const HlsSegment& segment : segments) {
-        if (!m_written.empty() && segment.sequence <= m_written.back()) {
+        if (!m_written.empty() && segment.sequence <= m_written.back().first) {
             continue;
         }
-        problem =
-            Publish((fs::path(m_root) / SegmentUri(segment.sequence)).string(), *segment.bytes);
+        const std::string uri = SegmentUri(segment);
+        problem = Publish((fs::path(m_root) / uri).string(), *segment.bytes);
         if (!problem.empty()) {
             return problem;
         }
-        m_written.push_back(segment.sequence);
+        m_written.push_back({segment.sequence, uri});
     }
     if (!playlist.empty()) {
         problem = Publish((fs::path(m_root) / "live.m3u8").string(), playlist);
     }
     // Only after the playlist stopped naming them.
     const uint64_t oldest = segments.empty() ? UINT64_MAX : segments.front().sequence;
-    while (!m_written.empty() && m_written.front() < oldest) {
+    while (!m_written.empty() && m_written.front().first < oldest) {
         std::error_code ignored;
-        fs::remove(fs::path(m_root) / SegmentUri(m_written.front()), ignored);
+        fs::remove(fs::path(m_root) / m_written.front().second, ignored);
         m_written.pop_front();
     }
     return problem;

@@ -1,7 +1,7 @@
 // A copy of the HLS window in a folder any web server can serve without asking the engine:
-// "live.m3u8" and "live/<sequence>.mp3" as the engine itself names them. Each file is written
-// under a temporary name and renamed into place, so a reader never sees half of one; segments
-// that left the window are removed, so the folder holds exactly the window.
+// "live.m3u8" and "live/<sequence>.mp3" (or .aac) as the engine itself names them. Each file is
+// written under a temporary name and renamed into place, so a reader never sees half of one;
+// segments that left the window are removed, so the folder holds exactly the window.
 #pragma once
 
 #include "hls/segmenter.h"
@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <utility>
 
 namespace orvanta::engine {
 
@@ -26,7 +27,8 @@ public:
 private:
     std::string m_root;
     bool m_prepared = false;
-    std::deque<uint64_t> m_written;  // ascending
+    // Sequence (ascending) and name under the root of each segment written.
+    std::deque<std::pair<uint64_t, std::string>> m_written;
 };
 
 }  // namespace orvanta::engine

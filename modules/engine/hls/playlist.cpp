@@ -1,5 +1,9 @@
 #include "hls/playlist.h"
 
+#include "stream/format_table.h"
+
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 
@@ -25,20 +29,34 @@ std::string IsoTime(std::chrono::system_clock::time_point when) {
 
 }  // namespace
 
-std::string SegmentUri(uint64_t sequence) {
-    return "live/" + std::to_string(sequence) + ".mp3";
+std::string SegmentUri(uint64_t sequence, std::string_view extension) {
+    return "live/" + std::to_string(sequence) + "." + std::string(extension);
 }
 
-std::optional<uint64_t> ParseSegmentPath(std::string_view path) {
+std::string SegmentUri(const HlsSegment& segment) {
+    return SegmentUri(segment.sequence,
+                      segment.packing != nullptr ? segment.packing->extension : "mp3");
+}
+
+std::optional<uint64_t> ParseSegmentPath(std::string_view path, std::string_view* extension) {
     constexpr std::string_view kFolder = kHlsSegmentFolder;
-    constexpr std::string_view kSuffix = ".mp3";
-    if (path.size() <= kFolder.size() + kSuffix.size() ||
-        path.substr(0, kFolder.size()) != kFolder ||
-        path.substr(path.size() - kSuffix.size()) != kSuffix) {
+    const size_t dot = path.rfind('.');
+    if (dot == std::string_view::npos || dot <= kFolder.size() ||
+        path.substr(0, kFolder.size()) != kFolder) {
         return std::nullopt;
     }
-    const std::string_view digits =
-        path.substr(kFolder.size(), path.size() - kFolder.size() - kSuffix.size());
+    const std::string_view suffix = path.substr(dot + 1);
+    bool known = false;
+    for (const FormatInfo& format : KnownFormats()) {
+        known = known || (format.hls != nullptr && suffix == format.hls->extension);
+    }
+    if (!known) {
+        return std::nullopt;
+    }
+    if (extension != nullptr) {
+        *extension = suffix;
+    }
+    const std::string_view digits = path.substr(kFolder.size(), dot - kFolder.size());
     if (digits.empty() || digits.size() > kMaxSequenceDigits ||
         (digits[0] == '0' && digits.size() > 1)) {
         return std::nullopt;
@@ -79,9 +97,31 @@ std::string RenderPlaylist(const HlsSegmenter& segmenter) {
         char duration[32];
         std::snprintf(duration, sizeof duration, "%.3f", segment.seconds);
         text += "#EXT-X-PROGRAM-DATE-TIME:" + IsoTime(segment.start) + "\n#EXTINF:" + duration +
-                ",\n" + SegmentUri(segment.sequence) + "\n";
+                ",\n" + SegmentUri(segment) + "\n";
     }
     return text;
+}
+
+}  // namespace orvanta::engine
+
+namespace orvanta::engine {
+
+std::string RenderMasterPlaylist(const HlsSegmenter& segmenter) {
+    const auto& segments = segmenter.Segments();
+    if (segments.empty()) {
+        return {};
+    }
+    // BANDWIDTH is the peak: the densest segment, tag included.
+    double peak = 0;
+    for (const HlsSegment& segment : segments) {
+        if (segment.seconds > 0) {
+            peak = std::max(peak, static_cast<double>(segment.bytes->size()) * 8 / segment.seconds);
+        }
+    }
+    const std::string variant = kHlsPlaylistPath;
+    return "#EXTM3U\n#EXT-X-VERSION:3\n#EXT-X-STREAM-INF:BANDWIDTH=" +
+           std::to_string(static_cast<uint64_t>(std::ceil(peak))) + ",CODECS=\"" +
+           segments.back().codecs + "\"\n.." + variant + "\n";
 }
 
 }  // namespace orvanta::engine

@@ -1,7 +1,6 @@
 #include "hls/segmenter.h"
 
 #include "hls/id3_tag.h"
-#include "stream/mp3.h"
 
 #include <algorithm>
 
@@ -32,11 +31,6 @@ std::string Hex(uint64_t value) {
     return text;
 }
 
-uint32_t ShapeOf(const Mp3FrameHeader& header) {
-    return static_cast<uint32_t>(header.version) << 16 | static_cast<uint32_t>(header.layer) << 8 |
-           static_cast<uint32_t>(header.channels);
-}
-
 }  // namespace
 
 std::string HlsFingerprint(std::string_view bytes) {
@@ -46,7 +40,8 @@ std::string HlsFingerprint(std::string_view bytes) {
 HlsSegmenter::HlsSegmenter(uint64_t firstSequence, int targetSeconds, size_t window)
     : m_nextSequence(firstSequence),
       m_targetSeconds(std::clamp(targetSeconds, 1, kMaxTargetSeconds)),
-      m_window(std::max<size_t>(window, 1)) {}
+      m_window(std::max<size_t>(window, 1)),
+      m_packing(InfoOf(StreamFormat::Mp3).hls) {}
 
 const HlsSegment* HlsSegmenter::Find(uint64_t sequence) const {
     if (m_segments.empty() || sequence < m_segments.front().sequence ||
@@ -64,8 +59,11 @@ uint64_t HlsSegmenter::Ticks() const {
     return m_ticksBase + m_samplesSinceBase * kTicksPerSecond / static_cast<uint64_t>(m_sampleRate);
 }
 
-void HlsSegmenter::SourceStarted(Clock::time_point now) {
+void HlsSegmenter::SourceStarted(Clock::time_point now, const HlsPacking* packing) {
     Publish();
+    if (packing != nullptr) {
+        m_packing = packing;
+    }
     m_anchorTime = now;
     m_anchorTicks = Ticks();
     m_pendingDiscontinuity = m_published > 0;
@@ -84,36 +82,36 @@ size_t HlsSegmenter::Feed(std::string_view frames, const std::string& title) {
     const uint64_t publishedBefore = m_published;
     const auto* bytes = reinterpret_cast<const unsigned char*>(frames.data());
     size_t pos = 0;
-    while (frames.size() - pos >= 4) {
-        const auto header = ParseMp3FrameHeader(bytes + pos, frames.size() - pos);
-        if (!header || header->frameBytes <= 0 ||
-            static_cast<size_t>(header->frameBytes) > frames.size() - pos) {
+    while (pos < frames.size()) {
+        const auto frame = m_packing->frameAt(bytes + pos, frames.size() - pos);
+        if (!frame || frame->bytes == 0 || frame->sampleRate <= 0) {
             break;
         }
-        if (m_open && (ShapeOf(*header) != m_frameShape || header->sampleRate != m_currentRate)) {
+        if (m_open && (frame->shape != m_frameShape || frame->sampleRate != m_currentRate)) {
             // Another encoder setting: a player must reset its decoder, so the segment ends
             // here and the next one says so.
             Publish();
             m_pendingDiscontinuity = true;
         }
-        if (header->sampleRate != m_sampleRate) {
+        if (frame->sampleRate != m_sampleRate) {
             m_ticksBase = Ticks();
             m_samplesSinceBase = 0;
-            m_sampleRate = header->sampleRate;
+            m_sampleRate = frame->sampleRate;
         }
         if (m_open && m_currentSamples >= static_cast<uint64_t>(m_targetSeconds) *
                                               static_cast<uint64_t>(m_currentRate)) {
             Publish();
         }
         if (!m_open) {
-            m_frameShape = ShapeOf(*header);
-            m_currentRate = header->sampleRate;
+            m_frameShape = frame->shape;
+            m_currentRate = frame->sampleRate;
             Begin(title);
+            m_current.codecs = frame->codecs;
         }
-        m_currentBytes.append(frames.substr(pos, static_cast<size_t>(header->frameBytes)));
-        m_currentSamples += static_cast<uint64_t>(header->samplesPerFrame);
-        m_samplesSinceBase += static_cast<uint64_t>(header->samplesPerFrame);
-        pos += static_cast<size_t>(header->frameBytes);
+        m_currentBytes.append(frames.substr(pos, frame->bytes));
+        m_currentSamples += frame->samples;
+        m_samplesSinceBase += frame->samples;
+        pos += frame->bytes;
     }
     return static_cast<size_t>(m_published - publishedBefore);
 }
@@ -122,6 +120,7 @@ void HlsSegmenter::Begin(const std::string& title) {
     const uint64_t ticks = Ticks();
     m_current = HlsSegment{};
     m_current.sequence = m_nextSequence;
+    m_current.packing = m_packing;
     m_current.discontinuity = m_pendingDiscontinuity;
     m_pendingDiscontinuity = false;
     m_current.start =

@@ -1,8 +1,10 @@
-// Cuts the station's MP3 audio into HLS segments: whole frames as the source sent them (no
+// Cuts the station's MP3 or AAC audio into HLS segments: whole frames as the source sent them (no
 // re-encoding), a new segment once the one under way holds the target duration, each with the
 // ID3 tag packed audio needs in front. Plain code over bytes and a clock the caller passes in:
 // no I/O, no threads, so it is tested and fuzzed on its own.
 #pragma once
+
+#include "stream/format_table.h"
 
 #include <chrono>
 #include <cstddef>
@@ -28,6 +30,9 @@ struct HlsSegment {
     // When its first sample went on air, by the server's clock.
     std::chrono::system_clock::time_point start;
     std::string title;  // on air when it began
+    // How its frames are packed (its name's extension and content type) and their codec.
+    const HlsPacking* packing = nullptr;
+    const char* codecs = "";
     // The ID3 tag and the frames; never modified once published.
     std::shared_ptr<const std::string> bytes;
     std::string etag;  // strong, quoted
@@ -45,15 +50,16 @@ public:
     size_t WindowSize() const { return m_window; }
 
     // A source went on air at `now` (a new one, or the same one back): the next segment is a
-    // discontinuity when segments came before it.
-    void SourceStarted(Clock::time_point now);
+    // discontinuity when segments came before it. `packing` (null: as before, at first MP3's)
+    // says how its frames are read and segments named.
+    void SourceStarted(Clock::time_point now, const HlsPacking* packing = nullptr);
     // The source left: the segment under way is closed and published as it is, so the audio
     // up to the end reaches the players.
     void SourceStopped();
 
-    // Whole MP3 frames (as the station's reader emits them) and the title on air now. Bytes
-    // that do not parse as a frame end the piece (the reader never sends them). Returns how
-    // many segments were published by this call.
+    // Whole frames of the packing's format (as the station's reader emits them) and the title on
+    // air now. Bytes that do not parse as a frame end the piece (the reader never sends them).
+    // Returns how many segments were published by this call.
     size_t Feed(std::string_view frames, const std::string& title);
 
     // Published segments, oldest first, at most WindowSize().
@@ -81,7 +87,8 @@ private:
     uint64_t m_ticksBase = 0;  // at the last change of sample rate
     uint64_t m_samplesSinceBase = 0;
     int m_sampleRate = 0;
-    uint32_t m_frameShape = 0;  // version, layer, rate, channels of the frames under way
+    const HlsPacking* m_packing;
+    uint32_t m_frameShape = 0;  // the encoder settings of the frames under way
     // Where the source's audio began on the timeline and on the clock: segment start times
     // follow the audio from there, so they agree with the durations the playlist lists.
     Clock::time_point m_anchorTime;

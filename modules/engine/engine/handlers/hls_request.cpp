@@ -37,7 +37,7 @@ Outcome HlsRequest(const Request& request, const RequestContext& context, Reques
     const FormatInfo& format = InfoOf(context.format);
     if (context.format != StreamFormat::Unknown && !format.hls) {
         return Reply(PlainError(
-            404, "HLS carries MP3 only; this station streams " + std::string(format.name)));
+            404, "HLS carries MP3 and AAC only; this station streams " + std::string(format.name)));
     }
     if (context.settings.privateBroadcast != 0) {
         if (auto refusal = PrivateListenerRefusal(request, context, actions)) {
@@ -56,9 +56,23 @@ Outcome HlsRequest(const Request& request, const RequestContext& context, Reques
         return Cacheable(request, "application/vnd.apple.mpegurl", playlist, hls.PlaylistEtag(),
                          cache);
     }
+    if (request.path == kHlsMasterPath) {
+        const auto master = std::make_shared<const std::string>(
+            hls.Segmenter() ? RenderMasterPlaylist(*hls.Segmenter()) : std::string());
+        if (master->empty()) {
+            return Reply(PlainError(404, "No HLS segments yet"));
+        }
+        // Changes only with the codec or the bitrate; as short-lived as the live playlist.
+        const std::string cache = "public, max-age=" + std::to_string(std::max(1, target / 2));
+        return Cacheable(request, "application/vnd.apple.mpegurl", master,
+                         "\"" + HlsFingerprint(*master) + "\"", cache);
+    }
     const auto sequence = ParseSegmentPath(request.path);
     const HlsSegment* segment =
         sequence && hls.Segmenter() ? hls.Segmenter()->Find(*sequence) : nullptr;
+    if (segment != nullptr && SegmentUri(*segment) != request.path.substr(1)) {
+        segment = nullptr;  // the number of a segment of another format
+    }
     if (segment == nullptr) {
         return Reply(PlainError(404, "Not Found"), sequence ? "segment not in the window" : "");
     }
@@ -67,7 +81,9 @@ Outcome HlsRequest(const Request& request, const RequestContext& context, Reques
     if (request.method == "GET") {
         actions.SegmentServed();
     }
-    return Cacheable(request, "audio/mpeg", segment->bytes, segment->etag, kImmutable);
+    return Cacheable(request,
+                     segment->packing != nullptr ? segment->packing->contentType : "audio/mpeg",
+                     segment->bytes, segment->etag, kImmutable);
 }
 
 }  // namespace orvanta::engine
