@@ -9,7 +9,7 @@ tests=0
 
 packages=(
     # build
-    g++ cmake ninja-build pkg-config libasio-dev libicu-dev libssl-dev
+    g++ cmake ninja-build pkg-config python3 libasio-dev libicu-dev libssl-dev
     # the console: Qt 6 widgets, its translation tools, and a display for headless test runs
     qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev xvfb xauth
     # Korean glyphs for the Korean language pack (the smallest Korean font family)

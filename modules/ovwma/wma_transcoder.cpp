@@ -1,6 +1,7 @@
 #include "wma_transcoder.h"
 
 #include "pcm_decoder.h"
+#include "stream/format_table.h"
 #include "stream/ogg.h"
 
 #include <algorithm>

@@ -90,16 +90,6 @@ void CreateFolder(const std::string& path) {
 
 }  // namespace
 
-void TrimSpaces(std::string& text) {
-    const size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos) {
-        text.clear();
-        return;
-    }
-    text.erase(text.find_last_not_of(' ') + 1);
-    text.erase(0, first);
-}
-
 int ApplyMassConfig(LIniFile& ini, StationConfig& config) {
     const std::string include = ini.GetString(kMassConfig, "Include", "");
     if (include.empty()) {

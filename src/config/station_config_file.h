@@ -60,7 +60,4 @@ int ApplyMassConfig(LIniFile& ini, StationConfig& config);
 // installed program) and creates both folders with their parents. Failures are ignored.
 void PrepareDirectories(StationConfig& config, const ConfigFolders& folders = {});
 
-// Removes space characters (not tabs) from both ends.
-void TrimSpaces(std::string& text);
-
 }  // namespace orvanta

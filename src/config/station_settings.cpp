@@ -3,7 +3,6 @@
 #include "base/ascii.h"
 #include "base/ports.h"
 #include "config/ini_file.h"
-#include "config/station_config_file.h"
 #include "support/path.h"
 
 #include <algorithm>
@@ -53,9 +52,9 @@ constexpr std::string_view kReloadOrder[] = {
     // clang-format on
 };
 
-std::string Trimmed(std::string text) {
-    TrimSpaces(text);
-    return text;
+// Space characters (not tabs) off both ends.
+std::string Trimmed(const std::string& text) {
+    return std::string(TrimAny(text, " "));
 }
 
 std::string& TextOf(StationConfig& config, const StationSetting& row) {

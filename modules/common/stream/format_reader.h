@@ -19,23 +19,6 @@ namespace orvanta::engine {
 // Asf: WMA in its container, which only a station that serves WMA takes. Aac: AAC in ADTS frames.
 enum class StreamFormat { Unknown, Mp3, Ogg, Asf, Aac };
 
-// audio/mpeg, audio/mp3, audio/x-mpeg, audio/mpeg3 -> Mp3; application/ogg, audio/ogg, video/ogg,
-// application/x-ogg, audio/vorbis -> Ogg; video/x-ms-asf, audio/x-ms-wma, application/vnd.ms-asf
-// -> Asf; audio/aac, audio/aacp, audio/x-aac -> Aac; case-insensitive, parameters after ';' and
-// surrounding blanks ignored; anything else Unknown.
-StreamFormat FormatFromContentType(std::string_view contentType);
-
-// From the first bytes a source sent (give at least 4; a few KiB make the MP3 answer surer):
-// "OggS" -> Ogg; an ASF header object -> Asf; an ADTS frame header (after an ID3v2 tag the bytes
-// hold whole) whose successor, when in reach, is a compatible header -> Aac; an ID3v2 tag, or a
-// valid MP3 frame header whose successor (when the bytes reach it) is a compatible header -> Mp3;
-// else Unknown. Sources commonly forget the content type.
-StreamFormat SniffFormat(std::string_view firstBytes);
-
-// "audio/mpeg", "application/ogg", "application/vnd.ms-asf", "audio/aac";
-// "application/octet-stream" for Unknown.
-const char* ContentTypeOf(StreamFormat format);
-
 struct MediaUnit {
     std::string bytes;       // whole frames (MP3, AAC) or exactly one page (Ogg)
     bool syncPoint = false;  // a listener may start with this unit (after `headers`)
@@ -86,8 +69,5 @@ public:
     // re-encodes) puts it there for listeners joining from now on.
     virtual void TitleChanged(const std::string& /*title*/) {}
 };
-
-// A reader for the format; null for Unknown.
-std::unique_ptr<FormatReader> MakeFormatReader(StreamFormat format);
 
 }  // namespace orvanta::engine

@@ -1,5 +1,6 @@
 #include "stream/format_table.h"
 
+#include "base/ascii.h"
 #include "stream/adts.h"
 #include "stream/asf.h"
 #include "stream/mp3.h"
@@ -202,6 +203,35 @@ uint32_t DirectFormatMask() {
         }
     }
     return mask;
+}
+
+StreamFormat FormatFromContentType(std::string_view contentType) {
+    const std::string type = AsciiLower(TrimSpaceTab(contentType.substr(0, contentType.find(';'))));
+    for (const FormatInfo& info : KnownFormats()) {
+        if (std::find(info.contentTypes.begin(), info.contentTypes.end(), type) !=
+            info.contentTypes.end()) {
+            return info.format;
+        }
+    }
+    return StreamFormat::Unknown;
+}
+
+StreamFormat SniffFormat(std::string_view firstBytes) {
+    for (const FormatInfo& info : KnownFormats()) {
+        if (info.sniff != nullptr && info.sniff(firstBytes)) {
+            return info.format;
+        }
+    }
+    return StreamFormat::Unknown;
+}
+
+const char* ContentTypeOf(StreamFormat format) {
+    return InfoOf(format).contentType;
+}
+
+std::unique_ptr<FormatReader> MakeFormatReader(StreamFormat format) {
+    const FormatInfo& info = InfoOf(format);
+    return info.makeReader != nullptr ? info.makeReader() : nullptr;
 }
 
 }  // namespace orvanta::engine

@@ -5,12 +5,11 @@
 
 #include "stream/format_reader.h"
 
-#include <orvanta/service_module.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <orvanta/service_module.h>
 #include <span>
 #include <string_view>
 
@@ -87,5 +86,27 @@ std::span<const FormatInfo> KnownFormats();
 // The station Format bits of every format a station that does not re-encode serves: what a
 // module of this engine without a transcoder announces.
 uint32_t DirectFormatMask();
+
+// Lookups over the records.
+
+// audio/mpeg, audio/mp3, audio/x-mpeg, audio/mpeg3 -> Mp3; application/ogg, audio/ogg, video/ogg,
+// application/x-ogg, audio/vorbis -> Ogg; video/x-ms-asf, audio/x-ms-wma, application/vnd.ms-asf
+// -> Asf; audio/aac, audio/aacp, audio/x-aac -> Aac; case-insensitive, parameters after ';' and
+// surrounding blanks ignored; anything else Unknown.
+StreamFormat FormatFromContentType(std::string_view contentType);
+
+// From the first bytes a source sent (give at least 4; a few KiB make the MP3 answer surer):
+// "OggS" -> Ogg; an ASF header object -> Asf; an ADTS frame header (after an ID3v2 tag the bytes
+// hold whole) whose successor, when in reach, is a compatible header -> Aac; an ID3v2 tag, or a
+// valid MP3 frame header whose successor (when the bytes reach it) is a compatible header -> Mp3;
+// else Unknown. Sources commonly forget the content type.
+StreamFormat SniffFormat(std::string_view firstBytes);
+
+// "audio/mpeg", "application/ogg", "application/vnd.ms-asf", "audio/aac";
+// "application/octet-stream" for Unknown.
+const char* ContentTypeOf(StreamFormat format);
+
+// A reader for the format; null for Unknown.
+std::unique_ptr<FormatReader> MakeFormatReader(StreamFormat format);
 
 }  // namespace orvanta::engine

@@ -14,23 +14,23 @@
 
 namespace orvanta::engine {
 
-class ListenerSession : public Session, public std::enable_shared_from_this<ListenerSession> {
+class ListenerSession final : public Session,
+                              public StationListener,
+                              public std::enable_shared_from_this<ListenerSession> {
 public:
     // `responseHead` is the HTTP header block, sent together with the burst. `mmsh`: an ASF
     // listener that spoke the Windows Media HTTP streaming handshake, which wants the stream's
     // header and each packet framed in chunks of that protocol.
-    ListenerSession(const EngineContext& engine, std::unique_ptr<Transport> transport, std::string responseHead,
-                    bool icyMetadata, std::string userAgent, bool mmsh = false);
+    ListenerSession(const EngineContext& engine, std::unique_ptr<Transport> transport,
+                    std::string responseHead, bool icyMetadata, std::string userAgent,
+                    bool mmsh = false);
     ~ListenerSession() override;
 
     void Start();
-    // Sends what the chain holds beyond the cursor, unless a write is under way.
-    void Pump();
+    void Pump() override;
     void Close() override;
-    // Closes with the reason the log gives for it.
-    void CloseBecause(const char* reason);
-    // The oldest chain position this listener still needs.
-    uint64_t Cursor() const { return m_cursor; }
+    void CloseBecause(const char* reason) override;
+    uint64_t Cursor() const override { return m_cursor; }
 
 private:
     // Adds the bytes of `chunk` from the cursor's offset, with metadata blocks inserted every

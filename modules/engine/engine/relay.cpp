@@ -2,6 +2,7 @@
 
 #include "engine/outbound.h"
 #include "engine/tls_context.h"
+#include "stream/format_table.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -273,7 +274,7 @@ bool RelaySession::Consume(std::string_view data) {
         station.SourceConnected(m_format, m_info, "/");
         m_onAir = true;
         m_engine.log.Write("Relay from " + LogSafe(m_engine.settings.relayHost) + ":" +
-                   std::to_string(m_engine.settings.relayPort) + " on air");
+                           std::to_string(m_engine.settings.relayPort) + " on air");
         m_failures = 0;
     }
     const bool ok = station.SourceData(audio);
@@ -291,8 +292,8 @@ void RelaySession::TakeTitle() {
 
 void RelaySession::Failed(const std::string& why) {
     m_engine.log.Write("Relay from " + LogSafe(m_engine.settings.relayHost) + ":" +
-               std::to_string(m_engine.settings.relayPort) + ": " + why +
-               (m_closed ? "" : "; trying again"));
+                       std::to_string(m_engine.settings.relayPort) + ": " + why +
+                       (m_closed ? "" : "; trying again"));
     CloseConnection();
     if (m_onAir) {
         m_onAir = false;

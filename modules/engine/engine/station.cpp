@@ -1,10 +1,11 @@
 #include "engine/station.h"
 
 #include "engine/http_reply.h"
-#include "engine/listener.h"
 #include "engine/transcoder.h"
 #include "stream/format_table.h"
 #include "stream/icy_metadata.h"
+
+#include <asio/post.hpp>
 
 #include <algorithm>
 
@@ -232,14 +233,14 @@ void Station::RebuildMetadata() {
     }
 }
 
-void Station::AddListener(ListenerSession* listener) {
+void Station::AddListener(StationListener* listener) {
     m_listeners.insert(listener);
     m_peakListeners = std::max(m_peakListeners, m_listeners.size());
     m_engine.status.listeners.store(static_cast<int32_t>(m_listeners.size()),
                                     std::memory_order_relaxed);
 }
 
-void Station::RemoveListener(ListenerSession* listener) {
+void Station::RemoveListener(StationListener* listener) {
     m_listeners.erase(listener);
     m_waiting.erase(listener);
     // A listener gone while a pass is under way is skipped by the pass (it checks m_listeners).
@@ -280,7 +281,7 @@ void Station::StartPass() {
 void Station::WriteWaiting() {
     size_t done = 0;
     while (!m_writing.empty() && done < kWriteSlice) {
-        ListenerSession* listener = m_writing.back();
+        StationListener* listener = m_writing.back();
         m_writing.pop_back();
         ++done;
         if (m_listeners.count(listener) != 0) {
@@ -298,22 +299,22 @@ void Station::WriteWaiting() {
 
 void Station::DropLaggingListeners() {
     const uint64_t tail = m_chain.Tail();
-    std::vector<ListenerSession*> lagging;
-    for (ListenerSession* listener : m_listeners) {
+    std::vector<StationListener*> lagging;
+    for (StationListener* listener : m_listeners) {
         if (listener->Cursor() < tail) {
             lagging.push_back(listener);
         }
     }
     // Its audio is gone: a listener this far behind (a stalled connection, most likely) is let
     // go rather than left to hold its connection and the chunks of its last write.
-    for (ListenerSession* listener : lagging) {
+    for (StationListener* listener : lagging) {
         listener->CloseBecause("fell too far behind");
     }
 }
 
 void Station::CloseAllListeners(const char* reason) {
-    std::vector<ListenerSession*> closing(m_listeners.begin(), m_listeners.end());
-    for (ListenerSession* listener : closing) {
+    std::vector<StationListener*> closing(m_listeners.begin(), m_listeners.end());
+    for (StationListener* listener : closing) {
         listener->CloseBecause(reason);
     }
 }

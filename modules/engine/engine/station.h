@@ -22,7 +22,20 @@
 
 namespace orvanta::engine {
 
-class ListenerSession;
+// What the station asks of a listener: to send what the chain holds beyond its cursor, where
+// that cursor is, and to go.
+class StationListener {
+public:
+    // Sends what the chain holds beyond the cursor, unless a write is under way.
+    virtual void Pump() = 0;
+    // The oldest chain position the listener still needs.
+    virtual uint64_t Cursor() const = 0;
+    // Closes with the reason the log gives for it.
+    virtual void CloseBecause(const char* reason) = 0;
+
+protected:
+    ~StationListener() = default;
+};
 
 // Told when a source takes the station and when it leaves: the directory listings follow them.
 class SourceWatcher {
@@ -80,10 +93,10 @@ public:
     // Rebuilds the metadata block from the last title and the current formats.
     void RebuildMetadata();
 
-    void AddListener(ListenerSession* listener);
-    void RemoveListener(ListenerSession* listener);
+    void AddListener(StationListener* listener);
+    void RemoveListener(StationListener* listener);
     // A listener that has sent what there was is written again at the next tick.
-    void WaitForData(ListenerSession* listener) { m_waiting.insert(listener); }
+    void WaitForData(StationListener* listener) { m_waiting.insert(listener); }
     size_t ListenerCount() const { return m_listeners.size(); }
     // Closes every listener, telling the log why.
     void CloseAllListeners(const char* reason);
@@ -124,9 +137,9 @@ private:
     std::deque<PlayedEntry> m_history;
     size_t m_peakListeners = 0;
     std::chrono::system_clock::time_point m_streamStart;
-    std::unordered_set<ListenerSession*> m_listeners;
-    std::unordered_set<ListenerSession*> m_waiting;
-    std::vector<ListenerSession*> m_writing;  // this tick's pass, still to go
+    std::unordered_set<StationListener*> m_listeners;
+    std::unordered_set<StationListener*> m_waiting;
+    std::vector<StationListener*> m_writing;  // this tick's pass, still to go
     asio::steady_timer m_graceTimer;
     asio::steady_timer m_tickTimer;
     bool m_ticking = false;

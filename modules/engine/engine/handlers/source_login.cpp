@@ -3,6 +3,7 @@
 #include "engine/handlers/handlers.h"
 #include "engine/log.h"
 #include "engine/login_check.h"
+#include "stream/format_table.h"
 
 namespace orvanta::engine {
 
