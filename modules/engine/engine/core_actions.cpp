@@ -15,6 +15,7 @@ RequestContext CoreActions::Context(bool secure) const {
         .port = m_core.Port(),
         .hasSource = station.HasSource(),
         .format = station.Format(),
+        .contentType = station.ContentType(),
         .info = station.Info(),
         .mount = station.Mount(),
         .listeners = station.ListenerCount(),

@@ -29,6 +29,8 @@ struct RequestContext {
     // The station's one mount.
     bool hasSource = false;
     StreamFormat format = StreamFormat::Unknown;
+    // What listeners are told (see Station::ContentType); null: the format's.
+    const char* contentType = nullptr;
     const SourceInfo& info;
     const std::string& mount;
     size_t listeners = 0;

@@ -31,6 +31,11 @@ uint64_t Station::Generation() const {
 
 namespace {}  // namespace
 
+const char* Station::ContentType() const {
+    const char* codecType = m_reader ? m_reader->ContentType() : nullptr;
+    return codecType != nullptr ? codecType : ContentTypeOf(m_format);
+}
+
 StationSnapshot Station::Snapshot() const {
     StationSnapshot snapshot;
     snapshot.onAir = m_hasSource;
@@ -39,7 +44,8 @@ StationSnapshot Station::Snapshot() const {
     snapshot.url = m_info.url;
     snapshot.description = m_info.description;
     snapshot.title = m_title;
-    snapshot.contentType = ContentTypeOf(m_format);
+    snapshot.contentType = ContentType();
+    snapshot.codec = m_reader ? m_reader->CodecName() : "";
     snapshot.bitrate = m_info.bitrate;
     snapshot.sampleRate = m_info.sampleRate;
     snapshot.channels = m_info.channels;

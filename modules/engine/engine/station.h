@@ -31,6 +31,8 @@ public:
 
     bool HasSource() const { return m_hasSource; }
     StreamFormat Format() const { return m_format; }
+    // What listeners are told: the format's content type, or the codec's where it names one.
+    const char* ContentType() const;
     // What the source said about its stream; the bitrate, sample rate and channels it did not
     // say are filled in from the stream itself once known.
     const SourceInfo& Info() const { return m_info; }

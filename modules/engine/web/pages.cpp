@@ -185,13 +185,17 @@ std::string StatusJson(const StationSnapshot& station, const std::string& stream
         if (station.sampleRate > 0) {
             source += ",\"samplerate\":" + Number(station.sampleRate);
         }
-        source +=
-            ",\"server_description\":\"" + JsonEscape(OneLine(station.description)) +
-            "\",\"server_name\":\"" + JsonEscape(OneLine(station.name)) + "\",\"server_type\":\"" +
-            station.contentType + "\",\"server_url\":\"" + JsonEscape(OneLine(station.url)) +
-            "\",\"stream_start\":\"" + FormatTime(station.streamStart, TimeStyle::Http) +
-            "\",\"stream_start_iso8601\":\"" + FormatTime(station.streamStart, TimeStyle::Iso8601) +
-            "\",\"title\":\"" + JsonEscape(OneLine(station.title)) + "\",\"dummy\":null}";
+        if (!station.codec.empty()) {
+            source += ",\"subtype\":\"" + JsonEscape(station.codec) + "\"";
+        }
+        source += ",\"server_description\":\"" + JsonEscape(OneLine(station.description)) +
+                  "\",\"server_name\":\"" + JsonEscape(OneLine(station.name)) +
+                  "\",\"server_type\":\"" + JsonEscape(station.contentType) +
+                  "\",\"server_url\":\"" + JsonEscape(OneLine(station.url)) +
+                  "\",\"stream_start\":\"" + FormatTime(station.streamStart, TimeStyle::Http) +
+                  "\",\"stream_start_iso8601\":\"" +
+                  FormatTime(station.streamStart, TimeStyle::Iso8601) + "\",\"title\":\"" +
+                  JsonEscape(OneLine(station.title)) + "\",\"dummy\":null}";
     }
     if (array) {
         json += ",\"source\":[" + source + "]";
@@ -227,8 +231,15 @@ std::string StationPage(const StationSnapshot& station, const std::string& strea
         if (station.hlsOffered) {
             row("HLS listeners", std::to_string(station.hlsListeners));
         }
+        if (!station.codec.empty()) {
+            row("Codec", HtmlEscape(station.codec));
+        }
         if (station.bitrate > 0) {
             row("Bitrate", Number(station.bitrate) + " kbit/s");
+        }
+        if (station.sampleRate > 0) {
+            row("Audio", Number(station.sampleRate) + " Hz, " + Number(station.channels) +
+                             (station.channels == 1 ? " channel" : " channels"));
         }
     } else {
         row("Status", "Not on air");

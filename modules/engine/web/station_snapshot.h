@@ -24,6 +24,8 @@ struct StationSnapshot {
     std::string description;
     std::string title;
     std::string contentType;  // of the stream ("audio/mpeg", "application/ogg")
+    // The codec inside the container ("Opus", "FLAC", "Vorbis"); "" when the content type says it.
+    std::string codec;
     // What is known of the audio: announced by the source or read from the stream; 0 unknown.
     int bitrate = 0;  // kbit/s
     int sampleRate = 0;
