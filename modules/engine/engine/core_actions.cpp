@@ -40,6 +40,17 @@ std::vector<FileIdentity> CoreActions::PrivateIdentities() const {
     return identities;
 }
 
+std::vector<ListenerEntry> CoreActions::Listeners() const {
+    std::vector<ListenerEntry> entries;
+    const auto now = std::chrono::steady_clock::now();
+    for (const ListenerSession* listener : m_core.GetStation().Listeners()) {
+        entries.push_back(
+            {listener->Address(), listener->UserAgent(),
+             std::chrono::duration_cast<std::chrono::seconds>(now - listener->Since()).count()});
+    }
+    return entries;
+}
+
 LoginGuard::Hold CoreActions::HeldFor() const {
     return m_core.Guard().HeldFor(m_address, LoginGuard::Clock::now());
 }

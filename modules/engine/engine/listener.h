@@ -30,6 +30,9 @@ public:
     void CloseBecause(const char* reason);
     // The oldest chain position this listener still needs.
     uint64_t Cursor() const { return m_cursor; }
+    const std::string& Address() const { return m_address; }
+    const std::string& UserAgent() const { return m_userAgent; }
+    std::chrono::steady_clock::time_point Since() const { return m_since; }
 
 private:
     // Adds the bytes of `chunk` from the cursor's offset, with metadata blocks inserted every

@@ -54,6 +54,7 @@ StationSnapshot Station::Snapshot() const {
     snapshot.hlsListeners = m_hls.Listeners(std::chrono::steady_clock::now());
     snapshot.hlsOffered = InfoOf(m_format).hls && m_core.Settings().hlsEnabled;
     snapshot.peakListeners = m_peakListeners;
+    snapshot.listenerHits = m_listenerHits;
     snapshot.maxListeners = m_core.Settings().maxClients;
     snapshot.streamStart = m_streamStart;
     snapshot.history.assign(m_history.begin(), m_history.end());
@@ -241,6 +242,7 @@ void Station::RebuildMetadata() {
 
 void Station::AddListener(ListenerSession* listener) {
     m_listeners.insert(listener);
+    ++m_listenerHits;
     m_peakListeners = std::max(m_peakListeners, m_listeners.size());
     m_core.Status().listeners.store(static_cast<int32_t>(m_listeners.size()),
                                     std::memory_order_relaxed);

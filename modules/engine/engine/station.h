@@ -73,6 +73,7 @@ public:
     // A listener that has sent what there was is written again at the next tick.
     void WaitForData(ListenerSession* listener) { m_waiting.insert(listener); }
     size_t ListenerCount() const { return m_listeners.size(); }
+    const std::unordered_set<ListenerSession*>& Listeners() const { return m_listeners; }
     // Closes every listener, telling the log why.
     void CloseAllListeners(const char* reason);
     void Shutdown();
@@ -110,6 +111,7 @@ private:
     std::shared_ptr<const std::string> m_metaBlock;
     std::deque<PlayedEntry> m_history;
     size_t m_peakListeners = 0;
+    uint64_t m_listenerHits = 0;
     std::chrono::system_clock::time_point m_streamStart;
     std::unordered_set<ListenerSession*> m_listeners;
     std::unordered_set<ListenerSession*> m_waiting;
