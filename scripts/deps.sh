@@ -18,6 +18,8 @@ packages=(
     libavcodec-dev libavformat-dev libswresample-dev libavutil-dev
     # tests: real encoders and players against the engine, nginx as a cache in front of it
     libgtest-dev ffmpeg mpg123 curl icecast2 chromium openssl nginx
+    # an XML parser for the statistics documents the engine writes
+    libxml2-utils
     # Xlib, for the single-instance test's look at the console's window under Xvfb
     libx11-dev
     # fuzzing and the formatting check

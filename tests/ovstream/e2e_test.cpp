@@ -8,7 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -103,6 +106,82 @@ TEST_F(EndToEndTest, OggVorbisListenersJoiningMidStreamDecodeFromTheirFirstByte)
                    "out.wav"),
               44u + 44100u * 2u * 2u);
 }
+
+// Opus and FLAC in Ogg from ffmpeg: the status tells the codec, the sample rate and channels
+// from the headers and a bitrate measured from the stream (neither announces one); listeners
+// are told the codec; one joining seconds in decodes from its first byte; the comment's title
+// shows.
+struct OggCodecCase {
+    const char* encoder;
+    // An encoder option: enough bytes a second that the 64 KiB a listener gets at once is a
+    // few seconds, so a listener joining later really joins mid-stream.
+    const char* option;
+    const char* value;
+    const char* type;
+    const char* subtype;
+    int sampleRate;
+    int lowKbps, highKbps;
+};
+
+void PrintTo(const OggCodecCase& c, std::ostream* out) {
+    *out << c.subtype;
+}
+
+class OggCodecTest : public EndToEndTest, public ::testing::WithParamInterface<OggCodecCase> {};
+
+TEST_P(OggCodecTest, DescribedInTheStatusAndJoinersDecode) {
+    const OggCodecCase& c = GetParam();
+    auto encoder = Encoder({.codec = c.encoder,
+                            .type = "audio/ogg",
+                            .format = "ogg",
+                            .seconds = 14,
+                            .bitrate = "192k",
+                            .more = {c.option, c.value, "-metadata", "artist=Owl", "-metadata",
+                                     std::string("title=") + c.subtype}});
+    ASSERT_TRUE(ServerSays("source connected")) << test::ReadFile(m_dir.File("encoder.err"));
+    std::this_thread::sleep_for(5000ms);  // well into the stream, past the measuring
+    const std::string status = Get("GET /status-json.xsl HTTP/1.0\r\n\r\n");
+    // The sine is mono.
+    test::ExpectHas(status, {std::string("\"server_type\":\"") + c.type + "\"",
+                             std::string("\"subtype\":\"") + c.subtype + "\"", "\"channels\":1,",
+                             "\"samplerate\":" + std::to_string(c.sampleRate) + ",",
+                             std::string("\"title\":\"Owl - ") + c.subtype + "\""});
+    const size_t at = status.find("\"bitrate\":");
+    ASSERT_NE(at, std::string::npos) << status;
+    const int kbps = std::atoi(status.c_str() + at + 10);
+    EXPECT_GE(kbps, c.lowKbps) << status;
+    EXPECT_LE(kbps, c.highKbps) << status;
+
+    test::TestClient listener(static_cast<uint16_t>(m_port));
+    listener.Send("GET /stream HTTP/1.0\r\n\r\n");
+    test::ExpectHas(listener.ReadUntil("\r\n\r\n"),
+                    {std::string("Content-Type: ") + c.type + "\r\n"});
+    // A joiner starts with the identification page and the comment page: some decoders start
+    // without the comments, players that show them do not.
+    std::string start = listener.Read(1024) + "|title=" + c.subtype;
+    std::transform(start.begin(), start.end(), start.begin(),
+                   [](char ch) { return static_cast<char>(std::tolower(ch)); });
+    EXPECT_PRED2(test::StartsWith, start, "oggs");
+    const std::string title = start.substr(start.rfind('|') + 1);
+    EXPECT_LT(start.find(title), start.rfind('|')) << "no comment page first";
+    // -xerror: a missing or wrong header page makes the first packet an error.
+    EXPECT_GE(Play({"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-xerror", "-i",
+                    Url(), "-t", "2", "-f", "wav", m_dir.File("out.wav")},
+                   "out.wav"),
+              44u + 3u * 44100u);  // 1.5 s of mono 16-bit at least
+    EXPECT_EQ(test::ReadFile(m_dir.File("player.err")), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Codecs, OggCodecTest,
+    ::testing::Values(
+        // Opus decodes at 48 kHz whatever it was fed; 192 kbit/s plus the pages' framing.
+        OggCodecCase{"libopus", "-vbr", "off", "audio/ogg; codecs=opus", "Opus", 48000, 185, 215},
+        // FLAC of a sine at 96 kHz: about 210 kbit/s.
+        OggCodecCase{"flac", "-ar", "96000", "audio/ogg; codecs=flac", "FLAC", 96000, 120, 400}),
+    [](const ::testing::TestParamInfo<OggCodecCase>& param) {
+        return std::string(param.param.subtype);
+    });
 
 // After one run and exit, the default content folder is the program folder itself: a restarted
 // station serves none of the files there that hold or reveal something private.

@@ -68,6 +68,7 @@ struct OggWriter {
     uint32_t serial = 0x1234;
     uint32_t sequence = 0;
     size_t maxSegments = 255;
+    uint64_t granule = 0;  // written on every page
 
     std::vector<std::string> Pages(const std::vector<std::string>& packets, int flags = 0) {
         std::vector<std::string> pages;
@@ -75,8 +76,10 @@ struct OggWriter {
         bool continued = false;
         const auto close = [&](bool nextContinues) {
             std::string page = "OggS"s + '\0' + static_cast<char>(flags | (continued ? 1 : 0)) +
-                               std::string(8, '\0') + Le32(serial) + Le32(sequence++) + Le32(0) +
-                               static_cast<char>(lacing.size()) + lacing + body;
+                               Le32(static_cast<uint32_t>(granule)) +
+                               Le32(static_cast<uint32_t>(granule >> 32)) + Le32(serial) +
+                               Le32(sequence++) + Le32(0) + static_cast<char>(lacing.size()) +
+                               lacing + body;
             page.replace(22, 4, Le32(OggCrc32(page)));
             pages.push_back(page);
             lacing.clear();
@@ -489,6 +492,94 @@ TEST(OggReader, HostileCommentsLeaveTheStreamWorkingAndOpusHeaders) {
     EXPECT_TRUE(out[2].syncPoint);
     EXPECT_EQ(*reader.Headers(), head + tags);
     EXPECT_EQ(reader.Title(), "A - T");
+}
+
+// Opus and FLAC carry no nominal bitrate: what the status shows is measured from the pages'
+// bytes over the audio their granule positions span, page framing included.
+TEST(OggReader, OpusAndFlacTellTheirAudioAndJoinersGetEveryHeaderPage) {
+    OggWriter opus{9, 0, 255};
+    // Version 1, 2 channels, pre-skip 312, fed at 44.1 kHz.
+    const std::string head =
+        opus.Pages({"OpusHead\x01\x02"s + Bytes({0x38, 0x01}) + Le32(44100) + std::string(3, '\0')},
+                   kOggBos)[0];
+    const std::string tags = opus.Pages({Comments("OpusTags", {"ARTIST=Owl", "TITLE=Night"})})[0];
+    OggReader reader;
+    std::vector<MediaUnit> out = FeedAll(reader, head + tags);
+    EXPECT_EQ(*reader.Headers(), head + tags);
+    EXPECT_EQ(reader.Title(), "Owl - Night");
+    // Listeners hear 48 kHz whatever the encoder was fed.
+    EXPECT_EQ(std::vector({reader.SampleRate(), reader.Channels()}), std::vector({48000, 2}));
+    EXPECT_STREQ(reader.CodecName(), "Opus");
+    EXPECT_STREQ(reader.ContentType(), "audio/ogg; codecs=opus");
+    // One second of 20 ms packets of 160 bytes a page: 50 * 160 + 27 + 50 lacing bytes.
+    const std::vector<std::string> second(50, std::string(160, 'o'));
+    for (int i = 1; i <= 4; ++i) {
+        opus.granule = 48000u * static_cast<uint64_t>(i);
+        reader.Feed(opus.Pages(second)[0], out);
+        // The first page only marks where the audio starts; two seconds make the first figure.
+        EXPECT_EQ(reader.Bitrate(), i < 3 ? 0 : (8077 * 8 + 500) / 1000) << i;
+    }
+    ASSERT_EQ(out.size(), 6u);
+    EXPECT_TRUE(out.back().syncPoint);
+    EXPECT_EQ(*out.back().headers, head + tags);
+
+    // FLAC: the mapping counts two more header packets, comments then padding, each on its own
+    // page. A joiner needs all three pages.
+    const auto flacHead = [](int count, bool onlyBlock) {
+        // STREAMINFO: 4096-sample blocks, frame sizes unknown, 44.1 kHz, 2 channels, 16 bits.
+        return std::string(1, '\x7F') + "FLAC\x01\x00"s + static_cast<char>(count >> 8) +
+               static_cast<char>(count & 0xFF) + "fLaC" +
+               Bytes({onlyBlock ? 0x80 : 0x00, 0, 0, 34, 0x10, 0, 0x10, 0, 0, 0, 0, 0, 0, 0, 0x0A,
+                      0xC4, 0x42, 0xF0}) +
+               std::string(24, '\0');
+    };
+    const auto block = [](int type, const std::string& body) {
+        const auto n = static_cast<int>(body.size());
+        return Bytes({type, n >> 16, (n >> 8) & 0xFF, n & 0xFF}) + body;
+    };
+    const std::string comments = block(4, Comments("", {"TITLE=Loud"}));
+    const std::string padding = block(0x81, std::string(8, '\0'));  // the last block
+    const std::string notLast = block(1, std::string(8, '\0'));
+    const std::string frame = Bytes({0xFF, 0xF8, 0x69, 0x08}) + std::string(600, 'f');
+    struct Case {
+        int count;
+        std::vector<std::string> packets;  // after the mapping
+        bool joinable;
+    };
+    const Case cases[] = {
+        {2, {comments, padding}, true},
+        // The count is not said: the block marked last ends the headers.
+        {0, {comments, padding}, true},
+        // An audio frame where the count promised a header: nobody could join on these.
+        {3, {comments, notLast}, false},
+    };
+    for (const Case& c : cases) {
+        OggWriter flac{11, 0, 255};
+        std::string headers = flac.Pages({flacHead(c.count, false)}, kOggBos)[0];
+        for (const std::string& packet : c.packets) {
+            headers += flac.Pages({packet})[0];
+        }
+        OggReader fl;
+        std::vector<MediaUnit> units = FeedAll(fl, headers);
+        for (int i = 1; i <= 4; ++i) {
+            flac.granule = 44100u * static_cast<uint64_t>(i);
+            fl.Feed(flac.Pages({frame, frame})[0], units);
+        }
+        EXPECT_EQ(fl.Title(), "Loud") << c.count;
+        EXPECT_EQ(std::vector({fl.SampleRate(), fl.Channels()}), std::vector({44100, 2}));
+        EXPECT_STREQ(fl.ContentType(), "audio/ogg; codecs=flac");
+        EXPECT_EQ(*fl.Headers(), c.joinable ? headers : "") << c.count;
+        EXPECT_EQ(units.back().syncPoint, c.joinable) << c.count;
+        // 2 * 604 bytes of frames, 6 lacing bytes and 27 of page header a second.
+        EXPECT_EQ(fl.Bitrate(), (1241 * 8 + 500) / 1000) << c.count;
+    }
+    // STREAMINFO alone: the mapping page is the whole header set.
+    OggWriter alone{12, 0, 255};
+    const std::string only = alone.Pages({flacHead(0, true)}, kOggBos)[0];
+    OggReader fl;
+    std::vector<MediaUnit> units = FeedAll(fl, only + alone.Pages({frame})[0]);
+    EXPECT_EQ(*fl.Headers(), only);
+    EXPECT_TRUE(units.back().syncPoint);
 }
 
 // Sources, relays and listeners meet in one table: what listeners are told is what a relay of

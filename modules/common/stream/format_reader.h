@@ -57,13 +57,19 @@ public:
     // Ogg: "ARTIST - TITLE", TITLE or ARTIST from the newest logical stream's comment header
     // (UTF-8); "" until it arrives and for MP3.
     virtual std::string Title() const = 0;
-    // Nominal bitrate in kbit/s when known (MP3 frame headers, Vorbis identification header),
-    // else 0.
+    // Bitrate in kbit/s when known (MP3 frame headers, Vorbis identification header, or measured
+    // from an Ogg stream that announces none), else 0.
     virtual int Bitrate() const = 0;
     // Sample rate in Hz and channel count of the newest audio, from the same places; 0 until
     // known.
     virtual int SampleRate() const = 0;
     virtual int Channels() const = 0;
+    // The codec inside the container, for the status documents ("Opus", "FLAC", "Vorbis"); ""
+    // when the format's name says it all.
+    virtual const char* CodecName() const { return ""; }
+    // What listeners are told when the codec calls for more than the format's content type
+    // ("audio/ogg; codecs=opus"); null to keep the format's.
+    virtual const char* ContentType() const { return nullptr; }
 
     // The station's title changed. A reader that writes its own stream headers (a station that
     // re-encodes) puts it there for listeners joining from now on.

@@ -1,10 +1,10 @@
 #include "stream/ogg.h"
 
-#include "base/ascii.h"
-#include "stream/icy_metadata.h"
+#include "stream/ogg_codecs.h"
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <new>
 #include <stdexcept>
 
@@ -18,9 +18,13 @@ constexpr size_t kPageHeaderBytes = 27;
 // How the first packet of a logical stream names its codec.
 constexpr std::string_view kVorbisId = "\x01vorbis";
 constexpr std::string_view kTheoraId = "\x80theora";
-constexpr std::string_view kOpusHead = "OpusHead";
 constexpr std::string_view kOpusTags = "OpusTags";
-constexpr std::string_view kFlacHead = "\x7F\x46LAC";  // 0x7F "FLAC"
+constexpr int kFlacComments = 4;
+// Granule positions of no page are this; a page where no packet ends carries it.
+constexpr uint64_t kNoGranule = ~uint64_t{0};
+// The measured bitrate is told once this much audio was seen, so that the first page's packing
+// does not decide it.
+constexpr int kMeasureSeconds = 2;
 
 constexpr std::array<uint32_t, 256> MakeCrcTable() {
     std::array<uint32_t, 256> table{};
@@ -51,54 +55,6 @@ std::shared_ptr<const std::string> NoHeaders() {
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
-}
-
-// TITLE and ARTIST of a comment structure (vendor string, then KEY=value fields, all with 32-bit
-// little-endian lengths), the first of each; "ARTIST - TITLE" when both are there.
-std::string CommentTitle(std::string_view data) {
-    size_t pos = 0;
-    const auto read32 = [&](uint32_t& value) {
-        if (data.size() - pos < 4) {
-            return false;
-        }
-        value = Le32(data, pos);
-        pos += 4;
-        return true;
-    };
-    uint32_t vendorBytes = 0;
-    uint32_t count = 0;
-    if (!read32(vendorBytes) || vendorBytes > data.size() - pos) {
-        return {};
-    }
-    pos += vendorBytes;
-    if (!read32(count)) {
-        return {};
-    }
-    std::string title;
-    std::string artist;
-    for (uint32_t i = 0; i < count; ++i) {
-        uint32_t length = 0;
-        if (!read32(length) || length > data.size() - pos) {
-            break;
-        }
-        const std::string_view field = data.substr(pos, length);
-        pos += length;
-        const size_t equals = field.find('=');
-        if (equals == std::string_view::npos) {
-            continue;
-        }
-        const std::string_view key = field.substr(0, equals);
-        const std::string_view value = field.substr(equals + 1);
-        if (title.empty() && EqualsIgnoreCase(key, "TITLE")) {
-            title = ToUtf8(value);
-        } else if (artist.empty() && EqualsIgnoreCase(key, "ARTIST")) {
-            artist = ToUtf8(value);
-        }
-    }
-    if (!artist.empty() && !title.empty()) {
-        return artist + " - " + title;
-    }
-    return title.empty() ? artist : title;
 }
 
 }  // namespace
@@ -238,6 +194,9 @@ void OggReader::HandlePage(const OggPage& page, std::string_view bytes,
     stream.eos = stream.eos || (page.flags & kOggEos) != 0;
     const bool inOrder = page.sequence == stream.nextSequence;
     stream.nextSequence = page.sequence + 1;
+    if (stream.done) {
+        Measure(stream, page);
+    }
 
     if (m_phase == Phase::kBos || m_phase == Phase::kHeaders) {
         if (AllHeadersDone()) {
@@ -273,6 +232,8 @@ void OggReader::StartGroup() {
     m_bitrate = 0;
     m_sampleRate = 0;
     m_channels = 0;
+    m_codec = Codec::kOther;
+    m_audioSerial.reset();
 }
 
 void OggReader::KeepHeaderPage(std::string_view bytes) {
@@ -362,34 +323,7 @@ void OggReader::ReadPackets(Stream& stream, const OggPage& page) {
 void OggReader::OnPacket(Stream& stream, std::string_view packet, bool whole) {
     const size_t index = stream.packets++;
     if (index == 0) {
-        if (whole && StartsWith(packet, kVorbisId)) {
-            stream.codec = Codec::kVorbis;
-            stream.headerPackets = 3;
-            if (packet.size() >= 28) {
-                const auto maximum = static_cast<int32_t>(Le32(packet, 16));
-                const auto nominal = static_cast<int32_t>(Le32(packet, 20));
-                const auto minimum = static_cast<int32_t>(Le32(packet, 24));
-                const int64_t bitsPerSecond = nominal > 0 ? nominal
-                                              : maximum > 0 && minimum > 0
-                                                  ? (int64_t{maximum} + minimum) / 2
-                                                  : 0;
-                m_bitrate = static_cast<int>((bitsPerSecond + 500) / 1000);
-                // Identification header: version (4), channels (1), sample rate (4).
-                m_channels = static_cast<unsigned char>(packet[11]);
-                m_sampleRate = static_cast<int>(std::min<uint32_t>(Le32(packet, 12), 768000));
-            }
-        } else if (whole && StartsWith(packet, kTheoraId)) {
-            stream.codec = Codec::kTheora;
-            stream.headerPackets = 3;
-        } else if (whole && StartsWith(packet, kOpusHead)) {
-            stream.codec = Codec::kOpus;
-            stream.headerPackets = 2;
-        } else if (whole && StartsWith(packet, kFlacHead) && packet.size() >= 9) {
-            // The mapping announces how many metadata packets follow; 0 means "not said".
-            stream.codec = Codec::kFlac;
-            const auto* p = reinterpret_cast<const unsigned char*>(packet.data());
-            stream.headerPackets = 1 + ((size_t{p[7]} << 8) | p[8]);
-        }
+        OnFirstPacket(stream, packet, whole);
     } else if (whole) {
         std::string title;
         switch (stream.codec) {
@@ -416,12 +350,22 @@ void OggReader::OnPacket(Stream& stream, std::string_view packet, bool whole) {
                     title = CommentTitle(packet.substr(kOpusTags.size()));
                 }
                 break;
-            case Codec::kFlac:
-                // Metadata blocks; type 4 holds the comments.
-                if (packet.size() >= 4 && (static_cast<unsigned char>(packet[0]) & 0x7F) == 4) {
+            case Codec::kFlac: {
+                // One metadata block each; an audio frame here means a header went missing.
+                const auto block = ParseFlacBlock(packet);
+                if (!block) {
+                    HeadersLost();
+                    stream.headerPackets = stream.packets;  // read no further
+                    break;
+                }
+                if (block->type == kFlacComments) {
                     title = CommentTitle(packet.substr(4));
                 }
+                if (block->last) {
+                    stream.headerPackets = stream.packets;
+                }
                 break;
+            }
             case Codec::kOther:
                 break;
         }
@@ -431,6 +375,119 @@ void OggReader::OnPacket(Stream& stream, std::string_view packet, bool whole) {
     }
     if (stream.packets >= stream.headerPackets) {
         stream.done = true;
+    }
+}
+
+void OggReader::OnFirstPacket(Stream& stream, std::string_view packet, bool whole) {
+    if (!whole) {
+        return;
+    }
+    if (StartsWith(packet, kVorbisId)) {
+        stream.codec = Codec::kVorbis;
+        stream.headerPackets = 3;
+        if (packet.size() >= 28) {
+            const auto maximum = static_cast<int32_t>(Le32(packet, 16));
+            const auto nominal = static_cast<int32_t>(Le32(packet, 20));
+            const auto minimum = static_cast<int32_t>(Le32(packet, 24));
+            const int64_t bitsPerSecond = nominal > 0 ? nominal
+                                          : maximum > 0 && minimum > 0
+                                              ? (int64_t{maximum} + minimum) / 2
+                                              : 0;
+            // Identification header: version (4), channels (1), sample rate (4).
+            const auto rate = static_cast<int>(std::min<uint32_t>(Le32(packet, 12), 768000));
+            SetAudio(stream, rate, static_cast<unsigned char>(packet[11]), rate,
+                     static_cast<int>((bitsPerSecond + 500) / 1000));
+        }
+    } else if (StartsWith(packet, kTheoraId)) {
+        stream.codec = Codec::kTheora;
+        stream.headerPackets = 3;
+    } else if (const auto opus = ParseOpusHead(packet)) {
+        stream.codec = Codec::kOpus;
+        stream.headerPackets = 2;
+        // Listeners hear 48 kHz whatever the encoder was fed; the input rate is a hint only.
+        SetAudio(stream, kOpusRate, opus->channels, kOpusRate, 0);
+    } else if (const auto flac = ParseFlacHead(packet)) {
+        stream.codec = Codec::kFlac;
+        if (flac->lastBlock) {
+            stream.headerPackets = 1;
+        } else if (flac->moreHeaders > 0) {
+            stream.headerPackets = 1 + flac->moreHeaders;
+        } else {
+            // Not said: the block marked last ends the headers (OnPacket lowers this then).
+            stream.headerPackets = SIZE_MAX;
+        }
+        SetAudio(stream, flac->sampleRate, flac->channels, flac->sampleRate, 0);
+    }
+}
+
+// The first audio stream of a group is the one the station describes.
+void OggReader::SetAudio(Stream& stream, int sampleRate, int channels, int granuleRate,
+                         int nominalKbps) {
+    if (m_audioSerial && *m_audioSerial != stream.serial) {
+        return;
+    }
+    m_audioSerial = stream.serial;
+    m_codec = stream.codec;
+    m_sampleRate = sampleRate;
+    m_channels = channels;
+    m_bitrate = nominalKbps;
+    stream.granuleRate = granuleRate;
+    stream.measure = nominalKbps <= 0 && granuleRate > 0;
+}
+
+// Bytes of whole pages over the audio their granule positions span: what listeners of this
+// stream are sent per second, the pages' own framing included.
+void OggReader::Measure(Stream& stream, const OggPage& page) {
+    if (!stream.measure) {
+        return;
+    }
+    stream.unmeasuredBytes += page.size;
+    if (page.granule == kNoGranule) {
+        return;
+    }
+    if (!stream.haveFirstGranule || page.granule < stream.firstGranule) {
+        // The first page's audio began before its granule position: it only marks the start.
+        stream.haveFirstGranule = true;
+        stream.firstGranule = page.granule;
+        stream.measuredBytes = 0;
+        stream.unmeasuredBytes = 0;
+        return;
+    }
+    stream.measuredBytes += stream.unmeasuredBytes;
+    stream.unmeasuredBytes = 0;
+    const uint64_t samples = page.granule - stream.firstGranule;
+    const auto rate = static_cast<uint64_t>(stream.granuleRate);
+    if (samples >= rate * kMeasureSeconds) {
+        const double bitsPerSecond = static_cast<double>(stream.measuredBytes) * 8.0 *
+                                     static_cast<double>(rate) / static_cast<double>(samples);
+        m_bitrate = static_cast<int>(std::min(bitsPerSecond / 1000.0 + 0.5, 1e6));
+    }
+}
+
+const char* OggReader::CodecName() const {
+    switch (m_codec) {
+        case Codec::kVorbis:
+            return "Vorbis";
+        case Codec::kOpus:
+            return "Opus";
+        case Codec::kFlac:
+            return "FLAC";
+        case Codec::kTheora:
+        case Codec::kOther:
+            break;
+    }
+    return "";
+}
+
+const char* OggReader::ContentType() const {
+    switch (m_codec) {
+        case Codec::kOpus:
+            return "audio/ogg; codecs=opus";
+        case Codec::kFlac:
+            return "audio/ogg; codecs=flac";
+        default:
+            // Vorbis stations keep the type their players have always been told.
+            return nullptr;
     }
 }
 

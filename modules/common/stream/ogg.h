@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -67,6 +68,11 @@ public:
     int Bitrate() const override { return m_bitrate; }
     int SampleRate() const override { return m_sampleRate; }
     int Channels() const override { return m_channels; }
+    // Of the group's first audio stream (Vorbis, Opus or FLAC), whose header gives the sample
+    // rate and channels. Its bitrate is the Vorbis header's nominal one; without one (Opus and
+    // FLAC never have one) it is measured from the stream's pages once they span a few seconds.
+    const char* CodecName() const override;
+    const char* ContentType() const override;
 
 private:
     enum class Codec { kOther, kVorbis, kOpus, kFlac, kTheora };
@@ -83,6 +89,14 @@ private:
         std::string packet;  // the packet being reassembled
         bool inPacket = false;
         bool oversize = false;
+        // The bitrate measurement: samples per second of its granule positions, whether it is
+        // measured, the first granule position seen and the page bytes since.
+        int granuleRate = 0;
+        bool measure = false;
+        bool haveFirstGranule = false;
+        uint64_t firstGranule = 0;
+        uint64_t measuredBytes = 0;
+        uint64_t unmeasuredBytes = 0;  // pages since the last granule position
     };
 
     void Process(std::vector<MediaUnit>& out);
@@ -90,6 +104,9 @@ private:
     void StartGroup();
     void ReadPackets(Stream& stream, const OggPage& page);
     void OnPacket(Stream& stream, std::string_view packet, bool whole);
+    void OnFirstPacket(Stream& stream, std::string_view packet, bool whole);
+    void SetAudio(Stream& stream, int sampleRate, int channels, int granuleRate, int nominalKbps);
+    void Measure(Stream& stream, const OggPage& page);
     void KeepHeaderPage(std::string_view bytes);
     void HeadersLost();
     void ForgetPending();
@@ -112,6 +129,8 @@ private:
     int m_bitrate = 0;
     int m_sampleRate = 0;
     int m_channels = 0;
+    Codec m_codec = Codec::kOther;
+    std::optional<uint32_t> m_audioSerial;  // the stream the facts above are of
 };
 
 }  // namespace orvanta::engine

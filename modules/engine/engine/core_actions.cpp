@@ -15,6 +15,7 @@ RequestContext CoreActions::Context(bool secure) const {
         .port = m_core.Port(),
         .hasSource = station.HasSource(),
         .format = station.Format(),
+        .contentType = station.ContentType(),
         .info = station.Info(),
         .mount = station.Mount(),
         .listeners = station.ListenerCount(),
@@ -37,6 +38,17 @@ std::vector<FileIdentity> CoreActions::PrivateIdentities() const {
         identities.push_back(FileIdentity{device, inode});
     }
     return identities;
+}
+
+std::vector<ListenerEntry> CoreActions::Listeners() const {
+    std::vector<ListenerEntry> entries;
+    const auto now = std::chrono::steady_clock::now();
+    for (const StationListener* listener : m_core.GetStation().Listeners()) {
+        entries.push_back(
+            {listener->Address(), listener->UserAgent(),
+             std::chrono::duration_cast<std::chrono::seconds>(now - listener->Since()).count()});
+    }
+    return entries;
 }
 
 LoginGuard::Hold CoreActions::HeldFor() const {

@@ -31,6 +31,7 @@ public:
     StationSnapshot Snapshot() const override;
     std::shared_ptr<const std::string> StreamHeaders() const override;
     std::vector<FileIdentity> PrivateIdentities() const override;
+    std::vector<ListenerEntry> Listeners() const override;
     LoginGuard::Hold HeldFor() const override;
     LoginGuard::Verdict Failed() override;
     void Succeeded() override;

@@ -31,6 +31,9 @@ public:
     void Close() override;
     void CloseBecause(const char* reason) override;
     uint64_t Cursor() const override { return m_cursor; }
+    const std::string& Address() const override { return m_address; }
+    const std::string& UserAgent() const override { return m_userAgent; }
+    std::chrono::steady_clock::time_point Since() const override { return m_since; }
 
 private:
     // Adds the bytes of `chunk` from the cursor's offset, with metadata blocks inserted every

@@ -29,6 +29,8 @@ struct RequestContext {
     // The station's one mount.
     bool hasSource = false;
     StreamFormat format = StreamFormat::Unknown;
+    // What listeners are told (see Station::ContentType); null: the format's.
+    const char* contentType = nullptr;
     const SourceInfo& info;
     const std::string& mount;
     size_t listeners = 0;
@@ -45,6 +47,8 @@ public:
     virtual StationSnapshot Snapshot() const = 0;
     virtual std::shared_ptr<const std::string> StreamHeaders() const = 0;
     virtual std::vector<FileIdentity> PrivateIdentities() const = 0;
+    // Who listens now.
+    virtual std::vector<ListenerEntry> Listeners() const = 0;
 
     // The login guard, for the request's address.
     virtual LoginGuard::Hold HeldFor() const = 0;

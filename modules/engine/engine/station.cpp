@@ -31,6 +31,11 @@ uint64_t Station::Generation() const {
 
 namespace {}  // namespace
 
+const char* Station::ContentType() const {
+    const char* codecType = m_reader ? m_reader->ContentType() : nullptr;
+    return codecType != nullptr ? codecType : ContentTypeOf(m_format);
+}
+
 StationSnapshot Station::Snapshot() const {
     StationSnapshot snapshot;
     snapshot.onAir = m_hasSource;
@@ -39,7 +44,8 @@ StationSnapshot Station::Snapshot() const {
     snapshot.url = m_info.url;
     snapshot.description = m_info.description;
     snapshot.title = m_title;
-    snapshot.contentType = ContentTypeOf(m_format);
+    snapshot.contentType = ContentType();
+    snapshot.codec = m_reader ? m_reader->CodecName() : "";
     snapshot.bitrate = m_info.bitrate;
     snapshot.sampleRate = m_info.sampleRate;
     snapshot.channels = m_info.channels;
@@ -48,6 +54,7 @@ StationSnapshot Station::Snapshot() const {
     snapshot.hlsListeners = m_hls.Listeners(std::chrono::steady_clock::now());
     snapshot.hlsOffered = InfoOf(m_format).hls && m_engine.settings.hlsEnabled;
     snapshot.peakListeners = m_peakListeners;
+    snapshot.listenerHits = m_listenerHits;
     snapshot.maxListeners = m_engine.settings.maxClients;
     snapshot.streamStart = m_streamStart;
     snapshot.history.assign(m_history.begin(), m_history.end());
@@ -235,6 +242,7 @@ void Station::RebuildMetadata() {
 
 void Station::AddListener(StationListener* listener) {
     m_listeners.insert(listener);
+    ++m_listenerHits;
     m_peakListeners = std::max(m_peakListeners, m_listeners.size());
     m_engine.status.listeners.store(static_cast<int32_t>(m_listeners.size()),
                                     std::memory_order_relaxed);

@@ -23,9 +23,12 @@
 namespace orvanta::engine {
 
 // What the station asks of a listener: to send what the chain holds beyond its cursor, where
-// that cursor is, and to go.
+// that cursor is, and to go; and who it is, for the listener lists.
 class StationListener {
 public:
+    virtual const std::string& Address() const = 0;
+    virtual const std::string& UserAgent() const = 0;
+    virtual std::chrono::steady_clock::time_point Since() const = 0;
     // Sends what the chain holds beyond the cursor, unless a write is under way.
     virtual void Pump() = 0;
     // The oldest chain position the listener still needs.
@@ -58,6 +61,8 @@ public:
 
     bool HasSource() const { return m_hasSource; }
     StreamFormat Format() const { return m_format; }
+    // What listeners are told: the format's content type, or the codec's where it names one.
+    const char* ContentType() const;
     // What the source said about its stream; the bitrate, sample rate and channels it did not
     // say are filled in from the stream itself once known.
     const SourceInfo& Info() const { return m_info; }
@@ -98,6 +103,7 @@ public:
     // A listener that has sent what there was is written again at the next tick.
     void WaitForData(StationListener* listener) { m_waiting.insert(listener); }
     size_t ListenerCount() const { return m_listeners.size(); }
+    const std::unordered_set<StationListener*>& Listeners() const { return m_listeners; }
     // Closes every listener, telling the log why.
     void CloseAllListeners(const char* reason);
     void Shutdown();
@@ -136,6 +142,7 @@ private:
     std::shared_ptr<const std::string> m_metaBlock;
     std::deque<PlayedEntry> m_history;
     size_t m_peakListeners = 0;
+    uint64_t m_listenerHits = 0;
     std::chrono::system_clock::time_point m_streamStart;
     std::unordered_set<StationListener*> m_listeners;
     std::unordered_set<StationListener*> m_waiting;

@@ -243,6 +243,7 @@ ContentFile Resolve(const ContentFolder& folder, std::string_view requestPath, b
     if (!S_ISREG(target.info.st_mode) || !IsServedFileType(target.real) ||
         !IsServedFileType(servedName) || InPrivateFolder(target.real, folder.privateFolders) ||
         IsPrivateFile(target, servedName, folder)) {
+        notServed.withheld = true;
         return notServed;
     }
     return ReadTarget(target, readBody, folder.maxBytes);

@@ -23,6 +23,9 @@ struct ContentFile {
     uint64_t size = 0;        // bytes of the file (when Found or TooLarge)
     std::string body;         // the whole file when Found and asked to read it
     std::string etag;         // "\"<size hex>-<mtime ns hex>\"" when Found
+    // NotFound for a file that exists but is never served (private, or not of the web's
+    // types): worth a log line, where a page that is simply not there is not.
+    bool withheld = false;
 };
 
 // A request path longer than this is refused before decoding: no file below the content folder

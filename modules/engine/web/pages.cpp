@@ -2,8 +2,10 @@
 
 #include "base/ascii.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <set>
 
 namespace orvanta::engine {
 
@@ -185,13 +187,17 @@ std::string StatusJson(const StationSnapshot& station, const std::string& stream
         if (station.sampleRate > 0) {
             source += ",\"samplerate\":" + Number(station.sampleRate);
         }
-        source +=
-            ",\"server_description\":\"" + JsonEscape(OneLine(station.description)) +
-            "\",\"server_name\":\"" + JsonEscape(OneLine(station.name)) + "\",\"server_type\":\"" +
-            station.contentType + "\",\"server_url\":\"" + JsonEscape(OneLine(station.url)) +
-            "\",\"stream_start\":\"" + FormatTime(station.streamStart, TimeStyle::Http) +
-            "\",\"stream_start_iso8601\":\"" + FormatTime(station.streamStart, TimeStyle::Iso8601) +
-            "\",\"title\":\"" + JsonEscape(OneLine(station.title)) + "\",\"dummy\":null}";
+        if (!station.codec.empty()) {
+            source += ",\"subtype\":\"" + JsonEscape(station.codec) + "\"";
+        }
+        source += ",\"server_description\":\"" + JsonEscape(OneLine(station.description)) +
+                  "\",\"server_name\":\"" + JsonEscape(OneLine(station.name)) +
+                  "\",\"server_type\":\"" + JsonEscape(station.contentType) +
+                  "\",\"server_url\":\"" + JsonEscape(OneLine(station.url)) +
+                  "\",\"stream_start\":\"" + FormatTime(station.streamStart, TimeStyle::Http) +
+                  "\",\"stream_start_iso8601\":\"" +
+                  FormatTime(station.streamStart, TimeStyle::Iso8601) + "\",\"title\":\"" +
+                  JsonEscape(OneLine(station.title)) + "\",\"dummy\":null}";
     }
     if (array) {
         json += ",\"source\":[" + source + "]";
@@ -227,8 +233,15 @@ std::string StationPage(const StationSnapshot& station, const std::string& strea
         if (station.hlsOffered) {
             row("HLS listeners", std::to_string(station.hlsListeners));
         }
+        if (!station.codec.empty()) {
+            row("Codec", HtmlEscape(station.codec));
+        }
         if (station.bitrate > 0) {
             row("Bitrate", Number(station.bitrate) + " kbit/s");
+        }
+        if (station.sampleRate > 0) {
+            row("Audio", Number(station.sampleRate) + " Hz, " + Number(station.channels) +
+                             (station.channels == 1 ? " channel" : " channels"));
         }
     } else {
         row("Status", "Not on air");
@@ -255,6 +268,123 @@ std::string StationPage(const StationSnapshot& station, const std::string& strea
         page += "</table>\n";
     }
     return page + "</body></html>\n";
+}
+
+namespace {
+
+// An element whose text came from outside.
+std::string Element(std::string_view name, std::string_view text) {
+    return "<" + std::string(name) + ">" + XmlEscape(text) + "</" + std::string(name) + ">";
+}
+
+std::string Element(std::string_view name, int64_t value) {
+    return Element(name, std::to_string(value));
+}
+
+}  // namespace
+
+std::string XmlEscape(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : OneLine(text)) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&apos;";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
+std::string ShoutcastStatsXml(const StationSnapshot& station,
+                              const std::vector<ListenerEntry>& listeners) {
+    std::set<std::string_view> addresses;
+    int64_t seconds = 0;
+    for (const ListenerEntry& listener : listeners) {
+        addresses.insert(listener.address);
+        seconds += listener.connectedSeconds;
+    }
+    const int64_t average =
+        listeners.empty() ? 0 : seconds / static_cast<int64_t>(listeners.size());
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\" ?>\n<SHOUTCASTSERVER>" +
+           Element("CURRENTLISTENERS", static_cast<int64_t>(station.listeners)) +
+           Element("PEAKLISTENERS", static_cast<int64_t>(station.peakListeners)) +
+           Element("MAXLISTENERS", station.maxListeners) +
+           Element("UNIQUELISTENERS", static_cast<int64_t>(addresses.size())) +
+           Element("AVERAGETIME", average) + Element("SERVERGENRE", station.genre) +
+           Element("SERVERURL", station.url) + Element("SERVERTITLE", station.name) +
+           Element("SONGTITLE", station.title) +
+           Element("STREAMHITS", static_cast<int64_t>(station.listenerHits)) +
+           Element("STREAMSTATUS", station.onAir ? 1 : 0) + Element("BITRATE", station.bitrate) +
+           Element("CONTENT", station.contentType) + Element("VERSION", kServerName) +
+           "</SHOUTCASTSERVER>\n";
+}
+
+std::string IcecastStatsXml(const StationSnapshot& station, const std::string& mount,
+                            const std::string& streamUrl) {
+    std::string xml = "<?xml version=\"1.0\"?>\n<icestats>" + Element("admin", "") +
+                      Element("host", "") + Element("location", "") +
+                      Element("server_id", kServerName) +
+                      Element("listeners", static_cast<int64_t>(station.listeners)) +
+                      Element("sources", station.onAir ? 1 : 0);
+    if (station.onAir) {
+        xml +=
+            "<source mount=\"" + XmlEscape(mount) + "\">" +
+            Element("listeners", static_cast<int64_t>(station.listeners)) +
+            Element("listener_peak", static_cast<int64_t>(station.peakListeners)) +
+            Element("max_listeners", station.maxListeners) + Element("server_name", station.name) +
+            Element("genre", station.genre) + Element("server_url", station.url) +
+            Element("server_description", station.description) +
+            Element("server_type", station.contentType) + Element("subtype", station.codec) +
+            Element("bitrate", station.bitrate) + Element("samplerate", station.sampleRate) +
+            Element("channels", station.channels) + Element("title", station.title) +
+            Element("listenurl", streamUrl) +
+            Element("stream_start_iso8601", FormatTime(station.streamStart, TimeStyle::Iso8601)) +
+            "</source>";
+    }
+    return xml + "</icestats>\n";
+}
+
+std::string ListClientsXml(const std::string& mount, const std::vector<ListenerEntry>& listeners) {
+    std::string xml = "<?xml version=\"1.0\"?>\n<icestats><source mount=\"" + XmlEscape(mount) +
+                      "\">" + Element("Listeners", static_cast<int64_t>(listeners.size()));
+    int64_t id = 0;
+    for (const ListenerEntry& listener : listeners) {
+        xml += "<listener>" + Element("IP", listener.address) +
+               Element("UserAgent", listener.userAgent) +
+               Element("Connected", listener.connectedSeconds) + Element("ID", ++id) +
+               "</listener>";
+    }
+    return xml + "</source></icestats>\n";
+}
+
+std::string_view BuiltInFavicon() {
+    // An orange disc on transparency, 16x16.
+    static constexpr unsigned char kIcon[] = {
+        0x00, 0x00, 0x01, 0x00, 0x01, 0x00, 0x10, 0x10, 0x00, 0x00, 0x01, 0x00, 0x20, 0x00, 0x6B,
+        0x00, 0x00, 0x00, 0x16, 0x00, 0x00, 0x00, 0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A,
+        0x00, 0x00, 0x00, 0x0D, 0x49, 0x48, 0x44, 0x52, 0x00, 0x00, 0x00, 0x10, 0x00, 0x00, 0x00,
+        0x10, 0x08, 0x06, 0x00, 0x00, 0x00, 0x1F, 0xF3, 0xFF, 0x61, 0x00, 0x00, 0x00, 0x32, 0x49,
+        0x44, 0x41, 0x54, 0x78, 0xDA, 0x63, 0x60, 0xA0, 0x05, 0xF8, 0xD0, 0x23, 0xF5, 0x1F, 0x1B,
+        0x26, 0x5B, 0x23, 0x51, 0x06, 0x11, 0xAB, 0x19, 0xA7, 0x21, 0x14, 0x19, 0x40, 0xAA, 0x66,
+        0x0C, 0x43, 0x46, 0x0D, 0xA0, 0x82, 0x01, 0x03, 0x9F, 0x0E, 0xA8, 0x92, 0x94, 0xA9, 0x92,
+        0x99, 0xC8, 0x01, 0x00, 0x70, 0x2E, 0xA7, 0x84, 0x33, 0xBF, 0xD7, 0x1C, 0x00, 0x00, 0x00,
+        0x00, 0x49, 0x45, 0x4E, 0x44, 0xAE, 0x42, 0x60, 0x82};
+    return {reinterpret_cast<const char*>(kIcon), sizeof kIcon};
 }
 
 }  // namespace orvanta::engine

@@ -11,10 +11,13 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace orvanta::engine {
 
 std::string HtmlEscape(std::string_view text);
+// For element text and attribute values: control bytes dropped, markup and quotes escaped.
+std::string XmlEscape(std::string_view text);
 std::string JsonEscape(std::string_view text);
 
 // Headers for every HTML page the engine generates: no script, style only inline, media and
@@ -31,6 +34,20 @@ std::string PlayedHtml(const StationSnapshot& station);
 std::string StatusJson(const StationSnapshot& station, const std::string& streamUrl, bool array);
 // "/listen.pls" and "/listen.m3u".
 std::string Playlist(const std::string& streamUrl, const std::string& title, bool pls);
+// "/stats" and "/statistics" as SHOUTcast v2 answers them, which listener counters (butt's
+// among them) poll: public facts only. Unique listeners and the average time are of those
+// connected now.
+std::string ShoutcastStatsXml(const StationSnapshot& station,
+                              const std::vector<ListenerEntry>& listeners);
+// "/admin/stats": the station's one mount in the Icecast admin's form.
+std::string IcecastStatsXml(const StationSnapshot& station, const std::string& mount,
+                            const std::string& streamUrl);
+// "/admin/listclients": who listens to `mount`, with address, player and seconds connected.
+std::string ListClientsXml(const std::string& mount, const std::vector<ListenerEntry>& listeners);
+// The icon browsers ask every page for, when the content folder has none: a 16x16 PNG in an
+// ICO container.
+std::string_view BuiltInFavicon();
+
 // The station's page: name, genre, title, listeners, time on air, history, links and a player
 // for `streamPath`.
 std::string StationPage(const StationSnapshot& station, const std::string& streamPath);

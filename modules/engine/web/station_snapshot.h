@@ -15,6 +15,13 @@ struct PlayedEntry {
     std::string title;
 };
 
+// One listener as the admin's list shows it.
+struct ListenerEntry {
+    std::string address;
+    std::string userAgent;
+    int64_t connectedSeconds = 0;
+};
+
 struct StationSnapshot {
     bool onAir = false;
     // The station's name as its source announced it, or the server's name.
@@ -24,6 +31,8 @@ struct StationSnapshot {
     std::string description;
     std::string title;
     std::string contentType;  // of the stream ("audio/mpeg", "application/ogg")
+    // The codec inside the container ("Opus", "FLAC", "Vorbis"); "" when the content type says it.
+    std::string codec;
     // What is known of the audio: announced by the source or read from the stream; 0 unknown.
     int bitrate = 0;  // kbit/s
     int sampleRate = 0;
@@ -36,6 +45,8 @@ struct StationSnapshot {
     size_t hlsListeners = 0;
     bool hlsOffered = false;
     size_t peakListeners = 0;
+    // Listeners admitted since the engine started.
+    uint64_t listenerHits = 0;
     int32_t maxListeners = 0;
     std::chrono::system_clock::time_point streamStart;
     // Newest first.

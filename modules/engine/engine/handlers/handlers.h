@@ -28,6 +28,14 @@ Outcome AdminCgiRequest(const Request& request, const RequestContext& context,
                         RequestActions& actions);
 Outcome AdminMetadataRequest(const Request& request, const RequestContext& context,
                              RequestActions& actions);
+// The Icecast admin's /admin/stats and /admin/listclients, behind the source password.
+Outcome AdminStatsRequest(const Request& request, const RequestContext& context,
+                          RequestActions& actions);
+// SHOUTcast v2's /stats and /statistics, and /favicon.ico.
+Outcome ShoutcastStatsRequest(const Request& request, const RequestContext& context,
+                              RequestActions& actions);
+Outcome FaviconRequest(const Request& request, const RequestContext& context,
+                       RequestActions& actions);
 // The HLS playlist and its segments.
 Outcome HlsRequest(const Request& request, const RequestContext& context, RequestActions& actions);
 // A listener of the stream (and the Windows Media HTTP streaming handshake's header request).
@@ -35,6 +43,8 @@ Outcome ListenerRequest(const Request& request, const RequestContext& context,
                         RequestActions& actions);
 // Whether a GET or HEAD asks for the stream: "/" does for players, not for browsers.
 bool IsStreamRequest(const Request& request, const RequestContext& context);
+// The stream's address as the client reached us (its Host header when plain).
+std::string StreamUrl(const Request& request, const RequestContext& context);
 // Status pages, playlists, the content folder and the station's own page.
 Outcome PageRequest(const Request& request, const RequestContext& context, RequestActions& actions);
 

@@ -72,7 +72,10 @@ Reply MmshDescribe(const RequestActions& actions) {
 std::string ListenerHead(const RequestContext& context, bool icy) {
     const SourceInfo& info = context.info;
     std::string head = "HTTP/1.0 200 OK\r\n";
-    head += "Content-Type: " + std::string(ContentTypeOf(context.format)) + "\r\n";
+    head += "Content-Type: " +
+            std::string(context.contentType != nullptr ? context.contentType
+                                                       : ContentTypeOf(context.format)) +
+            "\r\n";
     head += "Server: " + std::string(kServerName) + "\r\n";
     head += "Cache-Control: no-cache, no-store\r\nPragma: no-cache\r\nConnection: close\r\n";
     head += kCorsHeaders;

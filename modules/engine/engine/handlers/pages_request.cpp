@@ -15,6 +15,8 @@ std::string StreamPath(const RequestContext& context) {
     return !context.mount.empty() && context.mount != "/" ? context.mount : "/stream";
 }
 
+}  // namespace
+
 // The stream's address as the client reached us: its Host header when it is a plain
 // host[:port], else the loopback address and our port.
 std::string StreamUrl(const Request& request, const RequestContext& context) {
@@ -36,6 +38,8 @@ std::string StreamUrl(const Request& request, const RequestContext& context) {
     });
     return std::string(context.secure ? "https://" : "http://") + host + path;
 }
+
+namespace {
 
 // A generated page: its head alone for HEAD.
 Reply Page(const Request& request, const std::string& type, const std::string& body,
@@ -74,7 +78,11 @@ Reply ContentOrStationPage(const Request& request, const RequestContext& context
     if (file.status == ContentStatus::Forbidden) {
         return Reply(PlainError(403, "Forbidden"));
     }
-    return Reply(PlainError(404, "Not Found"));
+    // A page that is not there is no refusal; asking for a file that is never served is.
+    if (file.withheld) {
+        return Reply(PlainError(404, "Not Found"), "a file that is never served");
+    }
+    return Quiet(Reply(PlainError(404, "Not Found")));
 }
 
 }  // namespace
