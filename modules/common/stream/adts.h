@@ -3,8 +3,7 @@
 // decides which it sends).
 #pragma once
 
-#include "stream/format_reader.h"
-#include "stream/pending_bytes.h"
+#include "stream/frame_reader.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -50,48 +49,20 @@ bool AdtsLikelySbr(const AdtsFrameHeader& header);
 // for the other object types.
 const char* AdtsCodecs(const AdtsFrameHeader& header);
 
-// Frames are accepted only when the seven bytes after them are known, as MP3 frames are (see
-// Mp3Reader): searching, a header counts only when a compatible header follows at exactly
-// frameBytes; in sync, the next thing must be any valid header or the start of a tag. ID3v2
-// tags up to kMaxId3Bytes are skipped. Units hold whole frames and are emitted at kUnitBytes or
-// kUnitMicros of audio. The bitrate is measured from the frames (ADTS names none).
-class AdtsReader final : public FormatReader {
-public:
-    static constexpr size_t kUnitBytes = 4096;
-    static constexpr uint64_t kUnitMicros = 500'000;
-    static constexpr uint64_t kMaxId3Bytes = 4u << 20;
-
-    void Feed(std::string_view data, std::vector<MediaUnit>& out) override;
-    std::shared_ptr<const std::string> Headers() const override;
-    uint64_t Generation() const override { return 0; }
-    bool SawAudio() const override { return m_sawAudio; }
-    uint64_t DroppedBytes() const override { return m_dropped; }
-    std::string Title() const override { return {}; }
-    int Bitrate() const override;
-    int SampleRate() const override { return m_sampleRate; }
-    int Channels() const override { return m_channels; }
-
-private:
-    void Process(std::vector<MediaUnit>& out);
-    void Accept(const AdtsFrameHeader& header, std::vector<MediaUnit>& out);
-    void Drop(size_t count);
-    void ForgetPending();
-
-    // The undecided part never exceeds one frame (at most 8191 bytes) plus seven bytes beyond
-    // the piece being processed.
-    PendingBytes m_pending;
-    bool m_synced = false;
-    uint64_t m_skip = 0;  // ID3v2 bytes still to drop
-    std::string m_unit;
-    uint64_t m_unitMicros = 0;
-    bool m_sawAudio = false;
-    uint64_t m_dropped = 0;
-    // Bitrate: bytes over audio time in windows of ~10 s, as for MP3.
-    uint64_t m_windowBytes = 0;
-    uint64_t m_windowMicros = 0;
-    int m_bitrate = 0;
-    int m_sampleRate = 0;
-    int m_channels = 0;
+// ADTS frames for FrameReader. ADTS names no bitrate: each frame's is its length over its
+// duration, so the reader's mean is bytes over time.
+struct AdtsFrames {
+    using Header = AdtsFrameHeader;
+    static constexpr size_t kHeaderBytes = kAdtsHeaderBytes;
+    static std::optional<Header> Parse(const unsigned char* p, size_t size) {
+        return ParseAdtsFrameHeader(p, size);
+    }
+    static bool Compatible(const Header& a, const Header& b) { return AdtsCompatible(a, b); }
+    static uint64_t KbpsMicros(const Header& header, uint64_t /*micros*/) {
+        return static_cast<uint64_t>(header.frameBytes) * 8'000;
+    }
 };
+
+class AdtsReader final : public FrameReader<AdtsFrames> {};
 
 }  // namespace orvanta::engine

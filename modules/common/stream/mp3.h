@@ -2,8 +2,7 @@
 // source's bytes into units of whole frames.
 #pragma once
 
-#include "stream/format_reader.h"
-#include "stream/pending_bytes.h"
+#include "stream/frame_reader.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -29,69 +28,22 @@ struct Mp3FrameHeader {
 // and emphasis values, free format (bitrate index 0) and the bad bitrate index 15.
 std::optional<Mp3FrameHeader> ParseMp3FrameHeader(const unsigned char* p, size_t size);
 
-// What may stand at a frame boundary besides a frame: an ID3v2 tag (skipped whole) or the start
-// of a tag (ID3v1 "TAG" or ID3v2), which encoders put between songs.
-enum class TagCheck { kNo, kNeedMore, kYes };
-// An ID3v2 tag header at p: "ID3", major version 2-4, a minor version, flags, then a 28-bit size
-// in four 7-bit bytes. `size` gets the whole tag's length, footer included. kNeedMore when the
-// `avail` bytes fit so far but are fewer than the header's ten.
-TagCheck CheckId3v2(const unsigned char* p, size_t avail, uint64_t& size);
-// p holds at least 3 bytes.
-bool IsTagStart(const unsigned char* p);
-
 // Same version, layer and sample rate: what consecutive frames of one stream share.
 bool Mp3Compatible(const Mp3FrameHeader& a, const Mp3FrameHeader& b);
 
-// Frames are accepted only when the four bytes after them are known:
-// - searching (at the start, after junk or a tag): a header counts only when another valid,
-//   compatible header follows at exactly frameBytes, so a sync pattern inside junk or inside
-//   audio data is not taken for a frame;
-// - in sync (the previous frame was accepted and this one starts where it ended): the frame must
-//   be followed by any valid header (the format may change between songs) or by an ID3v1/ID3v2
-//   tag; otherwise it was cut short by junk and is dropped, and searching starts again.
-// The last frame before the source stops is therefore never emitted; it is one frame (~26 ms).
-// An ID3v2 tag seen while searching or at a frame boundary is skipped by its declared size when
-// that is at most kMaxId3Bytes (a bigger one is junk to resync through). Each unit holds whole
-// frames and is emitted once it reaches kUnitBytes or kUnitMicros of audio, whichever comes
-// first: ~4 KiB at usual bitrates, and at most ~0.5 s of delay at low ones.
-class Mp3Reader final : public FormatReader {
-public:
-    static constexpr size_t kUnitBytes = 4096;
-    static constexpr uint64_t kUnitMicros = 500'000;
-    static constexpr uint64_t kMaxId3Bytes = 4u << 20;
-
-    void Feed(std::string_view data, std::vector<MediaUnit>& out) override;
-    std::shared_ptr<const std::string> Headers() const override;
-    uint64_t Generation() const override { return 0; }
-    bool SawAudio() const override { return m_sawAudio; }
-    uint64_t DroppedBytes() const override { return m_dropped; }
-    std::string Title() const override { return {}; }
-    int Bitrate() const override;
-    int SampleRate() const override { return m_sampleRate; }
-    int Channels() const override { return m_channels; }
-
-private:
-    void Process(std::vector<MediaUnit>& out);
-    void Accept(const Mp3FrameHeader& header, std::vector<MediaUnit>& out);
-    void Drop(size_t count);
-    void ForgetPending();
-
-    // The undecided part never exceeds one frame plus four bytes beyond the piece being
-    // processed.
-    PendingBytes m_pending;
-    bool m_synced = false;
-    uint64_t m_skip = 0;  // ID3v2 bytes still to drop
-    std::string m_unit;
-    uint64_t m_unitMicros = 0;
-    bool m_sawAudio = false;
-    uint64_t m_dropped = 0;
-    // Bitrate: duration-weighted mean over windows of ~10 s, so VBR gives a steady figure and a
-    // change of encoder settings shows within seconds.
-    uint64_t m_windowKbpsMicros = 0;
-    uint64_t m_windowMicros = 0;
-    int m_bitrate = 0;
-    int m_sampleRate = 0;
-    int m_channels = 0;
+// MPEG audio frames for FrameReader; the bitrate is the one each header names.
+struct Mp3Frames {
+    using Header = Mp3FrameHeader;
+    static constexpr size_t kHeaderBytes = 4;
+    static std::optional<Header> Parse(const unsigned char* p, size_t size) {
+        return ParseMp3FrameHeader(p, size);
+    }
+    static bool Compatible(const Header& a, const Header& b) { return Mp3Compatible(a, b); }
+    static uint64_t KbpsMicros(const Header& header, uint64_t micros) {
+        return static_cast<uint64_t>(header.bitrateKbps) * micros;
+    }
 };
+
+class Mp3Reader final : public FrameReader<Mp3Frames> {};
 
 }  // namespace orvanta::engine
