@@ -18,6 +18,9 @@ packages=(
     libavcodec-dev libavformat-dev libswresample-dev libavutil-dev
     # tests: real encoders and players against the engine, nginx as a cache in front of it
     libgtest-dev ffmpeg mpg123 curl icecast2 chromium openssl nginx
+    # VLC without its interfaces: the command-line player and the base plug-ins (HTTP, HLS,
+    # MP3 and AAC decoding), far less than the vlc metapackage
+    vlc-bin vlc-plugin-base
     # Xlib, for the single-instance test's look at the console's window under Xvfb
     libx11-dev
     # fuzzing and the formatting check
