@@ -90,8 +90,16 @@ TEST(HlsSegmenterTest, TagsTitlesAndTimestampsAndMarksASourcesReturn) {
               std::string::npos);
     EXPECT_NE(playlist.find("#EXT-X-DISCONTINUITY\n#EXT-X-PROGRAM-DATE-TIME:"), std::string::npos);
     EXPECT_EQ(playlist.find("DISCONTINUITY-SEQUENCE"), std::string::npos);
+    // Each entry names the title its segment began under, for players that read no ID3.
+    EXPECT_NE(playlist.find(",Later\nlive/1002.mp3\n"), std::string::npos) << playlist;
+    EXPECT_NE(playlist.find(",Back\nlive/1003.mp3\n"), std::string::npos) << playlist;
+    // A title cannot add lines to the playlist nor bytes a parser stops at.
+    EXPECT_EQ(segmenter.Feed(Mp3Frames(160), std::string("Bad\r\n#EXT-X-ENDLIST\0\x1f!", 22)), 2u);
+    const std::string hostile = RenderPlaylist(segmenter);
+    EXPECT_EQ(hostile.find("\n#EXT-X-ENDLIST"), std::string::npos) << hostile;
+    EXPECT_NE(hostile.find(",Bad#EXT-X-ENDLIST!\nlive/"), std::string::npos) << hostile;
     // Three more segments push the discontinuity out of the window: it is counted instead.
-    EXPECT_EQ(segmenter.Feed(Mp3Frames(240), "Back"), 3u);
+    EXPECT_EQ(segmenter.Feed(Mp3Frames(240), "Back"), 3u);  // the hostile title's went out too
     EXPECT_NE(RenderPlaylist(segmenter).find("#EXT-X-DISCONTINUITY-SEQUENCE:1\n"),
               std::string::npos);
 }
