@@ -21,6 +21,9 @@
 #include <regex>
 #include <set>
 #include <thread>
+#include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace orvanta::engine {
 namespace {
@@ -87,8 +90,16 @@ TEST(HlsSegmenterTest, TagsTitlesAndTimestampsAndMarksASourcesReturn) {
               std::string::npos);
     EXPECT_NE(playlist.find("#EXT-X-DISCONTINUITY\n#EXT-X-PROGRAM-DATE-TIME:"), std::string::npos);
     EXPECT_EQ(playlist.find("DISCONTINUITY-SEQUENCE"), std::string::npos);
+    // Each entry names the title its segment began under, for players that read no ID3.
+    EXPECT_NE(playlist.find(",Later\nlive/1002.mp3\n"), std::string::npos) << playlist;
+    EXPECT_NE(playlist.find(",Back\nlive/1003.mp3\n"), std::string::npos) << playlist;
+    // A title cannot add lines to the playlist nor bytes a parser stops at.
+    EXPECT_EQ(segmenter.Feed(Mp3Frames(160), std::string("Bad\r\n#EXT-X-ENDLIST\0\x1f!", 22)), 2u);
+    const std::string hostile = RenderPlaylist(segmenter);
+    EXPECT_EQ(hostile.find("\n#EXT-X-ENDLIST"), std::string::npos) << hostile;
+    EXPECT_NE(hostile.find(",Bad#EXT-X-ENDLIST!\nlive/"), std::string::npos) << hostile;
     // Three more segments push the discontinuity out of the window: it is counted instead.
-    EXPECT_EQ(segmenter.Feed(Mp3Frames(240), "Back"), 3u);
+    EXPECT_EQ(segmenter.Feed(Mp3Frames(240), "Back"), 3u);  // the hostile title's went out too
     EXPECT_NE(RenderPlaylist(segmenter).find("#EXT-X-DISCONTINUITY-SEQUENCE:1\n"),
               std::string::npos);
 }
@@ -342,6 +353,81 @@ TEST_F(HlsEngineTest, FfmpegPlaysThirtySecondsWithoutADecodeError) {
     const std::string answer = Get("GET /live.m3u8 HTTP/1.0\r\n\r\n");
     EXPECT_EQ(answer.rfind("HTTP/1.0 404", 0), 0u) << answer;
     EXPECT_NE(answer.find("Ogg Vorbis"), std::string::npos) << answer;
+}
+
+// VLC as a listener runs it, on a station that keeps three segments and on one that keeps ten
+// (there it starts three target durations from the end, mid-window), both at once for 16 s, its
+// decoded audio written to a file. Not with --run-time: VLC counts that on the playlist's own
+// timeline, whose zero is the window's first segment, so starting mid-window it stops at once.
+TEST_F(HlsEngineTest, VlcPlaysFromTheLiveEdgeOfAShortAndALongWindow) {
+    if (!test::HaveTool("cvlc")) {
+        GTEST_SKIP() << "VLC is installed by scripts/deps.sh";
+    }
+    Start();  // three segments
+    EngineSettings longWindow = m_settings;
+    longWindow.hlsWindow = 10;
+    Engine other;
+    const uint16_t otherPort = test::StartOnFreePorts(other, longWindow);
+    ASSERT_NE(otherPort, 0);
+    test::TempDir otherDir;
+
+    // Both windows full at once, then the live edge moving in real time.
+    for (const bool realTime : {false, true}) {
+        auto a = test::ToneEncoder(m_port, m_dir.Path(),
+                                   {.seconds = realTime ? 40 : 22, .realTime = realTime});
+        auto b = test::ToneEncoder(otherPort, otherDir.Path(),
+                                   {.seconds = realTime ? 40 : 22, .realTime = realTime});
+        if (realTime) {
+            ASSERT_TRUE(WaitForSource(true));
+            ASSERT_TRUE(test::WaitUntil([&] { return other.SourceConnected(); }));
+            // VLC refuses to run as root: as root the test hands it to nobody, who must be able
+            // to write its audio.
+            const bool root = ::geteuid() == 0;
+            std::vector<std::unique_ptr<test::Process>> players;
+            std::vector<std::string> outputs;
+            for (const auto& [port, dir] : {std::pair<int, test::TempDir*>{m_port, &m_dir},
+                                            std::pair<int, test::TempDir*>{otherPort, &otherDir}}) {
+                namespace fs = std::filesystem;
+                fs::permissions(dir->Path(), fs::perms::others_exec, fs::perm_options::add);
+                fs::create_directory(dir->File("vlc"));
+                fs::permissions(dir->File("vlc"), fs::perms::all);
+                outputs.push_back(dir->File("vlc/audio.raw"));
+                std::vector<std::string> args = {
+                    "cvlc",
+                    "--play-and-exit",
+                    "--aout=afile",
+                    "--audiofile-file=" + outputs.back(),
+                    "--audiofile-format=s16",
+                    "--audiofile-channels=1",
+                    "--no-audiofile-wav",
+                    "http://127.0.0.1:" + std::to_string(port) + "/live.m3u8"};
+                if (root) {
+                    args.insert(args.begin(),
+                                {"--reuid=nobody", "--regid=nogroup", "--clear-groups", "--"});
+                }
+                const std::string program = root ? "setpriv" : args.front();
+                if (!root) {
+                    args.erase(args.begin());
+                }
+                players.push_back(std::make_unique<test::Process>(
+                    program, args, dir->File("vlc.out"), dir->File("vlc.err")));
+            }
+            // Still playing when its time is up (it ends itself only at the end of the stream).
+            EXPECT_EQ(players[0]->Wait(16000), -1) << test::ReadFile(m_dir.File("vlc.err"));
+            EXPECT_EQ(players[1]->Wait(0), -1) << test::ReadFile(otherDir.File("vlc.err"));
+            // And it played: at least 10 s of 44.1 kHz mono in 16 s, past the window it began
+            // with (a short one holds 6 s, a long one's live edge is 6 to 8 s ahead of it).
+            for (const std::string& output : outputs) {
+                std::error_code ec;
+                EXPECT_GE(std::filesystem::file_size(output, ec), 10u * 44100 * 2) << output;
+            }
+        } else {
+            ASSERT_EQ(a->Wait(60000), 0) << test::ReadFile(m_dir.File("encoder.err"));
+            ASSERT_EQ(b->Wait(60000), 0) << test::ReadFile(otherDir.File("encoder.err"));
+            ASSERT_TRUE(WaitForSource(false));
+        }
+    }
+    other.Stop();
 }
 
 TEST_F(HlsEngineTest, AnNginxCacheInFrontAsksAboutOncePerSegment) {

@@ -16,9 +16,12 @@ void AppendFrame(std::string& tag, const char (&id)[5], std::string_view payload
     tag.append(payload);
 }
 
-// Control bytes (NUL among them) would end the text early or break the players' parsers; the
-// title is cut on a UTF-8 character boundary so the frame stays valid UTF-8.
-std::string TagTitle(std::string_view title) {
+}  // namespace
+
+// Control bytes (NUL among them) would end the text early or break the players' parsers (a line
+// end would split a playlist line); the title is cut on a UTF-8 character boundary so the frame
+// stays valid UTF-8.
+std::string SegmentTitle(std::string_view title) {
     std::string text;
     text.reserve(std::min(title.size(), kMaxTagTitleBytes));
     for (const char c : title) {
@@ -37,8 +40,6 @@ std::string TagTitle(std::string_view title) {
     return text;
 }
 
-}  // namespace
-
 void AppendSyncsafe(std::string& out, uint32_t value) {
     for (int shift = 21; shift >= 0; shift -= 7) {
         out += static_cast<char>((value >> shift) & 0x7F);
@@ -53,7 +54,7 @@ std::string BuildSegmentTag(uint64_t timestamp90k, std::string_view title) {
         priv += static_cast<char>((timestamp >> shift) & 0xFF);
     }
     AppendFrame(frames, "PRIV", priv);
-    const std::string text = TagTitle(title);
+    const std::string text = SegmentTitle(title);
     if (!text.empty()) {
         AppendFrame(frames, "TIT2", std::string(1, kUtf8Encoding) + text);
     }

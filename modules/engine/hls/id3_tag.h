@@ -16,6 +16,10 @@ inline constexpr char kTimestampOwner[] = "com.apple.streaming.transportStreamTi
 // Longest title a tag carries, in bytes of UTF-8; longer ones are cut at a character boundary.
 inline constexpr size_t kMaxTagTitleBytes = 1024;
 
+// `title` as segments and the playlist carry it: control bytes (line ends, NUL) dropped, cut to
+// kMaxTagTitleBytes on a UTF-8 character boundary.
+std::string SegmentTitle(std::string_view title);
+
 // The whole tag: header, PRIV with `timestamp90k` (only its low 33 bits count), and TIT2 with
 // `title` when it is not empty after control bytes are dropped and it is cut to
 // kMaxTagTitleBytes. Sizes are syncsafe, as ID3v2.4 wants for the tag and each frame.

@@ -1,5 +1,6 @@
 #include "hls/playlist.h"
 
+#include "hls/id3_tag.h"
 #include "stream/format_table.h"
 
 #include <algorithm>
@@ -96,8 +97,10 @@ std::string RenderPlaylist(const HlsSegmenter& segmenter) {
         }
         char duration[32];
         std::snprintf(duration, sizeof duration, "%.3f", segment.seconds);
+        // The title after the duration is for players that show no timed metadata: the one on
+        // air when the segment began, cleaned as in its tag.
         text += "#EXT-X-PROGRAM-DATE-TIME:" + IsoTime(segment.start) + "\n#EXTINF:" + duration +
-                ",\n" + SegmentUri(segment) + "\n";
+                "," + SegmentTitle(segment.title) + "\n" + SegmentUri(segment) + "\n";
     }
     return text;
 }
