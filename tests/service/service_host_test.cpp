@@ -131,15 +131,15 @@ TEST_F(ServiceHostTest, OptionsGoOverByNameAndAReloadSendsOnlyTheLiveOnes) {
         "option TLS.PrivateKey /etc/orvanta/privkey.pem",
         "option TLS.TrustedCertificates /opt/orvanta/upstream.pem",
         "option Paths.PrivateFiles /etc/orvanta/Config.ini"};
-    EXPECT_EQ(options(), (std::vector<std::string>{
-                             "option PrivateBr.Users Bob", "option HLS.Enabled 0",
-                             "option HLS.SegmentSeconds 4", "option HLS.Window 12",
-                             "option HLS.OriginFolder /opt/orvanta/hls",
-                             "option TLS.Certificate /opt/orvanta/certs/fullchain.pem",
-                             "option TLS.PrivateKey /etc/orvanta/privkey.pem",
-                             "option TLS.Port 8443",
-                             "option TLS.TrustedCertificates /opt/orvanta/upstream.pem",
-                             "option Paths.PrivateFiles /etc/orvanta/Config.ini"}));
+    EXPECT_EQ(
+        options(),
+        (std::vector<std::string>{
+            "option PrivateBr.Users Bob", "option HLS.Enabled 0", "option HLS.SegmentSeconds 4",
+            "option HLS.Window 12", "option HLS.OriginFolder /opt/orvanta/hls",
+            "option TLS.Certificate /opt/orvanta/certs/fullchain.pem",
+            "option TLS.PrivateKey /etc/orvanta/privkey.pem", "option TLS.Port 8443",
+            "option TLS.TrustedCertificates /opt/orvanta/upstream.pem",
+            "option Paths.PrivateFiles /etc/orvanta/Config.ini"}));
     std::filesystem::remove(m_log);
     ASSERT_TRUE(host.HandOverLiveSettings());
     EXPECT_EQ(options(), live);
