@@ -2,6 +2,7 @@
 
 #include "base/ports.h"
 #include "config/station_settings.h"
+#include "full_station_config.h"
 #include "test_util.h"
 
 #include <gtest/gtest.h>
@@ -120,46 +121,6 @@ TEST_F(StationConfigFileTest, TheTemplateIsMergedOnceAndTheFileWins) {
     StationConfig selfIncluding;
     ASSERT_EQ(LoadStationConfig(self, selfIncluding, {m_dir.Folder(), false}), 1);
     EXPECT_EQ(selfIncluding.DJName, "$") << "the file's own value wins over its merged copy";
-}
-
-TEST_F(StationConfigFileTest, SaveWritesTheLayoutAndARoundTripKeepsEveryField) {
-    StationConfig config;
-    config.SetDefaults();
-    config.ContentDir = "/srv/radio/web";
-    config.Format = kFormatOggVorbis;
-    config.Genre = -5;
-    config.TitleFormat = "%t on Owl FM";
-    config.Portforward = 1;
-    config.PrivateBr = 1;
-    config.BroadcastTime = {2, 1, 3, 5, 9, 10, 11, 12, 13, 14};
-    config.PrivateUsers = {{"Bob", "b"}, {"alice", "a"}};
-    config.RelayHostname = "up.example";
-    config.RelayStreamUrl = "/live";
-    config.LogDir = m_dir.File("logs");
-    config.TlsCertificate = "/etc/letsencrypt/live/radio/fullchain.pem";
-    config.HlsEnabled = 0;
-
-    ASSERT_TRUE(SaveStationConfig(m_path, config));
-    EXPECT_EQ(config.ContentDir, "/srv/radio/") << "the record is cut to its folder too";
-    const std::string text = ReadFile(m_path);
-    EXPECT_EQ(text.rfind("[Broadcast]\nMaster=True\nPublicServer=True\nShoutcastRegister=False\n"
-                         "PrivateBr=True\nCreateLog=true\nPassword=mustedit\n",
-                         0),
-              0u)
-        << text;
-    EXPECT_NE(text.find("\n[PrivateBr]\nCount=2\nPrivateUser1=Bob\nPrivatePass1=b\n"
-                        "PrivateUser2=alice\nPrivatePass2=a\n"),
-              std::string::npos);
-    StationConfig loaded;
-    ASSERT_EQ(LoadStationConfig(m_path, loaded, {m_dir.Folder(), false}), 1);
-    loaded.ConfigFile = config.ConfigFile;
-    EXPECT_EQ(loaded, config);
-
-    config.ContentDir = "web";
-    ASSERT_TRUE(SaveStationConfig(m_path, config));
-    EXPECT_EQ(config.ContentDir, "");
-    EXPECT_FALSE(SaveStationConfig(m_dir.File("Config.ini/inside"), config));
-    EXPECT_NE(ReadFile(m_path).find("\nContentDir=\n"), std::string::npos) << "kept";
 }
 
 // The file written for a station without a file of its own (program folder /srv/station/).
@@ -311,13 +272,13 @@ StreamUrl=/live
 Enabled=False
 SegmentSeconds=4
 Window=12
-OriginFolder=/srv/hls
+OriginFolder=hls
 
 [TLS]
 Certificate=certs/fullchain.pem
 PrivateKey=/etc/orvanta/privkey.pem
 Port=8443
-TrustedCertificates=/etc/orvanta/upstream.pem
+TrustedCertificates=upstream.pem
 
 )";
 
@@ -340,58 +301,23 @@ TEST_F(StationConfigFileTest, TheWrittenFileKeepsItsExactTextAndReadsBackWhole) 
 
     // Every stored setting away from its default.
     WriteFile(m_dir.File("template.ini"), "");
-    StationConfig full;
-    full.SetDefaults();
-    full.ConfigFile = "/etc/orvanta/Station.ini";
-    full.IndexPage = "start.html";
-    full.MaxClient = 250;
-    full.Timeout = 45;
-    full.ShoutcastRegister = 0;
-    full.Password = " spaced secret ";
-    full.MassInclude = m_dir.File("template.ini");
-    full.MassUniqueKey = "07";
-    full.Format = kFormatOggVorbis;
-    full.SongHistoryMax = 25;
-    full.Port = 8123;
-    full.BindAddress = "127.0.0.2";
-    full.RelayHostname = "up.example";
-    full.RelayPort = 9000;
-    full.RelayStreamUrl = "/live";
-    full.DJName = "Ann";
-    full.DJEmail = "ann@example.org";
-    full.DJSex = 2;
-    full.TitleFormat = "%t on Owl FM";
-    full.URLFormat = "https://owl.example/%u";
-    full.LogDir = "/var/log/station";
-    full.ContentDir = "/srv/radio/web/";
-    full.LogFile = "owl.log";
-    full.Generation = 3;
-    full.Genre = -5;
-    full.Ment = 4;
-    full.Master = 0;
-    full.PublicServer = 0;
-    full.PrivateBr = 1;
-    full.BroadcastTime = {2, 1, 3, 5, 9, 10, 11, 12, 13, 14};
-    full.Portforward = 0;
-    full.OverrideIP = "192.0.2.7";
-    full.OverridePort = 8500;
-    full.LangCode = 7;
-    full.CreateLog = 0;
-    full.PrivateUsers = {{"Bob", "b"}, {"alice", "a=1"}};
-    full.TlsCertificate = "certs/fullchain.pem";
-    full.TlsPrivateKey = "/etc/orvanta/privkey.pem";
-    full.TlsPort = 8443;
-    full.TlsTrustedCertificates = "/etc/orvanta/upstream.pem";
-    full.HlsEnabled = 0;
-    full.HlsSegmentSeconds = 4;
-    full.HlsWindow = 12;
-    full.HlsOriginFolder = "/srv/hls";
+    // Its content folder names a page: the file and the record keep only the folder.
+    StationConfig full = test::FullStationConfig(m_dir.File("template.ini"));
+    full.ContentDir = "/srv/radio/web/start.html";
     ASSERT_TRUE(SaveStationConfig(m_path, full));
+    EXPECT_EQ(full.ContentDir, "/srv/radio/web/");
     EXPECT_EQ(ReadFile(m_path), expected(kFullFile));
 
     StationConfig loaded;
     ASSERT_EQ(LoadStationConfig(m_path, loaded, {m_dir.Folder(), false}), 1);
     EXPECT_EQ(loaded, full);
+
+    // A content folder without a separator is no folder; a file that cannot be written is kept.
+    full.ContentDir = "web";
+    ASSERT_TRUE(SaveStationConfig(m_path, full));
+    EXPECT_EQ(full.ContentDir, "");
+    EXPECT_FALSE(SaveStationConfig(m_dir.File("Config.ini/inside"), full));
+    EXPECT_NE(ReadFile(m_path).find("\nContentDir=\n"), std::string::npos) << "kept";
 }
 
 TEST_F(StationConfigFileTest, LoadingCreatesTheFoldersAndRemovesOnlyStaleLeftoverSaves) {

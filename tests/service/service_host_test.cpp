@@ -1,6 +1,7 @@
 // Drives the real CServiceHost with the recording test module loaded through dlopen.
 #include "service/service_host.h"
 
+#include "full_station_config.h"
 #include "support/recording_host_ui.h"
 #include "test_util.h"
 
@@ -113,15 +114,8 @@ TEST_F(ServiceHostTest, HandsTheConfigurationOverInItsFixedOrder) {
 // own name and in its own form, and at a reload only those a running service applies at once.
 TEST_F(ServiceHostTest, OptionsGoOverByNameAndAReloadSendsOnlyTheLiveOnes) {
     InstallModule("fixture_service.so");
-    m_config.PrivateUsers = {{"bob", "b-pw"}, {"Al\nice", "x"}};
-    m_config.TlsCertificate = "certs/chain.pem";
-    m_config.TlsPrivateKey = "/etc/orvanta/key.pem";
-    m_config.TlsPort = 8443;
-    m_config.TlsTrustedCertificates = "trust.pem";
-    m_config.HlsEnabled = 0;
-    m_config.HlsSegmentSeconds = 4;
-    m_config.HlsWindow = 12;
-    m_config.HlsOriginFolder = "hls";
+    m_config = test::FullStationConfig("");
+    m_config.PrivateUsers.emplace("Al\nice", "x");
     test::ScopedEnv option("ORV_FIXTURE_OPTION", "*");
     CServiceHost host(m_modules, m_config, m_status, m_ui, "/opt/orvanta/");
     host.SetPrivateFiles({"/etc/orvanta/Config.ini"});
@@ -132,19 +126,20 @@ TEST_F(ServiceHostTest, OptionsGoOverByNameAndAReloadSendsOnlyTheLiveOnes) {
         return calls;
     };
     ASSERT_TRUE(host.Start());
-    const std::vector<std::string> live = {"option PrivateBr.Users bob",
-                                           "option TLS.Certificate /opt/orvanta/certs/chain.pem",
-                                           "option TLS.PrivateKey /etc/orvanta/key.pem",
-                                           "option TLS.TrustedCertificates /opt/orvanta/trust.pem",
-                                           "option Paths.PrivateFiles /etc/orvanta/Config.ini"};
-    EXPECT_EQ(options(), (std::vector<std::string>{
-                             "option PrivateBr.Users bob", "option HLS.Enabled 0",
-                             "option HLS.SegmentSeconds 4", "option HLS.Window 12",
-                             "option HLS.OriginFolder /opt/orvanta/hls",
-                             "option TLS.Certificate /opt/orvanta/certs/chain.pem",
-                             "option TLS.PrivateKey /etc/orvanta/key.pem", "option TLS.Port 8443",
-                             "option TLS.TrustedCertificates /opt/orvanta/trust.pem",
-                             "option Paths.PrivateFiles /etc/orvanta/Config.ini"}));
+    const std::vector<std::string> live = {
+        "option PrivateBr.Users Bob", "option TLS.Certificate /opt/orvanta/certs/fullchain.pem",
+        "option TLS.PrivateKey /etc/orvanta/privkey.pem",
+        "option TLS.TrustedCertificates /opt/orvanta/upstream.pem",
+        "option Paths.PrivateFiles /etc/orvanta/Config.ini"};
+    EXPECT_EQ(
+        options(),
+        (std::vector<std::string>{
+            "option PrivateBr.Users Bob", "option HLS.Enabled 0", "option HLS.SegmentSeconds 4",
+            "option HLS.Window 12", "option HLS.OriginFolder /opt/orvanta/hls",
+            "option TLS.Certificate /opt/orvanta/certs/fullchain.pem",
+            "option TLS.PrivateKey /etc/orvanta/privkey.pem", "option TLS.Port 8443",
+            "option TLS.TrustedCertificates /opt/orvanta/upstream.pem",
+            "option Paths.PrivateFiles /etc/orvanta/Config.ini"}));
     std::filesystem::remove(m_log);
     ASSERT_TRUE(host.HandOverLiveSettings());
     EXPECT_EQ(options(), live);
