@@ -18,6 +18,8 @@ packages=(
     libavcodec-dev libavformat-dev libswresample-dev libavutil-dev
     # tests: real encoders and players against the engine, nginx as a cache in front of it
     libgtest-dev ffmpeg mpg123 curl icecast2 chromium openssl nginx
+    # a playlist source that sends its first title before its first audio
+    ezstream
     # Xlib, for the single-instance test's look at the console's window under Xvfb
     libx11-dev
     # fuzzing and the formatting check
