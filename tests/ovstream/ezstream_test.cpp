@@ -28,12 +28,12 @@ protected:
     // A tone of `seconds` as an MP3 file tagged with artist "Band" and `title`.
     std::string Song(const std::string& title, int seconds) {
         const std::string file = m_dir.File(title + ".mp3");
-        Process encode("ffmpeg",
-                       {"-nostdin", "-v", "error", "-f", "lavfi", "-i",
-                        "sine=frequency=440:duration=" + std::to_string(seconds), "-c:a",
-                        "libmp3lame", "-b:a", "128k", "-metadata", "artist=Band", "-metadata",
-                        "title=" + title, "-y", file},
-                       m_dir.File("ffmpeg.out"), m_dir.File("ffmpeg.err"));
+        Process encode(
+            "ffmpeg",
+            {"-nostdin", "-v", "error", "-f", "lavfi", "-i",
+             "sine=frequency=440:duration=" + std::to_string(seconds), "-c:a", "libmp3lame", "-b:a",
+             "128k", "-metadata", "artist=Band", "-metadata", "title=" + title, "-y", file},
+            m_dir.File("ffmpeg.out"), m_dir.File("ffmpeg.err"));
         EXPECT_EQ(encode.Wait(30000), 0) << test::ReadFile(m_dir.File("ffmpeg.err"));
         return file;
     }
@@ -57,10 +57,11 @@ TEST_F(EzstreamTest, TheFirstSongsTitleShowsFromTheStart) {
                         "</port><password>hackme</password></server></servers>\n"
                         "<streams><stream><mountpoint>/stream</mountpoint><format>MP3</format>"
                         "</stream></streams>\n<intakes><intake><filename>" +
-                        m_dir.File("playlist.m3u") + "</filename></intake></intakes>\n</ezstream>\n");
+                        m_dir.File("playlist.m3u") +
+                        "</filename></intake></intakes>\n</ezstream>\n");
     // ezstream refuses a configuration others may read: it holds the password.
-    std::filesystem::permissions(config, std::filesystem::perms::owner_read |
-                                             std::filesystem::perms::owner_write);
+    std::filesystem::permissions(
+        config, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     Process ezstream("ezstream", {"-c", config}, m_dir.File("ezstream.out"),
                      m_dir.File("ezstream.err"));
     std::string status;
