@@ -184,10 +184,12 @@ void CMainDialog::OnStart() {
         SetRunningState(true);
         return;
     }
-    // Whatever made the start fail, the operator is pointed at the port; the host has shown
-    // its own message first where it had one.
-    MessageBoxFormat(this, res::kStrStartFailedPortOccupied,
-                     {std::to_string(m_context.config.Port)});
+    // The host has shown its own message first where it had one; the operator is pointed at
+    // the port unless the module's reason was another and the port is free.
+    if (m_host.PortMessageDue()) {
+        MessageBoxFormat(this, res::kStrStartFailedPortOccupied,
+                         {std::to_string(m_context.config.Port)});
+    }
 }
 
 void CMainDialog::OnStop() {

@@ -11,6 +11,10 @@
 #include "res/string_table.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace orvanta {
 namespace {
@@ -122,6 +126,50 @@ TEST_F(MainDialogTest, AForeignCommandLineOrAFailedAutoStartIsReportedOnce) {
         EXPECT_FALSE(m_window->Host().IsRunning());
         EXPECT_EQ(m_context.config.Port, c.port);
     }
+}
+
+// A module that says why its start failed is heard, and the port message follows only when
+// another program really holds the port.
+TEST_F(MainDialogTest, AModulesReasonForAFailedStartIsNotFollowedByAPortMessageWhenThePortIsFree) {
+    test::ScopedEnv fail("ORV_FIXTURE_START_FAIL", "1");
+    test::ScopedEnv reason("ORV_FIXTURE_START_ERROR",
+                           "the WMA encoder plug-in ovwmaenc.so cannot be loaded");
+    // A port of the kernel's choice on 127.0.0.1, free at first.
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const auto bindHere = [&address] {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        socklen_t length = sizeof address;
+        EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        EXPECT_EQ(::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length), 0);
+        return fd;
+    };
+    ::close(bindHere());
+    const int port = ntohs(address.sin_port);
+    const std::string refused =
+        "The streaming service did not start: the WMA encoder plug-in ovwmaenc.so cannot be "
+        "loaded";
+    const std::string occupied = "Critical error occurred - TCP " + std::to_string(port) +
+                                 " port is already occupied by another application.\r\nPlease "
+                                 "change your streaming port, and try again.";
+    m_folder.WriteConfig("[Network]\nPort=" + std::to_string(port) + "\n");
+    Open();
+    QTest::mouseClick(Button("kStartButtonId"), Qt::LeftButton);
+    ASSERT_EQ(m_boxes.requests.size(), 1u);
+    EXPECT_EQ(m_boxes.requests[0].text, refused);
+
+    // Another program listens on it now.
+    const int held = bindHere();
+    ASSERT_EQ(::listen(held, 1), 0);
+    m_boxes.requests.clear();
+    QTest::mouseClick(Button("kStartButtonId"), Qt::LeftButton);
+    ::close(held);
+    ASSERT_EQ(m_boxes.requests.size(), 2u);
+    EXPECT_EQ(m_boxes.requests[0].text, refused);
+    EXPECT_EQ(m_boxes.requests[1].text, occupied);
+    EXPECT_FALSE(m_window->Host().IsRunning());
+    EXPECT_TRUE(Button("kStartButtonId")->isEnabled());
 }
 
 // Running, from the tray: the menu greys by position while the sheet or the About box is open;
