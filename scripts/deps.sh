@@ -23,6 +23,8 @@ packages=(
     # VLC without its interfaces: the command-line player and the base plug-ins (HTTP, HLS,
     # MP3 and AAC decoding), far less than the vlc metapackage
     vlc-bin vlc-plugin-base
+    # a playlist source that sends its first title before its first audio
+    ezstream
     # Xlib, for the single-instance test's look at the console's window under Xvfb
     libx11-dev
     # fuzzing and the formatting check

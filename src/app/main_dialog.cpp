@@ -185,7 +185,7 @@ void CMainDialog::OnStart() {
         return;
     }
     // Whatever made the start fail, the operator is pointed at the port; the host has shown
-    // its own message first where it had one.
+    // its own message first where it had one, so a module's reason is read before it.
     MessageBoxFormat(this, res::kStrStartFailedPortOccupied,
                      {std::to_string(m_context.config.Port)});
 }

@@ -1,6 +1,7 @@
 #include "service/service_host.h"
 
 #include "config/station_settings.h"
+#include "platform/listen_port.h"
 #include "plugins/runtime_check.h"
 #include "res/string_table.h"
 #include "support/exception.h"
@@ -56,6 +57,7 @@ void CServiceHost::ShowMessage(uint32_t stringId, const std::string& argument) {
 }
 
 bool CServiceHost::Start() {
+    m_portMessageDue = true;
     if (IsRunning()) {
         return false;
     }
@@ -93,6 +95,7 @@ bool CServiceHost::Start() {
         const char* text = why != nullptr ? why(controller) : nullptr;
         if (text != nullptr && *text != '\0') {
             ShowMessage(res::kStrServiceStartRefused, text);
+            m_portMessageDue = platform::ListenPortTaken(c.BindAddress, c.Port);
         }
         return false;
     }

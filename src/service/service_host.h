@@ -35,6 +35,11 @@ public:
     // the module's Start failed, or the monitor thread could not be created (the service is
     // then stopped again: a service nobody watches is not a started one).
     bool Start();
+    // After a failed Start: whether the headless runner's port message (2066) belongs after it.
+    // It does unless the module named its own reason (shown by the host) and the station's
+    // ports are free: a missing encoder is then not printed as a taken port. The console's box
+    // follows every failed start, after the host's own message.
+    bool PortMessageDue() const { return m_portMessageDue; }
     // Ends the monitor, then stops the service. The module stays loaded until the next Start
     // or the host's destruction. The controller's result, 1 when a controller was stopped, 0
     // without one.
@@ -69,6 +74,7 @@ private:
     IServiceHostUi& m_ui;
     std::string m_programFolder;
     std::vector<std::string> m_privateFiles;
+    bool m_portMessageDue = true;
     // Declared before the monitor, so that even without the explicit order of the destructor
     // the monitor thread ends before the controller and its library go.
     CModuleHolder m_holder;

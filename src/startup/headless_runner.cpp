@@ -184,7 +184,7 @@ int CHeadlessRunner::Run(const std::string& commandLine, const std::string& prog
             if (host.Start()) {
                 started = std::chrono::steady_clock::now();
                 m_out << "Service started on port " << m_context.config.Port << "." << std::endl;
-            } else {
+            } else if (host.PortMessageDue()) {
                 ShowMessage(res::FormatString(res::LoadString(res::kStrStartFailedPortOccupied),
                                               {std::to_string(m_context.config.Port)}));
             }

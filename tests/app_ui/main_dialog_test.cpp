@@ -124,6 +124,26 @@ TEST_F(MainDialogTest, AForeignCommandLineOrAFailedAutoStartIsReportedOnce) {
     }
 }
 
+// A module that says why its start failed is heard first; the port message follows every failed
+// start in the console, whatever the cause.
+TEST_F(MainDialogTest, AModulesReasonForAFailedStartComesBeforeThePortMessage) {
+    test::ScopedEnv fail("ORV_FIXTURE_START_FAIL", "1");
+    test::ScopedEnv reason("ORV_FIXTURE_START_ERROR",
+                           "the WMA encoder plug-in ovwmaenc.so cannot be loaded");
+    Open();
+    QTest::mouseClick(Button("kStartButtonId"), Qt::LeftButton);
+    ASSERT_EQ(m_boxes.requests.size(), 2u);
+    EXPECT_EQ(m_boxes.requests[0].text,
+              "The streaming service did not start: the WMA encoder plug-in ovwmaenc.so cannot "
+              "be loaded");
+    EXPECT_EQ(
+        m_boxes.requests[1].text.rfind(
+            "Critical error occurred - TCP " + std::to_string(m_context.config.Port) + " port", 0),
+        0u);
+    EXPECT_FALSE(m_window->Host().IsRunning());
+    EXPECT_TRUE(Button("kStartButtonId")->isEnabled());
+}
+
 // Running, from the tray: the menu greys by position while the sheet or the About box is open;
 // the sheet opens once, and leaves Config enabled afterwards; the
 // tray's About is guarded by the flag, the window's own About is not.

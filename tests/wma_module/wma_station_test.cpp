@@ -1,7 +1,7 @@
 // The WMA station end to end on 127.0.0.1: ovserver headless with ovwma.so and the WMA encoder
 // plug-in in its program folder and a WMA configuration, ffmpeg pushing MP3, Ogg Vorbis or
 // WMA, and ffmpeg and ffprobe playing over plain HTTP and the mmsh:// handshake. Then the module
-// alone, refusing to start with an encoder plug-in it cannot use.
+// alone, refusing to start with an encoder plug-in it cannot use, and ovserver saying why.
 #include "headless_server.h"
 #include "ovstream/test_client.h"
 #include "platform/registry_hive.h"
@@ -169,6 +169,57 @@ TEST(WmaModuleTest, AnEncoderChoiceTheModuleCannotUseIsRefusedWithTheReason) {
 
     host.Stop();
     ::unsetenv("ORVANTA_USER_HIVE");
+}
+
+// ovserver headless, told to start and failing: it says the module's reason, and points at the
+// port only when another program holds it.
+class FailedStartTest : public test::HeadlessServerTest {
+protected:
+    // The server's standard error once it has said that the start failed and been stopped.
+    std::string FailedStart(const std::string& config) {
+        test::WriteFile(m_dir.File("Config.ini"), "[Broadcast]\nPassword=hackme\n[Network]\nPort=" +
+                                                      std::to_string(m_port) + "\n" + config);
+        test::Process server(m_dir.File("ovserver"), {"--headless", "/start"},
+                             m_dir.File("server.out"), m_dir.File("server.err"), m_dir.Path());
+        EXPECT_TRUE(test::WaitForFileText(m_dir.File("server.err"), "did not start", 10000));
+        // The port message, when it comes, follows at once; the first status line comes later.
+        test::WaitForFileText(m_dir.File("server.err"), "occupied", 500);
+        server.Signal(SIGTERM);
+        EXPECT_EQ(server.Wait(10000), 0);
+        return test::ReadFile(m_dir.File("server.err"));
+    }
+};
+
+TEST_F(FailedStartTest, AMissingEncoderIsNamedAndATakenPortIsTheOnlyOneCalledTaken) {
+    MakeProgramFolder({"ovserver", "ovwma.so", "ovstream.so"});
+    // A port of the kernel's choice on 127.0.0.1; its pair above is not looked at here.
+    uint16_t port = 0;
+    const int held = test::LoopbackSocket(port, 0);
+    m_port = port;
+    ::close(held);
+    // The WMA encoder plug-in is not in the program folder.
+    std::string err = FailedStart("[Media]\nFormat=WMA\n");
+    EXPECT_NE(err.find("The streaming service did not start: the WMA encoder plug-in "),
+              std::string::npos)
+        << err;
+    EXPECT_NE(err.find("ovwmaenc.so cannot be loaded"), std::string::npos) << err;
+    EXPECT_EQ(err.find("occupied"), std::string::npos) << err;
+
+    // An MP3 station on a port another program listens on.
+    const int taken = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    ASSERT_EQ(::bind(taken, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(taken, 1), 0);
+    err = FailedStart("");
+    ::close(taken);
+    EXPECT_NE(err.find("Address already in use"), std::string::npos) << err;
+    EXPECT_NE(err.find("Orvanta Server: Critical error occurred - TCP " + std::to_string(m_port) +
+                       " port is already occupied by another application."),
+              std::string::npos)
+        << err;
 }
 
 }  // namespace

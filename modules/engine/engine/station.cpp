@@ -14,6 +14,15 @@ namespace orvanta::engine {
 namespace {
 // A source that sends this much without a single frame or page of its format is not one.
 constexpr uint64_t kNoAudioLimit = 256 * 1024;
+
+// Encoders send the first song's title around their login, not after their first audio:
+// ezstream and GStreamer's shout2send update it right after the source request is answered,
+// while the engine still waits for the first bytes and verifies them (up to three seconds of
+// audio), and some send it before they connect the source at all. So an update that comes while
+// no source holds the station belongs to the source that goes on air next, if that happens within
+// this long of the update; a title older than that (set while the station was silent, or the
+// last words of a source that has gone) is not the new source's.
+constexpr auto kFirstTitleWindow = std::chrono::seconds(10);
 }  // namespace
 
 Station::Station(const EngineContext& engine)
@@ -94,8 +103,13 @@ void Station::SourceConnected(StreamFormat format, const SourceInfo& info,
     }
     m_info = m_announced;
     m_mount = mount;
-    m_rawTitle.clear();
-    m_rawUrl.clear();
+    const bool firstTitle =
+        m_titleOffAirAt && std::chrono::steady_clock::now() - *m_titleOffAirAt <= kFirstTitleWindow;
+    m_titleOffAirAt.reset();
+    if (!firstTitle) {
+        m_rawTitle.clear();
+        m_rawUrl.clear();
+    }
     m_streamTitle.clear();
     m_title.clear();
     RebuildMetadata();
@@ -201,6 +215,11 @@ void Station::TakeAudioFacts() {
 }
 
 void Station::SetTitle(std::string_view song, std::string_view url) {
+    if (m_hasSource) {
+        m_titleOffAirAt.reset();
+    } else {
+        m_titleOffAirAt = std::chrono::steady_clock::now();
+    }
     m_rawTitle = WithoutControlBytes(ToUtf8(song));
     m_rawUrl = WithoutControlBytes(ToUtf8(url));
     RebuildMetadata();

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -84,7 +85,9 @@ public:
     StationSnapshot Snapshot() const;
 
     // A source took the station. Listeners of another format are closed. The title starts
-    // empty: the last source's title is not this one's.
+    // empty: the last source's title is not this one's. A title that arrived while no source
+    // held the station, at most kFirstTitleWindow before, is kept: it is this source's first
+    // (see the constant).
     void SourceConnected(StreamFormat format, const SourceInfo& info, const std::string& mount);
     // Audio from the source. False when the source sends no audio of its format.
     bool SourceData(std::string_view data);
@@ -136,6 +139,9 @@ private:
     bool m_hasSource = false;
     uint64_t m_sourceBytes = 0;
     std::string m_rawTitle;  // from the last update, "" when the stream's own title is current
+    // When the last update came while no source held the station; unset once a source takes
+    // the station or an update comes while one holds it.
+    std::optional<std::chrono::steady_clock::time_point> m_titleOffAirAt;
     std::string m_rawUrl;
     std::string m_streamTitle;  // from the Ogg stream's newest comment header
     std::string m_title;
