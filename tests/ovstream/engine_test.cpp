@@ -117,6 +117,14 @@ TEST_F(EngineTest, V1SourcesLogInAndReachListenersOnAFrameBoundaryWithTitles) {
     liquidsoap.Send("source:hackme:#1\nicy-name:x\ncontent-type:audio/mpeg\n\n" + Mp3Frames(4));
     EXPECT_EQ(liquidsoap.Read(20), "OK2\r\nicy-caps:11\r\n\r\n");
     EXPECT_TRUE(WaitForSource());
+
+    // libshout's update (ezstream, Mixxx) names artist and title, and comes to the source port.
+    TestClient libshout(m_port + 1);
+    libshout.Send(
+        "GET /admin.cgi?mode=updinfo&pass=hackme&charset=UTF%2d8&artist=Tone&"
+        "title=Track%201 HTTP/1.0\r\nUser-Agent: libshout/2.4.6\r\n\r\n");
+    EXPECT_PRED2(StartsWith, libshout.ReadUntil("\r\n\r\n"), "HTTP/1.0 200");
+    ExpectHas(Get("GET /status-json.xsl HTTP/1.0\r\n\r\n"), {"\"title\":\"Tone - Track 1\""});
 }
 
 TEST_F(EngineTest, SlowListenersGarbageAndWrongFormatsGoAndListenersWaitForTheNextSource) {

@@ -8,6 +8,27 @@
 
 namespace orvanta::engine {
 
+namespace {
+
+// The title an update names: "song", or "artist" and "title" as Mixxx and libshout send them
+// (libshout to either endpoint); nothing when it names none.
+std::optional<std::string> SongOf(const std::vector<std::pair<std::string, std::string>>& query) {
+    auto song = QueryValue(query, "song");
+    if (song && !song->empty()) {
+        return song;
+    }
+    const auto artist = QueryValue(query, "artist");
+    const auto title = QueryValue(query, "title");
+    if (!artist && !title) {
+        return song;
+    }
+    const std::string a = artist.value_or("");
+    const std::string t = title.value_or("");
+    return a.empty() ? t : t.empty() ? a : a + " - " + t;
+}
+
+}  // namespace
+
 Outcome AdminCgiRequest(const Request& request, const RequestContext& context,
                         RequestActions& actions) {
     const auto query = ParseQuery(request.query);
@@ -30,7 +51,7 @@ Outcome AdminCgiRequest(const Request& request, const RequestContext& context,
     }
     actions.Succeeded();
     const auto mode = QueryValue(query, "mode");
-    const auto song = QueryValue(query, "song");
+    const auto song = SongOf(query);
     if (!mode || *mode != "updinfo" || !song) {
         return Reply(PlainError(400, "Bad Request"));
     }
@@ -39,7 +60,6 @@ Outcome AdminCgiRequest(const Request& request, const RequestContext& context,
                           "<html><body>Update successful</body></html>\n", HtmlPageHeaders()));
 }
 
-// "song", or "artist" and "title" as Mixxx sends them.
 Outcome AdminMetadataRequest(const Request& request, const RequestContext& context,
                              RequestActions& actions) {
     if (auto refusal = SourceRefusal(request, context, actions)) {
@@ -47,12 +67,7 @@ Outcome AdminMetadataRequest(const Request& request, const RequestContext& conte
     }
     const auto query = ParseQuery(request.query);
     const auto mode = QueryValue(query, "mode");
-    std::string song = QueryValue(query, "song").value_or("");
-    if (song.empty()) {
-        const std::string artist = QueryValue(query, "artist").value_or("");
-        const std::string title = QueryValue(query, "title").value_or("");
-        song = artist.empty() ? title : title.empty() ? artist : artist + " - " + title;
-    }
+    const std::string song = SongOf(query).value_or("");
     if (!mode || *mode != "updinfo") {
         return Reply(Response(400, "Bad Request", "text/xml",
                               "<?xml version=\"1.0\"?>\n<iceresponse><message>No such "
