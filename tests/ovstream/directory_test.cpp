@@ -4,6 +4,8 @@
 
 #include "ovstream/engine_ports.h"
 #include "ovstream/fake_directory.h"
+#include "stream/adts.h"
+#include "stream/format_table.h"
 #include "test_util.h"
 
 #include <asio.hpp>
@@ -17,6 +19,7 @@
 #include <thread>
 #include <tuple>
 #include <utility>
+#include <vector>
 
 namespace orvanta::engine {
 namespace {
@@ -63,8 +66,10 @@ protected:
     }
 
     // The station and its directory registrations on the engine's context alone (no core, no
-    // listening sockets), a source of this format on air, the event loop on its own thread.
-    void Start(StreamFormat format = StreamFormat::Mp3) {
+    // listening sockets), a source of this format on air, the event loop on its own thread. As
+    // from a source, its first `audio` reaches the station right after the directories hear of
+    // it, in the same turn of the loop.
+    void Start(StreamFormat format = StreamFormat::Mp3, std::string_view audio = {}) {
         m_engine = std::make_unique<Engine>(m_io, m_settings);
         Station& station = m_engine->station;
         SourceInfo info;
@@ -76,8 +81,8 @@ protected:
         station.SourceConnected(format, info, "/");
         station.SetTitle("Miles Davis - So What", "");
         std::string problem;
-        const auto targets = DirectoryTargets(
-            m_settings, std::getenv(kShoutcastDirectoryVariable), &problem);
+        const auto targets =
+            DirectoryTargets(m_settings, std::getenv(kShoutcastDirectoryVariable), &problem);
         if (!problem.empty()) {
             m_engine->log.Write(problem);
         }
@@ -85,6 +90,7 @@ protected:
             std::make_unique<DirectoryAnnouncer>(m_engine->context, 8000, targets, m_timings);
         station.Watch(m_engine->directory.get());
         m_engine->directory->Start();
+        station.SourceData(audio);
         m_thread = std::thread([this] { m_io.run(); });
     }
     void Stop() {
@@ -290,6 +296,38 @@ TEST_P(DirectoryListingTest, OnlyTheDirectoriesTheSettingsAskForHearOfTheStation
     Stop();
     EXPECT_EQ(m_directory.WaitFor(0, 0ms).size() > 1, listed);
     EXPECT_EQ(m_shoutcast.WaitFor(0, 0ms).size() > 1, listedElsewhere);
+}
+
+// ADTS frames, LC mono at the sample rate of `rateIndex` (4: 44.1 kHz, 6: 24 kHz).
+std::string AdtsFrames(int count, int rateIndex) {
+    std::string frame("\xFF\xF1\x00\x40\x19\x1F\xFC", 7);
+    frame[2] = static_cast<char>(0x40 | rateIndex << 2);
+    frame.resize(200, '\0');
+    std::string out;
+    for (int i = 0; i < count; ++i) {
+        out += frame;
+    }
+    return out;
+}
+
+// The listing names HE-AAC (an LC header at a core rate of 24 kHz or less) as AAC+, in the add
+// and the touches: the directory takes it from the source's first audio. Plain AAC stays AAC.
+TEST_F(DirectoryTest, AnHeAacStreamIsListedAsAacPlus) {
+    m_directory.Answer(Accepting());
+    Start(StreamFormat::Aac, AdtsFrames(20, 6));
+    const auto requests = m_directory.WaitFor(2);
+    ASSERT_GE(requests.size(), 2u);
+    EXPECT_EQ(requests[0].form.at("action"), "add");
+    EXPECT_EQ(requests[0].form.at("type"), "audio/aac");
+    EXPECT_EQ(requests[0].form.at("stype"), "AAC+");
+    EXPECT_EQ(requests[1].form.at("stype"), "AAC+");
+
+    AdtsReader lc;
+    std::vector<MediaUnit> units;
+    lc.Feed(AdtsFrames(20, 4), units);
+    ASSERT_TRUE(lc.SawAudio());
+    EXPECT_EQ(lc.DirectoryType(), nullptr);
+    EXPECT_STREQ(InfoOf(StreamFormat::Aac).directoryType, "AAC");
 }
 
 INSTANTIATE_TEST_SUITE_P(Stations, DirectoryListingTest,

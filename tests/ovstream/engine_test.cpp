@@ -3,6 +3,7 @@
 
 #include "engine/login_guard.h"
 #include "ovstream/engine_ports.h"
+#include "ovstream/fake_directory.h"
 #include "ovstream/test_client.h"
 #include "test_util.h"
 
@@ -333,6 +334,26 @@ TEST_F(EngineTest, ARelayFollowsItsUpstreamWithTitlesAndComesBackAfterItFails) {
     }
     EXPECT_TRUE(relay.SourceConnected());
     relay.Stop();
+}
+
+// An upstream that labels its AAC audio/mpeg, as some encoders do: the relay goes by the audio.
+TEST_F(EngineTest, ARelayTakesAacLabelledAudioMpegForAac) {
+    std::string frame("\xFF\xF1\x58\x40\x19\x1F\xFC", 7);  // LC, 24 kHz, mono, 200 bytes
+    frame.resize(200, '\0');
+    std::string adts;
+    for (int i = 0; i < 40; ++i) {
+        adts += frame;
+    }
+    FakeDirectory upstream;  // answers every request with the stream, then closes
+    upstream.Answer([&](const YpRequest&) {
+        return "HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\n\r\n" + adts;
+    });
+    m_settings.relayHost = "127.0.0.1";
+    m_settings.relayPort = upstream.Port();
+    m_settings.relayStreamUrl = "/stream";
+    Start();
+    const std::string log = m_settings.logDirectory + "/" + m_settings.logFileName;
+    EXPECT_TRUE(test::WaitForFileText(log, " on air (audio/aac)\n", 3000)) << test::ReadFile(log);
 }
 
 TEST_F(EngineTest, PasswordGuessingIsHeldBackPrivateStreamsAreLimitedAndNoPasswordIsLogged) {

@@ -63,6 +63,14 @@ uint64_t Timestamp(const std::string& segment) {
     return value;
 }
 
+size_t Occurrences(const std::string& text, const std::string& what) {
+    size_t count = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
 // What players take from the tags and the playlist; that segments are whole frames under a
 // sound tag with a safe title, whatever the source sends and titles it, the fuzzer checks.
 TEST(HlsSegmenterTest, TagsTitlesAndTimestampsAndMarksASourcesReturn) {
@@ -152,22 +160,37 @@ TEST(HlsSegmenterTest, AacSegmentsAreNamedPackedAndTheirCodecTold) {
     EXPECT_FALSE(ParseSegmentPath("/live/.aac"));
 }
 
-// A flood of distinct addresses fills the count of HLS listeners up to its cap and no further;
-// a client already known stays counted, and once the flood goes quiet newcomers count again.
+// A flood of distinct addresses fills the count of HLS listeners up to its cap and no further,
+// and the log hears only of those kept, each arriving and leaving once; a client already known
+// stays counted, and once the flood goes quiet newcomers count again.
 TEST(HlsStreamTest, TheClientsCountedForTheStatusAreCapped) {
     HlsStream hls;
+    size_t departures = 0;
+    uint64_t segments = 0;
+    hls.OnDeparture([&](const HlsVisit& visit) {
+        ++departures;
+        segments += visit.segments;
+    });
     const auto start = HlsStream::SteadyClock::now();
-    hls.PlaylistFetched("192.0.2.1", start);
+    EXPECT_TRUE(hls.PlaylistFetched("192.0.2.1", start));
+    size_t arrivals = 0;
     for (size_t i = 0; i < kMaxHlsClients + 1000; ++i) {
-        hls.PlaylistFetched("10." + std::to_string(i >> 16) + "." + std::to_string(i >> 8 & 255) +
-                                "." + std::to_string(i & 255),
-                            start + 1s);
+        const std::string address = "10." + std::to_string(i >> 16) + "." +
+                                    std::to_string(i >> 8 & 255) + "." + std::to_string(i & 255);
+        arrivals += hls.PlaylistFetched(address, start + 1s) ? 1u : 0u;
+        hls.SegmentServed(address, start + 1s);
     }
+    EXPECT_EQ(arrivals, kMaxHlsClients - 1);
     EXPECT_EQ(hls.Listeners(start + 1s), kMaxHlsClients);
-    hls.PlaylistFetched("192.0.2.1", start + 2s);
+    EXPECT_FALSE(hls.PlaylistFetched("192.0.2.1", start + 2s));
     const auto later = start + 2s + kHlsListenerWindow;
-    hls.PlaylistFetched("198.51.100.7", later);
+    EXPECT_TRUE(hls.PlaylistFetched("198.51.100.7", later));
     EXPECT_EQ(hls.Listeners(later), 2u);
+    EXPECT_EQ(departures, kMaxHlsClients - 1);
+    EXPECT_EQ(segments, kMaxHlsClients - 1) << "one each, for those kept only";
+    hls.Forget();
+    EXPECT_EQ(departures, kMaxHlsClients + 1);
+    EXPECT_EQ(hls.Listeners(later), 0u);
 }
 
 // Every status request counts the HLS listeners: a full table must not make that dearer, or a
@@ -316,6 +339,78 @@ TEST_F(HlsEngineTest, ServesTheWindowToCachesAndKeepsItInTheOriginFolder) {
     m_engine.UpdateSettings(m_settings);
     EXPECT_NE(Get("GET /live.m3u8 HTTP/1.0\r\n\r\n").find("404 HLS is turned off"),
               std::string::npos);
+}
+
+// A player polls the playlist every few seconds: the log hears of it once when it starts and
+// once when it stops (noticed without any further request too), with how long it stayed and the
+// segments it was served. A client still polling gets no line until it stops or the engine
+// does.
+TEST_F(HlsEngineTest, APlayerGetsOneLineWhenItStartsAndOneWhenItStops) {
+    m_settings.logDirectory = m_dir.File("logs");
+    m_settings.logFileName = "station.log";
+    m_settings.hlsListenerWindow = 1s;
+    Start();
+    const std::string log = m_settings.logDirectory + "/" + m_settings.logFileName;
+    auto source = V1Source(kIcy);
+    source->Send(Mp3Frames(400));
+    ASSERT_TRUE(WaitForSource(true));
+    const std::string playlist = WaitForPlaylist("#EXTINF");
+    const std::vector<uint64_t> window = Sequences(playlist);
+    ASSERT_GE(window.size(), 2u) << playlist;
+    for (int poll = 0; poll < 4; ++poll) {
+        EXPECT_NE(Get("GET /live.m3u8 HTTP/1.0\r\nUser-Agent: Night Player\r\n\r\n").find("200 OK"),
+                  std::string::npos);
+    }
+    for (const uint64_t sequence : {window[0], window[1]}) {
+        const std::string name = "/live/" + std::to_string(sequence) + ".mp3";
+        EXPECT_NE(Get("GET " + name + " HTTP/1.0\r\n\r\n").find("200 OK"), std::string::npos);
+        EXPECT_NE(Get("HEAD " + name + " HTTP/1.0\r\n\r\n").find("200 OK"), std::string::npos);
+    }
+    // Another player keeps polling from its own address while the first one has gone quiet.
+    const auto stillPolling = [this] {
+        return Get("GET /live.m3u8 HTTP/1.0\r\nUser-Agent: Owl\r\n\r\n", "127.0.0.2")
+                   .find("200 OK") != std::string::npos;
+    };
+    ASSERT_TRUE(stillPolling());
+    EXPECT_TRUE(test::WaitUntil(
+        [&] {
+            stillPolling();
+            return test::ReadFile(log).find("HLS listener from 127.0.0.1 left") !=
+                   std::string::npos;
+        },
+        8000));
+    std::string text = test::ReadFile(log);
+    EXPECT_EQ(Occurrences(text, "HLS listener from 127.0.0.1 ("), 1) << text;
+    EXPECT_EQ(Occurrences(text, "HLS listener from 127.0.0.2 (Owl)"), 1) << text;
+    EXPECT_EQ(Occurrences(text, "HLS listener from 127.0.0.1 left"), 1) << text;
+    EXPECT_TRUE(std::regex_search(text, std::regex("HLS listener from 127\\.0\\.0\\.1 left after "
+                                                   "\\d+ s, 2 segments \\(no playlist fetch for "
+                                                   "1 s\\)\n")))
+        << text;
+    EXPECT_EQ(text.find("127.0.0.2 left"), std::string::npos) << "still polling: " << text;
+
+    // Back after the window: a new arrival. Then no request at all: both departures are noticed
+    // all the same.
+    ASSERT_NE(Get("GET /live.m3u8 HTTP/1.0\r\n\r\n").find("200 OK"), std::string::npos);
+    EXPECT_TRUE(test::WaitUntil(
+        [&] {
+            text = test::ReadFile(log);
+            return Occurrences(text, "HLS listener from 127.0.0.1 left") == 2 &&
+                   Occurrences(text, "HLS listener from 127.0.0.2 left") == 1;
+        },
+        8000))
+        << text;
+    EXPECT_EQ(Occurrences(text, "HLS listener from 127.0.0.1 ("), 2) << text;
+
+    // Those still fetching when the engine stops leave with it.
+    ASSERT_NE(Get("GET /live.m3u8 HTTP/1.0\r\n\r\n").find("200 OK"), std::string::npos);
+    m_engine.Stop();
+    text = test::ReadFile(log);
+    EXPECT_TRUE(std::regex_search(
+        text, std::regex("HLS listener from 127\\.0\\.0\\.1 left after \\d+ s, 0 segments "
+                         "\\(server stopping\\)\n")))
+        << text;
+    EXPECT_LT(text.find("(server stopping)"), text.find("Stopped")) << text;
 }
 
 TEST_F(HlsEngineTest, FfmpegPlaysThirtySecondsWithoutADecodeError) {

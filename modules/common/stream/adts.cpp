@@ -56,4 +56,9 @@ const char* AdtsCodecs(const AdtsFrameHeader& header) {
     return kByObjectType[std::clamp(header.objectType, 1, 4)];
 }
 
+const char* AdtsReader::DirectoryType() const {
+    const AdtsFrameHeader* newest = NewestHeader();
+    return newest != nullptr && AdtsLikelySbr(*newest) ? "AAC+" : nullptr;
+}
+
 }  // namespace orvanta::engine

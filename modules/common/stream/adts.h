@@ -63,6 +63,11 @@ struct AdtsFrames {
     }
 };
 
-class AdtsReader final : public FrameReader<AdtsFrames> {};
+class AdtsReader final : public FrameReader<AdtsFrames> {
+public:
+    // "AAC+" while the newest frame is taken for HE-AAC (AdtsLikelySbr): directories list the
+    // two apart, and players pick a decoder by it.
+    const char* DirectoryType() const override;
+};
 
 }  // namespace orvanta::engine

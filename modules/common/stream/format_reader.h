@@ -70,6 +70,9 @@ public:
     // What listeners are told when the codec calls for more than the format's content type
     // ("audio/ogg; codecs=opus"); null to keep the format's.
     virtual const char* ContentType() const { return nullptr; }
+    // The stream type a directory listing names when the newest audio says more than the
+    // format's record ("AAC+" for HE-AAC); null to keep the record's.
+    virtual const char* DirectoryType() const { return nullptr; }
 
     // The station's title changed. A reader that writes its own stream headers (a station that
     // re-encodes) puts it there for listeners joining from now on.

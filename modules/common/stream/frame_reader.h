@@ -74,9 +74,13 @@ public:
     int SampleRate() const override { return m_sampleRate; }
     int Channels() const override { return m_channels; }
 
-private:
+protected:
     using Header = typename Frames::Header;
 
+    // The newest frame's header; null before the first frame.
+    const Header* NewestHeader() const { return m_sawAudio ? &m_newest : nullptr; }
+
+private:
     static int Mean(uint64_t kbpsMicros, uint64_t micros) {
         return static_cast<int>((kbpsMicros + micros / 2) / micros);
     }
@@ -140,6 +144,7 @@ private:
         m_unit.append(m_pending.bytes, m_pending.pos, length);
         m_pending.pos += length;
         m_sawAudio = true;
+        m_newest = header;
         m_sampleRate = header.sampleRate;
         m_channels = header.channels;
 
@@ -194,6 +199,7 @@ private:
     int m_bitrate = 0;
     int m_sampleRate = 0;
     int m_channels = 0;
+    Header m_newest{};
 };
 
 }  // namespace orvanta::engine

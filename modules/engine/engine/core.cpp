@@ -37,6 +37,7 @@ Core::Core(asio::io_context& io, EngineSettings settings, EngineStatus& status)
       m_logTimer(io),
       m_tls([this](const std::string& line) { Log(line); }),
       m_tlsTimer(io),
+      m_hlsTimer(io),
       m_listenAcceptor(io),
       m_sourceAcceptor(io),
       m_tlsAcceptor(io),
@@ -44,6 +45,8 @@ Core::Core(asio::io_context& io, EngineSettings settings, EngineStatus& status)
       m_station(m_context) {
     RememberPrivateFiles();
     OpenLog();
+    m_station.Hls().SetListenerWindow(m_settings.hlsListenerWindow);
+    m_station.Hls().OnDeparture([this](const HlsVisit& visit) { HlsDeparted(visit); });
 }
 
 Core::~Core() = default;
@@ -125,6 +128,33 @@ void Core::TrimAfterHandshakeFlood() {
     }
 }
 
+void Core::HlsDeparted(const HlsVisit& visit) {
+    using std::chrono::duration_cast;
+    using std::chrono::seconds;
+    const auto window = duration_cast<seconds>(m_station.Hls().ListenerWindow()).count();
+    const std::string why = m_sessions.Stopping()
+                                ? "server stopping"
+                                : "no playlist fetch for " + std::to_string(window) + " s";
+    Log("HLS listener from " + visit.address + " left after " +
+        std::to_string(duration_cast<seconds>(visit.stayed).count()) + " s, " +
+        std::to_string(visit.segments) + (visit.segments == 1 ? " segment (" : " segments (") +
+        why + ")");
+}
+
+void Core::SweepHls() {
+    m_station.Hls().Listeners(std::chrono::steady_clock::now());
+    if (m_sessions.Stopping()) {
+        return;
+    }
+    m_hlsTimer.expires_after(std::clamp<std::chrono::milliseconds>(
+        m_station.Hls().ListenerWindow(), std::chrono::milliseconds(100), std::chrono::seconds(5)));
+    m_hlsTimer.async_wait([this](const asio::error_code& ec) {
+        if (!ec) {
+            SweepHls();
+        }
+    });
+}
+
 void Core::CheckCertificates() {
     m_tls.Check();
     if (m_sessions.Stopping()) {
@@ -158,6 +188,7 @@ void Core::ApplySettings(EngineSettings settings) {
         }
     });
     m_station.RebuildMetadata();
+    m_station.Hls().SetListenerWindow(m_settings.hlsListenerWindow);
 }
 
 namespace {
@@ -277,6 +308,7 @@ void Core::StartAccepting() {
     }
     CheckCertificates();
     FlushRefusals();
+    SweepHls();
     // With an upstream configured the station pulls its audio from there.
     if (!m_settings.relayHost.empty() && m_settings.relayPort > 0) {
         std::make_shared<RelaySession>(m_context)->Start();
@@ -354,6 +386,8 @@ void Core::CloseAll() {
         m_sessions.BeginStopping();
         FlushRefusals();
         m_refusalTimer.cancel();
+        m_hlsTimer.cancel();
+        m_station.Hls().Forget();
         m_logTimer.cancel();
         Log("Stopped");
     }

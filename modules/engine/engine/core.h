@@ -102,6 +102,12 @@ private:
     void RememberPrivateFiles();
     // Writes the count lines of refusals whose interval has ended, every few seconds.
     void FlushRefusals();
+    // Notices the HLS clients that stopped fetching the playlist, every few seconds (sooner
+    // with a listener window shorter than that), so each departure is logged without waiting
+    // for a request or a status page.
+    void SweepHls();
+    // The log line of an HLS client's departure.
+    void HlsDeparted(const HlsVisit& visit);
     // After a flood of handshakes, once it is over: the memory they took goes back to the
     // system instead of staying in the allocator's arenas.
     void TrimAfterHandshakeFlood();
@@ -120,6 +126,7 @@ private:
     asio::steady_timer m_logTimer;  // the log follows settings once they have settled
     TlsCertificates m_tls;
     asio::steady_timer m_tlsTimer;
+    asio::steady_timer m_hlsTimer;
     HandshakeGate m_handshakes;
     tcp::acceptor m_listenAcceptor;
     tcp::acceptor m_sourceAcceptor;

@@ -38,7 +38,7 @@ public:
     void LogHold(std::string_view what) override;
     void LogRefusal(std::string_view what) override;
     void SetTitle(std::string_view song, std::string_view url) override;
-    void PlaylistFetched() override;
+    void PlaylistFetched(std::string_view userAgent) override;
     void SegmentServed() override;
     void StartListener(std::string head, bool icy, std::string userAgent, bool mmsh) override;
     void StartSource(std::string preface, StreamFormat format, SourceInfo info, std::string mount,

@@ -294,7 +294,9 @@ std::string DirectoryRegistration::Where() const {
 }
 
 std::string DirectoryRegistration::StreamSubtype() const {
-    return InfoOf(m_engine.station.Format()).directoryType;
+    const FormatReader* reader = m_engine.station.Reader();
+    const char* own = reader != nullptr ? reader->DirectoryType() : nullptr;
+    return own != nullptr ? own : InfoOf(m_engine.station.Format()).directoryType;
 }
 
 void DirectoryRegistration::CancelPending() {
@@ -317,7 +319,9 @@ void DirectoryRegistration::OnSourceConnected() {
     }
     m_onAir = true;
     if (Active()) {
-        Add();
+        // Once the source's first audio, which comes right after this, has reached the
+        // station's reader: the listing names what it read (HE-AAC or plain AAC).
+        Schedule(milliseconds(0), &DirectoryRegistration::Add);
     }
 }
 
@@ -408,7 +412,7 @@ void DirectoryRegistration::Add() {
 void DirectoryRegistration::Added(const YpAnswer* answer, const std::string& failure) {
     if (answer == nullptr) {
         m_engine.log.Write(Where() + " unreachable: " + failure + "; trying again in " +
-                   Duration(m_timings.networkRetry));
+                           Duration(m_timings.networkRetry));
         Schedule(m_timings.networkRetry, &DirectoryRegistration::Add);
         return;
     }
@@ -417,7 +421,7 @@ void DirectoryRegistration::Added(const YpAnswer* answer, const std::string& fai
                                     ? (answer->accepted ? "no SID given" : "no reason given")
                                     : LogSafe(answer->message);
         m_engine.log.Write(Where() + " refused: " + why + "; trying again in " +
-                   Duration(m_timings.addRetry));
+                           Duration(m_timings.addRetry));
         Schedule(m_timings.addRetry, &DirectoryRegistration::Add);
         return;
     }
@@ -425,7 +429,7 @@ void DirectoryRegistration::Added(const YpAnswer* answer, const std::string& fai
     const int touchFreq = answer->touchFreq > 0 ? answer->touchFreq : kDefaultTouchFreq;
     m_touchEvery = std::max(m_timings.minTouch, m_timings.touchFreqUnit * touchFreq);
     m_engine.log.Write(Where() + ": added, SID " + LogSafe(m_sid) + ", touching every " +
-               std::to_string(m_touchEvery / m_timings.touchFreqUnit) + " s");
+                       std::to_string(m_touchEvery / m_timings.touchFreqUnit) + " s");
     Schedule(m_timings.firstTouch, &DirectoryRegistration::Touch);
 }
 
@@ -454,7 +458,7 @@ void DirectoryRegistration::Touched(const YpAnswer* answer, const std::string& f
         // The SID may well still be good: touch again; a directory that dropped us meanwhile
         // refuses that touch, and the station is added again.
         m_engine.log.Write(Where() + " unreachable: " + failure + "; trying again in " +
-                   Duration(m_timings.networkRetry));
+                           Duration(m_timings.networkRetry));
         Schedule(m_timings.networkRetry, &DirectoryRegistration::Touch);
         return;
     }

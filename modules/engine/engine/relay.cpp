@@ -261,10 +261,17 @@ bool RelaySession::Consume(std::string_view data) {
         return true;
     }
     if (!m_onAir) {
+        // Without a content type the first audio tells the format; under a loose one (AAC
+        // labelled audio/mpeg) it does when it tells one this station takes, as for sources.
         if (m_format == StreamFormat::Unknown) {
             m_format = SniffFormat(audio);
             if (m_format == StreamFormat::Unknown) {
                 return false;
+            }
+        } else if (InfoOf(m_format).looseLabel) {
+            const StreamFormat sniffed = SniffFormat(audio);
+            if (sniffed != StreamFormat::Unknown && m_engine.settings.AcceptsSource(sniffed)) {
+                m_format = sniffed;
             }
         }
         if (station.HasSource()) {
@@ -274,7 +281,8 @@ bool RelaySession::Consume(std::string_view data) {
         station.SourceConnected(m_format, m_info, "/");
         m_onAir = true;
         m_engine.log.Write("Relay from " + LogSafe(m_engine.settings.relayHost) + ":" +
-                           std::to_string(m_engine.settings.relayPort) + " on air");
+                           std::to_string(m_engine.settings.relayPort) + " on air (" +
+                           ContentTypeOf(m_format) + ")");
         m_failures = 0;
     }
     const bool ok = station.SourceData(audio);

@@ -60,8 +60,8 @@ public:
     virtual void LogRefusal(std::string_view what) = 0;
 
     virtual void SetTitle(std::string_view song, std::string_view url) = 0;
-    // The client fetched the HLS playlist; a GET was served a segment.
-    virtual void PlaylistFetched() = 0;
+    // The client (`userAgent` as sent) fetched the HLS playlist; a GET was served a segment.
+    virtual void PlaylistFetched(std::string_view userAgent) = 0;
     virtual void SegmentServed() = 0;
 
     // Hand the connection to a listener that is sent `head` first.

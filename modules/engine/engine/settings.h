@@ -75,6 +75,9 @@ struct EngineSettings {
     int32_t hlsSegmentSeconds = 6;
     int32_t hlsWindow = 10;
     std::string hlsOriginFolder;
+    // How long a client counts as an HLS listener after its last playlist fetch, and so when
+    // the log says it left (not a setting of the console's; tests shorten it).
+    std::chrono::milliseconds hlsListenerWindow{kHlsListenerWindow};
     // Set by a module that serves its own encoding (WMA): not a value but the encoder it owns,
     // shared by every copy of the settings. Null: listeners get the source's stream as sent.
     std::shared_ptr<StreamTranscoder> transcoder;

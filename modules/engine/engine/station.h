@@ -74,6 +74,8 @@ public:
     HlsStream& Hls() { return m_hls; }
     std::shared_ptr<const std::string> Headers() const;
     uint64_t Generation() const;
+    // What the reader of the stream listeners get has seen of it; null before the first source.
+    const FormatReader* Reader() const { return m_reader.get(); }
     std::shared_ptr<const std::string> MetadataBlock() const { return m_metaBlock; }
     // The titles played, newest first, at most SongHistoryMax of them.
     const std::deque<PlayedEntry>& History() const { return m_history; }

@@ -1,10 +1,14 @@
 // What the station's HLS output is told: the [HLS] settings, as plain values.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
 namespace orvanta::engine {
+
+// A client counts as an HLS listener this long after its last playlist fetch; then it has left.
+inline constexpr std::chrono::milliseconds kHlsListenerWindow = std::chrono::seconds(30);
 
 struct HlsSettings {
     bool enabled = true;

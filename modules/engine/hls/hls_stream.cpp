@@ -68,29 +68,62 @@ std::string HlsStream::Published() {
     return m_origin ? m_origin->Sync(*m_segmenter, *m_playlist) : std::string();
 }
 
+void HlsStream::SetListenerWindow(std::chrono::milliseconds window) {
+    m_window = window > std::chrono::milliseconds::zero() ? window : kHlsListenerWindow;
+}
+
+void HlsStream::DropOldest() const {
+    const Client& oldest = m_clients.front();
+    if (m_departed) {
+        m_departed(HlsVisit{oldest.address, oldest.lastSeen - oldest.firstFetch, oldest.segments});
+    }
+    m_clientIndex.erase(oldest.address);
+    m_clients.pop_front();
+}
+
 void HlsStream::Expire(SteadyClock::time_point now) const {
-    while (!m_clients.empty() && now - m_clients.front().lastFetch > kHlsListenerWindow) {
-        m_clientIndex.erase(m_clients.front().address);
-        m_clients.pop_front();
+    while (!m_clients.empty() && now - m_clients.front().lastFetch > m_window) {
+        DropOldest();
     }
 }
 
-void HlsStream::PlaylistFetched(const std::string& address, SteadyClock::time_point now) {
-    // Expired first, so at the cap a newcomer finds the room that quiet clients left.
+bool HlsStream::PlaylistFetched(const std::string& address, SteadyClock::time_point now) {
+    // Expired first, so at the cap a newcomer finds the room that quiet clients left, and a
+    // client back after the window is a new arrival, after the line of its departure.
     Expire(now);
     if (const auto known = m_clientIndex.find(address); known != m_clientIndex.end()) {
-        known->second->lastFetch = std::max(known->second->lastFetch, now);
+        Client& client = *known->second;
+        client.lastFetch = std::max(client.lastFetch, now);
+        client.lastSeen = std::max(client.lastSeen, now);
         m_clients.splice(m_clients.end(), m_clients, known->second);
-    } else if (m_clients.size() < kMaxHlsClients) {
-        m_clients.push_back(Client{address, now});
-        // The key views the address kept in the list, which a splice never moves.
-        m_clientIndex.emplace(m_clients.back().address, std::prev(m_clients.end()));
+        return false;
+    }
+    if (m_clients.size() >= kMaxHlsClients) {
+        return false;
+    }
+    m_clients.push_back(Client{address, now, now, now, 0});
+    // The key views the address kept in the list, which a splice never moves.
+    m_clientIndex.emplace(m_clients.back().address, std::prev(m_clients.end()));
+    return true;
+}
+
+void HlsStream::SegmentServed(const std::string& address, SteadyClock::time_point now) {
+    if (const auto known = m_clientIndex.find(address); known != m_clientIndex.end()) {
+        Client& client = *known->second;
+        ++client.segments;
+        client.lastSeen = std::max(client.lastSeen, now);
     }
 }
 
 size_t HlsStream::Listeners(SteadyClock::time_point now) const {
     Expire(now);
     return m_clients.size();
+}
+
+void HlsStream::Forget() {
+    while (!m_clients.empty()) {
+        DropOldest();
+    }
 }
 
 }  // namespace orvanta::engine

@@ -10,6 +10,8 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <list>
 #include <memory>
 #include <string>
@@ -18,19 +20,27 @@
 
 namespace orvanta::engine {
 
-// A client counts as an HLS listener this long after its last playlist fetch.
-inline constexpr auto kHlsListenerWindow = std::chrono::seconds(30);
-// Distinct clients remembered for that count. Each costs about a hundred bytes, so a flood of
-// addresses holds at most a few megabytes; at the cap a new address is neither kept nor counted
-// until clients quiet for kHlsListenerWindow make room, and the count reads the cap: at least
-// that many.
+// Distinct clients remembered for the count of HLS listeners. Each costs about a hundred and
+// fifty bytes, so a flood of addresses holds at most several megabytes; at the cap a new address
+// is neither kept, counted nor logged until clients quiet for the listener window make room, and
+// the count reads the cap: at least that many.
 inline constexpr size_t kMaxHlsClients = 50'000;
 // The rewind window holds at most this much audio, however many segments the settings ask for.
 inline constexpr int kMaxHlsWindowSeconds = 3600;
 
+// An HLS client that stopped fetching the playlist, for the log: from its first fetch to its
+// last request, and the segments it was served. Clients are told apart by address only, so
+// players behind one NAT are one client.
+struct HlsVisit {
+    std::string address;
+    std::chrono::steady_clock::duration stayed{};
+    uint64_t segments = 0;
+};
+
 class HlsStream {
 public:
     using SteadyClock = std::chrono::steady_clock;
+    using DepartureHandler = std::function<void(const HlsVisit&)>;
 
     // A source went on air. For a format HLS packs (MP3, AAC) with HLS on, segmenting begins (or
     // goes on, with a discontinuity, after an earlier source); settings are taken now.
@@ -46,12 +56,28 @@ public:
     std::shared_ptr<const std::string> Playlist() const { return m_playlist; }
     const std::string& PlaylistEtag() const { return m_playlistEtag; }
 
-    // A client at `address` fetched the playlist. At most kMaxHlsClients are remembered.
-    void PlaylistFetched(const std::string& address, SteadyClock::time_point now);
-    // Distinct addresses that fetched the playlist within kHlsListenerWindow. Every status
+    // How long after its last playlist fetch a client is still counted (kHlsListenerWindow
+    // unless the engine says otherwise; zero or less: that default).
+    void SetListenerWindow(std::chrono::milliseconds window);
+    std::chrono::milliseconds ListenerWindow() const { return m_window; }
+    // Told of every client that leaves the window, from whichever call notices it, and of those
+    // still remembered by Forget. Poll Listeners now and then, or a client that left is only
+    // noticed at the next request.
+    // The handler must not call back into the stream.
+    void OnDeparture(DepartureHandler departed) { m_departed = std::move(departed); }
+
+    // A client at `address` fetched the playlist. True when it is a client not remembered
+    // before: one line in the log for its arrival, however often it polls. At most
+    // kMaxHlsClients are remembered; false for one turned away at the cap.
+    bool PlaylistFetched(const std::string& address, SteadyClock::time_point now);
+    // A client at `address` was served a segment: counted when it fetched the playlist before.
+    void SegmentServed(const std::string& address, SteadyClock::time_point now);
+    // Distinct addresses that fetched the playlist within the listener window. Every status
     // request asks, so it costs the same however many clients are remembered: the clients are
     // kept in the order of their last fetch and those past the window leave from the front.
     size_t Listeners(SteadyClock::time_point now) const;
+    // Every client remembered leaves (the engine stops), each told to the departure handler.
+    void Forget();
 
 private:
     std::string Published();
@@ -62,11 +88,19 @@ private:
     std::string m_playlistEtag;
     struct Client {
         std::string address;
-        SteadyClock::time_point lastFetch;
+        SteadyClock::time_point firstFetch;
+        SteadyClock::time_point lastFetch;  // of the playlist: what keeps the client counted
+        SteadyClock::time_point lastSeen;   // of the playlist or a segment
+        uint64_t segments = 0;
     };
     // Forgets the clients whose last fetch left the window: each goes once, so the work over
     // time is one step per fetch, never a walk of the table.
     void Expire(SteadyClock::time_point now) const;
+    // Takes the oldest client out of the table and tells the departure handler.
+    void DropOldest() const;
+
+    std::chrono::milliseconds m_window = kHlsListenerWindow;
+    DepartureHandler m_departed;
 
     // Oldest fetch first; the index finds a client's place in it. Mutable: the count of a
     // status request drops clients that aged out, which changes what is remembered, not what

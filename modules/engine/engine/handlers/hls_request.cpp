@@ -50,7 +50,8 @@ Outcome HlsRequest(const Request& request, const RequestContext& context, Reques
         if (playlist->empty()) {
             return Reply(PlainError(404, "No HLS segments yet"));
         }
-        actions.PlaylistFetched();
+        const std::string* userAgent = request.Find("User-Agent");
+        actions.PlaylistFetched(userAgent != nullptr ? *userAgent : std::string_view());
         // Short-lived: a cache must fetch a fresh one about twice per segment.
         const std::string cache = "public, max-age=" + std::to_string(std::max(1, target / 2));
         return Cacheable(request, "application/vnd.apple.mpegurl", playlist, hls.PlaylistEtag(),
