@@ -274,7 +274,7 @@ namespace {
 
 // An element whose text came from outside.
 std::string Element(std::string_view name, std::string_view text) {
-    return "<" + std::string(name) + ">" + XmlEscape(text) + "</" + std::string(name) + ">";
+    return "<" + std::string(name) + ">" + HtmlEscape(text) + "</" + std::string(name) + ">";
 }
 
 std::string Element(std::string_view name, int64_t value) {
@@ -282,33 +282,6 @@ std::string Element(std::string_view name, int64_t value) {
 }
 
 }  // namespace
-
-std::string XmlEscape(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : OneLine(text)) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&apos;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
 
 std::string ShoutcastStatsXml(const StationSnapshot& station,
                               const std::vector<ListenerEntry>& listeners) {
@@ -343,7 +316,7 @@ std::string IcecastStatsXml(const StationSnapshot& station, const std::string& m
                       Element("sources", station.onAir ? 1 : 0);
     if (station.onAir) {
         xml +=
-            "<source mount=\"" + XmlEscape(mount) + "\">" +
+            "<source mount=\"" + HtmlEscape(mount) + "\">" +
             Element("listeners", static_cast<int64_t>(station.listeners)) +
             Element("listener_peak", static_cast<int64_t>(station.peakListeners)) +
             Element("max_listeners", station.maxListeners) + Element("server_name", station.name) +
@@ -360,7 +333,7 @@ std::string IcecastStatsXml(const StationSnapshot& station, const std::string& m
 }
 
 std::string ListClientsXml(const std::string& mount, const std::vector<ListenerEntry>& listeners) {
-    std::string xml = "<?xml version=\"1.0\"?>\n<icestats><source mount=\"" + XmlEscape(mount) +
+    std::string xml = "<?xml version=\"1.0\"?>\n<icestats><source mount=\"" + HtmlEscape(mount) +
                       "\">" + Element("Listeners", static_cast<int64_t>(listeners.size()));
     int64_t id = 0;
     for (const ListenerEntry& listener : listeners) {

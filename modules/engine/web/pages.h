@@ -15,9 +15,9 @@
 
 namespace orvanta::engine {
 
+// For HTML and XML element text and attribute values: one line, markup and both quotes escaped
+// (the apostrophe as &#39;, which both read).
 std::string HtmlEscape(std::string_view text);
-// For element text and attribute values: control bytes dropped, markup and quotes escaped.
-std::string XmlEscape(std::string_view text);
 std::string JsonEscape(std::string_view text);
 
 // Headers for every HTML page the engine generates: no script, style only inline, media and
