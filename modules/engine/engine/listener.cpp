@@ -197,8 +197,9 @@ void ListenerSession::CloseBecause(const char* reason) {
     const auto seconds =
         std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - m_since)
             .count();
-    m_engine.log.Write("Listener disconnected from " + m_address + " after " + std::to_string(seconds) +
-               " s, " + std::to_string(m_bytes) + " bytes (" + reason + ")");
+    m_engine.log.Write("Listener disconnected from " + m_address + " after " +
+                       std::to_string(seconds) + " s, " + std::to_string(m_bytes) + " bytes (" +
+                       reason + ")");
     m_transport->Close();
     m_engine.station.RemoveListener(this);
 }

@@ -20,8 +20,9 @@ std::string MountForLog(const std::string& mount) {
 }
 }  // namespace
 
-SourceSession::SourceSession(const EngineContext& engine, std::unique_ptr<Transport> transport, std::string pending,
-                             StreamFormat format, SourceInfo info, std::string mount, bool chunked)
+SourceSession::SourceSession(const EngineContext& engine, std::unique_ptr<Transport> transport,
+                             std::string pending, StreamFormat format, SourceInfo info,
+                             std::string mount, bool chunked)
     : Session(engine),
       m_transport(std::move(transport)),
       m_pending(std::move(pending)),
@@ -64,8 +65,8 @@ void SourceSession::ArmTimeout() {
         // A source silent for the time-out is gone; its listeners wait for the next one.
         const std::string seconds = std::to_string(self->m_engine.settings.TimeoutSeconds());
         if (self->m_onAir) {
-            self->m_engine.log.Write("Source from " + self->m_address + " sent nothing for " + seconds +
-                             " s");
+            self->m_engine.log.Write("Source from " + self->m_address + " sent nothing for " +
+                                     seconds + " s");
             self->Close();
         } else {
             self->Refuse("it sent no audio within " + seconds + " s of its login");
@@ -114,7 +115,8 @@ bool SourceSession::Deliver(std::string_view audio) {
     }
     m_bytes += audio.size();
     if (!m_engine.station.SourceData(audio)) {
-        m_engine.log.Write("Source from " + m_address + " dropped: it sends no audio of its format");
+        m_engine.log.Write("Source from " + m_address +
+                           " dropped: it sends no audio of its format");
         return false;
     }
     return true;
@@ -177,7 +179,7 @@ bool SourceSession::Verify(std::string_view audio) {
     m_onAir = true;
     m_since = std::chrono::steady_clock::now();
     m_engine.log.Write("Source connected from " + m_address + " on " + MountForLog(m_mount) + " (" +
-               ContentTypeOf(m_format) + ", \"" + LogSafe(m_info.name) + "\")");
+                       ContentTypeOf(m_format) + ", \"" + LogSafe(m_info.name) + "\")");
     const std::string verified = std::move(m_pending);
     m_pending.clear();
     return Deliver(verified);
@@ -188,7 +190,8 @@ void SourceSession::Refuse(const std::string& why) {
         return;
     }
     m_refused = true;
-    m_engine.log.Write("Source from " + m_address + " on " + MountForLog(m_mount) + " refused: " + why);
+    m_engine.log.Write("Source from " + m_address + " on " + MountForLog(m_mount) +
+                       " refused: " + why);
     Close();
 }
 
@@ -205,8 +208,8 @@ void SourceSession::Close() {
         const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
                                  std::chrono::steady_clock::now() - m_since)
                                  .count();
-        m_engine.log.Write("Source disconnected from " + m_address + " after " + std::to_string(seconds) +
-                   " s, " + std::to_string(m_bytes) + " bytes");
+        m_engine.log.Write("Source disconnected from " + m_address + " after " +
+                           std::to_string(seconds) + " s, " + std::to_string(m_bytes) + " bytes");
         m_engine.station.SourceGone();
     }
 }

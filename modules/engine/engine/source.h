@@ -15,8 +15,9 @@ namespace orvanta::engine {
 class SourceSession : public Session, public std::enable_shared_from_this<SourceSession> {
 public:
     // `pending` holds audio that arrived with the request or login.
-    SourceSession(const EngineContext& engine, std::unique_ptr<Transport> transport, std::string pending,
-                  StreamFormat format, SourceInfo info, std::string mount, bool chunked);
+    SourceSession(const EngineContext& engine, std::unique_ptr<Transport> transport,
+                  std::string pending, StreamFormat format, SourceInfo info, std::string mount,
+                  bool chunked);
     ~SourceSession() override;
 
     void Start();
