@@ -24,8 +24,6 @@
 #include <memory>
 #include <ostream>
 #include <string>
-#include <tuple>
-#include <utility>
 #include <vector>
 
 // Failures show the texts, not their bytes.

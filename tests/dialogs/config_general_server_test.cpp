@@ -142,6 +142,8 @@ TEST_F(ConfigServerTypePage, RadioButtonsFollowTheFormatsTheModulesServe) {
     // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.mask);
+        // A folder each: the first start keeps the modules' formats in the folder's catalogue
+        // cache, which the next would read instead of asking the module.
         test::ProgramFolder folder;
         test::ScopedEnv mask("ORV_FIXTURE_FORMAT_MASK", std::to_string(c.mask).c_str());
         CServerContext context(folder.Folder());

@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <stdlib.h>
 #include <sys/stat.h>
 
 namespace orvanta {

@@ -18,13 +18,12 @@ public:
         return answer;
     }
     void EnableWindows(bool enable) override { events.push_back(enable ? "enable" : "disable"); }
-    void PumpMessages() override { ++pumps; }
+    void PumpMessages() override {}
 
     std::vector<std::string> messages;
     std::vector<std::string> questions;
     std::vector<std::string> events;
     Answer answer = kAnswerNo;
-    int pumps = 0;
 };
 
 }  // namespace orvanta::test

@@ -157,8 +157,6 @@ TEST_F(EditableListTest, DraggedRowsLandAtTheMarker) {
     EXPECT_EQ(m_changes->count(), 1);
 }
 
-// The layout kept in the user's hive comes back with the list: shares of the width below 2,
-// pixels above; a stored list short of a column is ignored entirely.
 TEST_F(EditableListTest, CheckClicksToggleTheSelectedRowsOrCheckOneInRadioMode) {
     Open(kPlainColumns, {"a", "b", "c"});
     m_list->SetCheckMode(true);
@@ -205,6 +203,8 @@ TEST_F(EditableListTest, HeaderClickSortsBySortableColumnsFlippingTheDirection) 
     EXPECT_EQ(Column(0), ascending ? QStringList({"c", "b", "a"}) : QStringList({"a", "b", "c"}));
 }
 
+// The layout kept in the user's hive comes back with the list: shares of the width below 2,
+// pixels above; a stored list short of a column is ignored entirely.
 TEST_F(EditableListTest, ColumnLayoutRoundTripsThroughTheRegistry) {
     test::ProgramFolder folder;
     constexpr ListColumnDef columns[] = {

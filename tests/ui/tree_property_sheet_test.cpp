@@ -84,9 +84,6 @@ protected:
         QTest::mouseClick(Tree().viewport(), Qt::LeftButton, {},
                           Tree().visualItemRect(&Item(name)).center());
     }
-    void Button(const char* name) {
-        QTest::mouseClick(m_sheet->findChild<QPushButton*>(name), Qt::LeftButton);
-    }
     void CtrlTab(QWidget* target, bool backwards = false) {
         QTest::keyClick(target, Qt::Key_Tab,
                         backwards ? Qt::ControlModifier | Qt::ShiftModifier : Qt::ControlModifier);
@@ -164,7 +161,7 @@ TEST_F(TreePropertySheetTest, APageThatWillNotBeLeftKeepsTheSelectionAndCancelTe
     EXPECT_EQ(ColourOf(m_sheet->GetPageFrame()->CaptionIcon()), QColor(Qt::blue));
 
     // Cancel tells the pages that were shown, and none writes.
-    Button("kCancelButtonId");
+    QTest::mouseClick(m_sheet->findChild<QPushButton*>("kCancelButtonId"), Qt::LeftButton);
     for (size_t i = 0; i < m_pages.size(); ++i) {
         EXPECT_EQ(m_pages[i]->oks, 0) << i;
         EXPECT_EQ(m_pages[i]->cancels, i == 0 || i == 2 ? 1 : 0) << i;
