@@ -25,6 +25,7 @@ namespace orvanta::engine {
 namespace {
 
 using namespace std::chrono_literals;
+using test::AdtsFrames;
 using Clock = std::chrono::steady_clock;
 
 // Answers an add with `added` and everything else with `rest`.
@@ -296,18 +297,6 @@ TEST_P(DirectoryListingTest, OnlyTheDirectoriesTheSettingsAskForHearOfTheStation
     Stop();
     EXPECT_EQ(m_directory.WaitFor(0, 0ms).size() > 1, listed);
     EXPECT_EQ(m_shoutcast.WaitFor(0, 0ms).size() > 1, listedElsewhere);
-}
-
-// ADTS frames, LC mono at the sample rate of `rateIndex` (4: 44.1 kHz, 6: 24 kHz).
-std::string AdtsFrames(int count, int rateIndex) {
-    std::string frame("\xFF\xF1\x00\x40\x19\x1F\xFC", 7);
-    frame[2] = static_cast<char>(0x40 | rateIndex << 2);
-    frame.resize(200, '\0');
-    std::string out;
-    for (int i = 0; i < count; ++i) {
-        out += frame;
-    }
-    return out;
 }
 
 // The listing names HE-AAC (an LC header at a core rate of 24 kHz or less) as AAC+, in the add

@@ -19,6 +19,7 @@ namespace orvanta::engine {
 namespace {
 
 using namespace std::chrono_literals;
+using test::AdtsFrames;
 using test::ExpectHas;
 using test::Mp3Frames;
 using test::StartsWith;
@@ -338,12 +339,7 @@ TEST_F(EngineTest, ARelayFollowsItsUpstreamWithTitlesAndComesBackAfterItFails) {
 
 // An upstream that labels its AAC audio/mpeg, as some encoders do: the relay goes by the audio.
 TEST_F(EngineTest, ARelayTakesAacLabelledAudioMpegForAac) {
-    std::string frame("\xFF\xF1\x58\x40\x19\x1F\xFC", 7);  // LC, 24 kHz, mono, 200 bytes
-    frame.resize(200, '\0');
-    std::string adts;
-    for (int i = 0; i < 40; ++i) {
-        adts += frame;
-    }
+    const std::string adts = AdtsFrames(40, 6);  // LC, 24 kHz
     FakeDirectory upstream;  // answers every request with the stream, then closes
     upstream.Answer([&](const YpRequest&) {
         return "HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\n\r\n" + adts;

@@ -29,6 +29,7 @@ namespace orvanta::engine {
 namespace {
 
 using namespace std::chrono_literals;
+using test::AdtsFrames;
 using test::Mp3Frames;
 
 constexpr const char* kIcy = "icy-name:Night Owl\r\nicy-br:128\r\n\r\n";
@@ -110,19 +111,6 @@ TEST(HlsSegmenterTest, TagsTitlesAndTimestampsAndMarksASourcesReturn) {
     EXPECT_EQ(segmenter.Feed(Mp3Frames(240), "Back"), 3u);  // the hostile title's went out too
     EXPECT_NE(RenderPlaylist(segmenter).find("#EXT-X-DISCONTINUITY-SEQUENCE:1\n"),
               std::string::npos);
-}
-
-// ADTS frames of `count` frames of 1024 samples at `rateIndex` (4: 44.1 kHz, 6: 24 kHz), LC,
-// mono, 200 bytes each, zero payload.
-std::string AdtsFrames(int count, int rateIndex) {
-    std::string frame("\xFF\xF1\x00\x40\x19\x1F\xFC", 7);
-    frame[2] = static_cast<char>(0x40 | rateIndex << 2);
-    frame.resize(200, '\0');
-    std::string out;
-    for (int i = 0; i < count; ++i) {
-        out += frame;
-    }
-    return out;
 }
 
 // AAC is packed as MP3 is, ADTS frames behind the same timestamp tag, but named .aac and served

@@ -63,6 +63,19 @@ inline std::string Mp3Frames(int count) {
     return out;
 }
 
+// `count` ADTS frames of 1024 samples at `rateIndex` (4: 44.1 kHz, 6: 24 kHz), LC, mono, 200
+// bytes each, zero payload.
+inline std::string AdtsFrames(int count, int rateIndex = 4) {
+    std::string frame("\xFF\xF1\x00\x40\x19\x1F\xFC", 7);
+    frame[2] = static_cast<char>(0x40 | rateIndex << 2);
+    frame.resize(200, '\0');
+    std::string out;
+    for (int i = 0; i < count; ++i) {
+        out += frame;
+    }
+    return out;
+}
+
 // Each of `parts` is in `text` (shown when one is not), or with `present` false, none is.
 inline void ExpectHas(const std::string& text, std::initializer_list<std::string_view> parts,
                       bool present = true) {
