@@ -246,8 +246,7 @@ bool AsfPacketPlausible(std::string_view p) {
 }
 
 std::shared_ptr<const std::string> AsfReader::Headers() const {
-    static const auto kNone = std::make_shared<const std::string>();
-    return m_headers ? m_headers : kNone;
+    return m_headers ? m_headers : NoHeaders();
 }
 
 void AsfReader::Unframe(std::string_view data) {

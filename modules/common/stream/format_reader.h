@@ -31,6 +31,13 @@ struct MediaUnit {
     std::shared_ptr<const std::string> headers;
 };
 
+// Header pages for a stream that has none (frame formats), or none complete yet: one shared
+// empty string, never null.
+inline std::shared_ptr<const std::string> NoHeaders() {
+    static const auto empty = std::make_shared<const std::string>();
+    return empty;
+}
+
 class FormatReader {
 public:
     virtual ~FormatReader() = default;

@@ -31,9 +31,4 @@ bool IsTagStart(const unsigned char* p) {
            (p[0] == 'T' && p[1] == 'A' && p[2] == 'G');
 }
 
-std::shared_ptr<const std::string> NoHeaders() {
-    static const auto empty = std::make_shared<const std::string>();
-    return empty;
-}
-
 }  // namespace orvanta::engine

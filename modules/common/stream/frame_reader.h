@@ -27,9 +27,6 @@ TagCheck CheckId3v2(const unsigned char* p, size_t avail, uint64_t& size);
 // p holds at least 3 bytes.
 bool IsTagStart(const unsigned char* p);
 
-// The header pages of a format that has none: one shared empty string.
-std::shared_ptr<const std::string> NoHeaders();
-
 // Frames are accepted only when the Frames::kHeaderBytes after them are known:
 // - searching (at the start, after junk or a tag): a header counts only when another valid,
 //   compatible header follows at exactly frameBytes, so a sync pattern inside junk or inside

@@ -48,11 +48,6 @@ uint32_t Le32(std::string_view bytes, size_t at) {
     return Le32(reinterpret_cast<const unsigned char*>(bytes.data() + at));
 }
 
-std::shared_ptr<const std::string> NoHeaders() {
-    static const auto empty = std::make_shared<const std::string>();
-    return empty;
-}
-
 bool StartsWith(std::string_view text, std::string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
 }
