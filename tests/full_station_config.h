@@ -55,6 +55,10 @@ inline StationConfig FullStationConfig(const std::string& massInclude) {
     c.HlsSegmentSeconds = 4;
     c.HlsWindow = 12;
     c.HlsOriginFolder = "hls";
+    c.FallbackFile = "gap.mp3";
+    c.FallbackTitle = " Back soon ";
+    c.FallbackUrl = "https://auto.example:8443/live";
+    c.FallbackIntroFile = "/srv/jingle.mp3";
     return c;
 }
 

@@ -112,6 +112,13 @@ struct StationConfig {
     int32_t HlsSegmentSeconds = 6;
     int32_t HlsWindow = 10;  // segments kept
     std::string HlsOriginFolder;
+    // [Fallback]: what keeps the station on air without a live source: a file played in a loop
+    // and its title, another station's stream relayed, and a file each new listener hears
+    // first. Relative paths are taken from the program's folder.
+    std::string FallbackFile;
+    std::string FallbackTitle;
+    std::string FallbackUrl;
+    std::string FallbackIntroFile;
 
     // Sets the fields that have a program default; leaves the format, the relay source, the
     // mass-configuration names, the encoder fields, the DJ fields, the title and URL formats,

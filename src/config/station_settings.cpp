@@ -26,6 +26,7 @@ constexpr std::string_view kPrivateBr = "PrivateBr";
 constexpr std::string_view kRelay = "Relay";
 constexpr std::string_view kHls = "HLS";
 constexpr std::string_view kTls = "TLS";
+constexpr std::string_view kFallback = "Fallback";
 
 constexpr std::string_view kPrivateUserKey = "PrivateUser";
 constexpr std::string_view kPrivatePassKey = "PrivatePass";
@@ -40,6 +41,7 @@ constexpr const char kContent[] = "ContentDir";
 constexpr const char kRelaySetup[] = "Relay";
 constexpr const char kHlsSetup[] = "HLS";
 constexpr const char kTlsCertificate[] = "TLS certificate";
+constexpr const char kFallbackSetup[] = "Fallback";
 
 // The order reload messages have always named changes in; a name not listed follows these, in
 // the table's order.
@@ -48,7 +50,7 @@ constexpr std::string_view kReloadOrder[] = {
     "Port", "BindAddress", "Format", "Relay", "TLS Port", "HLS", "Directory registration",
     "Password", "MaxClient", "Timeout", "SongHistoryMax", "Private broadcast", "Logging",
     "ContentDir", "TitleFormat", "URLFormat", "Station details", "Address override",
-    "TLS certificate",
+    "TLS certificate", "Fallback",
     // clang-format on
 };
 
@@ -100,6 +102,7 @@ void ReadByForm(const LIniFile& ini, StationConfig& config, const StationSetting
             TextOf(config, row) = text;
             break;
         case SettingForm::TrimmedText:
+        case SettingForm::Path:
             TextOf(config, row) = Trimmed(text);
             break;
         case SettingForm::Number:
@@ -120,6 +123,7 @@ void WriteByForm(LIniFile& ini, StationConfig& config, const StationSetting& row
     switch (row.form) {
         case SettingForm::Text:
         case SettingForm::TrimmedText:
+        case SettingForm::Path:
             ini.SetString(row.section, key, TextOf(config, row), true);
             break;
         case SettingForm::Number:
@@ -350,16 +354,25 @@ constexpr StationSetting kSettings[] = {
      ORVANTA_OPTION_HLS_SEGMENT_SECONDS},
     {kHls, "Window", &C::HlsWindow, Number, "10", Restart, kHlsSetup,
      ORVANTA_OPTION_HLS_WINDOW},
-    {kHls, "OriginFolder", &C::HlsOriginFolder, TrimmedText, "", Restart, kHlsSetup,
+    {kHls, "OriginFolder", &C::HlsOriginFolder, Path, "", Restart, kHlsSetup,
      ORVANTA_OPTION_HLS_ORIGIN_FOLDER},
 
-    {kTls, "Certificate", &C::TlsCertificate, TrimmedText, "", Live, kTlsCertificate,
+    {kTls, "Certificate", &C::TlsCertificate, Path, "", Live, kTlsCertificate,
      ORVANTA_OPTION_TLS_CERTIFICATE},
-    {kTls, "PrivateKey", &C::TlsPrivateKey, TrimmedText, "", Live, kTlsCertificate,
+    {kTls, "PrivateKey", &C::TlsPrivateKey, Path, "", Live, kTlsCertificate,
      ORVANTA_OPTION_TLS_PRIVATE_KEY},
     {kTls, "Port", &C::TlsPort, Number, "0", Restart, "TLS Port", ORVANTA_OPTION_TLS_PORT},
-    {kTls, "TrustedCertificates", &C::TlsTrustedCertificates, TrimmedText, "", Live,
+    {kTls, "TrustedCertificates", &C::TlsTrustedCertificates, Path, "", Live,
      kTlsCertificate, ORVANTA_OPTION_TLS_TRUSTED_CERTIFICATES},
+
+    {kFallback, "File", &C::FallbackFile, Path, "", Live, kFallbackSetup,
+     ORVANTA_OPTION_FALLBACK_FILE},
+    {kFallback, "Title", &C::FallbackTitle, Text, "", Live, kFallbackSetup,
+     ORVANTA_OPTION_FALLBACK_TITLE},
+    {kFallback, "Url", &C::FallbackUrl, TrimmedText, "", Live, kFallbackSetup,
+     ORVANTA_OPTION_FALLBACK_URL},
+    {kFallback, "IntroFile", &C::FallbackIntroFile, Path, "", Live, kFallbackSetup,
+     ORVANTA_OPTION_FALLBACK_INTRO_FILE},
     // clang-format on
 };
 
@@ -424,8 +437,7 @@ std::string OptionValue(const StationSetting& row, const StationConfig& config,
         [&](auto member) -> std::string {
             using Member = decltype(member);
             if constexpr (std::is_same_v<Member, std::string StationConfig::*>) {
-                // Every text option is a file or folder.
-                return wholePath(config.*member);
+                return row.form == SettingForm::Path ? wholePath(config.*member) : config.*member;
             } else if constexpr (std::is_same_v<Member, std::map<std::string, std::string> C::*>) {
                 // Users whose name or password holds a line feed cannot be in the file, nor in
                 // the list.

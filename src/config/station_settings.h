@@ -24,6 +24,7 @@ class LIniFile;
 enum class SettingForm {
     Text,           // verbatim
     TrimmedText,    // spaces (not tabs) cut from both ends when read
+    Path,           // as TrimmedText; a file or folder, handed to the service as a whole path
     Number,         // "%d"; read the way C's atoi reads; an int16 field keeps the low 16 bits
     Flag,           // 1 for "true" in any case, else 0; written True or False
     LowerFlag,      // as Flag, written true or false

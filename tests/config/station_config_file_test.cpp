@@ -196,6 +196,12 @@ PrivateKey=
 Port=0
 TrustedCertificates=
 
+[Fallback]
+File=
+Title=
+Url=
+IntroFile=
+
 )";
 
 // The file written for a station with every stored setting away from its default.
@@ -279,6 +285,12 @@ Certificate=certs/fullchain.pem
 PrivateKey=/etc/orvanta/privkey.pem
 Port=8443
 TrustedCertificates=upstream.pem
+
+[Fallback]
+File=gap.mp3
+Title= Back soon 
+Url=https://auto.example:8443/live
+IntroFile=/srv/jingle.mp3
 
 )";
 
