@@ -29,6 +29,10 @@ struct MediaUnit {
     // Headers() gives for this generation). Null for other units and for MP3. Carried per unit
     // because one Feed may cross a chain boundary, after which Headers() has moved on.
     std::shared_ptr<const std::string> headers;
+    // How long the unit's audio plays, in microseconds, where the format says: the frames'
+    // samples (MP3, AAC), or the granule positions an Ogg page of the group's audio stream
+    // advances by. 0 for header pages, pages of other streams and formats that do not say.
+    uint64_t micros = 0;
 };
 
 // Header pages for a stream that has none (frame formats), or none complete yet: one shared

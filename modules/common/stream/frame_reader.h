@@ -161,6 +161,7 @@ private:
             MediaUnit unit;
             unit.bytes = std::move(m_unit);
             unit.syncPoint = true;
+            unit.micros = m_unitMicros;
             out.push_back(std::move(unit));
             m_unit.clear();
             m_unitMicros = 0;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <new>
 #include <stdexcept>
+#include <utility>
 
 namespace orvanta::engine {
 
@@ -59,6 +60,21 @@ uint32_t OggCrc32(std::string_view bytes, uint32_t crc) {
         crc = (crc << 8) ^ kCrcTable[((crc >> 24) ^ static_cast<unsigned char>(c)) & 0xFFu];
     }
     return crc;
+}
+
+void RestampOggPage(std::string& page, uint32_t serial, unsigned char flags) {
+    if (page.size() < kPageHeaderBytes) {
+        return;
+    }
+    page[5] = static_cast<char>(page[5] | flags);
+    for (size_t i = 0; i < 4; ++i) {
+        page[14 + i] = static_cast<char>((serial >> (8 * i)) & 0xff);
+        page[22 + i] = 0;
+    }
+    const uint32_t crc = OggCrc32(page);
+    for (size_t i = 0; i < 4; ++i) {
+        page[22 + i] = static_cast<char>((crc >> (8 * i)) & 0xff);
+    }
 }
 
 OggParse ParseOggPage(std::string_view data, OggPage& page) {
@@ -200,8 +216,9 @@ void OggReader::HandlePage(const OggPage& page, std::string_view bytes,
             m_phase = Phase::kHeaders;
         }
     }
+    const uint64_t micros = PageMicros(stream, page);
     if (m_phase == Phase::kAudio) {
-        Emit(bytes, true, out);
+        Emit(bytes, true, out, micros);
         return;
     }
     if (m_phase == Phase::kHeaders) {
@@ -211,7 +228,7 @@ void OggReader::HandlePage(const OggPage& page, std::string_view bytes,
             KeepHeaderPage(bytes);
         }
     }
-    Emit(bytes, false, out);
+    Emit(bytes, false, out, micros);
     ReadPackets(stream, page);
     if (m_phase == Phase::kHeaders && AllHeadersDone()) {
         CompleteHeaders();
@@ -260,10 +277,25 @@ void OggReader::CompleteHeaders() {
     m_phase = Phase::kAudio;
 }
 
-void OggReader::Emit(std::string_view bytes, bool syncPoint, std::vector<MediaUnit>& out) {
+uint64_t OggReader::PageMicros(Stream& stream, const OggPage& page) const {
+    if (!stream.done || page.granule == kNoGranule || !m_audioSerial ||
+        *m_audioSerial != stream.serial || stream.granuleRate <= 0) {
+        return 0;
+    }
+    const uint64_t last = std::exchange(stream.lastGranule, page.granule);
+    if (page.granule <= last) {
+        return 0;
+    }
+    const uint64_t samples = std::min<uint64_t>(page.granule - last, uint64_t{1} << 32);
+    return samples * 1'000'000 / static_cast<uint64_t>(stream.granuleRate);
+}
+
+void OggReader::Emit(std::string_view bytes, bool syncPoint, std::vector<MediaUnit>& out,
+                     uint64_t micros) {
     MediaUnit unit;
     unit.bytes = bytes;
     unit.syncPoint = syncPoint;
+    unit.micros = micros;
     unit.generation = m_groupGeneration;
     if (syncPoint) {
         unit.headers = m_headers;

@@ -33,6 +33,10 @@ struct OggPage {
     size_t size = 0;  // the whole page
 };
 
+// Gives a whole page (as ParseOggPage took it) another serial number, adds `flags` to its header
+// type and writes its CRC again: a stream played twice in a chain must not repeat its serial.
+void RestampOggPage(std::string& page, uint32_t serial, unsigned char flags = 0);
+
 enum class OggParse { kPage, kNeedMore, kInvalid };
 
 // The page that `data` starts with. kInvalid: not "OggS", a version other than 0 or a CRC
@@ -97,6 +101,7 @@ private:
         uint64_t firstGranule = 0;
         uint64_t measuredBytes = 0;
         uint64_t unmeasuredBytes = 0;  // pages since the last granule position
+        uint64_t lastGranule = 0;      // the newest page's, for the units' durations
     };
 
     void Process(std::vector<MediaUnit>& out);
@@ -112,7 +117,11 @@ private:
     void ForgetPending();
     bool AllHeadersDone() const;
     void CompleteHeaders();
-    void Emit(std::string_view bytes, bool syncPoint, std::vector<MediaUnit>& out);
+    void Emit(std::string_view bytes, bool syncPoint, std::vector<MediaUnit>& out,
+              uint64_t micros = 0);
+    // How long the audio a page of `stream` ends plays: 0 unless it is the group's audio stream
+    // and the page ends a packet.
+    uint64_t PageMicros(Stream& stream, const OggPage& page) const;
 
     PendingBytes m_pending;
 
