@@ -42,6 +42,12 @@ typedef int32_t (*OrvantaServiceOptionFunction)(IServiceController* controller, 
 #define ORVANTA_SERVICE_START_ERROR_NAME "OrvantaServiceStartError"
 typedef const char* (*OrvantaServiceStartErrorFunction)(IServiceController* controller);
 
+/* What plays while no source is connected, a third optional export, looked up like the first and
+ * polled with the status queries: 0 nothing (or a live source), 1 the fallback file, 2 the
+ * fallback stream. IsSourceConnected stays 0 while a fallback plays. */
+#define ORVANTA_SERVICE_FALLBACK_NAME "OrvantaServiceFallback"
+typedef int32_t (*OrvantaServiceFallbackFunction)(IServiceController* controller);
+
 /* Private broadcast ([PrivateBr]), live: the whole list of listeners' user names and
  * passwords, each name and each password followed by a line feed ("ann\npw\nbob\npw2\n"; the
  * configuration file cannot hold a line feed in either). It replaces the module's list, so a
@@ -73,6 +79,18 @@ typedef const char* (*OrvantaServiceStartErrorFunction)(IServiceController* cont
 #define ORVANTA_OPTION_HLS_WINDOW "HLS.Window"
 /* A folder the segments and the playlist are also written to, for any web server; "" for none. */
 #define ORVANTA_OPTION_HLS_ORIGIN_FOLDER "HLS.OriginFolder"
+
+/* Keeping the station on air ([Fallback]), all live: a reload takes them without dropping
+ * anyone. An audio file of the station's format played in a loop, at real time, whenever no
+ * source is connected; "" for none. */
+#define ORVANTA_OPTION_FALLBACK_FILE "Fallback.File"
+/* The title listeners see while the fallback file plays; "" for the station's name. */
+#define ORVANTA_OPTION_FALLBACK_TITLE "Fallback.Title"
+/* Another station's stream (http:// or https://) relayed whenever no source is connected; the
+ * file covers the gaps when this stream is down too. "" for none. */
+#define ORVANTA_OPTION_FALLBACK_URL "Fallback.Url"
+/* An audio file of the station's format each new listener gets before the live audio. */
+#define ORVANTA_OPTION_FALLBACK_INTRO_FILE "Fallback.IntroFile"
 
 #endif /* __cplusplus */
 

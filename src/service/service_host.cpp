@@ -40,7 +40,9 @@ CServiceHost::~CServiceHost() {
 }
 
 void CServiceHost::AttachMonitor() {
-    m_monitor.SetController(m_holder.Controller());
+    m_monitor.SetController(m_holder.Controller(),
+                            reinterpret_cast<OrvantaServiceFallbackFunction>(
+                                m_holder.Symbol(ORVANTA_SERVICE_FALLBACK_NAME)));
 }
 
 bool CServiceHost::IsRunning() const {

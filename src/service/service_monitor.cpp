@@ -32,6 +32,8 @@ void CServiceMonitor::Poll() {
     IServiceController* controller = m_controller;
     const int32_t connected = controller->IsSourceConnected();
     m_status.sourceConnected.store(connected, std::memory_order_relaxed);
+    m_status.fallback.store(m_fallback != nullptr ? m_fallback(controller) : 0,
+                            std::memory_order_relaxed);
     if (connected != 0) {
         m_status.listenerCount.store(controller->GetListenerCount(), std::memory_order_relaxed);
         m_status.totalReceivedBytes.store(TruncateBytes(controller->GetTotalReceivedBytes()),

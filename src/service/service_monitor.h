@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <orvanta/service_module.h>
+#include <orvanta/service_options.h>
 
 namespace orvanta {
 
@@ -18,7 +19,12 @@ public:
 
     // The controller to poll from the next Start on (the host's, once it loaded a module); it
     // must outlive the polling, which Stop ends.
-    void SetController(IServiceController* controller) { m_controller = controller; }
+    // `fallback` (null: the module has none) tells what plays without a source.
+    void SetController(IServiceController* controller,
+                       OrvantaServiceFallbackFunction fallback = nullptr) {
+        m_controller = controller;
+        m_fallback = fallback;
+    }
 
 protected:
     // Polls at once, then after every pause, until stopped. With no source connected the
@@ -30,6 +36,7 @@ private:
 
     ServiceStatus& m_status;
     IServiceController* m_controller = nullptr;
+    OrvantaServiceFallbackFunction m_fallback = nullptr;
 };
 
 }  // namespace orvanta

@@ -14,8 +14,11 @@ struct ServiceStatus {
     std::atomic<int64_t> totalReceivedBytes{0};
     std::atomic<int32_t> listenerCount{0};
     std::atomic<int32_t> sourceConnected{0};
+    // 1 the fallback file, 2 the fallback stream plays; 0 nothing or a live source.
+    std::atomic<int32_t> fallback{0};
 
     void Zero() {
+        fallback.store(0, std::memory_order_relaxed);
         totalSentBytes.store(0, std::memory_order_relaxed);
         totalReceivedBytes.store(0, std::memory_order_relaxed);
         listenerCount.store(0, std::memory_order_relaxed);

@@ -56,8 +56,12 @@ int ReadStopSignal(int descriptor) {
 std::string StatusLine(const ServiceStatus& status, const StationConfig& config, bool running,
                        long long secondsOnAir) {
     const bool connected = status.sourceConnected.load(std::memory_order_relaxed) != 0;
+    const int32_t fallback = status.fallback.load(std::memory_order_relaxed);
+    const char* playing = fallback == 1   ? " | fallback file"
+                          : fallback == 2 ? " | fallback stream"
+                                          : "";
     return std::string(running ? "running" : "stopped") + " | source " +
-           (connected ? "connected" : "not connected") + " | listeners " +
+           (connected ? "connected" : "not connected") + playing + " | listeners " +
            std::to_string(status.listenerCount.load(std::memory_order_relaxed)) + " / " +
            std::to_string(config.MaxClient) + " | received " +
            FormatMegabytes(status.totalReceivedBytes.load(std::memory_order_relaxed)) + " | sent " +

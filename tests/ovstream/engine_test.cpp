@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
 namespace orvanta::engine {
@@ -335,6 +336,54 @@ TEST_F(EngineTest, ARelayFollowsItsUpstreamWithTitlesAndComesBackAfterItFails) {
     }
     EXPECT_TRUE(relay.SourceConnected());
     relay.Stop();
+}
+
+// The fallback stream: another station relayed while no live source is connected, given up
+// the moment one connects and taken up again when it leaves; listeners stay throughout.
+TEST_F(EngineTest, TheFallbackStreamPlaysWhileNoLiveSourceDoes) {
+    Start();  // the automation
+    auto automation = V1Source();
+    automation->Send(Mp3Frames(60));
+    ASSERT_TRUE(WaitForSource());
+    UpdateTitle("Automation%20Song");
+
+    EngineSettings stationSettings = m_settings;
+    stationSettings.fallbackUrl = "http://127.0.0.1:" + std::to_string(m_port) + "/stream";
+    Engine station;
+    const uint16_t stationPort = test::StartOnFreePorts(station, stationSettings);
+    ASSERT_NE(stationPort, 0);
+    // The automation keeps sending: the relay needs audio to go on air.
+    const auto feed = [&](const std::function<bool()>& until) {
+        return WaitUntil([&] {
+            automation->Send(Mp3Frames(4));
+            return until();
+        });
+    };
+    ASSERT_TRUE(feed([&] { return station.Fallback() == 2; }));
+    EXPECT_FALSE(station.SourceConnected()) << "a fallback is no live source";
+
+    TestClient listener(stationPort);
+    listener.Send("GET /stream HTTP/1.0\r\nIcy-MetaData: 1\r\n\r\n");
+    ExpectHas(listener.ReadUntil("\r\n\r\n"), {"200 OK", "icy-metaint:8192"});
+    const std::string body = listener.Read(8193);
+    ASSERT_EQ(body.size(), 8193u);
+    EXPECT_PRED2(StartsWith, listener.Read(static_cast<unsigned char>(body[8192]) * 16u),
+                 "StreamTitle='Automation Song';");
+
+    // A live source overrides it at once, and when it leaves the fallback stream comes back.
+    auto live = std::make_unique<TestClient>(static_cast<uint16_t>(stationPort + 1));
+    live->Send("hackme\r\n");
+    ASSERT_TRUE(StartsWith(live->ReadUntil("\r\n"), "OK2"));
+    live->Send("icy-name:Live\r\n\r\n");
+    ASSERT_TRUE(feed([&] {
+        live->Send(Mp3Frames(4));
+        return station.SourceConnected();
+    }));
+    EXPECT_EQ(station.Fallback(), 0);
+    live.reset();
+    EXPECT_TRUE(feed([&] { return station.Fallback() == 2 && !station.SourceConnected(); }));
+    EXPECT_EQ(station.ListenerCount(), 1) << "the listener stayed through both changes";
+    station.Stop();
 }
 
 // An upstream that labels its AAC audio/mpeg, as some encoders do: the relay goes by the audio.

@@ -22,14 +22,16 @@ const std::string kModule = std::string(ORV_PROGRAM_DIR) + "/ovstream.so";
 
 TEST(OvstreamModuleTest, ExportsOnlyItsEntriesAndCarriesTheVersion) {
     // Nothing of the engine, nor of the C++ library it carries, leaks out for other modules
-    // to clash with: the dynamic symbol table defines the factory and the options entry.
+    // to clash with: the dynamic symbol table defines the factory and the three optional
+    // entries.
     FILE* nm = ::popen(("nm -D --defined-only '" + kModule + "' | awk '{print $NF}'").c_str(), "r");
     ASSERT_NE(nm, nullptr);
     std::string exported(4096, '\0');
     exported.resize(std::fread(exported.data(), 1, exported.size(), nm));
     ::pclose(nm);
     EXPECT_EQ(exported,
-              "OrvantaServiceController2\nOrvantaServiceOption\nOrvantaServiceStartError\n");
+              "OrvantaServiceController2\nOrvantaServiceFallback\nOrvantaServiceOption\n"
+              "OrvantaServiceStartError\n");
 
     EXPECT_NE(GetFileVersion(kModule), 0u) << "stamped with the project's version";
 

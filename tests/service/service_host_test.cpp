@@ -127,9 +127,14 @@ TEST_F(ServiceHostTest, OptionsGoOverByNameAndAReloadSendsOnlyTheLiveOnes) {
     };
     ASSERT_TRUE(host.Start());
     const std::vector<std::string> live = {
-        "option PrivateBr.Users Bob", "option TLS.Certificate /opt/orvanta/certs/fullchain.pem",
+        "option PrivateBr.Users Bob",
+        "option TLS.Certificate /opt/orvanta/certs/fullchain.pem",
         "option TLS.PrivateKey /etc/orvanta/privkey.pem",
         "option TLS.TrustedCertificates /opt/orvanta/upstream.pem",
+        "option Fallback.File /opt/orvanta/gap.mp3",
+        "option Fallback.Title  Back soon ",
+        "option Fallback.Url https://auto.example:8443/live",
+        "option Fallback.IntroFile /srv/jingle.mp3",
         "option Paths.PrivateFiles /etc/orvanta/Config.ini"};
     EXPECT_EQ(
         options(),
@@ -139,6 +144,9 @@ TEST_F(ServiceHostTest, OptionsGoOverByNameAndAReloadSendsOnlyTheLiveOnes) {
             "option TLS.Certificate /opt/orvanta/certs/fullchain.pem",
             "option TLS.PrivateKey /etc/orvanta/privkey.pem", "option TLS.Port 8443",
             "option TLS.TrustedCertificates /opt/orvanta/upstream.pem",
+            "option Fallback.File /opt/orvanta/gap.mp3", "option Fallback.Title  Back soon ",
+            "option Fallback.Url https://auto.example:8443/live",
+            "option Fallback.IntroFile /srv/jingle.mp3",
             "option Paths.PrivateFiles /etc/orvanta/Config.ini"}));
     std::filesystem::remove(m_log);
     ASSERT_TRUE(host.HandOverLiveSettings());

@@ -226,6 +226,8 @@ public:
     // that is not one.
     // Why the last Start failed; "" when it did not.
     const char* StartError() const noexcept { return m_startError.c_str(); }
+    // What plays while no source is connected (<orvanta/service_options.h>).
+    int32_t FallbackPlaying() const noexcept { return m_engine.Fallback(); }
 
     bool SetOption(std::string_view name, std::string_view value) noexcept {
         const auto number = [value](int32_t& out) {
@@ -250,6 +252,14 @@ public:
             Change([n](EngineSettings& s) { s.hlsWindow = n; });
         } else if (name == ORVANTA_OPTION_HLS_ORIGIN_FOLDER) {
             Change([text](EngineSettings& s) { s.hlsOriginFolder = text; });
+        } else if (name == ORVANTA_OPTION_FALLBACK_FILE) {
+            Change([text](EngineSettings& s) { s.fallbackFile = text; });
+        } else if (name == ORVANTA_OPTION_FALLBACK_TITLE) {
+            Change([text](EngineSettings& s) { s.fallbackTitle = text; });
+        } else if (name == ORVANTA_OPTION_FALLBACK_URL) {
+            Change([text](EngineSettings& s) { s.fallbackUrl = text; });
+        } else if (name == ORVANTA_OPTION_FALLBACK_INTRO_FILE) {
+            Change([text](EngineSettings& s) { s.introFile = text; });
         } else if (name == ORVANTA_OPTION_PRIVATE_FILES) {
             Change([text](EngineSettings& s) { s.privateFiles = Lines(text); });
         } else if (name == ORVANTA_OPTION_PRIVATE_USERS) {

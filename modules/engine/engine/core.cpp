@@ -185,6 +185,8 @@ void Core::ApplySettings(EngineSettings settings) {
     m_logTimer.async_wait([this](const asio::error_code& ec) {
         if (!ec && !m_sessions.Stopping()) {
             OpenLog();
+            // A changed fallback file or address is loaded or connected anew, once.
+            m_fallbacks.Apply();
         }
     });
     m_station.RebuildMetadata();
@@ -313,6 +315,8 @@ void Core::StartAccepting() {
     if (!m_settings.relayHost.empty() && m_settings.relayPort > 0) {
         std::make_shared<RelaySession>(m_context)->Start();
     }
+    // The fallbacks play from now until the first source.
+    m_fallbacks.Apply();
     StartDirectories(DirectoryTimings{});
 }
 
@@ -396,6 +400,7 @@ void Core::CloseAll() {
     m_sourceAcceptor.close(ignored);
     m_tlsAcceptor.close(ignored);
     m_tlsTimer.cancel();
+    m_fallbacks.Shutdown();
     m_station.Shutdown();
     m_sessions.CloseAll();
 }

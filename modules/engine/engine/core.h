@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine/engine_status.h"
+#include "engine/fallback.h"
 #include "engine/handshake_gate.h"
 #include "engine/log.h"
 #include "engine/login_guard.h"
@@ -139,6 +140,8 @@ private:
     std::string m_tlsBindProblem;
     // After m_sessions: its registrations are sessions and leave that set when they go.
     std::unique_ptr<DirectoryAnnouncer> m_directory;
+    // The station's standby feeds; it lets go of them before they go.
+    Fallbacks m_fallbacks{m_context};
     // Declared last: its timer and listeners go before the rest.
     Station m_station;
 };

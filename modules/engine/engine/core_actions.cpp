@@ -14,6 +14,7 @@ RequestContext CoreActions::Context(bool secure) const {
         .secure = secure,
         .port = m_core.Port(),
         .hasSource = station.HasSource(),
+        .playing = station.Playing() != Feed::None,
         .format = station.Format(),
         .contentType = station.ContentType(),
         .info = station.Info(),

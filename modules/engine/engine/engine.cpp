@@ -42,6 +42,7 @@ bool Engine::Start(int32_t port, const EngineSettings& settings, std::string* er
     }
     m_status->listeners = 0;
     m_status->sourceConnected = 0;
+    m_status->fallback = 0;
     m_status->receivedBytes = 0;
     m_status->sentBytes = 0;
     running->core->StartAccepting();
@@ -68,6 +69,7 @@ void Engine::Stop() {
     m_running.reset();
     m_status->listeners = 0;
     m_status->sourceConnected = 0;
+    m_status->fallback = 0;
 }
 
 bool Engine::IsRunning() const {
@@ -88,6 +90,10 @@ int32_t Engine::ListenerCount() const {
 
 bool Engine::SourceConnected() const {
     return m_status->sourceConnected.load(std::memory_order_relaxed) != 0;
+}
+
+int32_t Engine::Fallback() const {
+    return m_status->fallback.load(std::memory_order_relaxed);
 }
 
 uint64_t Engine::ReceivedBytes() const {

@@ -34,6 +34,8 @@ public:
     // Safe from any thread at any time.
     int32_t ListenerCount() const;
     bool SourceConnected() const;
+    // What plays without a source: 0 nothing, 1 the fallback file, 2 the fallback stream.
+    int32_t Fallback() const;
     uint64_t ReceivedBytes() const;
     uint64_t SentBytes() const;
     // HLS segments the engine itself served (not the copies caches in front served).

@@ -27,6 +27,8 @@ void ListenerSession::Start() {
     m_since = std::chrono::steady_clock::now();
     m_engine.log.Write("Listener connected from " + m_address + " (" + LogSafe(m_userAgent) + ")");
     m_cursor = station.Chain().BurstStart(kBurstBytes, station.Generation());
+    // The station's jingle comes first; the stream joins where it is when the intro is out.
+    m_intro = station.IntroFor();
     WatchForClose();
     Pump();
 }
@@ -51,13 +53,17 @@ void ListenerSession::AddAudio(const ChunkPtr& chunk, size_t& budget) {
         m_mmsh->heads.push_back(MakeMmshChunkHead('D', bytes.size(), m_mmsh->sequence++));
         m_buffers.emplace_back(asio::buffer(m_mmsh->heads.back()));
     }
-    while (m_offset < bytes.size() && budget > 0) {
-        size_t take = std::min(bytes.size() - m_offset, budget);
+    AddBytes(bytes, m_offset, budget);
+}
+
+void ListenerSession::AddBytes(const std::string& bytes, size_t& offset, size_t& budget) {
+    while (offset < bytes.size() && budget > 0) {
+        size_t take = std::min(bytes.size() - offset, budget);
         if (m_icyMetadata) {
             take = std::min(take, m_untilMetadata);
         }
-        m_buffers.emplace_back(bytes.data() + m_offset, take);
-        m_offset += take;
+        m_buffers.emplace_back(bytes.data() + offset, take);
+        offset += take;
         budget -= take;
         if (!m_icyMetadata) {
             continue;
@@ -93,11 +99,20 @@ void ListenerSession::Pump() {
     }
 
     if (m_cursor < chain.Tail()) {
-        // Fallen too far behind: its audio is gone. Holding it would hold memory for nothing.
-        CloseBecause("fell too far behind");
-        return;
+        if (m_intro) {
+            // The intro took that long: the stream joins where it is now.
+            m_cursor = chain.BurstStart(kBurstBytes, station.Generation());
+        } else {
+            // Fallen too far behind: its audio is gone. Holding it would hold memory for nothing.
+            CloseBecause("fell too far behind");
+            return;
+        }
     }
     size_t budget = kMaxWriteBytes;
+    if (m_intro) {
+        // Held until the write completes: the buffers point into it.
+        AddBytes(m_intro->bytes, m_introSent, budget);
+    }
     while (budget > 0) {
         ChunkPtr chunk = chain.At(m_cursor);
         if (!chunk) {
@@ -161,6 +176,9 @@ void ListenerSession::Pump() {
         self->m_buffers.clear();
         self->m_heldChunks.clear();
         self->m_heldTexts.clear();
+        if (self->m_intro && self->m_introSent >= self->m_intro->bytes.size()) {
+            self->m_intro.reset();
+        }
         if (self->m_mmsh) {
             self->m_mmsh->heads.clear();
         }

@@ -30,7 +30,9 @@ public:
     void Pump() override;
     void Close() override;
     void CloseBecause(const char* reason) override;
-    uint64_t Cursor() const override { return m_cursor; }
+    // While the intro goes out the listener needs no audio of the chain yet (it joins where the
+    // chain is once the intro is out).
+    uint64_t Cursor() const override { return m_intro ? UINT64_MAX : m_cursor; }
     const std::string& Address() const override { return m_address; }
     const std::string& UserAgent() const override { return m_userAgent; }
     std::chrono::steady_clock::time_point Since() const override { return m_since; }
@@ -39,6 +41,8 @@ private:
     // Adds the bytes of `chunk` from the cursor's offset, with metadata blocks inserted every
     // kIcyMetaInt audio bytes for listeners that asked for them.
     void AddAudio(const ChunkPtr& chunk, size_t& budget);
+    // Adds `bytes` from `offset` on, up to `budget`, metadata blocks inserted as above.
+    void AddBytes(const std::string& bytes, size_t& offset, size_t& budget);
     void WatchForClose();
     // Audio in the chain beyond the cursor, counted up to kCatchUpBytes.
     size_t Behind() const;
@@ -56,6 +60,9 @@ private:
     size_t m_offset = 0;  // into the chunk at the cursor
     size_t m_untilMetadata = kIcyMetaInt;
     std::shared_ptr<const std::string> m_lastMetadata;
+    // The intro still to send, and how much of it is sent; null once it is all out.
+    std::shared_ptr<const IntroAudio> m_intro;
+    size_t m_introSent = 0;
 
     // What the write under way points into, kept alive until it completes.
     std::vector<asio::const_buffer> m_buffers;

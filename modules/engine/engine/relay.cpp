@@ -5,6 +5,7 @@
 #include "stream/format_table.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdlib>
 
 namespace orvanta::engine {
@@ -30,12 +31,85 @@ std::optional<std::string> StreamTitleOf(std::string_view block) {
     return std::string(block.substr(from, end - from));
 }
 
+RelayTarget RelayTargetOf(const EngineSettings& settings) {
+    const RelayUpstream upstream = ParseRelayHost(settings.relayHost);
+    RelayTarget target;
+    target.host = upstream.host;
+    target.secure = upstream.secure;
+    target.port = settings.relayPort;
+    target.path = settings.relayStreamUrl;
+    if (target.path.empty() || target.path[0] != '/') {
+        target.path.insert(target.path.begin(), '/');
+    }
+    target.label = "Relay from " + LogSafe(settings.relayHost) + ":" + std::to_string(target.port);
+    return target;
+}
+
+std::optional<RelayTarget> ParseStreamUrl(std::string_view url, std::string* why) {
+    RelayTarget target;
+    target.label = "Fallback stream " + LogSafe(url);
+    std::string_view rest = url;
+    if (rest.size() > 8 && EqualsIgnoreCase(rest.substr(0, 8), "https://")) {
+        target.secure = true;
+        rest.remove_prefix(8);
+    } else if (rest.size() > 7 && EqualsIgnoreCase(rest.substr(0, 7), "http://")) {
+        rest.remove_prefix(7);
+    } else {
+        *why = "it is not an http:// or https:// address";
+        return std::nullopt;
+    }
+    const size_t slash = rest.find('/');
+    std::string_view authority = rest.substr(0, slash);
+    target.path = slash == std::string_view::npos ? "/" : std::string(rest.substr(slash));
+    target.port = target.secure ? 443 : 80;
+    if (!authority.empty() && authority.front() == '[') {
+        // An IPv6 address: [::1]:8000.
+        const size_t close = authority.find(']');
+        if (close == std::string_view::npos) {
+            *why = "its address has no closing bracket";
+            return std::nullopt;
+        }
+        target.host = std::string(authority.substr(1, close - 1));
+        authority.remove_prefix(close + 1);
+    } else {
+        const size_t colon = authority.find(':');
+        target.host = std::string(authority.substr(0, colon));
+        authority.remove_prefix(colon == std::string_view::npos ? authority.size() : colon);
+    }
+    if (!authority.empty()) {
+        int port = 0;
+        const std::string_view digits = authority.substr(1);
+        const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), port);
+        if (authority[0] != ':' || ec != std::errc() || end != digits.data() + digits.size() ||
+            port < 1 || port > 65535) {
+            *why = "its port is not a number from 1 to 65535";
+            return std::nullopt;
+        }
+        target.port = port;
+    }
+    const auto unsafe = [](char c) { return static_cast<unsigned char>(c) <= ' ' || c == 0x7f; };
+    if (target.host.empty() || std::any_of(target.host.begin(), target.host.end(), unsafe) ||
+        std::any_of(target.path.begin(), target.path.end(), unsafe)) {
+        *why = "it names no host, or holds spaces or control characters";
+        return std::nullopt;
+    }
+    return target;
+}
+
 RelaySession::RelaySession(const EngineContext& engine)
-    : Session(engine), m_resolver(engine.io), m_socket(engine.io), m_timer(engine.io) {}
+    : RelaySession(engine, RelayTargetOf(engine.settings), Feed::Live) {}
+
+RelaySession::RelaySession(const EngineContext& engine, RelayTarget target, Feed feed)
+    : Session(engine),
+      m_target(std::move(target)),
+      m_feed(feed),
+      m_resolver(engine.io),
+      m_socket(engine.io),
+      m_timer(engine.io) {}
 
 RelaySession::~RelaySession() {
     if (m_onAir) {
-        m_engine.station.SourceGone();
+        m_engine.station.SourceGone(m_feed);
     }
 }
 
@@ -53,7 +127,7 @@ void RelaySession::Close() {
     m_timer.cancel();
     if (m_onAir) {
         m_onAir = false;
-        m_engine.station.SourceGone();
+        m_engine.station.SourceGone(m_feed);
     }
 }
 
@@ -77,19 +151,14 @@ void RelaySession::Connect() {
     if (m_closed) {
         return;
     }
-    const EngineSettings& settings = m_engine.settings;
-    const RelayUpstream upstream = ParseRelayHost(settings.relayHost);
-    std::string path = settings.relayStreamUrl;
-    if (path.empty() || path[0] != '/') {
-        path.insert(path.begin(), '/');
-    }
-    m_request = "GET " + path + " HTTP/1.0\r\nHost: " + upstream.host + ":" +
-                std::to_string(settings.relayPort) +
+    const RelayTarget& upstream = m_target;
+    m_request = "GET " + upstream.path + " HTTP/1.0\r\nHost: " + upstream.host + ":" +
+                std::to_string(upstream.port) +
                 "\r\nUser-Agent: Orvanta Server relay\r\nIcy-MetaData: 1\r\nAccept: */*\r\n\r\n";
     m_buffer.clear();
     m_metaInterval = 0;
     auto self = shared_from_this();
-    ConnectOutbound(m_resolver, m_socket, upstream.host, settings.relayPort,
+    ConnectOutbound(m_resolver, m_socket, upstream.host, upstream.port,
                     [self, upstream](const std::string& failure) {
                         if (!failure.empty()) {
                             self->Failed(failure);
@@ -274,15 +343,13 @@ bool RelaySession::Consume(std::string_view data) {
                 m_format = sniffed;
             }
         }
-        if (station.HasSource()) {
+        if (!station.MayTake(m_feed)) {
             // A local source has the station: the relay waits its turn.
             return false;
         }
-        station.SourceConnected(m_format, m_info, "/");
+        station.SourceConnected(m_format, m_info, "/", m_feed);
         m_onAir = true;
-        m_engine.log.Write("Relay from " + LogSafe(m_engine.settings.relayHost) + ":" +
-                           std::to_string(m_engine.settings.relayPort) + " on air (" +
-                           ContentTypeOf(m_format) + ")");
+        m_engine.log.Write(m_target.label + " on air (" + ContentTypeOf(m_format) + ")");
         m_failures = 0;
     }
     const bool ok = station.SourceData(audio);
@@ -293,19 +360,20 @@ bool RelaySession::Consume(std::string_view data) {
 void RelaySession::TakeTitle() {
     // Only once on air: going on air starts the station's title afresh.
     if (m_onAir && m_pendingTitle) {
-        m_engine.station.SetTitle(*m_pendingTitle, "");
+        m_engine.station.SetFeedTitle(m_feed, *m_pendingTitle);
         m_pendingTitle.reset();
     }
 }
 
 void RelaySession::Failed(const std::string& why) {
-    m_engine.log.Write("Relay from " + LogSafe(m_engine.settings.relayHost) + ":" +
-                       std::to_string(m_engine.settings.relayPort) + ": " + why +
-                       (m_closed ? "" : "; trying again"));
+    if (m_closed) {
+        return;  // closed on purpose: what its connection says now is no news
+    }
+    m_engine.log.Write(m_target.label + ": " + why + "; trying again");
     CloseConnection();
     if (m_onAir) {
         m_onAir = false;
-        m_engine.station.SourceGone();
+        m_engine.station.SourceGone(m_feed);
     }
     ScheduleRetry();
 }

@@ -17,9 +17,27 @@
 
 namespace orvanta::engine {
 
+// Where a relay pulls its stream from, and how the log names it.
+struct RelayTarget {
+    std::string host;
+    int port = 0;
+    std::string path = "/";
+    bool secure = false;
+    std::string label;  // "Relay from host:port", "Fallback stream http://..."
+};
+
+// The station's own upstream, as the relay settings name it.
+RelayTarget RelayTargetOf(const EngineSettings& settings);
+// A stream URL (http:// or https://, a host, an optional port, a path): the target, or nothing
+// with the reason in `why`.
+std::optional<RelayTarget> ParseStreamUrl(std::string_view url, std::string* why);
+
 class RelaySession : public Session, public std::enable_shared_from_this<RelaySession> {
 public:
+    // The station's own upstream, a live source.
     explicit RelaySession(const EngineContext& engine);
+    // `target` feeding the station as `feed`.
+    RelaySession(const EngineContext& engine, RelayTarget target, Feed feed);
     ~RelaySession() override;
 
     void Start();
@@ -39,6 +57,8 @@ private:
     void Failed(const std::string& why);
     void ScheduleRetry();
 
+    RelayTarget m_target;
+    Feed m_feed;
     tcp::resolver m_resolver;
     tcp::socket m_socket;  // while connecting
     std::shared_ptr<TlsHandshake> m_handshake;

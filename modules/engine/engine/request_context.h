@@ -27,7 +27,8 @@ struct RequestContext {
     bool secure = false;         // the request came over TLS
     uint16_t port = 0;           // the listen port, for addresses when the client gave no host
     // The station's one mount.
-    bool hasSource = false;
+    bool hasSource = false;  // a live source
+    bool playing = false;    // a live source or a fallback: listeners are served
     StreamFormat format = StreamFormat::Unknown;
     // What listeners are told (see Station::ContentType); null: the format's.
     const char* contentType = nullptr;

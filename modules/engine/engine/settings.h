@@ -78,6 +78,13 @@ struct EngineSettings {
     // How long a client counts as an HLS listener after its last playlist fetch, and so when
     // the log says it left (not a setting of the console's; tests shorten it).
     std::chrono::milliseconds hlsListenerWindow{kHlsListenerWindow};
+    // What keeps the station on air without a live source (whole paths; "" for none): a file
+    // played in a loop with its title ("" for the station's name), another station's stream,
+    // and a file each new listener hears first.
+    std::string fallbackFile;
+    std::string fallbackTitle;
+    std::string fallbackUrl;
+    std::string introFile;
     // Set by a module that serves its own encoding (WMA): not a value but the encoder it owns,
     // shared by every copy of the settings. Null: listeners get the source's stream as sent.
     std::shared_ptr<StreamTranscoder> transcoder;

@@ -8,6 +8,7 @@
 #include <asio/post.hpp>
 
 #include <algorithm>
+#include <utility>
 
 namespace orvanta::engine {
 
@@ -25,20 +26,83 @@ constexpr uint64_t kNoAudioLimit = 256 * 1024;
 constexpr auto kFirstTitleWindow = std::chrono::seconds(10);
 }  // namespace
 
+const char* FeedName(Feed feed) {
+    switch (feed) {
+        case Feed::Live:
+            return "live";
+        case Feed::FallbackStream:
+            return "fallback stream";
+        case Feed::FallbackFile:
+            return "fallback file";
+        case Feed::None:
+            break;
+    }
+    return "";
+}
+
 Station::Station(const EngineContext& engine)
     : m_engine(engine), m_graceTimer(engine.io), m_tickTimer(engine.io) {
     RebuildMetadata();
 }
 
 std::shared_ptr<const std::string> Station::Headers() const {
+    if (m_reader && m_reader->Generation() != 0) {
+        return m_reader->Headers();
+    }
+    // A new feed's headers are not complete yet: joiners still start in the last one's stream.
+    if (m_lastHeaders) {
+        return m_lastHeaders;
+    }
     return m_reader ? m_reader->Headers() : nullptr;
 }
 
 uint64_t Station::Generation() const {
-    return m_reader ? m_reader->Generation() : 0;
+    if (m_reader && m_reader->Generation() != 0) {
+        return ChainGeneration(m_reader->Generation());
+    }
+    return m_lastGeneration;
 }
 
-namespace {}  // namespace
+void Station::ReplaceReader(std::unique_ptr<FormatReader> reader) {
+    if (m_reader && m_chain.Count() != 0) {
+        m_lastHeaders = Headers();
+        m_lastGeneration = Generation();
+    } else {
+        m_lastHeaders.reset();
+        m_lastGeneration = 0;
+    }
+    m_generationBase = m_newestGeneration;
+    m_reader = std::move(reader);
+}
+
+void Station::SetStandbys(StandbyFeed* stream, StandbyFeed* file, AudioFacts fileFacts) {
+    StandbyFeed* const oldStream = std::exchange(m_standbyStream, stream);
+    StandbyFeed* const oldFile = std::exchange(m_standbyFile, file);
+    if (fileFacts.sampleRate != m_fileFacts.sampleRate ||
+        fileFacts.channels != m_fileFacts.channels) {
+        m_factsCompared = false;
+    }
+    m_fileFacts = fileFacts;
+    // An old fallback on air leaves, and the station goes down to what there is now.
+    if (oldFile != nullptr && oldFile != file) {
+        oldFile->End();
+    }
+    if (oldStream != nullptr && oldStream != stream) {
+        oldStream->End();
+    }
+    if (m_feed == Feed::None && (stream != nullptr || file != nullptr) &&
+        !m_engine.sessions.Stopping()) {
+        NothingPlays();
+    }
+}
+
+void Station::SetFallbackTitle(std::string title) {
+    m_fallbackTitle = std::move(title);
+    if (m_feed == Feed::FallbackFile) {
+        m_rawTitle = m_fallbackTitle;
+        RebuildMetadata();
+    }
+}
 
 const char* Station::ContentType() const {
     const char* codecType = m_reader ? m_reader->ContentType() : nullptr;
@@ -47,7 +111,8 @@ const char* Station::ContentType() const {
 
 StationSnapshot Station::Snapshot() const {
     StationSnapshot snapshot;
-    snapshot.onAir = m_hasSource;
+    snapshot.onAir = m_feed != Feed::None;
+    snapshot.feed = FeedName(m_feed);
     snapshot.name = m_info.name.empty() ? kServerName : m_info.name;
     snapshot.genre = m_info.genre;
     snapshot.url = m_info.url;
@@ -70,9 +135,13 @@ StationSnapshot Station::Snapshot() const {
     return snapshot;
 }
 
-void Station::SourceConnected(StreamFormat format, const SourceInfo& info,
-                              const std::string& mount) {
+void Station::SourceConnected(StreamFormat format, const SourceInfo& info, const std::string& mount,
+                              Feed feed) {
     m_graceTimer.cancel();
+    const Feed displaced = std::exchange(m_feed, feed);
+    if (displaced != Feed::None) {
+        m_hls.SourceStopped();
+    }
     StreamTranscoder* transcoder = m_engine.settings.transcoder.get();
     const StreamFormat output = transcoder != nullptr ? transcoder->Output() : format;
     const bool seamless = transcoder == nullptr || m_sourceFormat == StreamFormat::Unknown ||
@@ -94,8 +163,18 @@ void Station::SourceConnected(StreamFormat format, const SourceInfo& info,
     }
     m_format = output;
     m_sourceFormat = format;
-    m_reader = transcoder != nullptr ? transcoder->MakeReader(format) : MakeFormatReader(format);
+    ReplaceReader(transcoder != nullptr ? transcoder->MakeReader(format)
+                                        : MakeFormatReader(format));
+    const SourceInfo described = m_info;
     m_announced = info;
+    if (feed != Feed::Live) {
+        // A fallback says nothing of the station: it keeps the last source's description.
+        m_announced.name = info.name.empty() ? described.name : info.name;
+        m_announced.genre = info.genre.empty() ? described.genre : info.genre;
+        m_announced.url = info.url.empty() ? described.url : info.url;
+        m_announced.description =
+            info.description.empty() ? described.description : info.description;
+    }
     if (transcoder != nullptr) {
         // What the source said describes its own stream, not the one listeners get.
         m_announced.bitrate = m_announced.sampleRate = m_announced.channels = 0;
@@ -103,24 +182,52 @@ void Station::SourceConnected(StreamFormat format, const SourceInfo& info,
     }
     m_info = m_announced;
     m_mount = mount;
-    const bool firstTitle =
-        m_titleOffAirAt && std::chrono::steady_clock::now() - *m_titleOffAirAt <= kFirstTitleWindow;
-    m_titleOffAirAt.reset();
-    if (!firstTitle) {
-        m_rawTitle.clear();
+    if (feed == Feed::Live) {
+        const bool firstTitle =
+            m_titleOffAirAt &&
+            std::chrono::steady_clock::now() - *m_titleOffAirAt <= kFirstTitleWindow;
+        m_titleOffAirAt.reset();
+        if (displaced != Feed::None) {
+            // What was current was the fallback's; an update held meanwhile is the source's.
+            m_rawTitle = std::move(m_heldTitle);
+            m_rawUrl = std::move(m_heldUrl);
+        }
+        if (!firstTitle) {
+            m_rawTitle.clear();
+            m_rawUrl.clear();
+        }
+        m_heldTitle.clear();
+        m_heldUrl.clear();
+    } else {
+        if (displaced == Feed::None && m_titleOffAirAt) {
+            // An update for a source still to come: it waits while the fallback plays.
+            m_heldTitle = std::move(m_rawTitle);
+            m_heldUrl = std::move(m_rawUrl);
+        }
+        m_rawTitle = m_fallbackTitle.empty() ? m_announced.name : m_fallbackTitle;
         m_rawUrl.clear();
     }
     m_streamTitle.clear();
     m_title.clear();
     RebuildMetadata();
-    m_hasSource = true;
     m_sourceBytes = 0;
     m_streamStart = std::chrono::system_clock::now();
     m_hls.SourceStarted(m_format, m_engine.settings.Hls());
-    if (m_watcher != nullptr) {
-        m_watcher->OnSourceConnected();
+    m_engine.status.fallback.store(feed == Feed::Live ? 0 : static_cast<int32_t>(feed),
+                                   std::memory_order_relaxed);
+    if (feed == Feed::Live) {
+        m_engine.status.sourceConnected.store(1, std::memory_order_relaxed);
+        if (m_watcher != nullptr) {
+            m_watcher->OnSourceConnected();
+        }
     }
-    m_engine.status.sourceConnected.store(1, std::memory_order_relaxed);
+    // The fallbacks below the new feed stop (one that is on air, one still connecting).
+    if (feed > Feed::FallbackFile && m_standbyFile != nullptr) {
+        m_standbyFile->End();
+    }
+    if (feed > Feed::FallbackStream && m_standbyStream != nullptr) {
+        m_standbyStream->End();
+    }
 }
 
 bool Station::SourceData(std::string_view data) {
@@ -141,12 +248,14 @@ bool Station::SourceData(std::string_view data) {
         chunk->bytes = std::move(unit.bytes);
         chunk->seq = m_chain.NextSeq();
         chunk->syncPoint = unit.syncPoint;
-        chunk->generation = unit.generation;
+        chunk->generation = ChainGeneration(unit.generation);
+        m_newestGeneration = std::max(m_newestGeneration, chunk->generation);
         chunk->headers = std::move(unit.headers);
         m_chain.Append(std::move(chunk));
     }
     TakeAudioFacts();
-    if (InfoOf(m_sourceFormat).titlesInStream) {
+    // The fallback file plays under the fallback title, whatever its own comments say.
+    if (InfoOf(m_sourceFormat).titlesInStream && m_feed != Feed::FallbackFile) {
         // A new comment header (or ASF header) names the song now playing; it replaces any
         // title an update set before it.
         std::string title = WithoutControlBytes(m_reader->Title());
@@ -183,26 +292,66 @@ void Station::HlsFeed(std::string_view frames) {
     }
 }
 
-void Station::SourceGone() {
-    m_hasSource = false;
+void Station::SourceGone(Feed feed) {
+    if (feed != m_feed || feed == Feed::None) {
+        return;  // displaced before it left
+    }
+    m_feed = Feed::None;
     m_hls.SourceStopped();
-    m_engine.status.sourceConnected.store(0, std::memory_order_relaxed);
-    if (m_watcher != nullptr) {
-        m_watcher->OnSourceLeft();
+    m_engine.status.fallback.store(0, std::memory_order_relaxed);
+    if (feed == Feed::Live) {
+        m_engine.status.sourceConnected.store(0, std::memory_order_relaxed);
+        if (m_watcher != nullptr) {
+            m_watcher->OnSourceLeft();
+        }
     }
     if (m_engine.sessions.Stopping()) {
         return;
     }
-    // Listeners stay for a while: an encoder that reconnects resumes their stream.
+    NothingPlays();
+}
+
+void Station::NothingPlays() {
+    if (m_standbyStream != nullptr) {
+        m_standbyStream->Begin();
+    }
+    if (m_standbyFile != nullptr) {
+        m_standbyFile->Begin();
+        return;
+    }
+    // Listeners stay for a while: an encoder that reconnects, or the fallback stream, resumes
+    // their stream.
     m_graceTimer.expires_after(std::chrono::seconds(m_engine.settings.TimeoutSeconds()));
     m_graceTimer.async_wait([this](const asio::error_code& ec) {
-        if (!ec && !m_hasSource) {
+        if (!ec && m_feed == Feed::None) {
             CloseAllListeners("no source came back in time");
         }
     });
 }
 
+void Station::CompareWithFallback() {
+    const int rate = m_reader->SampleRate();
+    const int channels = m_reader->Channels();
+    if (m_factsCompared || m_fileFacts.sampleRate <= 0 || rate <= 0 || channels <= 0) {
+        return;
+    }
+    m_factsCompared = true;
+    if (rate != m_fileFacts.sampleRate || channels != m_fileFacts.channels) {
+        const auto describe = [](int hz, int count) {
+            return std::to_string(hz) + " Hz, " + std::to_string(count) +
+                   (count == 1 ? " channel" : " channels");
+        };
+        m_engine.log.Write("Note: the fallback file's audio (" +
+                           describe(m_fileFacts.sampleRate, m_fileFacts.channels) +
+                           ") differs from the live source's (" + describe(rate, channels) +
+                           "); players follow the change, some with a short break");
+    }
+}
+
 void Station::TakeAudioFacts() {
+    if (m_feed == Feed::Live) {
+        CompareWithFallback();
+    }
     if (m_announced.bitrate <= 0 && m_reader->Bitrate() > 0) {
         m_info.bitrate = m_reader->Bitrate();
     }
@@ -214,8 +363,28 @@ void Station::TakeAudioFacts() {
     }
 }
 
+void Station::SetFeedTitle(Feed feed, std::string_view song) {
+    if (feed != m_feed) {
+        return;
+    }
+    m_rawTitle = WithoutControlBytes(ToUtf8(song));
+    m_rawUrl.clear();
+    RebuildMetadata();
+    if (!m_title.empty() && (m_history.empty() || m_history.front().title != m_title)) {
+        m_engine.log.Write("Title: " + LogSafe(m_title));
+    }
+    Played(m_title);
+}
+
 void Station::SetTitle(std::string_view song, std::string_view url) {
-    if (m_hasSource) {
+    if (m_feed == Feed::FallbackFile || m_feed == Feed::FallbackStream) {
+        // Listeners hear the fallback: the title is the live source's, coming soon.
+        m_titleOffAirAt = std::chrono::steady_clock::now();
+        m_heldTitle = WithoutControlBytes(ToUtf8(song));
+        m_heldUrl = WithoutControlBytes(ToUtf8(url));
+        return;
+    }
+    if (m_feed == Feed::Live) {
         m_titleOffAirAt.reset();
     } else {
         m_titleOffAirAt = std::chrono::steady_clock::now();

@@ -51,6 +51,38 @@ protected:
     ~SourceWatcher() = default;
 };
 
+// What feeds the station, lowest priority first: a feed takes the station from any lower one at
+// once, and when it leaves the station goes back down. Live is an encoder or the relay of the
+// station's own upstream; the fallbacks play only while no live source does.
+enum class Feed { None, FallbackFile, FallbackStream, Live };
+
+// How the log and the status name a feed: "live", "fallback stream", "fallback file", "".
+const char* FeedName(Feed feed);
+
+// A fallback the station starts when it may be needed and stops when a higher feed holds the
+// station: the file plays at once, the stream connects and takes the station when its audio
+// comes.
+class StandbyFeed {
+public:
+    virtual void Begin() = 0;
+    virtual void End() = 0;
+
+protected:
+    ~StandbyFeed() = default;
+};
+
+// The intro a listener gets before the station's audio: whole frames, or a whole Ogg stream.
+struct IntroAudio {
+    StreamFormat format = StreamFormat::Unknown;
+    std::string bytes;
+};
+
+// What the fallback file's audio is, to compare a live source's with.
+struct AudioFacts {
+    int sampleRate = 0;
+    int channels = 0;
+};
+
 // The one mount of the station.
 class Station {
 public:
@@ -60,7 +92,25 @@ public:
     // station or is replaced first.
     void Watch(SourceWatcher* watcher) { m_watcher = watcher; }
 
-    bool HasSource() const { return m_hasSource; }
+    // A live source holds the station (what the console shows as connected).
+    bool HasSource() const { return m_feed == Feed::Live; }
+    // What plays now: listeners are served unless nothing does.
+    Feed Playing() const { return m_feed; }
+    // Whether `feed` may take the station now: nothing, or only a lower feed, holds it.
+    bool MayTake(Feed feed) const { return feed > m_feed; }
+    // The fallbacks the station starts and stops (null: none); each outlives the station or is
+    // replaced first. `fileFacts` describe the fallback file's audio. Starts them when nothing
+    // plays.
+    void SetStandbys(StandbyFeed* stream, StandbyFeed* file, AudioFacts fileFacts);
+    // The title the fallbacks play under: the setting's, or the station's name.
+    void SetFallbackTitle(std::string title);
+    // The intro new listeners get first (null: none).
+    void SetIntro(std::shared_ptr<const IntroAudio> intro) { m_intro = std::move(intro); }
+    // The intro for a listener joining now: null when there is none or it is not of the
+    // stream's format.
+    std::shared_ptr<const IntroAudio> IntroFor() const {
+        return m_intro && m_intro->format == m_format ? m_intro : nullptr;
+    }
     StreamFormat Format() const { return m_format; }
     // What listeners are told: the format's content type, or the codec's where it names one.
     const char* ContentType() const;
@@ -86,19 +136,26 @@ public:
     // What the pages show, as of now.
     StationSnapshot Snapshot() const;
 
-    // A source took the station. Listeners of another format are closed. The title starts
-    // empty: the last source's title is not this one's. A title that arrived while no source
-    // held the station, at most kFirstTitleWindow before, is kept: it is this source's first
-    // (see the constant).
-    void SourceConnected(StreamFormat format, const SourceInfo& info, const std::string& mount);
-    // Audio from the source. False when the source sends no audio of its format.
+    // `feed` took the station (MayTake said it could); the feed it displaced is stopped.
+    // Listeners of another format are closed; listeners of the same one carry on at the next
+    // frame or page, Ogg listeners with the new stream's header pages. A live source's title
+    // starts empty: the last source's title is not this one's. A title that arrived while no
+    // live source held the station, at most kFirstTitleWindow before, is kept: it is this
+    // source's first (see the constant). The fallbacks start under the fallback title.
+    void SourceConnected(StreamFormat format, const SourceInfo& info, const std::string& mount,
+                         Feed feed = Feed::Live);
+    // Audio from the feed on air. False when it sends no audio of its format.
     bool SourceData(std::string_view data);
-    // The source left: listeners wait Timeout seconds for another one.
-    void SourceGone();
+    // `feed` left (nothing when it did not hold the station). The fallbacks take over; without
+    // any, listeners wait Timeout seconds for another source.
+    void SourceGone(Feed feed = Feed::Live);
 
     // A title from an update (raw bytes as sent) and the URL that came with it. Control bytes
-    // become spaces: a title goes into pages, logs and every listener's metadata.
+    // become spaces: a title goes into pages, logs and every listener's metadata. While a
+    // fallback plays, it waits for the live source the update came ahead of.
     void SetTitle(std::string_view song, std::string_view url);
+    // A title a relayed stream's metadata named, shown when `feed` holds the station.
+    void SetFeedTitle(Feed feed, std::string_view song);
 
     // Rebuilds the metadata block from the last title and the current formats.
     void RebuildMetadata();
@@ -128,6 +185,18 @@ private:
     void HlsFeed(std::string_view frames);
     // Fills in what the source did not announce about its audio from what the reader saw.
     void TakeAudioFacts();
+    // The new reader's generations follow every one the chain holds, so a listener joining
+    // never takes one stream's pages for another's.
+    void ReplaceReader(std::unique_ptr<FormatReader> reader);
+    // The chain generation of a reader's generation (0 stays 0: frame formats).
+    uint64_t ChainGeneration(uint64_t readerGeneration) const {
+        return readerGeneration == 0 ? 0 : m_generationBase + readerGeneration;
+    }
+    // Nothing plays: the fallbacks begin; without a file, the Timeout rule closes listeners if
+    // nothing comes back in time.
+    void NothingPlays();
+    // The fallback file's audio against the live source's, once per fallback file.
+    void CompareWithFallback();
 
     const EngineContext& m_engine;
     SourceWatcher* m_watcher = nullptr;
@@ -138,13 +207,28 @@ private:
     SourceInfo m_info;
     SourceInfo m_announced;  // as the source sent it
     std::string m_mount;
-    bool m_hasSource = false;
+    Feed m_feed = Feed::None;
+    StandbyFeed* m_standbyStream = nullptr;
+    StandbyFeed* m_standbyFile = nullptr;
+    AudioFacts m_fileFacts;
+    bool m_factsCompared = false;
+    std::string m_fallbackTitle;
+    std::shared_ptr<const IntroAudio> m_intro;
+    // Reader generations are offset by this in the chain: past every generation it holds.
+    uint64_t m_generationBase = 0;
+    uint64_t m_newestGeneration = 0;
+    // The last reader's headers and generation, for joiners until the new one has its own.
+    std::shared_ptr<const std::string> m_lastHeaders;
+    uint64_t m_lastGeneration = 0;
     uint64_t m_sourceBytes = 0;
     std::string m_rawTitle;  // from the last update, "" when the stream's own title is current
     // When the last update came while no source held the station; unset once a source takes
     // the station or an update comes while one holds it.
     std::optional<std::chrono::steady_clock::time_point> m_titleOffAirAt;
     std::string m_rawUrl;
+    // An update that came while a fallback played, for the live source it came ahead of.
+    std::string m_heldTitle;
+    std::string m_heldUrl;
     std::string m_streamTitle;  // from the Ogg stream's newest comment header
     std::string m_title;
     std::shared_ptr<const std::string> m_metaBlock;

@@ -190,14 +190,14 @@ std::string StatusJson(const StationSnapshot& station, const std::string& stream
         if (!station.codec.empty()) {
             source += ",\"subtype\":\"" + JsonEscape(station.codec) + "\"";
         }
-        source += ",\"server_description\":\"" + JsonEscape(OneLine(station.description)) +
-                  "\",\"server_name\":\"" + JsonEscape(OneLine(station.name)) +
-                  "\",\"server_type\":\"" + JsonEscape(station.contentType) +
-                  "\",\"server_url\":\"" + JsonEscape(OneLine(station.url)) +
-                  "\",\"stream_start\":\"" + FormatTime(station.streamStart, TimeStyle::Http) +
-                  "\",\"stream_start_iso8601\":\"" +
-                  FormatTime(station.streamStart, TimeStyle::Iso8601) + "\",\"title\":\"" +
-                  JsonEscape(OneLine(station.title)) + "\",\"dummy\":null}";
+        source +=
+            ",\"server_description\":\"" + JsonEscape(OneLine(station.description)) +
+            "\",\"server_name\":\"" + JsonEscape(OneLine(station.name)) + "\",\"server_type\":\"" +
+            JsonEscape(station.contentType) + "\",\"server_url\":\"" +
+            JsonEscape(OneLine(station.url)) + "\",\"playing\":\"" + station.feed +
+            "\",\"stream_start\":\"" + FormatTime(station.streamStart, TimeStyle::Http) +
+            "\",\"stream_start_iso8601\":\"" + FormatTime(station.streamStart, TimeStyle::Iso8601) +
+            "\",\"title\":\"" + JsonEscape(OneLine(station.title)) + "\",\"dummy\":null}";
     }
     if (array) {
         json += ",\"source\":[" + source + "]";

@@ -23,7 +23,9 @@ struct ListenerEntry {
 };
 
 struct StationSnapshot {
+    // Something plays: a live source or a fallback (`feed` tells which, streamStart since when).
     bool onAir = false;
+    std::string feed;  // "live", "fallback stream", "fallback file"
     // The station's name as its source announced it, or the server's name.
     std::string name;
     std::string genre;

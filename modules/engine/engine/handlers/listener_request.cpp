@@ -146,7 +146,7 @@ Outcome ListenerRequest(const Request& request, const RequestContext& context,
             return *refusal;
         }
     }
-    if (!context.hasSource) {
+    if (!context.playing) {
         return Reply(PlainError(404, "Stream not available"));
     }
     const bool mmsh = InfoOf(context.format).mmsh && SpeaksMmsh(request);
