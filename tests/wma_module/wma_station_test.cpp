@@ -17,6 +17,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <tuple>
 
 namespace orvanta {
@@ -131,6 +132,32 @@ TEST_F(WmaStationTest, Mp3AndOggArePlayedAsWmaOverHttpAndMmshWithTitlesAndWmaPas
     }
     encoder->Signal(SIGTERM);
     encoder->Wait(5000);
+}
+
+// A WMA station with an MP3 fallback file: the fallback goes through the station's encoder like
+// any source, and a player joined while it played hears it, the live source and it again
+// without a break.
+TEST_F(WmaStationTest, APlayerStaysThroughTheFallbackAndALiveSourceThatDrops) {
+    Run({"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i", "sine=frequency=880:duration=2",
+         "-c:a", "libmp3lame", "-b:a", "96k", "-y", m_dir.File("gap.mp3")});
+    RestartServer("[Media]\nFormat=WMA\n[Fallback]\nFile=gap.mp3\n");
+    ASSERT_TRUE(test::WaitForFileText(m_dir.File("server.out"), "fallback file", 10000));
+    test::Process player(
+        "ffmpeg",
+        {"-nostdin", "-v", "error", "-i", Url("http"), "-t", "12", "-y", m_dir.File("heard.wav")},
+        m_dir.File("player.out"), m_dir.File("player.err"));
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    auto encoder = Encoder("libmp3lame", "audio/mpeg", "mp3", 30);
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    const size_t before = test::ReadFile(m_dir.File("server.out")).size();
+    encoder->Signal(SIGKILL);
+    encoder->Wait(5000);
+    EXPECT_TRUE(test::WaitForFileText(m_dir.File("server.out"),
+                                      "source not connected | fallback file", 5000, before));
+    EXPECT_EQ(player.Wait(30000), 0) << test::ReadFile(m_dir.File("player.err"));
+    EXPECT_EQ(test::ReadFile(m_dir.File("player.err")), "");
+    const std::string played = Probe(m_dir.File("heard.wav"), "format=duration");
+    EXPECT_GE(std::atof(played.substr(played.find('=') + 1).c_str()), 11.5) << played;
 }
 
 // The real host hands a WMA configuration over to the real module: it starts only with an
