@@ -262,7 +262,9 @@ TEST_F(FallbackTest, OggListenersGetANewChainedStreamAtEachSwitch) {
     // In stereo, where the live source is mono: allowed, and said once. Longer than the test's
     // wait after the drop, so the joiner below joins the fallback's first playing.
     MakeTone("gap.ogg", 880, 6, "libvorbis", 2);
-    StartServer("[Fallback]\nFile=gap.ogg\n", 5000);
+    // Every listener starts with a jingle of its own stream, ended before the station's.
+    MakeTone("intro.ogg", 2000, 1, "libvorbis");
+    StartServer("[Fallback]\nFile=gap.ogg\nIntroFile=intro.ogg\n", 5000);
     ASSERT_TRUE(LogHas("Fallback file on air")) << Log();
     Recorder listener(m_port, false);
     std::this_thread::sleep_for(2s);
