@@ -119,6 +119,17 @@ TEST(QueryTest, MetadataUpdatesWithRawAndEncodedPasswords) {
     EXPECT_EQ(ParseQuery(flood).size(), kMaxQueryPairs);
 }
 
+TEST(QueryTest, CookiesAsBrowsersSendThem) {
+    const std::string header = "theme=dark; ovadmin=5f3a; empty=; quoted=\"a b\";ovadmin=later";
+    EXPECT_EQ(CookieValue(header, "ovadmin"), "5f3a") << "the first of a repeated name";
+    EXPECT_EQ(CookieValue(header, "empty"), "");
+    EXPECT_EQ(CookieValue(header, "quoted"), "a b");
+    EXPECT_EQ(CookieValue(header, "theme"), "dark");
+    EXPECT_EQ(CookieValue(header, "admin"), std::nullopt) << "names match whole";
+    EXPECT_EQ(CookieValue("ovadmin", "ovadmin"), std::nullopt) << "no '=': no cookie";
+    EXPECT_EQ(CookieValue("", "ovadmin"), std::nullopt);
+}
+
 TEST(AuthTest, BasicCredentialsAndPasswordComparison) {
     const auto withColon = ParseBasicAuth("basic \t c291cmNlOmE6Yg");  // source:a:b, unpadded
     ASSERT_TRUE(withColon);

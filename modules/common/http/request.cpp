@@ -292,6 +292,30 @@ std::optional<std::string_view> RawQueryValue(std::string_view query, std::strin
     return found;
 }
 
+std::optional<std::string_view> CookieValue(std::string_view header, std::string_view name) {
+    while (!header.empty()) {
+        const size_t end = header.find(';');
+        std::string_view pair = header.substr(0, end);
+        header.remove_prefix(end == std::string_view::npos ? header.size() : end + 1);
+        while (!pair.empty() && (pair.front() == ' ' || pair.front() == '\t')) {
+            pair.remove_prefix(1);
+        }
+        while (!pair.empty() && (pair.back() == ' ' || pair.back() == '\t')) {
+            pair.remove_suffix(1);
+        }
+        const size_t equals = pair.find('=');
+        if (equals != std::string_view::npos && pair.substr(0, equals) == name) {
+            std::string_view value = pair.substr(equals + 1);
+            // A quoted value is the text between the quotes.
+            if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
+                value = value.substr(1, value.size() - 2);
+            }
+            return value;
+        }
+    }
+    return std::nullopt;
+}
+
 std::optional<std::string> Base64Decode(std::string_view text) {
     if (text.size() > kMaxBase64Input) {
         return std::nullopt;

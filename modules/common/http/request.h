@@ -30,6 +30,9 @@ struct Request {
     std::string path;     // target before '?', percent-decoded (may hold any byte, even NUL)
     std::string query;    // raw text after the first '?'
     std::vector<Header> headers;
+    // A POST's body, whole (at most kMaxPostBodyBytes): forms of the web console. Empty for
+    // every other method, whose bodies (a source's audio) go to whoever takes the connection.
+    std::string body;
 
     // The value of the first header of that name, compared case-insensitively; null if none.
     const std::string* Find(std::string_view name) const;
@@ -45,6 +48,7 @@ struct HeadResult {
 };
 
 constexpr size_t kDefaultMaxHeadBytes = 16384;
+constexpr size_t kMaxPostBodyBytes = 16384;
 constexpr size_t kDefaultMaxHeaders = 100;
 
 // Reads a request line and header lines up to the blank line at the start of `data`. Bytes after
@@ -91,6 +95,11 @@ std::optional<std::string> QueryValue(const std::vector<std::pair<std::string, s
 // form; callers accept either form. A raw password holding '&' cannot be told apart from the
 // next parameter and is cut there.
 std::optional<std::string_view> RawQueryValue(std::string_view query, std::string_view name);
+
+// The value of cookie `name` in a Cookie header ("a=1; b=2"), exactly as sent; nothing when the
+// header names no such cookie. Pairs without '=' are skipped; the first of a repeated name wins,
+// as browsers send the most specific path first.
+std::optional<std::string_view> CookieValue(std::string_view header, std::string_view name);
 
 constexpr size_t kMaxBase64Input = 8192;
 

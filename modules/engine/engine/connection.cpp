@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <functional>
 #include <string>
 
@@ -183,12 +184,66 @@ private:
                 return;
             case Kind::HttpRequest:
                 m_answered = true;
+                if (step.request.method == "POST") {
+                    ReadBody(std::move(step));
+                    return;
+                }
                 [[fallthrough]];
             case Kind::V1Line:
             case Kind::V1Headers:
                 Dispatch(step);
                 return;
         }
+    }
+
+    // A POST is a form: its whole body comes before the handler runs, within the deadline of the
+    // request head. Bodies without a length, or longer than a form ever is, are refused.
+    void ReadBody(RequestParser::Step step) {
+        const std::string* length = step.request.Find("Content-Length");
+        if (length == nullptr || step.request.Find("Transfer-Encoding") != nullptr) {
+            Send(Reply(PlainError(411, "Length Required")));
+            return;
+        }
+        size_t bytes = 0;
+        const auto [end, ec] =
+            std::from_chars(length->data(), length->data() + length->size(), bytes);
+        if (ec != std::errc() || end != length->data() + length->size()) {
+            Send(Reply(PlainError(400, "Bad Request")));
+            return;
+        }
+        if (bytes > kMaxPostBodyBytes) {
+            Send(Reply(PlainError(413, "Payload Too Large")));
+            return;
+        }
+        m_bodyBytes = bytes;
+        m_body = m_parser.TakeRest();
+        m_post = std::move(step);
+        const std::string* expect = m_post.request.Find("Expect");
+        if (expect != nullptr && EqualsIgnoreCase(*expect, "100-continue") &&
+            m_body.size() < m_bodyBytes) {
+            WriteThen("HTTP/1.1 100 Continue\r\n\r\n", [](Connection& self) { self.BodyRead(); });
+            return;
+        }
+        BodyRead();
+    }
+
+    void BodyRead() {
+        if (m_body.size() >= m_bodyBytes) {
+            m_post.request.body = m_body.substr(0, m_bodyBytes);
+            std::string().swap(m_body);
+            Dispatch(m_post);
+            return;
+        }
+        auto self = shared_from_this();
+        m_transport->ReadSome(asio::buffer(m_readBuffer),
+                              [self](const asio::error_code& ec, size_t n) {
+                                  if (ec || self->m_done) {
+                                      self->Close();
+                                      return;
+                                  }
+                                  self->m_body.append(self->m_readBuffer.data(), n);
+                                  self->BodyRead();
+                              });
     }
 
     // Runs the step's handler over the engine as it is now, and carries out what it decided.
@@ -284,6 +339,10 @@ private:
     std::string m_address;
     std::string m_answer;
     std::string m_what = "request";
+    // A POST waiting for its body.
+    RequestParser::Step m_post;
+    std::string m_body;
+    size_t m_bodyBytes = 0;
     std::array<char, 4096> m_readBuffer{};
 };
 

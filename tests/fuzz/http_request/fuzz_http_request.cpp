@@ -83,6 +83,15 @@ void CheckParse(std::string_view data, size_t maxBytes, size_t maxHeaders, size_
 
 void CheckHelpers(std::string_view data) {
     Require(PercentDecode(data, true).size() <= data.size(), "decoding grew the text");
+    // A cookie's value is a piece of the header, never more.
+    for (const std::string_view name : {"ovadmin", "", "a"}) {
+        if (const auto value = CookieValue(data, name)) {
+            Require(value->data() >= data.data() &&
+                        value->data() + value->size() <= data.data() + data.size() &&
+                        value->find(';') == std::string_view::npos,
+                    "a cookie value outside its header or across a ';'");
+        }
+    }
     ParseBasicAuth(data);
     const auto anything = Base64Decode(data);
     Require(!anything || anything->size() <= data.size() / 4 * 3 + 2, "base64 output too long");
