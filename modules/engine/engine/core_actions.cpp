@@ -89,6 +89,11 @@ void CoreActions::SegmentServed() {
     m_core.GetStation().Hls().SegmentServed(m_address, std::chrono::steady_clock::now());
 }
 
+void CoreActions::HlsAsked(bool playlist) {
+    (playlist ? m_core.Status().hlsPlaylistRequests : m_core.Status().hlsSegmentRequests)
+        .fetch_add(1, std::memory_order_relaxed);
+}
+
 void CoreActions::StartListener(std::string head, bool icy, std::string userAgent, bool mmsh) {
     const EngineContext& engine = m_core.Context();
     m_handOver({}, [&engine, head = std::move(head), icy, userAgent = std::move(userAgent), mmsh](

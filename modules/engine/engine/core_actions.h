@@ -40,6 +40,7 @@ public:
     void SetTitle(std::string_view song, std::string_view url) override;
     void PlaylistFetched(std::string_view userAgent) override;
     void SegmentServed() override;
+    void HlsAsked(bool playlist) override;
     void StartListener(std::string head, bool icy, std::string userAgent, bool mmsh) override;
     void StartSource(std::string preface, StreamFormat format, SourceInfo info, std::string mount,
                      bool chunked) override;

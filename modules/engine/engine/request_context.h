@@ -64,6 +64,8 @@ public:
     // The client (`userAgent` as sent) fetched the HLS playlist; a GET was served a segment.
     virtual void PlaylistFetched(std::string_view userAgent) = 0;
     virtual void SegmentServed() = 0;
+    // A request for an HLS playlist (`playlist`) or a segment, whatever it is answered.
+    virtual void HlsAsked(bool playlist) = 0;
 
     // Hand the connection to a listener that is sent `head` first.
     virtual void StartListener(std::string head, bool icy, std::string userAgent, bool mmsh) = 0;
