@@ -114,6 +114,8 @@ private:
     void TrimAfterHandshakeFlood();
     // The open-file limit in the log, and a warning when MaxClient asks for more.
     void LogOpenFileLimit();
+    // The entries of [Admin] MetricsAllowFrom that are no address or network, once per list.
+    void CheckMetricsAllowFrom(const std::string& before);
 
     asio::io_context& m_io;
     EngineSettings m_settings;
