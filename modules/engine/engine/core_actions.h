@@ -32,6 +32,7 @@ public:
     std::shared_ptr<const std::string> StreamHeaders() const override;
     std::vector<FileIdentity> PrivateIdentities() const override;
     std::vector<ListenerEntry> Listeners() const override;
+    EngineMetrics Metrics() const override;
     LoginGuard::Hold HeldFor() const override;
     LoginGuard::Verdict Failed() override;
     void Succeeded() override;
