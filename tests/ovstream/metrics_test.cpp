@@ -360,6 +360,24 @@ TEST_F(MetricsTest, OnlyThisMachineAndTheListedAddressesMayRead) {
     ExpectHas(log, {"Refused 127.0.0.1"}, false);
 }
 
+// The scrape job and the alert the README offers are what Prometheus takes, and the alert reads
+// a metric the engine serves.
+TEST(MetricsExamplesTest, TheScrapeJobAndTheAlertPassPromtool) {
+    const std::string promtool = Promtool();
+    if (promtool.empty()) {
+        GTEST_SKIP() << "promtool is missing: scripts/deps.sh --tests fetches it";
+    }
+    const std::string folder = ORV_PROMETHEUS_EXAMPLES;
+    for (const std::string& check : {"config '" + folder + "/orvanta-scrape.yml'",
+                                     "rules '" + folder + "/orvanta-alerts.yml'"}) {
+        EXPECT_EQ(std::system(("'" + promtool + "' check " + check + " >/dev/null 2>&1").c_str()),
+                  0)
+            << check;
+    }
+    ExpectHas(test::ReadFile(folder + "/orvanta-alerts.yml"),
+              {"expr: orvanta_source_connected == 0", "for: 2m"});
+}
+
 // The list itself, where prefixes cut through the middle of a byte.
 TEST(AddressListTest, AddressesAndNetworksOfBothFamilies) {
     const AddressList list = AddressList::Parse(
