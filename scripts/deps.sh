@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need, and only those that are missing.
 # Safe to run again and again: with everything in place it changes nothing and asks no server.
 # With --tests it also installs what only the tests need from outside Debian: node and npm, and
-# the browser tests' npm packages from their lock file.
+# the browser tests' npm packages from their lock file; and it fetches promtool (below).
 set -euo pipefail
 tests=0
 [[ ${1:-} == --tests ]] && tests=1
@@ -33,6 +33,11 @@ packages=(
     dpkg-dev lintian desktop-file-utils appstream systemd
 )
 
+as_root=()
+if [[ $(id -u) -ne 0 ]]; then
+    as_root=(sudo)
+fi
+
 missing=()
 # node and npm are looked for as commands: they may come from elsewhere than Debian (NodeSource's
 # nodejs carries its own npm and conflicts with Debian's).
@@ -48,10 +53,6 @@ done
 
 if ((${#missing[@]})); then
     echo "Installing missing packages: ${missing[*]}"
-    as_root=()
-    if [[ $(id -u) -ne 0 ]]; then
-        as_root=(sudo)
-    fi
     export DEBIAN_FRONTEND=noninteractive
     "${as_root[@]}" apt-get update -qq
     "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
@@ -64,4 +65,29 @@ if ((tests)) && ! cmp -s "$browser/package-lock.json" "$browser/node_modules/.in
     echo "Installing the browser tests' npm packages (npm ci in tests/browser)"
     (cd "$browser" && npm ci --no-audit --no-fund --loglevel=error)
     cp "$browser/package-lock.json" "$browser/node_modules/.installed-lock.json"
+fi
+
+# promtool, which checks the engine's /metrics the way Prometheus reads it. It is the one file
+# taken from Debian's prometheus package: the package is downloaded (about 19 MB), never
+# installed, so no Prometheus daemon lands on the machine. The tests look for it here.
+tools=$(dirname "$0")/../build/tools
+if ((tests)) && [[ ! -x $tools/promtool ]]; then
+    echo "Fetching promtool (usr/bin/promtool of Debian's prometheus package, not installed)"
+    work=$(mktemp -d)
+    trap 'rm -rf "$work"' EXIT
+    # Root downloads as itself: apt's download user could not write to the private folder.
+    sandbox=()
+    if [[ $(id -u) -eq 0 ]]; then
+        sandbox=(-o APT::Sandbox::User=root)
+    fi
+    download() { (cd "$work" && apt-get download -qq "${sandbox[@]}" prometheus); }
+    # Package lists that are missing or out of date (an updated package's old file gone from
+    # the mirror) are refreshed once.
+    if ! download; then
+        "${as_root[@]}" apt-get update -qq
+        download
+    fi
+    dpkg-deb --fsys-tarfile "$work"/prometheus_*.deb | tar -x -C "$work" ./usr/bin/promtool
+    mkdir -p "$tools"
+    mv "$work/usr/bin/promtool" "$tools/promtool"
 fi

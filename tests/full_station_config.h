@@ -59,6 +59,7 @@ inline StationConfig FullStationConfig(const std::string& massInclude) {
     c.FallbackTitle = " Back soon ";
     c.FallbackUrl = "https://auto.example:8443/live";
     c.FallbackIntroFile = "/srv/jingle.mp3";
+    c.AdminMetricsAllowFrom = "192.0.2.0/24, 2001:db8::7";
     return c;
 }
 

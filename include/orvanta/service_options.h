@@ -92,6 +92,12 @@ typedef int32_t (*OrvantaServiceFallbackFunction)(IServiceController* controller
 /* An audio file of the station's format each new listener gets before the live audio. */
 #define ORVANTA_OPTION_FALLBACK_INTRO_FILE "Fallback.IntroFile"
 
+/* Administration ([Admin]). The addresses and networks, besides the machine itself, that may
+ * read the engine's metrics (/metrics on the listen port): IPv4 or IPv6 addresses, each alone or
+ * with a prefix length ("192.0.2.7, 10.0.0.0/8 2001:db8::/32"), separated by commas or spaces;
+ * "" for the machine itself alone. Live: the next request is checked against the new list. */
+#define ORVANTA_OPTION_ADMIN_METRICS_ALLOW_FROM "Admin.MetricsAllowFrom"
+
 #endif /* __cplusplus */
 
 #endif /* ORVANTA_SERVICE_OPTIONS_H */

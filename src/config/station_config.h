@@ -119,6 +119,9 @@ struct StationConfig {
     std::string FallbackTitle;
     std::string FallbackUrl;
     std::string FallbackIntroFile;
+    // [Admin]: the addresses and networks (address/prefix length), besides the machine itself,
+    // that may read the engine's metrics; separated by commas or spaces.
+    std::string AdminMetricsAllowFrom;
 
     // Sets the fields that have a program default; leaves the format, the relay source, the
     // mass-configuration names, the encoder fields, the DJ fields, the title and URL formats,

@@ -27,6 +27,7 @@ constexpr std::string_view kRelay = "Relay";
 constexpr std::string_view kHls = "HLS";
 constexpr std::string_view kTls = "TLS";
 constexpr std::string_view kFallback = "Fallback";
+constexpr std::string_view kAdmin = "Admin";
 
 constexpr std::string_view kPrivateUserKey = "PrivateUser";
 constexpr std::string_view kPrivatePassKey = "PrivatePass";
@@ -373,6 +374,9 @@ constexpr StationSetting kSettings[] = {
      ORVANTA_OPTION_FALLBACK_URL},
     {kFallback, "IntroFile", &C::FallbackIntroFile, Path, "", Live, kFallbackSetup,
      ORVANTA_OPTION_FALLBACK_INTRO_FILE},
+
+    {kAdmin, "MetricsAllowFrom", &C::AdminMetricsAllowFrom, TrimmedText, "", Live,
+     "MetricsAllowFrom", ORVANTA_OPTION_ADMIN_METRICS_ALLOW_FROM},
     // clang-format on
 };
 

@@ -202,6 +202,9 @@ Title=
 Url=
 IntroFile=
 
+[Admin]
+MetricsAllowFrom=
+
 )";
 
 // The file written for a station with every stored setting away from its default.
@@ -291,6 +294,9 @@ File=gap.mp3
 Title= Back soon 
 Url=https://auto.example:8443/live
 IntroFile=/srv/jingle.mp3
+
+[Admin]
+MetricsAllowFrom=192.0.2.0/24, 2001:db8::7
 
 )";
 

@@ -1,5 +1,6 @@
 // ovstream.so loaded the way the console loads it: through its exports, and by the real
 // service host with a station configuration.
+#include "headless_server.h"
 #include "ovstream/fake_directory.h"
 #include "ovstream/test_client.h"
 #include "service/service_host.h"
@@ -94,6 +95,34 @@ TEST(OvstreamModuleTest, TheDirectoryListsTheAddressTheOperatorChose) {
             test::ExpectHas(listed, {":" + std::to_string(config.Port) + "/stream"});
         }
     }
+}
+
+// [Admin] MetricsAllowFrom goes from Config.ini through the host to the engine, and a reload
+// replaces it for the next request.
+class OvstreamServerTest : public test::HeadlessServerTest {};
+
+TEST_F(OvstreamServerTest, MetricsAllowFromComesFromConfigIniAndFollowsAReload) {
+    MakeProgramFolder({"ovserver", "ovstream.so"});
+    StartServer("[Admin]\nMetricsAllowFrom=127.0.0.2\n", 5000);
+    const auto scrape = [this](const char* from) {
+        test::TestClient client(static_cast<uint16_t>(m_port), 0, from);
+        client.Send("GET /metrics HTTP/1.0\r\n\r\n");
+        return client.ReadAll(3000);
+    };
+    EXPECT_PRED2(test::StartsWith, scrape("127.0.0.2"), "HTTP/1.0 200 OK");
+    EXPECT_PRED2(test::StartsWith, scrape("127.0.0.3"), "HTTP/1.0 403");
+
+    test::WriteFile(
+        m_dir.File("Config.ini"),
+        "[Broadcast]\nPassword=hackme\n[Network]\nPort=" + std::to_string(m_port) +
+            "\n[Limits]\nMaxClient=5\nTimeout=3\n[Admin]\nMetricsAllowFrom=127.0.0.3\n");
+    m_server->Signal(SIGHUP);
+    EXPECT_TRUE(
+        test::WaitForFileText(m_dir.File("server.out"), "applied now: MetricsAllowFrom", 5000))
+        << test::ReadFile(m_dir.File("server.out"));
+    EXPECT_TRUE(
+        test::WaitUntil([&] { return test::StartsWith(scrape("127.0.0.3"), "HTTP/1.0 200 OK"); }));
+    EXPECT_PRED2(test::StartsWith, scrape("127.0.0.2"), "HTTP/1.0 403");
 }
 
 }  // namespace

@@ -46,6 +46,8 @@ TEST(RouteTableTest, MethodsFirstThenPathsThenTheStreamAndPagesLast) {
     EXPECT_EQ(route(Make("GET", "/live.m3u8")), &HlsRequest);
     EXPECT_EQ(route(Make("GET", "/live/123.mp3")), &HlsRequest);
     EXPECT_EQ(route(Make("GET", "/live")), &PageRequest);
+    EXPECT_EQ(route(Make("GET", "/metrics")), &MetricsRequest);
+    EXPECT_EQ(route(Make("GET", "/metrics", {{"User-Agent", "VLC/3.0"}})), &MetricsRequest);
 
     // "/" is the stream for players, the page for browsers unless they ask for titles.
     const Header mozilla{"User-Agent", "Mozilla/5.0"};
@@ -61,6 +63,9 @@ TEST(RouteTableTest, MethodsFirstThenPathsThenTheStreamAndPagesLast) {
     EXPECT_EQ(route(Make("GET", "/radio")), &PageRequest);
     mount = "/radio";
     EXPECT_EQ(route(Make("GET", "/radio")), &ListenerRequest);
+    // The metrics stay where scrapers look for them whatever a source calls its mount.
+    mount = "/metrics";
+    EXPECT_EQ(route(Make("GET", "/metrics")), &MetricsRequest);
 }
 
 }  // namespace

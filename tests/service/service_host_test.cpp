@@ -135,6 +135,7 @@ TEST_F(ServiceHostTest, OptionsGoOverByNameAndAReloadSendsOnlyTheLiveOnes) {
         "option Fallback.Title  Back soon ",
         "option Fallback.Url https://auto.example:8443/live",
         "option Fallback.IntroFile /srv/jingle.mp3",
+        "option Admin.MetricsAllowFrom 192.0.2.0/24, 2001:db8::7",
         "option Paths.PrivateFiles /etc/orvanta/Config.ini"};
     EXPECT_EQ(
         options(),
@@ -147,6 +148,7 @@ TEST_F(ServiceHostTest, OptionsGoOverByNameAndAReloadSendsOnlyTheLiveOnes) {
             "option Fallback.File /opt/orvanta/gap.mp3", "option Fallback.Title  Back soon ",
             "option Fallback.Url https://auto.example:8443/live",
             "option Fallback.IntroFile /srv/jingle.mp3",
+            "option Admin.MetricsAllowFrom 192.0.2.0/24, 2001:db8::7",
             "option Paths.PrivateFiles /etc/orvanta/Config.ini"}));
     std::filesystem::remove(m_log);
     ASSERT_TRUE(host.HandOverLiveSettings());

@@ -198,7 +198,8 @@ TEST(ReloadTest, ChangedSettingsAreSortedIntoLiveAndRestart) {
             "[PrivateBr]\nCount=1\nPrivateUser1=ann\nPrivatePass1=pw\n"
             "[Relay]\nHostname=up.example\nPort=9200\nStreamUrl=/live\n"
             "[HLS]\nEnabled=False\nSegmentSeconds=4\nWindow=3\nOriginFolder=/srv/hls\n"
-            "[TLS]\nCertificate=c.pem\nPrivateKey=k.pem\nPort=8443\nTrustedCertificates=t.pem\n");
+            "[TLS]\nCertificate=c.pem\nPrivateKey=k.pem\nPort=8443\nTrustedCertificates=t.pem\n"
+            "[Admin]\nMetricsAllowFrom=10.0.0.0/8\n");
     result = context.ReloadConfiguration(file);
     EXPECT_EQ(result.restart,
               (std::vector<std::string>{"Port", "BindAddress", "Format", "Relay", "TLS Port", "HLS",
@@ -207,7 +208,7 @@ TEST(ReloadTest, ChangedSettingsAreSortedIntoLiveAndRestart) {
               (std::vector<std::string>{"Password", "MaxClient", "Timeout", "SongHistoryMax",
                                         "Private broadcast", "Logging", "ContentDir", "TitleFormat",
                                         "URLFormat", "Station details", "Address override",
-                                        "TLS certificate"}));
+                                        "TLS certificate", "MetricsAllowFrom"}));
     EXPECT_EQ(context.config.Port, 9000) << "the new file is the configuration";
 }
 

@@ -71,9 +71,12 @@ private:
             return;
         }
         const bool tls = firstByte == kTlsHandshakeRecord;
+        if (tls) {
+            m_core.Status().tlsHandshakes.fetch_add(1, std::memory_order_relaxed);
+        }
         if (m_kind == PortKind::Source && tls) {
             // Encoders speak the v1 login in the clear; a TLS client here has the wrong port.
-            Refuse("(TLS on the SHOUTcast-v1 source port, which is plain)");
+            RefuseHandshake("(TLS on the SHOUTcast-v1 source port, which is plain)");
             return;
         }
         if (!tls) {
@@ -88,7 +91,7 @@ private:
         }
         auto context = m_core.TlsContext();
         if (!context) {
-            Refuse("(a TLS handshake, but no certificate is loaded)");
+            RefuseHandshake("(a TLS handshake, but no certificate is loaded)");
             return;
         }
         const bool admitted =
@@ -101,7 +104,7 @@ private:
                 }
             });
         if (!admitted) {
-            Refuse("(too many TLS handshakes under way)");
+            RefuseHandshake("(too many TLS handshakes under way)");
             return;
         }
         // A handshake has a shorter time than the request head: a place held for long is a
@@ -114,6 +117,11 @@ private:
             [self](std::unique_ptr<Transport> transport, const std::string& why) {
                 self->EndHandshake();
                 self->m_handshake.reset();
+                if (!transport) {
+                    // Failed, or ended by the deadline or for a newer handshake (Cancel).
+                    self->m_core.Status().tlsHandshakeFailures.fetch_add(1,
+                                                                         std::memory_order_relaxed);
+                }
                 if (!transport || self->m_done) {
                     if (!why.empty() && !self->m_done) {
                         self->m_core.LogRefusal(self->m_address, "(" + why + ")");
@@ -133,6 +141,11 @@ private:
     void Refuse(std::string_view what) {
         m_core.LogRefusal(m_address, what);
         Close();
+    }
+    // As Refuse, for a TLS handshake turned away before it began.
+    void RefuseHandshake(std::string_view what) {
+        m_core.Status().tlsHandshakeFailures.fetch_add(1, std::memory_order_relaxed);
+        Refuse(what);
     }
 
     // Closes the connection at `when` unless its request head has come by then.

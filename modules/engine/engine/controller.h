@@ -260,6 +260,8 @@ public:
             Change([text](EngineSettings& s) { s.fallbackUrl = text; });
         } else if (name == ORVANTA_OPTION_FALLBACK_INTRO_FILE) {
             Change([text](EngineSettings& s) { s.introFile = text; });
+        } else if (name == ORVANTA_OPTION_ADMIN_METRICS_ALLOW_FROM) {
+            Change([text](EngineSettings& s) { s.metricsAllowFrom = text; });
         } else if (name == ORVANTA_OPTION_PRIVATE_FILES) {
             Change([text](EngineSettings& s) { s.privateFiles = Lines(text); });
         } else if (name == ORVANTA_OPTION_PRIVATE_USERS) {

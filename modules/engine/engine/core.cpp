@@ -1,6 +1,7 @@
 #include "engine/core.h"
 
 #include "base/ports.h"
+#include "engine/address_list.h"
 #include "engine/directory.h"
 #include "engine/relay.h"
 #include "engine/transcoder.h"
@@ -76,6 +77,23 @@ void Core::OpenLog() {
     } else {
         m_log.Open("", "");
     }
+}
+
+void Core::CheckMetricsAllowFrom(const std::string& before) {
+    // The list is read afresh by every /metrics request; what it cannot use is said once.
+    if (m_settings.metricsAllowFrom == before) {
+        return;
+    }
+    const AddressList list = AddressList::Parse(m_settings.metricsAllowFrom);
+    if (list.Rejected().empty()) {
+        return;
+    }
+    std::string entries;
+    for (const std::string& entry : list.Rejected()) {
+        entries += (entries.empty() ? "\"" : ", \"") + LogSafe(entry) + "\"";
+    }
+    Log("[Admin] MetricsAllowFrom: ignored " + entries +
+        ": not an address or a network (address/prefix length)");
 }
 
 void Core::LogRefusal(const std::string& address, std::string_view what) {
@@ -175,7 +193,9 @@ constexpr auto kLogSettleTime = std::chrono::milliseconds(200);
 }  // namespace
 
 void Core::ApplySettings(EngineSettings settings) {
+    const std::string metricsAllowedBefore = std::move(m_settings.metricsAllowFrom);
     m_settings = std::move(settings);
+    CheckMetricsAllowFrom(metricsAllowedBefore);
     RememberPrivateFiles();
     m_tls.Configure(m_settings.tlsCertificate, m_settings.tlsPrivateKey);
     // The console hands a reload over one setting at a time: the folder, then the file name.
@@ -292,6 +312,7 @@ void Core::StartAccepting() {
             "knows it can take over the station. Change it in Config.ini ([Broadcast] Password)");
     }
     LogOpenFileLimit();
+    CheckMetricsAllowFrom("");
     m_tls.Configure(m_settings.tlsCertificate, m_settings.tlsPrivateKey);
     if (!m_tlsBindProblem.empty()) {
         Log("TLS-only port not served: " + m_tlsBindProblem);

@@ -17,6 +17,7 @@
 
 #include <asio.hpp>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -54,6 +55,8 @@ public:
     const EngineSettings& Settings() const { return m_settings; }
     void ApplySettings(EngineSettings settings);
     EngineStatus& Status() { return m_status; }
+    // When the station began serving (its counters count from then).
+    std::chrono::system_clock::time_point Started() const { return m_started; }
     uint16_t Port() const { return m_port; }
     Station& GetStation() { return m_station; }
     // What the station and the sessions get instead of the core.
@@ -114,10 +117,13 @@ private:
     void TrimAfterHandshakeFlood();
     // The open-file limit in the log, and a warning when MaxClient asks for more.
     void LogOpenFileLimit();
+    // The entries of [Admin] MetricsAllowFrom that are no address or network, once per list.
+    void CheckMetricsAllowFrom(const std::string& before);
 
     asio::io_context& m_io;
     EngineSettings m_settings;
     EngineStatus& m_status;
+    std::chrono::system_clock::time_point m_started = std::chrono::system_clock::now();
     EventLog m_log;
     std::vector<std::string> m_privateFiles;
     LoginGuard m_guard;

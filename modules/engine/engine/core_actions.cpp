@@ -52,6 +52,32 @@ std::vector<ListenerEntry> CoreActions::Listeners() const {
     return entries;
 }
 
+EngineMetrics CoreActions::Metrics() const {
+    const Station& station = m_core.GetStation();
+    const EngineStatus& status = m_core.Status();
+    const auto now = std::chrono::steady_clock::now();
+    EngineMetrics metrics;
+    metrics.started = m_core.Started();
+    metrics.listened = station.ListenedByLeavers();
+    for (const StationListener* listener : station.Listeners()) {
+        ++(listener->Icy() ? metrics.icyListeners : metrics.plainListeners);
+        metrics.listened += now - listener->Since();
+    }
+    metrics.hlsListeners = m_core.GetStation().Hls().Listeners(now);
+    metrics.peakListeners = station.PeakListeners();
+    metrics.listenersJoined = station.ListenersJoined();
+    metrics.receivedBytes = status.receivedBytes.load(std::memory_order_relaxed);
+    metrics.sentBytes = status.sentBytes.load(std::memory_order_relaxed);
+    metrics.liveSource = station.HasSource();
+    metrics.liveSourcesJoined = station.LiveSourcesJoined();
+    metrics.wrongPasswords = m_core.Guard().WrongPasswords();
+    metrics.tlsHandshakes = status.tlsHandshakes.load(std::memory_order_relaxed);
+    metrics.tlsHandshakeFailures = status.tlsHandshakeFailures.load(std::memory_order_relaxed);
+    metrics.hlsPlaylistRequests = status.hlsPlaylistRequests.load(std::memory_order_relaxed);
+    metrics.hlsSegmentRequests = status.hlsSegmentRequests.load(std::memory_order_relaxed);
+    return metrics;
+}
+
 LoginGuard::Hold CoreActions::HeldFor() const {
     return m_core.Guard().HeldFor(m_address, LoginGuard::Clock::now());
 }
@@ -87,6 +113,11 @@ void CoreActions::PlaylistFetched(std::string_view userAgent) {
 void CoreActions::SegmentServed() {
     m_core.Status().hlsSegmentsServed.fetch_add(1, std::memory_order_relaxed);
     m_core.GetStation().Hls().SegmentServed(m_address, std::chrono::steady_clock::now());
+}
+
+void CoreActions::HlsAsked(bool playlist) {
+    (playlist ? m_core.Status().hlsPlaylistRequests : m_core.Status().hlsSegmentRequests)
+        .fetch_add(1, std::memory_order_relaxed);
 }
 
 void CoreActions::StartListener(std::string head, bool icy, std::string userAgent, bool mmsh) {

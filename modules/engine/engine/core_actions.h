@@ -32,6 +32,7 @@ public:
     std::shared_ptr<const std::string> StreamHeaders() const override;
     std::vector<FileIdentity> PrivateIdentities() const override;
     std::vector<ListenerEntry> Listeners() const override;
+    EngineMetrics Metrics() const override;
     LoginGuard::Hold HeldFor() const override;
     LoginGuard::Verdict Failed() override;
     void Succeeded() override;
@@ -40,6 +41,7 @@ public:
     void SetTitle(std::string_view song, std::string_view url) override;
     void PlaylistFetched(std::string_view userAgent) override;
     void SegmentServed() override;
+    void HlsAsked(bool playlist) override;
     void StartListener(std::string head, bool icy, std::string userAgent, bool mmsh) override;
     void StartSource(std::string preface, StreamFormat format, SourceInfo info, std::string mount,
                      bool chunked) override;

@@ -45,6 +45,10 @@ bool Engine::Start(int32_t port, const EngineSettings& settings, std::string* er
     m_status->fallback = 0;
     m_status->receivedBytes = 0;
     m_status->sentBytes = 0;
+    m_status->hlsPlaylistRequests = 0;
+    m_status->hlsSegmentRequests = 0;
+    m_status->tlsHandshakes = 0;
+    m_status->tlsHandshakeFailures = 0;
     running->core->StartAccepting();
     Running* raw = running.get();
     running->thread = std::thread([raw] {

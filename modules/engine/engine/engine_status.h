@@ -16,6 +16,14 @@ struct EngineStatus {
     std::atomic<uint64_t> sentBytes{0};
     // HLS segments served (200 answers to GET), the load a cache in front takes off the engine.
     std::atomic<uint64_t> hlsSegmentsServed{0};
+    // Requests for the HLS playlists (the live one and the master) and for segments, whatever
+    // the answer.
+    std::atomic<uint64_t> hlsPlaylistRequests{0};
+    std::atomic<uint64_t> hlsSegmentRequests{0};
+    // Connections that opened with a TLS handshake, and those of them that never became a TLS
+    // session (refused, dropped for newer ones, too slow, or failed).
+    std::atomic<uint64_t> tlsHandshakes{0};
+    std::atomic<uint64_t> tlsHandshakeFailures{0};
 };
 
 }  // namespace orvanta::engine

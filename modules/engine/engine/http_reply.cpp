@@ -37,6 +37,11 @@ std::string ResponseHead(int code, std::string_view reason, std::string_view con
     return Head(code, reason, contentType, contentLength, "no-cache", extraHeaders);
 }
 
+std::string NoStoreHead(int code, std::string_view reason, std::string_view contentType,
+                        size_t contentLength) {
+    return Head(code, reason, contentType, contentLength, "no-store", {});
+}
+
 std::string CacheableHead(int code, std::string_view reason, std::string_view contentType,
                           size_t contentLength, std::string_view cacheControl,
                           std::string_view etag) {

@@ -36,6 +36,7 @@ public:
     const std::string& Address() const override { return m_address; }
     const std::string& UserAgent() const override { return m_userAgent; }
     std::chrono::steady_clock::time_point Since() const override { return m_since; }
+    bool Icy() const override { return m_icyMetadata; }
 
 private:
     // Adds the bytes of `chunk` from the cursor's offset, with metadata blocks inserted every

@@ -169,6 +169,7 @@ LoginGuard::Hold LoginGuard::HeldFor(std::string_view address, Clock::time_point
 }
 
 LoginGuard::Verdict LoginGuard::Failed(std::string_view address, Clock::time_point now) {
+    ++m_wrongPasswords;
     m_budget = std::max(-kReserve, Budget(now) - 1.0);
     m_budgetAt = now;
 

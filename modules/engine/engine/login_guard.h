@@ -99,6 +99,9 @@ public:
     void Succeeded(std::string_view address, Clock::time_point now);
 
     size_t Size() const { return m_addresses.Size(); }
+    // Wrong passwords since the guard began, from every address (logins held back unchecked are
+    // not among them).
+    uint64_t WrongPasswords() const { return m_wrongPasswords; }
 
     // The key an address is remembered by: IPv4 addresses whole, IPv6 addresses by their /64
     // network (one host usually holds all of it), IPv4-mapped IPv6 as IPv4.
@@ -157,6 +160,7 @@ private:
     Clock::time_point m_budgetAt{};
     // Keys of addresses that logged in right and when, least recent first.
     std::list<std::pair<std::string, Clock::time_point>> m_trusted;
+    uint64_t m_wrongPasswords = 0;
 };
 
 }  // namespace orvanta::engine

@@ -12,6 +12,7 @@
 #include "web/content.h"
 #include "web/station_snapshot.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -40,6 +41,30 @@ struct RequestContext {
     const std::vector<std::string>& privateFiles;
 };
 
+// What /metrics shows: the engine's gauges and counters as of one request. Counters count from
+// `started`, when the station began serving.
+struct EngineMetrics {
+    std::chrono::system_clock::time_point started;
+    // Stream listeners now: those that asked for titles in the stream (ICY), and the others.
+    size_t icyListeners = 0;
+    size_t plainListeners = 0;
+    // HLS clients as the status counts them (addresses that fetched the playlist lately).
+    size_t hlsListeners = 0;
+    size_t peakListeners = 0;
+    uint64_t listenersJoined = 0;
+    // Time listened by the listeners that left and by those still connected.
+    std::chrono::steady_clock::duration listened{};
+    uint64_t receivedBytes = 0;
+    uint64_t sentBytes = 0;
+    bool liveSource = false;
+    uint64_t liveSourcesJoined = 0;
+    uint64_t wrongPasswords = 0;
+    uint64_t tlsHandshakes = 0;
+    uint64_t tlsHandshakeFailures = 0;
+    uint64_t hlsPlaylistRequests = 0;
+    uint64_t hlsSegmentRequests = 0;
+};
+
 class RequestActions {
 public:
     virtual ~RequestActions() = default;
@@ -50,6 +75,8 @@ public:
     virtual std::vector<FileIdentity> PrivateIdentities() const = 0;
     // Who listens now.
     virtual std::vector<ListenerEntry> Listeners() const = 0;
+    // The counters, for /metrics.
+    virtual EngineMetrics Metrics() const = 0;
 
     // The login guard, for the request's address.
     virtual LoginGuard::Hold HeldFor() const = 0;
@@ -64,6 +91,8 @@ public:
     // The client (`userAgent` as sent) fetched the HLS playlist; a GET was served a segment.
     virtual void PlaylistFetched(std::string_view userAgent) = 0;
     virtual void SegmentServed() = 0;
+    // A request for an HLS playlist (`playlist`) or a segment, whatever it is answered.
+    virtual void HlsAsked(bool playlist) = 0;
 
     // Hand the connection to a listener that is sent `head` first.
     virtual void StartListener(std::string head, bool icy, std::string userAgent, bool mmsh) = 0;

@@ -22,6 +22,7 @@ constexpr Route kRoutes[] = {
     {M::Any, {}, P::Exact, "/stats", nullptr, &ShoutcastStatsRequest},
     {M::Any, {}, P::Exact, "/statistics", nullptr, &ShoutcastStatsRequest},
     {M::Any, {}, P::Exact, "/favicon.ico", nullptr, &FaviconRequest},
+    {M::Any, {}, P::Exact, "/metrics", nullptr, &MetricsRequest},
     {M::Any, {}, P::Exact, kHlsPlaylistPath, nullptr, &HlsRequest},
     {M::Any, {}, P::Prefix, kHlsSegmentFolder, nullptr, &HlsRequest},
     {M::Any, {}, P::Predicate, {}, &IsStreamRequest, &ListenerRequest},

@@ -85,6 +85,9 @@ struct EngineSettings {
     std::string fallbackTitle;
     std::string fallbackUrl;
     std::string introFile;
+    // Who besides this machine may read /metrics: addresses and networks (address/prefix
+    // length), separated by commas or spaces; "" for this machine alone.
+    std::string metricsAllowFrom;
     // Set by a module that serves its own encoding (WMA): not a value but the encoder it owns,
     // shared by every copy of the settings. Null: listeners get the source's stream as sent.
     std::shared_ptr<StreamTranscoder> transcoder;

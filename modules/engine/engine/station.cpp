@@ -216,6 +216,7 @@ void Station::SourceConnected(StreamFormat format, const SourceInfo& info, const
     m_engine.status.fallback.store(feed == Feed::Live ? 0 : static_cast<int32_t>(feed),
                                    std::memory_order_relaxed);
     if (feed == Feed::Live) {
+        ++m_liveSources;
         m_engine.status.sourceConnected.store(1, std::memory_order_relaxed);
         if (m_watcher != nullptr) {
             m_watcher->OnSourceConnected();
@@ -437,7 +438,9 @@ void Station::AddListener(StationListener* listener) {
 }
 
 void Station::RemoveListener(StationListener* listener) {
-    m_listeners.erase(listener);
+    if (m_listeners.erase(listener) != 0) {
+        m_listenedByLeavers += std::chrono::steady_clock::now() - listener->Since();
+    }
     m_waiting.erase(listener);
     // A listener gone while a pass is under way is skipped by the pass (it checks m_listeners).
     m_engine.status.listeners.store(static_cast<int32_t>(m_listeners.size()),

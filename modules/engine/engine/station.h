@@ -30,6 +30,8 @@ public:
     virtual const std::string& Address() const = 0;
     virtual const std::string& UserAgent() const = 0;
     virtual std::chrono::steady_clock::time_point Since() const = 0;
+    // It asked for titles in the stream (ICY metadata).
+    virtual bool Icy() const = 0;
     // Sends what the chain holds beyond the cursor, unless a write is under way.
     virtual void Pump() = 0;
     // The oldest chain position the listener still needs.
@@ -130,6 +132,11 @@ public:
     // The titles played, newest first, at most SongHistoryMax of them.
     const std::deque<PlayedEntry>& History() const { return m_history; }
     size_t PeakListeners() const { return m_peakListeners; }
+    // Listeners that joined since the station started, and the time those that left listened.
+    uint64_t ListenersJoined() const { return m_listenerHits; }
+    std::chrono::steady_clock::duration ListenedByLeavers() const { return m_listenedByLeavers; }
+    // Live sources that took the station since it started.
+    uint64_t LiveSourcesJoined() const { return m_liveSources; }
     // When the current source went on air.
     std::chrono::system_clock::time_point StreamStart() const { return m_streamStart; }
 
@@ -235,6 +242,8 @@ private:
     std::deque<PlayedEntry> m_history;
     size_t m_peakListeners = 0;
     uint64_t m_listenerHits = 0;
+    std::chrono::steady_clock::duration m_listenedByLeavers{};
+    uint64_t m_liveSources = 0;
     std::chrono::system_clock::time_point m_streamStart;
     std::unordered_set<StationListener*> m_listeners;
     std::unordered_set<StationListener*> m_waiting;

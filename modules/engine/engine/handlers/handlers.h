@@ -36,6 +36,10 @@ Outcome ShoutcastStatsRequest(const Request& request, const RequestContext& cont
                               RequestActions& actions);
 Outcome FaviconRequest(const Request& request, const RequestContext& context,
                        RequestActions& actions);
+// The station's metrics in Prometheus's text format, for this machine and the addresses
+// [Admin] MetricsAllowFrom lists.
+Outcome MetricsRequest(const Request& request, const RequestContext& context,
+                       RequestActions& actions);
 // The HLS playlist and its segments.
 Outcome HlsRequest(const Request& request, const RequestContext& context, RequestActions& actions);
 // A listener of the stream (and the Windows Media HTTP streaming handshake's header request).

@@ -30,6 +30,7 @@ Reply Cacheable(const Request& request, const char* type, std::shared_ptr<const 
 }  // namespace
 
 Outcome HlsRequest(const Request& request, const RequestContext& context, RequestActions& actions) {
+    actions.HlsAsked(request.path == kHlsPlaylistPath || request.path == kHlsMasterPath);
     const HlsStream& hls = context.hls;
     if (!context.settings.hlsEnabled) {
         return Reply(PlainError(404, "HLS is turned off for this station"));
