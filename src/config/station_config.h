@@ -119,6 +119,16 @@ struct StationConfig {
     std::string FallbackTitle;
     std::string FallbackUrl;
     std::string FallbackIntroFile;
+    // [Admin]: the operator's web console and API. The console's user and the stored hash of
+    // its password (base/credentials.h; empty: the console is off), whether it answers over
+    // plain HTTP beyond this machine, the addresses and CIDR ranges that may try at all (as
+    // written, commas or spaces between them; empty: everyone), and the stored hash of the API
+    // token (empty: no API). Never the password or the token itself.
+    std::string AdminUser = "admin";
+    std::string AdminPasswordHash;
+    int32_t AdminAllowPlainHttp = 0;
+    std::string AdminAllowFrom;
+    std::string AdminApiToken;
 
     // Sets the fields that have a program default; leaves the format, the relay source, the
     // mass-configuration names, the encoder fields, the DJ fields, the title and URL formats,

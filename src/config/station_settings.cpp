@@ -27,6 +27,7 @@ constexpr std::string_view kRelay = "Relay";
 constexpr std::string_view kHls = "HLS";
 constexpr std::string_view kTls = "TLS";
 constexpr std::string_view kFallback = "Fallback";
+constexpr std::string_view kAdmin = "Admin";
 
 constexpr std::string_view kPrivateUserKey = "PrivateUser";
 constexpr std::string_view kPrivatePassKey = "PrivatePass";
@@ -42,6 +43,9 @@ constexpr const char kRelaySetup[] = "Relay";
 constexpr const char kHlsSetup[] = "HLS";
 constexpr const char kTlsCertificate[] = "TLS certificate";
 constexpr const char kFallbackSetup[] = "Fallback";
+constexpr const char kAdminLogin[] = "Admin login";
+constexpr const char kAdminAccess[] = "Admin access";
+constexpr const char kAdminApiToken[] = "Admin API token";
 
 // The order reload messages have always named changes in; a name not listed follows these, in
 // the table's order.
@@ -373,6 +377,19 @@ constexpr StationSetting kSettings[] = {
      ORVANTA_OPTION_FALLBACK_URL},
     {kFallback, "IntroFile", &C::FallbackIntroFile, Path, "", Live, kFallbackSetup,
      ORVANTA_OPTION_FALLBACK_INTRO_FILE},
+
+    // The console checks each login and request against what it has now, so all of these are
+    // live: a new password or token takes effect at a reload.
+    {kAdmin, "User", &C::AdminUser, TrimmedText, "admin", Live, kAdminLogin,
+     ORVANTA_OPTION_ADMIN_USER},
+    {kAdmin, "PasswordHash", &C::AdminPasswordHash, TrimmedText, "", Live, kAdminLogin,
+     ORVANTA_OPTION_ADMIN_PASSWORD_HASH},
+    {kAdmin, "AllowPlainHttp", &C::AdminAllowPlainHttp, Flag, "False", Live, kAdminAccess,
+     ORVANTA_OPTION_ADMIN_ALLOW_PLAIN_HTTP},
+    {kAdmin, "AllowFrom", &C::AdminAllowFrom, TrimmedText, "", Live, kAdminAccess,
+     ORVANTA_OPTION_ADMIN_ALLOW_FROM},
+    {kAdmin, "ApiToken", &C::AdminApiToken, TrimmedText, "", Live, kAdminApiToken,
+     ORVANTA_OPTION_ADMIN_API_TOKEN},
     // clang-format on
 };
 

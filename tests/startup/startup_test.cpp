@@ -198,16 +198,19 @@ TEST(ReloadTest, ChangedSettingsAreSortedIntoLiveAndRestart) {
             "[PrivateBr]\nCount=1\nPrivateUser1=ann\nPrivatePass1=pw\n"
             "[Relay]\nHostname=up.example\nPort=9200\nStreamUrl=/live\n"
             "[HLS]\nEnabled=False\nSegmentSeconds=4\nWindow=3\nOriginFolder=/srv/hls\n"
-            "[TLS]\nCertificate=c.pem\nPrivateKey=k.pem\nPort=8443\nTrustedCertificates=t.pem\n");
+            "[TLS]\nCertificate=c.pem\nPrivateKey=k.pem\nPort=8443\nTrustedCertificates=t.pem\n"
+            "[Admin]\nUser=ann\nPasswordHash=pbkdf2-sha256$1000$a$b\nAllowPlainHttp=True\n"
+            "AllowFrom=::1\nApiToken=sha256$00\n");
     result = context.ReloadConfiguration(file);
     EXPECT_EQ(result.restart,
               (std::vector<std::string>{"Port", "BindAddress", "Format", "Relay", "TLS Port", "HLS",
                                         "Directory registration"}));
-    EXPECT_EQ(result.live,
-              (std::vector<std::string>{"Password", "MaxClient", "Timeout", "SongHistoryMax",
-                                        "Private broadcast", "Logging", "ContentDir", "TitleFormat",
-                                        "URLFormat", "Station details", "Address override",
-                                        "TLS certificate"}));
+    EXPECT_EQ(
+        result.live,
+        (std::vector<std::string>{
+            "Password", "MaxClient", "Timeout", "SongHistoryMax", "Private broadcast", "Logging",
+            "ContentDir", "TitleFormat", "URLFormat", "Station details", "Address override",
+            "TLS certificate", "Admin login", "Admin access", "Admin API token"}));
     EXPECT_EQ(context.config.Port, 9000) << "the new file is the configuration";
 }
 

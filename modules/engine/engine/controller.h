@@ -260,6 +260,16 @@ public:
             Change([text](EngineSettings& s) { s.fallbackUrl = text; });
         } else if (name == ORVANTA_OPTION_FALLBACK_INTRO_FILE) {
             Change([text](EngineSettings& s) { s.introFile = text; });
+        } else if (name == ORVANTA_OPTION_ADMIN_USER) {
+            Change([text](EngineSettings& s) { s.adminUser = text; });
+        } else if (name == ORVANTA_OPTION_ADMIN_PASSWORD_HASH) {
+            Change([text](EngineSettings& s) { s.adminPasswordHash = text; });
+        } else if (name == ORVANTA_OPTION_ADMIN_ALLOW_PLAIN_HTTP && number(n)) {
+            Change([n](EngineSettings& s) { s.adminAllowPlainHttp = n != 0; });
+        } else if (name == ORVANTA_OPTION_ADMIN_ALLOW_FROM) {
+            Change([text](EngineSettings& s) { s.adminAllowFrom = text; });
+        } else if (name == ORVANTA_OPTION_ADMIN_API_TOKEN) {
+            Change([text](EngineSettings& s) { s.adminApiTokenHash = text; });
         } else if (name == ORVANTA_OPTION_PRIVATE_FILES) {
             Change([text](EngineSettings& s) { s.privateFiles = Lines(text); });
         } else if (name == ORVANTA_OPTION_PRIVATE_USERS) {

@@ -85,6 +85,15 @@ struct EngineSettings {
     std::string fallbackTitle;
     std::string fallbackUrl;
     std::string introFile;
+    // The operator's web console and API ([Admin]): the user, the stored password hash ("": the
+    // console is off), whether plain HTTP serves more than this machine, the allowed addresses
+    // as the operator wrote them ("": everyone), the stored token hash ("": no API). The hashes
+    // are never logged.
+    std::string adminUser = "admin";
+    std::string adminPasswordHash;
+    bool adminAllowPlainHttp = false;
+    std::string adminAllowFrom;
+    std::string adminApiTokenHash;
     // Set by a module that serves its own encoding (WMA): not a value but the encoder it owns,
     // shared by every copy of the settings. Null: listeners get the source's stream as sent.
     std::shared_ptr<StreamTranscoder> transcoder;
