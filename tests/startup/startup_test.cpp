@@ -133,21 +133,24 @@ TEST(ParseCommandLineTest, OptionsPathsAndTheProgramPath) {
         const char* arguments;
         const char* configPath;
         bool autoStart;
+        bool named;  // not the default file (the credential commands prepare no state folder)
     } cases[] = {
-        {"", "/opt/orvanta/Config.ini", false},
+        {"", "/opt/orvanta/Config.ini", false, false},
         // Any case, quotes dropped.
-        {" /START /Config:\"/srv/st/a.ini\"", "/srv/st/a.ini", true},
-        {" some other words", "/opt/orvanta/Config.ini", false},
-        {" /srv/x.ini /config:", "/srv/x.ini", false},
+        {" /START /Config:\"/srv/st/a.ini\"", "/srv/st/a.ini", true, true},
+        {" some other words", "/opt/orvanta/Config.ini", false, false},
+        {" /srv/x.ini /config:", "/srv/x.ini", false, true},
+        {" /config: \"\"", "/opt/orvanta/Config.ini", false, false},
         // "start" inside the path is taken as the option.
-        {" /config:/srv/start/a.ini", "/srv/a.ini", true},
+        {" /config:/srv/start/a.ini", "/srv/a.ini", true, true},
         // Only the first occurrence of each option goes.
-        {" /config:/config:x.ini /start", "/config:x.ini", true},
+        {" /config:/config:x.ini /start", "/config:x.ini", true, true},
     };
     for (const auto& c : cases) {
         const auto r = Parse(std::string("\"/opt/orvanta/ovserver\"") + c.arguments);
         EXPECT_EQ(r.configPath, c.configPath) << c.arguments;
         EXPECT_EQ(r.autoStart, c.autoStart) << c.arguments;
+        EXPECT_EQ(r.named, c.named) << c.arguments;
     }
     // A program path spelled differently fails the parse.
     EXPECT_FALSE(Parse("\"/OPT/orvanta/ovserver\" /start /config:a.ini").autoStart);
