@@ -505,19 +505,24 @@ std::optional<std::string> WithIniValue(std::string_view text, std::string_view 
         return result;
     }
     const std::string added = std::string(key) + "=" + std::string(value);
+    // A last line without its line end gets one: a bare line feed after a carriage return, so
+    // that Load strips from that line exactly what it stripped before.
+    const auto endLastLine = [&result, lineEnd] {
+        if (!result.empty() && result.back() != '\n') {
+            result.append(result.back() == '\r' ? std::string_view("\n") : lineEnd);
+        }
+    };
     if (sectionEnd != std::string::npos) {
         // After the section's last line, keeping that line's own end.
-        const bool ended = sectionEnd < result.size();
-        const std::string insert = ended ? added + std::string(lineEnd)
-                                         : std::string(lineEnd) + added + std::string(lineEnd);
-        result.insert(ended ? result.find('\n', sectionEnd) + 1 : sectionEnd, insert);
+        if (sectionEnd == result.size()) {
+            endLastLine();
+        }
+        result.insert(result.find('\n', sectionEnd) + 1, added + std::string(lineEnd));
         return result;
     }
     // A section of its own at the end, after a blank line as the writer separates them.
+    endLastLine();
     if (!result.empty()) {
-        if (result.back() != '\n') {
-            result.append(lineEnd);
-        }
         size_t last = result.size() - 1;  // the final line feed; the last line ends before it
         while (last > 0 && result[last - 1] == '\r') {
             --last;

@@ -205,6 +205,9 @@ TEST_F(IniFileTest, SettingOneValueInTheTextLeavesEveryOtherByteAsItWas) {
          "[Admin]\nUser=a\nPasswordHash =x\nPasswordHash=H$1\n\n\n[Network]\nPort=1\n"},
         {"[Admin]", "[Admin]\nPasswordHash=H$1\n"},
         {"[Network]\r\nPort=1", "[Network]\r\nPort=1\r\n\r\n[Admin]\r\nPasswordHash=H$1\r\n"},
+        // Carriage returns ending the last line stay what Load strips of them.
+        {"[Admin]\r\nX=1\r\r", "[Admin]\r\nX=1\r\r\nPasswordHash=H$1\r\n"},
+        {"[Network]\r\nX=1\r", "[Network]\r\nX=1\r\n\r\n[Admin]\r\nPasswordHash=H$1\r\n"},
         // No such section: one of its own at the end, after a blank line.
         {"[Network]\nPort=1\n", "[Network]\nPort=1\n\n[Admin]\nPasswordHash=H$1\n"},
         {"[Network]\nPort=1\n\n", "[Network]\nPort=1\n\n[Admin]\nPasswordHash=H$1\n"},
@@ -222,6 +225,17 @@ TEST_F(IniFileTest, SettingOneValueInTheTextLeavesEveryOtherByteAsItWas) {
         LIniFile ini;
         ASSERT_TRUE(Load(ini, *after));
         EXPECT_EQ(ini.GetString("Admin", "PasswordHash", "missing"), "H$1");
+        LIniFile before;
+        Load(before, c.before, "before.ini");
+        for (size_t i = 0; i < before.sections.size(); ++i) {
+            for (const std::string& key : before.sections[i].keyNames) {
+                if (ini.FoldCase(key) != "passwordhash") {
+                    EXPECT_EQ(ini.GetString(before.sectionNames[i], key, "missing"),
+                              before.GetString(before.sectionNames[i], key, "missing"))
+                        << key;
+                }
+            }
+        }
     }
     // A line Load stops at: what comes after it would never be read. A value cannot be more
     // than one line.
