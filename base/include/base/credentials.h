@@ -18,8 +18,8 @@
 
 namespace orvanta {
 
-// What MakePasswordHash uses: about 55 ms for one check on the project's machine (see
-// bench/README.md), so a guesser with the file gets few tries a second per core, while the
+// What MakePasswordHash uses: about 50 ms for one check on the project's machine (see
+// bench/README.md), so a guesser with the file gets some 20 tries a second per core, while the
 // engine's login guard keeps the checks it has to make well below what the CPU can afford.
 inline constexpr uint32_t kPasswordHashIterations = 200'000;
 // What VerifyPasswordHash accepts. The upper bound keeps a hand-edited file from stalling
