@@ -210,8 +210,10 @@ bool VerifyPasswordHash(std::string_view stored, std::string_view password) {
 }
 
 std::string NewApiToken() {
-    const std::string bytes = RandomBytes(kTokenBytes);
-    return bytes.empty() ? std::string() : EncodeWith(bytes, kBase64Url, false);
+    std::string bytes = RandomBytes(kTokenBytes);
+    std::string token = bytes.empty() ? std::string() : EncodeWith(bytes, kBase64Url, false);
+    WipeSecret(bytes);
+    return token;
 }
 
 // A plain, fast SHA-256 is enough here, unlike for a password: the token is 256 bits from the
