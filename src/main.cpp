@@ -4,6 +4,7 @@
 #include "platform/program_path.h"
 #include "platform/resource_limits.h"
 #include "res/string_table.h"
+#include "startup/admin_commands.h"
 #include "startup/command_line.h"
 #include "startup/headless_runner.h"
 #include "startup/server_context.h"
@@ -16,6 +17,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -64,6 +66,21 @@ int main(int argc, char** argv) {
     const std::string programFolder = GetFolderOf(programPath);
     const StateFolders state = DecideStateFolders(StateEnvironment::FromProcess(), programFolder,
                                                   IsPortableProgramFolder(programFolder));
+    if (options.admin != AdminCommand::None) {
+        // The configuration file the station would read, and nothing else: the state folder is
+        // prepared only when that file is the default one in it.
+        const CommandLineResult target = ParseCommandLine(
+            platform::BuildCommandLine(programPath, options.rest), programPath, state.folder);
+        const std::string error = target.named          ? std::string()
+                                  : state.error.empty() ? PrepareStateFolder(state.folder)
+                                                        : state.error;
+        if (!error.empty()) {
+            std::cerr << programName << ": " << error << std::endl;
+            return 3;
+        }
+        return RunAdminCommand(options.admin, target.configPath, STDIN_FILENO, std::cout,
+                               std::cerr);
+    }
     std::string stateError = state.error;
     for (const std::string& folder : {state.folder, state.logFolder}) {
         if (stateError.empty() && !folder.empty()) {

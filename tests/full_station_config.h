@@ -59,6 +59,12 @@ inline StationConfig FullStationConfig(const std::string& massInclude) {
     c.FallbackTitle = " Back soon ";
     c.FallbackUrl = "https://auto.example:8443/live";
     c.FallbackIntroFile = "/srv/jingle.mp3";
+    c.AdminUser = "operator";
+    c.AdminPasswordHash =
+        "pbkdf2-sha256$1000$AAECAwQFBgcICQoLDA0ODw==$beM5rf90KpCcAQg9rqzVJDXHDURZod+A0rjTFF0Nlfo=";
+    c.AdminAllowPlainHttp = 1;
+    c.AdminAllowFrom = "127.0.0.1, 192.0.2.0/24 2001:db8::/32";
+    c.AdminApiToken = "sha256$ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
     c.AdminMetricsAllowFrom = "192.0.2.0/24, 2001:db8::7";
     return c;
 }

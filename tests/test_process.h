@@ -20,10 +20,11 @@ namespace orvanta::test {
 class Process {
 public:
     // Runs `program` (looked up in PATH) with `args`; standard output and error go to the
-    // given files, standard input from /dev/null; `folder` becomes its current folder.
+    // given files, standard input from the descriptor `input` (/dev/null when -1); `folder`
+    // becomes its current folder.
     Process(const std::string& program, const std::vector<std::string>& args,
-            const std::string& outFile, const std::string& errFile,
-            const std::string& folder = {}) {
+            const std::string& outFile, const std::string& errFile, const std::string& folder = {},
+            int input = -1) {
         std::vector<char*> argv{const_cast<char*>(program.c_str())};
         for (const std::string& a : args) {
             argv.push_back(const_cast<char*>(a.c_str()));
@@ -31,7 +32,11 @@ public:
         argv.push_back(nullptr);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        if (input >= 0) {
+            posix_spawn_file_actions_adddup2(&actions, input, STDIN_FILENO);
+        } else {
+            posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        }
         posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outFile.c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0644);
         posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile.c_str(),

@@ -92,6 +92,22 @@ typedef int32_t (*OrvantaServiceFallbackFunction)(IServiceController* controller
 /* An audio file of the station's format each new listener gets before the live audio. */
 #define ORVANTA_OPTION_FALLBACK_INTRO_FILE "Fallback.IntroFile"
 
+/* The operator's web console under /admin/ and its JSON API ([Admin]), all live: the next login
+ * or request uses the new values. The console's user name. */
+#define ORVANTA_OPTION_ADMIN_USER "Admin.User"
+/* The stored hash of the console's password, "pbkdf2-sha256$<iterations>$<salt>$<hash>" (the
+ * salt and hash in base64), never the password; "" turns the console off. A module must not
+ * log it. */
+#define ORVANTA_OPTION_ADMIN_PASSWORD_HASH "Admin.PasswordHash"
+/* "1": the console answers over plain HTTP from any address; "0": over plain HTTP only clients
+ * on this machine, everyone else over TLS. */
+#define ORVANTA_OPTION_ADMIN_ALLOW_PLAIN_HTTP "Admin.AllowPlainHttp"
+/* The addresses and CIDR ranges that may reach the console and the API, as the operator wrote
+ * them (separated by commas or spaces); "" for everyone. The module reads the text itself. */
+#define ORVANTA_OPTION_ADMIN_ALLOW_FROM "Admin.AllowFrom"
+/* The stored hash of the API's bearer token, "sha256$<64 hex digits>", never the token; ""
+ * for no API access. A module must not log it. */
+#define ORVANTA_OPTION_ADMIN_API_TOKEN "Admin.ApiToken"
 /* Administration ([Admin]). The addresses and networks, besides the machine itself, that may
  * read the engine's metrics (/metrics on the listen port): IPv4 or IPv6 addresses, each alone or
  * with a prefix length ("192.0.2.7, 10.0.0.0/8 2001:db8::/32"), separated by commas or spaces;

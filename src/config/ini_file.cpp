@@ -373,19 +373,166 @@ bool LIniFile::SaveText(std::string& reason) const {
             text.append("\n");
         }
 
-        std::string target;
-        if (!ResolveTarget(path, target)) {
-            reason = path.empty() ? "no file name"
-                                  : std::string("cannot reach the file: ") + std::strerror(errno);
-            return false;
-        }
-        // The configuration holds passwords: a new file is the owner's alone, and a save never
-        // leaves one readable by everyone (the group an operator gave it keeps its access).
-        return ReplaceFile(target, text, 0770, 0600 & ~CurrentUmask(), reason);
+        return SaveIniText(path, text, &reason);
     } catch (const std::exception&) {
         reason = "out of memory";
         return false;
     }
+}
+
+bool SaveIniText(const std::string& path, std::string_view text, std::string* reason) {
+    std::string why;
+    std::string target;
+    bool saved = false;
+    if (!ResolveTarget(path, target)) {
+        why = path.empty() ? "no file name"
+                           : std::string("cannot reach the file: ") + std::strerror(errno);
+    } else {
+        // The configuration holds passwords: a new file is the owner's alone, and a save never
+        // leaves one readable by everyone (the group an operator gave it keeps its access).
+        saved = ReplaceFile(target, text, 0770, 0600 & ~CurrentUmask(), why);
+    }
+    if (!saved && reason != nullptr) {
+        *reason = why;
+    }
+    return saved;
+}
+
+bool ReadIniText(const std::string& path, std::string& text, std::string* reason) {
+    text.clear();
+    const auto fail = [reason](const char* step) {
+        if (reason != nullptr) {
+            *reason = std::string(step) + ": " + std::strerror(errno);
+        }
+        return false;
+    };
+    std::string target;
+    if (!ResolveTarget(path, target)) {
+        return fail("cannot reach the file");
+    }
+    FileDescriptor file(::open(target.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.Get() < 0) {
+        return errno == ENOENT ? true : fail("cannot open the file");
+    }
+    struct stat info {};
+    if (::fstat(file.Get(), &info) != 0) {
+        return fail("cannot look at the file");
+    }
+    if (!S_ISREG(info.st_mode)) {
+        errno = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+        return fail("cannot read the file");
+    }
+    char buffer[kReadChunk];
+    for (;;) {
+        const ssize_t got = ::read(file.Get(), buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            return fail("cannot read the file");
+        }
+        if (got == 0) {
+            return true;
+        }
+        text.append(buffer, static_cast<size_t>(got));
+    }
+}
+
+std::optional<std::string> WithIniValue(std::string_view text, std::string_view section,
+                                        std::string_view key, std::string_view value) {
+    if (value.find_first_of("\r\n") != std::string_view::npos) {
+        return std::nullopt;
+    }
+    const std::string wantedSection = AsciiLower(section);
+    const std::string wantedKey = AsciiLower(key);
+    std::string result;
+    result.reserve(text.size() + key.size() + value.size() + section.size() + 8);
+    // The line end the file uses, for the lines added; its first line decides.
+    const size_t firstFeed = text.find('\n');
+    const std::string_view lineEnd =
+        firstFeed != std::string_view::npos && firstFeed > 0 && text[firstFeed - 1] == '\r' ? "\r\n"
+                                                                                            : "\n";
+    std::string current;
+    bool replaced = false;
+    // In `result`, the end of the last non-empty line of the first section of that name.
+    size_t sectionEnd = std::string::npos;
+    bool inFirstSection = false;
+    bool seenSection = false;
+    for (size_t at = 0; at < text.size();) {
+        const size_t feed = text.find('\n', at);
+        const size_t next = feed == std::string_view::npos ? text.size() : feed + 1;
+        const std::string_view raw =
+            text.substr(at, (feed == std::string_view::npos ? next : feed) - at);
+        const std::string_view line = StripLineEnd(raw);
+        at = next;
+        if (line.empty()) {
+            result.append(raw);
+            if (feed != std::string_view::npos) {
+                result += '\n';
+            }
+            continue;
+        }
+        if (!IsPrintableLead(static_cast<unsigned char>(line.front()))) {
+            return std::nullopt;
+        }
+        const size_t mark = line.find_first_of(";#[=");
+        bool isKey = false;
+        if (mark != std::string_view::npos && line[mark] == '[') {
+            const size_t close = line.rfind(']');
+            if (close != std::string_view::npos && close > mark) {
+                current = AsciiLower(line.substr(mark + 1, close - mark - 1));
+                inFirstSection = !seenSection && current == wantedSection;
+                seenSection = seenSection || inFirstSection;
+            }
+        } else if (mark != std::string_view::npos && line[mark] == '=') {
+            isKey = current == wantedSection && AsciiLower(line.substr(0, mark)) == wantedKey;
+        }
+        if (isKey) {
+            // The name and "=" as written, the new value, then whatever line end there was.
+            result.append(line.substr(0, mark + 1)).append(value).append(raw.substr(line.size()));
+            replaced = true;
+        } else {
+            result.append(raw);
+        }
+        if (inFirstSection) {
+            sectionEnd = result.size();
+        }
+        if (feed != std::string_view::npos) {
+            result += '\n';
+        }
+    }
+    if (replaced) {
+        return result;
+    }
+    const std::string added = std::string(key) + "=" + std::string(value);
+    // A last line without its line end gets one: a bare line feed after a carriage return, so
+    // that Load strips from that line exactly what it stripped before.
+    const auto endLastLine = [&result, lineEnd] {
+        if (!result.empty() && result.back() != '\n') {
+            result.append(result.back() == '\r' ? std::string_view("\n") : lineEnd);
+        }
+    };
+    if (sectionEnd != std::string::npos) {
+        // After the section's last line, keeping that line's own end.
+        if (sectionEnd == result.size()) {
+            endLastLine();
+        }
+        result.insert(result.find('\n', sectionEnd) + 1, added + std::string(lineEnd));
+        return result;
+    }
+    // A section of its own at the end, after a blank line as the writer separates them.
+    endLastLine();
+    if (!result.empty()) {
+        size_t last = result.size() - 1;  // the final line feed; the last line ends before it
+        while (last > 0 && result[last - 1] == '\r') {
+            --last;
+        }
+        if (last > 0 && result[last - 1] != '\n') {
+            result.append(lineEnd);
+        }
+    }
+    result.append("[").append(section).append("]").append(lineEnd).append(added).append(lineEnd);
+    return result;
 }
 
 void RemoveLeftoverSaves(const std::string& path, std::chrono::seconds minimumAge) {

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -91,6 +92,24 @@ private:
     // Folded section name -> index of the first section of that name.
     std::unordered_map<std::string, size_t> m_sectionIndex;
 };
+
+// `text`, an INI file's bytes, with `key` of `section` set to `value` and every other byte as
+// it was: a change made for the operator (a new password hash) must not disturb the
+// comments, order, spacing and line ends of a file edited by hand. Every line Load would take
+// as that key (in any section of that name, names compared as Load compares them) gets the
+// new value and keeps its line end; without one, a line is added after the last line of the
+// first such section, or the section is added at the end. nullopt when the text holds a line
+// Load stops at (a line starting with an unprintable byte), or `value` a line break.
+std::optional<std::string> WithIniValue(std::string_view text, std::string_view section,
+                                        std::string_view key, std::string_view value);
+
+// The bytes of the file Save would replace (a link followed to its end); "" for a file that
+// does not exist. False when it exists but cannot be read, with the system's reason.
+bool ReadIniText(const std::string& path, std::string& text, std::string* reason = nullptr);
+
+// Replaces the file at `path` by `text` exactly as Save replaces it: the same target (links
+// followed), the same permissions, nothing half written.
+bool SaveIniText(const std::string& path, std::string_view text, std::string* reason = nullptr);
 
 // The C library's atoi over a text, saturating at the 32-bit limits instead of overflowing.
 int32_t AtoI(std::string_view text);

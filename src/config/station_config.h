@@ -119,6 +119,16 @@ struct StationConfig {
     std::string FallbackTitle;
     std::string FallbackUrl;
     std::string FallbackIntroFile;
+    // [Admin]: the operator's web console and API. The console's user and the stored hash of
+    // its password (base/credentials.h; empty: the console is off), whether it answers over
+    // plain HTTP beyond this machine, the addresses and CIDR ranges that may try at all (as
+    // written, commas or spaces between them; empty: everyone), and the stored hash of the API
+    // token (empty: no API). Never the password or the token itself.
+    std::string AdminUser = "admin";
+    std::string AdminPasswordHash;
+    int32_t AdminAllowPlainHttp = 0;
+    std::string AdminAllowFrom;
+    std::string AdminApiToken;
     // [Admin]: the addresses and networks (address/prefix length), besides the machine itself,
     // that may read the engine's metrics; separated by commas or spaces.
     std::string AdminMetricsAllowFrom;

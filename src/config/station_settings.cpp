@@ -43,6 +43,9 @@ constexpr const char kRelaySetup[] = "Relay";
 constexpr const char kHlsSetup[] = "HLS";
 constexpr const char kTlsCertificate[] = "TLS certificate";
 constexpr const char kFallbackSetup[] = "Fallback";
+constexpr const char kAdminLogin[] = "Admin login";
+constexpr const char kAdminAccess[] = "Admin access";
+constexpr const char kAdminApiToken[] = "Admin API token";
 
 // The order reload messages have always named changes in; a name not listed follows these, in
 // the table's order.
@@ -375,6 +378,18 @@ constexpr StationSetting kSettings[] = {
     {kFallback, "IntroFile", &C::FallbackIntroFile, Path, "", Live, kFallbackSetup,
      ORVANTA_OPTION_FALLBACK_INTRO_FILE},
 
+    // The console checks each login and request against what it has now, so all of these are
+    // live: a new password or token takes effect at a reload.
+    {kAdmin, "User", &C::AdminUser, TrimmedText, "admin", Live, kAdminLogin,
+     ORVANTA_OPTION_ADMIN_USER},
+    {kAdmin, "PasswordHash", &C::AdminPasswordHash, TrimmedText, "", Live, kAdminLogin,
+     ORVANTA_OPTION_ADMIN_PASSWORD_HASH},
+    {kAdmin, "AllowPlainHttp", &C::AdminAllowPlainHttp, Flag, "False", Live, kAdminAccess,
+     ORVANTA_OPTION_ADMIN_ALLOW_PLAIN_HTTP},
+    {kAdmin, "AllowFrom", &C::AdminAllowFrom, TrimmedText, "", Live, kAdminAccess,
+     ORVANTA_OPTION_ADMIN_ALLOW_FROM},
+    {kAdmin, "ApiToken", &C::AdminApiToken, TrimmedText, "", Live, kAdminApiToken,
+     ORVANTA_OPTION_ADMIN_API_TOKEN},
     {kAdmin, "MetricsAllowFrom", &C::AdminMetricsAllowFrom, TrimmedText, "", Live,
      "MetricsAllowFrom", ORVANTA_OPTION_ADMIN_METRICS_ALLOW_FROM},
     // clang-format on

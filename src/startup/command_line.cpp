@@ -27,6 +27,14 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& args) {
             options.version = true;
         } else if (arg == "--help" || arg == "-h") {
             options.help = true;
+        } else if (arg == "--set-admin-password" || arg == "--new-api-token") {
+            const AdminCommand command =
+                arg == "--new-api-token" ? AdminCommand::NewApiToken : AdminCommand::SetPassword;
+            if (options.admin != AdminCommand::None && options.admin != command &&
+                options.error.empty()) {
+                options.error = "--set-admin-password and --new-api-token are two commands";
+            }
+            options.admin = command;
         } else if (arg.rfind(kRuntimeAnswerOption, 0) == 0) {
             const std::string answer = arg.substr(kRuntimeAnswerOption.size());
             if (answer == "yes") {
@@ -63,6 +71,7 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& args) {
 std::string ProgramUsage(std::string_view programName) {
     std::string name(programName);
     return "Usage: " + name + " [--headless] [/start] [/config:FILE]\n" + "       " + name +
+           " --set-admin-password | --new-api-token [/config:FILE]\n" + "       " + name +
            " --version | --help\n"
            "\n"
            "  /start          start the streaming service at once\n"
@@ -77,6 +86,13 @@ std::string ProgramUsage(std::string_view programName) {
            "  --runtime-answer=yes|no|cancel\n"
            "                  headless: the answer to the offer to download a missing\n"
            "                  runtime (default no: ask again at the next start)\n"
+           "  --set-admin-password\n"
+           "                  store the web console's password (its hash) in the\n"
+           "                  configuration file and exit; the password is read from\n"
+           "                  standard input: typed twice, unseen, on a terminal, else\n"
+           "                  the first line\n"
+           "  --new-api-token print a new API token once, store its hash in the\n"
+           "                  configuration file and exit\n"
            "  --version       print the program's version and exit\n"
            "  --help          print this text and exit\n";
 }
@@ -101,6 +117,7 @@ CommandLineResult ParseCommandLine(std::string_view commandLine, std::string_vie
     if (size_t at = lower.find(kConfigOption); at != std::string::npos) {
         lower.erase(at, kConfigOption.size());
         line.erase(at, kConfigOption.size());
+        result.named = true;
     } else {
         line.clear();
     }
@@ -116,6 +133,7 @@ CommandLineResult ParseCommandLine(std::string_view commandLine, std::string_vie
     }
     result.configPath = line.substr(first, last - first);
     if (result.configPath.empty()) {
+        result.named = false;
         result.configPath = JoinedPath(programFolder, kDefaultConfigName);
     }
     result.exists = FileExists(result.configPath);

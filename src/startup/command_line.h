@@ -8,6 +8,10 @@
 
 namespace orvanta {
 
+// A command that sets the operator's credentials in the configuration file and ends
+// (admin_commands.h).
+enum class AdminCommand { None, SetPassword, NewApiToken };
+
 // The options that belong to this build of the program rather than to the console's
 // command-line rules. They are taken out before those rules see the line.
 struct ProgramOptions {
@@ -16,6 +20,8 @@ struct ProgramOptions {
     bool headless = false;
     bool version = false;
     bool help = false;
+    // --set-admin-password or --new-api-token: store a credential instead of running.
+    AdminCommand admin = AdminCommand::None;
     // Headless, the answer to the offer to download a missing runtime (--runtime-answer).
     Answer runtimeAnswer = Answer::No;
     // Headless, seconds between two status lines (--status-interval).
@@ -31,6 +37,7 @@ std::string ProgramUsage(std::string_view programName);
 
 struct CommandLineResult {
     std::string configPath;  // "" only when the line did not hold the program's own path
+    bool named = false;      // the path came from "/config:", not the default
     bool autoStart = false;
     bool exists = false;  // the configuration path names something on disk
 };

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -176,6 +177,93 @@ TEST_F(IniFileTest, SaveGoesThroughLinksAndNeverLeavesTheFileWorldReadable) {
     EXPECT_EQ(fs::status(m_dir.File("made.ini")).permissions(), fs::perms{0600});
     EXPECT_EQ(Listing(m_dir.Path()),
               (Strings{"Config.ini", "Dangling.ini", "made.ini", "real.ini"}));
+}
+
+// One key set for the operator in a file edited by hand: every other byte stays, and what Load
+// then reads is the new value, whichever way the file spelled the names.
+TEST_F(IniFileTest, SettingOneValueInTheTextLeavesEveryOtherByteAsItWas) {
+    const auto set = [](const std::string& text) {
+        return WithIniValue(text, "Admin", "PasswordHash", "H$1");
+    };
+    const struct {
+        std::string before, after;
+    } cases[] = {
+        // In place: the name as written, the line end as it was (CR LF), comments and spacing.
+        {";top\r\n[Network]\r\nPort=1\r\n\r\n[admin]\r\n; keep\r\nuser=ann\r\npasswordHASH=old\r\n"
+         "X = 1\r\n",
+         ";top\r\n[Network]\r\nPort=1\r\n\r\n[admin]\r\n; keep\r\nuser=ann\r\npasswordHASH=H$1\r\n"
+         "X = 1\r\n"},
+        // A repeated section header feeds the first section on reading, and every copy of the
+        // key is the same setting; the last line needs no line end.
+        {"[Admin]\nUser=a\n[Other]\nPasswordHash=not this\n[ADMIN]\nPasswordHash=x\n"
+         "PasswordHash=y",
+         "[Admin]\nUser=a\n[Other]\nPasswordHash=not this\n[ADMIN]\nPasswordHash=H$1\n"
+         "PasswordHash=H$1"},
+        // Missing: after the section's last line, before the blank lines that end it. A name
+        // with a space before "=" is another key.
+        {"[Admin]\nUser=a\nPasswordHash =x\n\n\n[Network]\nPort=1\n",
+         "[Admin]\nUser=a\nPasswordHash =x\nPasswordHash=H$1\n\n\n[Network]\nPort=1\n"},
+        {"[Admin]", "[Admin]\nPasswordHash=H$1\n"},
+        {"[Network]\r\nPort=1", "[Network]\r\nPort=1\r\n\r\n[Admin]\r\nPasswordHash=H$1\r\n"},
+        // Carriage returns ending the last line stay what Load strips of them.
+        {"[Admin]\r\nX=1\r\r", "[Admin]\r\nX=1\r\r\nPasswordHash=H$1\r\n"},
+        {"[Network]\r\nX=1\r", "[Network]\r\nX=1\r\n\r\n[Admin]\r\nPasswordHash=H$1\r\n"},
+        // No such section: one of its own at the end, after a blank line.
+        {"[Network]\nPort=1\n", "[Network]\nPort=1\n\n[Admin]\nPasswordHash=H$1\n"},
+        {"[Network]\nPort=1\n\n", "[Network]\nPort=1\n\n[Admin]\nPasswordHash=H$1\n"},
+        {"", "[Admin]\nPasswordHash=H$1\n"},
+        {"\n", "\n[Admin]\nPasswordHash=H$1\n"},
+        // "[Admin" is no header; "x[Admin]" is one, as Load reads it.
+        {"[Admin\nPasswordHash=x\n", "[Admin\nPasswordHash=x\n\n[Admin]\nPasswordHash=H$1\n"},
+        {"x[Admin]\nPasswordHash=x\n", "x[Admin]\nPasswordHash=H$1\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.before);
+        const std::optional<std::string> after = set(c.before);
+        ASSERT_TRUE(after);
+        EXPECT_EQ(*after, c.after);
+        LIniFile ini;
+        ASSERT_TRUE(Load(ini, *after));
+        EXPECT_EQ(ini.GetString("Admin", "PasswordHash", "missing"), "H$1");
+        LIniFile before;
+        Load(before, c.before, "before.ini");
+        for (size_t i = 0; i < before.sections.size(); ++i) {
+            for (const std::string& key : before.sections[i].keyNames) {
+                if (ini.FoldCase(key) != "passwordhash") {
+                    EXPECT_EQ(ini.GetString(before.sectionNames[i], key, "missing"),
+                              before.GetString(before.sectionNames[i], key, "missing"))
+                        << key;
+                }
+            }
+        }
+    }
+    // A line Load stops at: what comes after it would never be read. A value cannot be more
+    // than one line.
+    EXPECT_FALSE(set("[Admin]\nUser=a\n\x01junk\n[Admin]\nPasswordHash=x\n"));
+    EXPECT_FALSE(WithIniValue("[Admin]\n", "Admin", "PasswordHash", "a\nb"));
+    EXPECT_FALSE(WithIniValue("[Admin]\n", "Admin", "PasswordHash", "a\r"));
+}
+
+TEST_F(IniFileTest, TextIsReadAsItIsAndSavedAsSaveSavesIt) {
+    std::string text = "stale";
+    EXPECT_TRUE(ReadIniText(m_dir.File("missing.ini"), text));
+    EXPECT_EQ(text, "") << "a missing file reads as empty";
+    std::string reason;
+    EXPECT_FALSE(ReadIniText(m_dir.Path(), text, &reason));
+    EXPECT_EQ(reason, "cannot read the file: Is a directory");
+
+    test::WriteFile(m_dir.File("real.ini"), std::string("a\0b\r\n", 5));
+    ASSERT_EQ(chmod(m_dir.File("real.ini").c_str(), 0600), 0);
+    fs::create_symlink("real.ini", m_dir.File("Config.ini"));
+    ASSERT_TRUE(ReadIniText(m_dir.File("Config.ini"), text));
+    EXPECT_EQ(text, std::string("a\0b\r\n", 5));
+    ASSERT_TRUE(SaveIniText(m_dir.File("Config.ini"), "new\n"));
+    EXPECT_TRUE(fs::is_symlink(m_dir.File("Config.ini")));
+    EXPECT_EQ(test::ReadFile(m_dir.File("real.ini")), "new\n");
+    EXPECT_EQ(fs::status(m_dir.File("real.ini")).permissions(), fs::perms{0600})
+        << "the owner's alone stays the owner's alone";
+    EXPECT_FALSE(SaveIniText(m_dir.File("no/such/folder.ini"), "x", &reason));
+    EXPECT_EQ(Listing(m_dir.Path()), (Strings{"Config.ini", "real.ini"}));
 }
 
 }  // namespace

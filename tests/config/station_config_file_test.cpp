@@ -64,6 +64,16 @@ TEST_F(StationConfigFileTest, ValuesAreReadByTheirOwnRulesAndMissingKeysGetTheir
     EXPECT_EQ(Load("[Media]\nFormat=wma \n").Format, kFormatMp3);
     EXPECT_EQ(Load("[Media]\nFormat=WMA\n").Format, kFormatWma);
     EXPECT_EQ(Load("[Broadcast]\nMaster=FALSE\n").Master, 0);
+    EXPECT_EQ(c.AdminUser, "admin");
+    EXPECT_EQ(c.AdminAllowPlainHttp, 0) << "the console stays on this machine over plain HTTP";
+    c = Load(
+        "[Admin]\nUser= ann \nPasswordHash= pbkdf2-sha256$1000$x$y \nAllowPlainHttp=TRUE\n"
+        "AllowFrom= 10.0.0.0/8 ::1 \nApiToken=\tsha256$ab \n");
+    EXPECT_EQ(c.AdminUser, "ann");
+    EXPECT_EQ(c.AdminPasswordHash, "pbkdf2-sha256$1000$x$y") << "spaces around a hash do not count";
+    EXPECT_EQ(c.AdminAllowPlainHttp, 1);
+    EXPECT_EQ(c.AdminAllowFrom, "10.0.0.0/8 ::1");
+    EXPECT_EQ(c.AdminApiToken, "\tsha256$ab") << "only spaces are trimmed, as for every setting";
 
     StationConfig untouched;
     untouched.Password = "kept";
@@ -203,6 +213,11 @@ Url=
 IntroFile=
 
 [Admin]
+User=admin
+PasswordHash=
+AllowPlainHttp=False
+AllowFrom=
+ApiToken=
 MetricsAllowFrom=
 
 )";
@@ -296,6 +311,11 @@ Url=https://auto.example:8443/live
 IntroFile=/srv/jingle.mp3
 
 [Admin]
+User=operator
+PasswordHash=pbkdf2-sha256$1000$AAECAwQFBgcICQoLDA0ODw==$beM5rf90KpCcAQg9rqzVJDXHDURZod+A0rjTFF0Nlfo=
+AllowPlainHttp=True
+AllowFrom=127.0.0.1, 192.0.2.0/24 2001:db8::/32
+ApiToken=sha256$ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad
 MetricsAllowFrom=192.0.2.0/24, 2001:db8::7
 
 )";

@@ -133,21 +133,24 @@ TEST(ParseCommandLineTest, OptionsPathsAndTheProgramPath) {
         const char* arguments;
         const char* configPath;
         bool autoStart;
+        bool named;  // not the default file (the credential commands prepare no state folder)
     } cases[] = {
-        {"", "/opt/orvanta/Config.ini", false},
+        {"", "/opt/orvanta/Config.ini", false, false},
         // Any case, quotes dropped.
-        {" /START /Config:\"/srv/st/a.ini\"", "/srv/st/a.ini", true},
-        {" some other words", "/opt/orvanta/Config.ini", false},
-        {" /srv/x.ini /config:", "/srv/x.ini", false},
+        {" /START /Config:\"/srv/st/a.ini\"", "/srv/st/a.ini", true, true},
+        {" some other words", "/opt/orvanta/Config.ini", false, false},
+        {" /srv/x.ini /config:", "/srv/x.ini", false, true},
+        {" /config: \"\"", "/opt/orvanta/Config.ini", false, false},
         // "start" inside the path is taken as the option.
-        {" /config:/srv/start/a.ini", "/srv/a.ini", true},
+        {" /config:/srv/start/a.ini", "/srv/a.ini", true, true},
         // Only the first occurrence of each option goes.
-        {" /config:/config:x.ini /start", "/config:x.ini", true},
+        {" /config:/config:x.ini /start", "/config:x.ini", true, true},
     };
     for (const auto& c : cases) {
         const auto r = Parse(std::string("\"/opt/orvanta/ovserver\"") + c.arguments);
         EXPECT_EQ(r.configPath, c.configPath) << c.arguments;
         EXPECT_EQ(r.autoStart, c.autoStart) << c.arguments;
+        EXPECT_EQ(r.named, c.named) << c.arguments;
     }
     // A program path spelled differently fails the parse.
     EXPECT_FALSE(Parse("\"/OPT/orvanta/ovserver\" /start /config:a.ini").autoStart);
@@ -199,7 +202,9 @@ TEST(ReloadTest, ChangedSettingsAreSortedIntoLiveAndRestart) {
             "[Relay]\nHostname=up.example\nPort=9200\nStreamUrl=/live\n"
             "[HLS]\nEnabled=False\nSegmentSeconds=4\nWindow=3\nOriginFolder=/srv/hls\n"
             "[TLS]\nCertificate=c.pem\nPrivateKey=k.pem\nPort=8443\nTrustedCertificates=t.pem\n"
-            "[Admin]\nMetricsAllowFrom=10.0.0.0/8\n");
+            "[Admin]\nUser=ann\nPasswordHash=pbkdf2-sha256$1000$a$b\nAllowPlainHttp=True\n"
+            "AllowFrom=::1\nApiToken=sha256$00\n"
+            "MetricsAllowFrom=10.0.0.0/8\n");
     result = context.ReloadConfiguration(file);
     EXPECT_EQ(result.restart,
               (std::vector<std::string>{"Port", "BindAddress", "Format", "Relay", "TLS Port", "HLS",
@@ -208,7 +213,8 @@ TEST(ReloadTest, ChangedSettingsAreSortedIntoLiveAndRestart) {
               (std::vector<std::string>{"Password", "MaxClient", "Timeout", "SongHistoryMax",
                                         "Private broadcast", "Logging", "ContentDir", "TitleFormat",
                                         "URLFormat", "Station details", "Address override",
-                                        "TLS certificate", "MetricsAllowFrom"}));
+                                        "TLS certificate", "Admin login", "Admin access",
+                                        "Admin API token", "MetricsAllowFrom"}));
     EXPECT_EQ(context.config.Port, 9000) << "the new file is the configuration";
 }
 

@@ -222,13 +222,22 @@ public:
     }
     void Initialize(int32_t) override {}
 
-    // One setting of <orvanta/service_options.h>; false for a name we do not know or a value
-    // that is not one.
     // Why the last Start failed; "" when it did not.
     const char* StartError() const noexcept { return m_startError.c_str(); }
     // What plays while no source is connected (<orvanta/service_options.h>).
     int32_t FallbackPlaying() const noexcept { return m_engine.Fallback(); }
 
+    // The settings as the next Start hands them to the engine: what the console set, less what
+    // the module never offers.
+    EngineSettings Snapshot() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        EngineSettings settings = m_settings;
+        Restrict(settings);
+        return settings;
+    }
+
+    // One setting of <orvanta/service_options.h>; false for a name we do not know or a value
+    // that is not one.
     bool SetOption(std::string_view name, std::string_view value) noexcept {
         const auto number = [value](int32_t& out) {
             const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), out);
@@ -260,6 +269,16 @@ public:
             Change([text](EngineSettings& s) { s.fallbackUrl = text; });
         } else if (name == ORVANTA_OPTION_FALLBACK_INTRO_FILE) {
             Change([text](EngineSettings& s) { s.introFile = text; });
+        } else if (name == ORVANTA_OPTION_ADMIN_USER) {
+            Change([text](EngineSettings& s) { s.adminUser = text; });
+        } else if (name == ORVANTA_OPTION_ADMIN_PASSWORD_HASH) {
+            Change([text](EngineSettings& s) { s.adminPasswordHash = text; });
+        } else if (name == ORVANTA_OPTION_ADMIN_ALLOW_PLAIN_HTTP && number(n)) {
+            Change([n](EngineSettings& s) { s.adminAllowPlainHttp = n != 0; });
+        } else if (name == ORVANTA_OPTION_ADMIN_ALLOW_FROM) {
+            Change([text](EngineSettings& s) { s.adminAllowFrom = text; });
+        } else if (name == ORVANTA_OPTION_ADMIN_API_TOKEN) {
+            Change([text](EngineSettings& s) { s.adminApiTokenHash = text; });
         } else if (name == ORVANTA_OPTION_ADMIN_METRICS_ALLOW_FROM) {
             Change([text](EngineSettings& s) { s.metricsAllowFrom = text; });
         } else if (name == ORVANTA_OPTION_PRIVATE_FILES) {
@@ -297,13 +316,6 @@ private:
             }
         } catch (...) {
         }
-    }
-
-    EngineSettings Snapshot() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        EngineSettings settings = m_settings;
-        Restrict(settings);
-        return settings;
     }
 
     const ModuleIdentity& m_identity;

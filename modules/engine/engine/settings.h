@@ -85,6 +85,15 @@ struct EngineSettings {
     std::string fallbackTitle;
     std::string fallbackUrl;
     std::string introFile;
+    // The operator's web console and API ([Admin]): the user, the stored password hash ("": the
+    // console is off), whether plain HTTP serves more than this machine, the allowed addresses
+    // as the operator wrote them ("": everyone), the stored token hash ("": no API). The hashes
+    // are never logged.
+    std::string adminUser = "admin";
+    std::string adminPasswordHash;
+    bool adminAllowPlainHttp = false;
+    std::string adminAllowFrom;
+    std::string adminApiTokenHash;
     // Who besides this machine may read /metrics: addresses and networks (address/prefix
     // length), separated by commas or spaces; "" for this machine alone.
     std::string metricsAllowFrom;
