@@ -342,19 +342,19 @@ TEST_F(EngineTest, ARelayFollowsItsUpstreamWithTitlesAndComesBackAfterItFails) {
 // without a length or longer than a form is refused before any of it is read.
 TEST_F(EngineTest, PostBodiesAreReadWholeOrRefused) {
     Start();
-    ExpectHas(Get("POST /admin/ HTTP/1.1\r\nHost: x\r\n\r\n"), {"411 Length Required"});
-    ExpectHas(Get("POST /admin/ HTTP/1.1\r\nContent-Length: 99999\r\n\r\n"),
+    ExpectHas(Get("POST /form HTTP/1.1\r\nHost: x\r\n\r\n"), {"411 Length Required"});
+    ExpectHas(Get("POST /form HTTP/1.1\r\nContent-Length: 99999\r\n\r\n"),
               {"413 Payload Too Large"});
-    ExpectHas(Get("POST /admin/ HTTP/1.1\r\nContent-Length: 1x\r\n\r\n"), {"400 Bad Request"});
+    ExpectHas(Get("POST /form HTTP/1.1\r\nContent-Length: 1x\r\n\r\n"), {"400 Bad Request"});
 
     TestClient slow(m_port);
-    slow.Send("POST /admin/ HTTP/1.1\r\nContent-Length: 10\r\n\r\nuser=");
+    slow.Send("POST /form HTTP/1.1\r\nContent-Length: 10\r\n\r\nuser=");
     EXPECT_EQ(slow.Read(1, 300), "") << "answered before the body was whole";
     slow.Send("admin");
     EXPECT_TRUE(StartsWith(slow.ReadAll(3000), "HTTP/1.0 405"));
 
     TestClient polite(m_port);
-    polite.Send("POST /admin/ HTTP/1.1\r\nContent-Length: 10\r\nExpect: 100-continue\r\n\r\n");
+    polite.Send("POST /form HTTP/1.1\r\nContent-Length: 10\r\nExpect: 100-continue\r\n\r\n");
     EXPECT_EQ(polite.ReadUntil("\r\n\r\n", 3000), "HTTP/1.1 100 Continue\r\n\r\n");
     polite.Send("user=admin");
     EXPECT_TRUE(StartsWith(polite.ReadAll(3000), "HTTP/1.0 405"));

@@ -15,6 +15,7 @@
 #include <array>
 #include <charconv>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace orvanta::engine {
@@ -263,7 +264,8 @@ private:
     void Dispatch(const RequestParser::Step& step) {
         using Kind = RequestParser::Step::Kind;
         CoreActions actions(m_core, m_address, std::bind_front(&Connection::HandOver, this));
-        const RequestContext context = actions.Context(m_transport->Secure());
+        RequestContext context = actions.Context(m_transport->Secure());
+        context.passwordChecked = m_passwordChecked;
         Act(step.kind == Kind::V1Line ? V1Login(step.line, context, actions)
             : step.kind == Kind::V1Headers
                 ? V1LoginHeaders(step.headers, context, actions)
@@ -284,6 +286,21 @@ private:
             case Outcome::Kind::Close:
                 Close();
                 return;
+            case Outcome::Kind::CheckPassword: {
+                auto self = shared_from_this();
+                const bool started = m_core.CheckPassword(
+                    std::move(outcome.reply.text), std::move(outcome.secret), [self](bool right) {
+                        if (!self->m_done) {
+                            self->m_passwordChecked = right;
+                            self->Dispatch(self->m_post);
+                        }
+                    });
+                if (!started) {
+                    Send(Reply(PlainError(503, "Service Unavailable", "Retry-After: 2\r\n"),
+                               "too many password checks under way"));
+                }
+                return;
+            }
         }
     }
 
@@ -352,6 +369,8 @@ private:
     std::string m_address;
     std::string m_answer;
     std::string m_what = "request";
+    // A password checked for this request (only POSTs ask for one).
+    std::optional<bool> m_passwordChecked;
     // A POST waiting for its body.
     RequestParser::Step m_post;
     std::string m_body;

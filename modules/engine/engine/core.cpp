@@ -1,5 +1,6 @@
 #include "engine/core.h"
 
+#include "base/credentials.h"
 #include "base/ports.h"
 #include "engine/address_list.h"
 #include "engine/directory.h"
@@ -192,7 +193,31 @@ constexpr auto kLogSettleTime = std::chrono::milliseconds(200);
 
 }  // namespace
 
+bool Core::CheckPassword(std::string storedHash, std::string password,
+                         std::function<void(bool)> done) {
+    if (m_passwordChecks >= kMaxPasswordChecks) {
+        WipeSecret(password);
+        return false;
+    }
+    ++m_passwordChecks;
+    asio::post(m_checker, [this, work = asio::make_work_guard(m_io), stored = std::move(storedHash),
+                           password = std::move(password), done = std::move(done)]() mutable {
+        const bool right = VerifyPasswordHash(stored, password);
+        WipeSecret(password);
+        asio::post(m_io, [this, right, done = std::move(done)] {
+            --m_passwordChecks;
+            done(right);
+        });
+    });
+    return true;
+}
+
 void Core::ApplySettings(EngineSettings settings) {
+    if (settings.adminPasswordHash != m_settings.adminPasswordHash ||
+        settings.adminUser != m_settings.adminUser) {
+        // A new password (or none) ends every session the old one opened.
+        m_consoleSessions.CloseAll();
+    }
     const std::string metricsAllowedBefore = std::move(m_settings.metricsAllowFrom);
     m_settings = std::move(settings);
     CheckMetricsAllowFrom(metricsAllowedBefore);

@@ -3,6 +3,7 @@
 // thread; the controller talks to it through EngineStatus atomics and posted handlers.
 #pragma once
 
+#include "engine/admin_sessions.h"
 #include "engine/engine_status.h"
 #include "engine/fallback.h"
 #include "engine/handshake_gate.h"
@@ -97,6 +98,17 @@ public:
 
     bool Stopping() const { return m_sessions.Stopping(); }
 
+    static constexpr size_t kMaxPasswordChecks = 4;
+
+    // The web console's logged-in sessions: they last as long as the engine runs.
+    AdminSessions& ConsoleSessions() { return m_consoleSessions; }
+    // Checks `password` against the stored hash on a thread of its own (the hash is slow on
+    // purpose), then runs `done` with the verdict on the event loop. False, with nothing run,
+    // when kMaxPasswordChecks are under way already: a flood of logins waits its turn at the
+    // door, not in the engine.
+    bool CheckPassword(std::string storedHash, std::string password,
+                       std::function<void(bool)> done);
+
 private:
     void Accept(tcp::acceptor& acceptor, PortKind kind);
     // Looks at the certificate files again every tlsCheckInterval.
@@ -148,8 +160,13 @@ private:
     std::unique_ptr<DirectoryAnnouncer> m_directory;
     // The station's standby feeds; it lets go of them before they go.
     Fallbacks m_fallbacks{m_context};
+    AdminSessions m_consoleSessions;
+    size_t m_passwordChecks = 0;  // under way
     // Declared last: its timer and listeners go before the rest.
     Station m_station;
+    // Destroyed first: waits for a check still under way, whose answer then finds the loop
+    // stopped (its work guard kept the loop running until then).
+    asio::thread_pool m_checker{1};
 };
 
 // A connection before we know what it is: an HTTP request on the listen port (listener,

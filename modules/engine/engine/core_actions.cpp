@@ -25,6 +25,14 @@ RequestContext CoreActions::Context(bool secure) const {
     };
 }
 
+AdminSessions& CoreActions::ConsoleSessions() {
+    return m_core.ConsoleSessions();
+}
+
+void CoreActions::Log(std::string_view text) {
+    m_core.Log(text);
+}
+
 StationSnapshot CoreActions::Snapshot() const {
     return m_core.GetStation().Snapshot();
 }

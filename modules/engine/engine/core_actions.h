@@ -39,6 +39,8 @@ public:
     void LogHold(std::string_view what) override;
     void LogRefusal(std::string_view what) override;
     void SetTitle(std::string_view song, std::string_view url) override;
+    AdminSessions& ConsoleSessions() override;
+    void Log(std::string_view text) override;
     void PlaylistFetched(std::string_view userAgent) override;
     void SegmentServed() override;
     void HlsAsked(bool playlist) override;

@@ -32,6 +32,12 @@ std::string Response(int code, std::string_view reason, std::string_view content
     return text;
 }
 
+std::string PrivateResponse(int code, std::string_view reason, std::string_view contentType,
+                            std::string_view body, std::string_view extraHeaders) {
+    return Head(code, reason, contentType, body.size(), "no-store", extraHeaders) +
+           std::string(body);
+}
+
 std::string ResponseHead(int code, std::string_view reason, std::string_view contentType,
                          size_t contentLength, std::string_view extraHeaders) {
     return Head(code, reason, contentType, contentLength, "no-cache", extraHeaders);

@@ -22,6 +22,9 @@ inline constexpr char kCorsHeaders[] =
 // CRLF), the blank line and the body.
 std::string Response(int code, std::string_view reason, std::string_view contentType,
                      std::string_view body, std::string_view extraHeaders = {});
+// As Response, but nothing on the way may keep it (the operator's console).
+std::string PrivateResponse(int code, std::string_view reason, std::string_view contentType,
+                            std::string_view body, std::string_view extraHeaders = {});
 // The head of such an answer for a body of `contentLength` bytes that goes after it (or not at
 // all, for HEAD, which carries the length the body would have).
 std::string ResponseHead(int code, std::string_view reason, std::string_view contentType,

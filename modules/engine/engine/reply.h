@@ -46,11 +46,21 @@ struct Outcome {
         Continue,    // send `reply.text` and read on (OK2 before a v1 login's header block)
         HandedOver,  // a listener or source session has taken the connection
         Close,       // close without a word (the reason is in the log)
+        // (a POST's handler only) check `secret` against the stored hash `reply.text` off the
+        // event loop, then run the handler again with the verdict in
+        // RequestContext::passwordChecked
+        CheckPassword,
     };
 
     Outcome(Reply answer) : reply(std::move(answer)) {}
     static Outcome HandedOver() { return Outcome(Kind::HandedOver); }
     static Outcome Close() { return Outcome(Kind::Close); }
+    static Outcome CheckPassword(std::string storedHash, std::string password) {
+        Outcome outcome{Reply(std::move(storedHash))};
+        outcome.kind = Kind::CheckPassword;
+        outcome.secret = std::move(password);
+        return outcome;
+    }
     static Outcome Continue(std::string text) {
         Outcome outcome{Reply(std::move(text))};
         outcome.kind = Kind::Continue;
@@ -59,6 +69,7 @@ struct Outcome {
 
     Kind kind = Kind::Answer;
     Reply reply;
+    std::string secret;  // CheckPassword's password, never logged
 
 private:
     explicit Outcome(Kind k) : kind(k), reply(std::string()) {}

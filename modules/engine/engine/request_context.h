@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,6 +40,9 @@ struct RequestContext {
     const HlsStream& hls;
     // Files never served (see ContentFolder::privateFiles).
     const std::vector<std::string>& privateFiles;
+    // After a handler asked for a password to be checked (Outcome::CheckPassword), whether it
+    // was right; unset before.
+    std::optional<bool> passwordChecked = std::nullopt;
 };
 
 // What /metrics shows: the engine's gauges and counters as of one request. Counters count from
@@ -65,6 +69,8 @@ struct EngineMetrics {
     uint64_t hlsSegmentRequests = 0;
 };
 
+class AdminSessions;
+
 class RequestActions {
 public:
     virtual ~RequestActions() = default;
@@ -88,6 +94,10 @@ public:
     virtual void LogRefusal(std::string_view what) = 0;
 
     virtual void SetTitle(std::string_view song, std::string_view url) = 0;
+    // The web console's sessions, which live as long as the engine runs.
+    virtual AdminSessions& ConsoleSessions() = 0;
+    // A line in the station's log (`text` safe for it).
+    virtual void Log(std::string_view text) = 0;
     // The client (`userAgent` as sent) fetched the HLS playlist; a GET was served a segment.
     virtual void PlaylistFetched(std::string_view userAgent) = 0;
     virtual void SegmentServed() = 0;

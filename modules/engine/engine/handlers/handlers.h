@@ -49,6 +49,9 @@ Outcome ListenerRequest(const Request& request, const RequestContext& context,
 bool IsStreamRequest(const Request& request, const RequestContext& context);
 // The stream's address as the client reached us (its Host header when plain).
 std::string StreamUrl(const Request& request, const RequestContext& context);
+// The operator's web console under /admin/ (its login, pages and forms, and its style sheet).
+Outcome AdminConsoleRequest(const Request& request, const RequestContext& context,
+                            RequestActions& actions);
 // Status pages, playlists, the content folder and the station's own page.
 Outcome PageRequest(const Request& request, const RequestContext& context, RequestActions& actions);
 

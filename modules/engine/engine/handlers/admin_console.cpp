@@ -1,0 +1,185 @@
+// The operator's web console under /admin/: off until a password is set, served over HTTPS (and
+// over plain HTTP only to this machine, unless the operator allows more), to the addresses the
+// operator allows. A login form opens a session kept in a cookie the page's script could not
+// read (there is no script); every form that changes something carries the session's token and,
+// when the browser names it, our own origin. Passwords are checked off the event loop (the hash
+// is slow on purpose) and through the login guard every password of the engine goes through.
+#include "base/ascii.h"
+#include "base/credentials.h"
+#include "engine/address_list.h"
+#include "engine/admin_sessions.h"
+#include "engine/handlers/handlers.h"
+#include "engine/http_reply.h"
+#include "engine/log.h"
+#include "engine/login_check.h"
+#include "web/admin_pages.h"
+#include "web/pages.h"
+
+namespace orvanta::engine {
+
+namespace {
+
+Reply Page(int code, std::string_view reason, const std::string& body,
+           std::string_view extraHeaders = {}) {
+    return Reply(PrivateResponse(code, reason, "text/html; charset=utf-8", body,
+                                 std::string(AdminPageHeaders()) + std::string(extraHeaders)));
+}
+
+Reply SeeOther(std::string_view where, std::string_view extraHeaders = {}) {
+    return Reply(PrivateResponse(303, "See Other", "text/plain; charset=utf-8", "",
+                                 "Location: " + std::string(where) + "\r\n" +
+                                     std::string(AdminPageHeaders()) + std::string(extraHeaders)));
+}
+
+std::string SessionCookie(std::string_view id, bool secure) {
+    return "Set-Cookie: " + std::string(kAdminCookie) + "=" + std::string(id) +
+           "; Path=/admin; HttpOnly; SameSite=Strict" + (secure ? "; Secure" : "") + "\r\n";
+}
+
+std::string EndedCookie(bool secure) {
+    return "Set-Cookie: " + std::string(kAdminCookie) +
+           "=; Path=/admin; HttpOnly; SameSite=Strict; Max-Age=0" + (secure ? "; Secure" : "") +
+           "\r\n";
+}
+
+bool IsLoopback(std::string_view address) {
+    return address.rfind("127.", 0) == 0 || address == "::1" ||
+           address.rfind("::ffff:127.", 0) == 0;
+}
+
+bool AddressAllowed(std::string_view list, std::string_view address);
+
+// Why the console is not offered to this client at all; "" when it is.
+std::string NotHere(const RequestContext& context) {
+    const EngineSettings& settings = context.settings;
+    if (!context.secure && !settings.adminAllowPlainHttp && !IsLoopback(context.address)) {
+        return "The web console answers over HTTPS, or over plain HTTP to this machine only.";
+    }
+    if (!AddressAllowed(settings.adminAllowFrom, context.address)) {
+        return "The web console does not answer this address.";
+    }
+    return {};
+}
+
+// A form that changes something came from a page of ours: the browser names no other origin.
+bool SameOrigin(const Request& request, const RequestContext& context) {
+    const std::string* origin = request.Find("Origin");
+    if (origin == nullptr) {
+        return true;  // browsers name it on every POST; other clients carry the token anyway
+    }
+    const std::string* host = request.Find("Host");
+    return host != nullptr &&
+           EqualsIgnoreCase(*origin, std::string(context.secure ? "https://" : "http://") + *host);
+}
+
+// Whether the operator's list lets `address` try at all (an empty list lets everyone).
+bool AddressAllowed(std::string_view list, std::string_view address) {
+    return TrimSpaceTab(list).empty() || AddressList::Parse(list).Contains(address);
+}
+
+}  // namespace
+
+Outcome AdminConsoleRequest(const Request& request, const RequestContext& context,
+                            RequestActions& actions) {
+    const bool post = request.method == "POST";
+    const std::string& path = request.path;
+    if (path == kAdminStylePath && !post) {
+        return Reply(PrivateResponse(
+            200, "OK", "text/css; charset=utf-8",
+            request.method == "HEAD" ? std::string_view() : AdminStyleSheet(), AdminPageHeaders()));
+    }
+    const bool home = path == "/admin" || path == "/admin/";
+    const bool known =
+        home || path == "/admin/login" || path == "/admin/logout" || path == "/admin/title";
+    if (!known) {
+        return post ? Reply(PlainError(405, "Method Not Allowed"))
+                    : Reply(PlainError(404, "Not Found"));
+    }
+    const EngineSettings& settings = context.settings;
+    if (settings.adminPasswordHash.empty()) {
+        return home && !post ? Page(200, "OK", AdminOffPage())
+                             : Page(403, "Forbidden", AdminOffPage());
+    }
+    if (const std::string why = NotHere(context); !why.empty()) {
+        return Reply(Page(403, "Forbidden", AdminRefusedPage(why)).text, "the web console: " + why);
+    }
+
+    AdminSessions& sessions = actions.ConsoleSessions();
+    const auto now = AdminSessions::Clock::now();
+    const std::string* cookies = request.Find("Cookie");
+    const auto id = cookies != nullptr ? CookieValue(*cookies, kAdminCookie) : std::nullopt;
+    const AdminSessions::Session* session = id ? sessions.Use(*id, now) : nullptr;
+
+    if (path == "/admin/login") {
+        if (!post) {
+            return session != nullptr ? SeeOther("/admin/") : Page(200, "OK", AdminLoginPage(""));
+        }
+        if (!SameOrigin(request, context)) {
+            return Reply(
+                Page(403, "Forbidden", AdminRefusedPage("A login from another site.")).text,
+                "a console login from a page of another origin");
+        }
+        if (auto held = HeldBack(context, actions, TooManyAttempts(actions))) {
+            return *held;
+        }
+        const auto form = ParseQuery(request.body);
+        const std::string user = QueryValue(form, "user").value_or("");
+        if (!context.passwordChecked) {
+            // The hash is slow on purpose: the check runs elsewhere and the request comes back
+            // here with its verdict.
+            return Outcome::CheckPassword(settings.adminPasswordHash,
+                                          QueryValue(form, "password").value_or(""));
+        }
+        if (!*context.passwordChecked || !ConstantTimeEquals(user, settings.adminUser)) {
+            WrongPassword(context, actions);
+            return Reply(Page(403, "Forbidden", AdminLoginPage("Wrong user or password.")).text,
+                         "a wrong console login");
+        }
+        actions.Succeeded();
+        const AdminSessions::Session& opened = sessions.Open(user, now);
+        actions.Log("Web console: " + LogSafe(user) + " logged in from " + context.address);
+        return SeeOther("/admin/", SessionCookie(opened.id, context.secure));
+    }
+
+    if (session == nullptr) {
+        // Not logged in (or no longer): the form first. Actions without a session are refused
+        // outright: they are what a foreign page would try.
+        return post ? Page(403, "Forbidden", AdminLoginPage("Your session has ended."),
+                           EndedCookie(context.secure))
+                    : SeeOther("/admin/login");
+    }
+    if (!post) {
+        AdminFacts facts;
+        facts.user = session->user;
+        facts.csrf = session->csrf;
+        const EngineMetrics totals = actions.Metrics();
+        facts.receivedBytes = totals.receivedBytes;
+        facts.sentBytes = totals.sentBytes;
+        facts.uptimeSeconds = std::chrono::duration_cast<std::chrono::seconds>(
+                                  std::chrono::system_clock::now() - totals.started)
+                                  .count();
+        const auto query = ParseQuery(request.query);
+        if (QueryValue(query, "done") == "title") {
+            facts.notice = "The title is set.";
+        }
+        return Page(200, "OK", AdminDashboard(actions.Snapshot(), facts));
+    }
+    const auto form = ParseQuery(request.body);
+    if (!SameOrigin(request, context) ||
+        !SameToken(QueryValue(form, "csrf").value_or(""), session->csrf)) {
+        return Reply(Page(403, "Forbidden", AdminRefusedPage("That form is not one of ours.")).text,
+                     "a console form without its session's token or from another origin");
+    }
+    if (path == "/admin/logout") {
+        actions.Log("Web console: " + LogSafe(session->user) + " logged out");
+        sessions.Close(*id);
+        return SeeOther("/admin/login", EndedCookie(context.secure));
+    }
+    if (path == "/admin/title") {
+        actions.SetTitle(QueryValue(form, "title").value_or(""), "");
+        return SeeOther("/admin/?done=title");
+    }
+    return Reply(PlainError(405, "Method Not Allowed"));
+}
+
+}  // namespace orvanta::engine

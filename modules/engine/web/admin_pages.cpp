@@ -1,0 +1,179 @@
+#include "web/admin_pages.h"
+
+#include "web/pages.h"
+
+#include <chrono>
+#include <cstdio>
+
+namespace orvanta::engine {
+
+namespace {
+
+std::string Escaped(std::string_view text) {
+    return HtmlEscape(text);
+}
+
+// "2 h 05 min", "4 min 10 s": how long, for people.
+std::string Span(int64_t seconds) {
+    char text[48];
+    if (seconds >= 3600) {
+        std::snprintf(text, sizeof text, "%lld h %02lld min",
+                      static_cast<long long>(seconds / 3600),
+                      static_cast<long long>(seconds / 60 % 60));
+    } else {
+        std::snprintf(text, sizeof text, "%lld min %02lld s", static_cast<long long>(seconds / 60),
+                      static_cast<long long>(seconds % 60));
+    }
+    return text;
+}
+
+// "12.3 MB": bytes for people (decimal units, as network tools count).
+std::string Bytes(uint64_t bytes) {
+    char text[32];
+    if (bytes >= 1'000'000'000) {
+        std::snprintf(text, sizeof text, "%.2f GB", static_cast<double>(bytes) / 1e9);
+    } else if (bytes >= 1'000'000) {
+        std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
+    } else {
+        std::snprintf(text, sizeof text, "%.1f kB", static_cast<double>(bytes) / 1e3);
+    }
+    return text;
+}
+
+std::string Page(std::string_view title, std::string_view body, std::string_view csrf = {}) {
+    std::string page =
+        "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
+        "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
+        "<meta name=\"referrer\" content=\"same-origin\"><title>" +
+        Escaped(title) + " - Orvanta Server</title><link rel=\"stylesheet\" href=\"" +
+        std::string(kAdminStylePath) + "\"></head><body><header><p class=\"brand\">Orvanta Server";
+    if (!csrf.empty()) {
+        // Logging out changes something: a form with the session's token, like every action.
+        page +=
+            "</p><form method=\"post\" action=\"/admin/logout\"><input type=\"hidden\" "
+            "name=\"csrf\" value=\"" +
+            Escaped(csrf) + "\"><button type=\"submit\">Log out</button></form>";
+    } else {
+        page += "</p>";
+    }
+    page += "</header><main><h1>" + Escaped(title) + "</h1>";
+    page += body;
+    page += "</main></body></html>\n";
+    return page;
+}
+
+std::string Row(std::string_view name, std::string_view value) {
+    return "<tr><th scope=\"row\">" + Escaped(name) + "</th><td>" + Escaped(value) + "</td></tr>";
+}
+
+}  // namespace
+
+const char* AdminPageHeaders() {
+    return "Content-Security-Policy: default-src 'none'; style-src 'self'; img-src 'self'; "
+           "form-action 'self'; frame-ancestors 'none'; base-uri 'none'\r\n"
+           "Referrer-Policy: same-origin\r\nX-Frame-Options: DENY\r\n";
+}
+
+std::string_view AdminStyleSheet() {
+    return R"(:root { color-scheme: light dark; --accent: #1f6feb; }
+body { font: 16px/1.5 system-ui, sans-serif; margin: 0; }
+header { display: flex; justify-content: space-between; align-items: center;
+  padding: .5rem 1rem; border-bottom: 1px solid #8884; }
+header form { margin: 0; }
+.brand { font-weight: 600; margin: 0; }
+main { max-width: 48rem; margin: 0 auto; padding: 1rem; }
+h1 { font-size: 1.5rem; margin: .5rem 0 1rem; }
+h2 { font-size: 1.15rem; margin: 1.5rem 0 .5rem; }
+table { border-collapse: collapse; width: 100%; }
+th, td { text-align: left; padding: .4rem .5rem; border-bottom: 1px solid #8883;
+  vertical-align: top; overflow-wrap: anywhere; }
+th[scope=row] { width: 40%; font-weight: 500; }
+label { display: block; margin: .75rem 0 .25rem; }
+input[type=text], input[type=password] { font: inherit; width: 100%; max-width: 24rem;
+  padding: .5rem; box-sizing: border-box; }
+button { font: inherit; padding: .5rem 1rem; min-height: 44px; margin-top: .75rem;
+  border: 1px solid var(--accent); border-radius: 6px; background: var(--accent); color: #fff; }
+header button { margin: 0; background: none; color: inherit; border-color: #8888; }
+.notice { padding: .5rem .75rem; border-left: 4px solid var(--accent); background: #8881; }
+.onair { color: #1a7f37; font-weight: 600; }
+.offair { color: #b35900; font-weight: 600; }
+code { font-size: .95em; }
+)";
+}
+
+std::string AdminOffPage() {
+    return Page("Web console off",
+                "<p>The web console is off: no password is set for it.</p><p>To turn it on, set "
+                "one on the server, then reload the configuration (or restart):</p>"
+                "<p><code>ovserver --set-admin-password</code></p><p>It is served over HTTPS, "
+                "and over plain HTTP only to this machine itself (an SSH tunnel works) unless "
+                "<code>[Admin] AllowPlainHttp</code> says otherwise.</p>");
+}
+
+std::string AdminRefusedPage(std::string_view why) {
+    return Page("Not here", "<p>" + Escaped(why) + "</p>");
+}
+
+std::string AdminLoginPage(std::string_view message) {
+    std::string body;
+    if (!message.empty()) {
+        body += "<p class=\"notice\" role=\"alert\">" + Escaped(message) + "</p>";
+    }
+    body +=
+        "<form method=\"post\" action=\"/admin/login\"><label for=\"user\">User</label>"
+        "<input type=\"text\" id=\"user\" name=\"user\" autocomplete=\"username\" "
+        "autocapitalize=\"none\" spellcheck=\"false\" required><label for=\"password\">"
+        "Password</label><input type=\"password\" id=\"password\" name=\"password\" "
+        "autocomplete=\"current-password\" required><div><button type=\"submit\">Log in</button>"
+        "</div></form>";
+    return Page("Log in", body);
+}
+
+std::string AdminDashboard(const StationSnapshot& station, const AdminFacts& facts) {
+    std::string body;
+    if (!facts.notice.empty()) {
+        body += "<p class=\"notice\" role=\"status\">" + Escaped(facts.notice) + "</p>";
+    }
+    const auto since = [&station] {
+        return Span(std::chrono::duration_cast<std::chrono::seconds>(
+                        std::chrono::system_clock::now() - station.streamStart)
+                        .count());
+    };
+    body += "<h2>On air</h2><table>";
+    if (station.onAir) {
+        body += "<tr><th scope=\"row\">State</th><td class=\"onair\">On air (" +
+                Escaped(station.feed) + ") for " + since() + "</td></tr>";
+        body += Row(
+            "Stream",
+            station.contentType + (station.codec.empty() ? "" : " (" + station.codec + ")") +
+                (station.bitrate > 0 ? ", " + std::to_string(station.bitrate) + " kbit/s" : ""));
+        body += Row("Title", station.title.empty() ? "(none)" : station.title);
+    } else {
+        body += "<tr><th scope=\"row\">State</th><td class=\"offair\">Not on air</td></tr>";
+    }
+    body += Row("Station", station.name);
+    body += "</table><h2>Listeners</h2><table>";
+    body += Row("Now",
+                std::to_string(station.listeners) + " of " + std::to_string(station.maxListeners));
+    body += Row("Peak", std::to_string(station.peakListeners));
+    if (station.hlsOffered) {
+        body += Row("HLS clients", std::to_string(station.hlsListeners));
+    }
+    body += Row("Since start", std::to_string(station.listenerHits) + " connections");
+    body += "</table><h2>Server</h2><table>";
+    body += Row("Up for", Span(facts.uptimeSeconds));
+    body += Row("Received", Bytes(facts.receivedBytes));
+    body += Row("Sent", Bytes(facts.sentBytes));
+    body += "</table>";
+    body +=
+        "<h2>Title</h2><form method=\"post\" action=\"/admin/title\"><input type=\"hidden\" "
+        "name=\"csrf\" value=\"" +
+        Escaped(facts.csrf) +
+        "\"><label for=\"title\">Title listeners see</label><input type=\"text\" "
+        "id=\"title\" name=\"title\" value=\"" +
+        Escaped(station.title) +
+        "\"><div><button type=\"submit\">Set the title</button></div></form>";
+    return Page("Dashboard", body, facts.csrf);
+}
+
+}  // namespace orvanta::engine

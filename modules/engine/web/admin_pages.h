@@ -1,0 +1,46 @@
+// The operator's web console as pages: built whole from plain values, every text escaped, no
+// script and no inline style (the console's strict Content-Security-Policy allows neither), so
+// they work in any browser, a phone's included.
+#pragma once
+
+#include "web/station_snapshot.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orvanta::engine {
+
+// The headers every console page and its style sheet go out with: the policy that forbids
+// script, inline style, framing and forms to elsewhere.
+const char* AdminPageHeaders();
+
+// Where the console's style sheet is served, and its text.
+inline constexpr char kAdminStylePath[] = "/admin/console.css";
+std::string_view AdminStyleSheet();
+
+// The cookie that carries a console session.
+inline constexpr char kAdminCookie[] = "ovadmin";
+
+// With no password set: what the console is and how to turn it on.
+std::string AdminOffPage();
+// Refused before any password is asked (plain HTTP from elsewhere, an address not allowed):
+// `why` in the operator's words.
+std::string AdminRefusedPage(std::string_view why);
+// The login form; `message` ("" for none) says why it is shown again.
+std::string AdminLoginPage(std::string_view message);
+
+// What the dashboard shows besides the station itself.
+struct AdminFacts {
+    std::string user;
+    std::string csrf;  // the session's token, for the forms
+    uint64_t receivedBytes = 0;
+    uint64_t sentBytes = 0;
+    int64_t uptimeSeconds = 0;
+    std::string notice;  // the outcome of the last action ("" for none)
+};
+
+std::string AdminDashboard(const StationSnapshot& station, const AdminFacts& facts);
+
+}  // namespace orvanta::engine
