@@ -204,7 +204,8 @@ TEST(ReloadTest, ChangedSettingsAreSortedIntoLiveAndRestart) {
             "[TLS]\nCertificate=c.pem\nPrivateKey=k.pem\nPort=8443\nTrustedCertificates=t.pem\n"
             "[Admin]\nUser=ann\nPasswordHash=pbkdf2-sha256$1000$a$b\nAllowPlainHttp=True\n"
             "AllowFrom=::1\nApiToken=sha256$00\n"
-            "MetricsAllowFrom=10.0.0.0/8\n");
+            "MetricsAllowFrom=10.0.0.0/8\n"
+            "[Fallback]\nFile=gap.mp3\nTitle=Soon\nUrl=http://127.0.0.2/\nIntroFile=i.mp3\n");
     result = context.ReloadConfiguration(file);
     EXPECT_EQ(result.restart,
               (std::vector<std::string>{"Port", "BindAddress", "Format", "Relay", "TLS Port", "HLS",
@@ -213,8 +214,8 @@ TEST(ReloadTest, ChangedSettingsAreSortedIntoLiveAndRestart) {
               (std::vector<std::string>{"Password", "MaxClient", "Timeout", "SongHistoryMax",
                                         "Private broadcast", "Logging", "ContentDir", "TitleFormat",
                                         "URLFormat", "Station details", "Address override",
-                                        "TLS certificate", "Admin login", "Admin access",
-                                        "Admin API token", "MetricsAllowFrom"}));
+                                        "TLS certificate", "Fallback", "Admin login",
+                                        "Admin access", "Admin API token", "MetricsAllowFrom"}));
     EXPECT_EQ(context.config.Port, 9000) << "the new file is the configuration";
 }
 
