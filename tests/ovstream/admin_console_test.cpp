@@ -304,7 +304,8 @@ TEST_F(AdminConsoleTest, ABanRefusesEverythingFromThereSurvivesARestartAndEnds) 
     another.reset();
     m_engine.Stop();
     Start();
-    EXPECT_NE(Get("GET / HTTP/1.0\r\n\r\n", "127.0.0.2").find("403 Forbidden"), std::string::npos);
+    EXPECT_NE(Get("GET / HTTP/1.0\r\nAccept: text/html\r\n\r\n", "127.0.0.2").find("403 Forbidden"),
+              std::string::npos);
     EXPECT_NE(AskSourcePort("hackme\r\n", "127.0.0.2").find("403 Forbidden"), std::string::npos);
     OnAir();  // a source from this machine logs in as ever
 
@@ -317,9 +318,11 @@ TEST_F(AdminConsoleTest, ABanRefusesEverythingFromThereSurvivesARestartAndEnds) 
                                              std::to_string(now + 600) + "\nnonsense\n");
     m_engine.UpdateSettings(m_settings);
     ASSERT_TRUE(test::WaitUntil([this] {
-        return Get("GET / HTTP/1.0\r\n\r\n", "127.0.0.3").find("403") != std::string::npos;
+        return Get("GET / HTTP/1.0\r\nAccept: text/html\r\n\r\n", "127.0.0.3").find("403") !=
+               std::string::npos;
     }));
-    EXPECT_EQ(Get("GET / HTTP/1.0\r\n\r\n", "127.0.0.2").find("403"), std::string::npos);
+    EXPECT_EQ(Get("GET / HTTP/1.0\r\nAccept: text/html\r\n\r\n", "127.0.0.2").find("403"),
+              std::string::npos);
     const Login again = LogIn();
     ExpectHas(Page("/admin/bans", again.id), {"<td>127.0.0.3</td><td>20"});
     ExpectHas(Page("/admin/bans", again.id), {"127.0.0.2"}, false);
@@ -333,7 +336,8 @@ TEST_F(AdminConsoleTest, ABanRefusesEverythingFromThereSurvivesARestartAndEnds) 
     ExpectHas(Post("/admin/unban", "address=127.0.0.3", again.cookie), {"403 Forbidden"});
     ExpectHas(Post("/admin/unban", "csrf=" + again.csrf + "&address=127.0.0.3", again.cookie),
               {"Location: /admin/bans?done=unbanned"});
-    EXPECT_EQ(Get("GET / HTTP/1.0\r\n\r\n", "127.0.0.3").find("403"), std::string::npos);
+    EXPECT_EQ(Get("GET / HTTP/1.0\r\nAccept: text/html\r\n\r\n", "127.0.0.3").find("403"),
+              std::string::npos);
     EXPECT_EQ(test::ReadFile(m_settings.bansFile).find("127.0.0.3"), std::string::npos);
 }
 
