@@ -60,6 +60,12 @@ typedef int32_t (*OrvantaServiceFallbackFunction)(IServiceController* controller
  * path followed by a line feed; live. */
 #define ORVANTA_OPTION_PRIVATE_FILES "Paths.PrivateFiles"
 
+/* The file the module keeps the bans of its web console in (addresses and networks refused
+ * everything), a whole path; the console names `bans.txt` beside the configuration it writes.
+ * Live: the module reads the file again when it gets this option at a reload, so bans edited
+ * by hand take effect then. "" keeps bans only while the module runs. */
+#define ORVANTA_OPTION_BANS_FILE "Paths.BansFile"
+
 /* Secure connections ([TLS]). A certificate chain and its private key, PEM files; with both
  * set, listeners and Icecast-style sources may connect with TLS on the listen port. Both live:
  * new connections get the new certificate, connections under way keep theirs. */

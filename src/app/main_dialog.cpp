@@ -179,6 +179,7 @@ void CMainDialog::SetRunningState(bool running) {
 
 void CMainDialog::OnStart() {
     m_host.SetPrivateFiles(m_context.ConfigFiles());
+    m_host.SetBansFile(m_context.BansFile());
     if (m_host.Start()) {
         m_panel->StartStatusTimer();
         SetRunningState(true);

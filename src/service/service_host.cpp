@@ -247,6 +247,8 @@ void CServiceHost::HandOverOptions(IServiceController& s, bool liveOnly) {
         }
     }
     option(&s, ORVANTA_OPTION_PRIVATE_FILES, privateFiles.c_str());
+    // At a reload too: the module reads the file again then.
+    option(&s, ORVANTA_OPTION_BANS_FILE, m_bansFile.c_str());
 }
 
 int CServiceHost::Stop() {

@@ -55,6 +55,8 @@ public:
     // Files the module must never serve (the configuration files), handed over as an option
     // with the next Start or HandOverLiveSettings.
     void SetPrivateFiles(std::vector<std::string> files) { m_privateFiles = std::move(files); }
+    // Where the module keeps the web console's bans (a whole path), handed over likewise.
+    void SetBansFile(std::string path) { m_bansFile = std::move(path); }
 
     // The loaded controller, or null; the monitor polls it.
     IServiceController* Controller() const { return m_holder.Controller(); }
@@ -74,6 +76,7 @@ private:
     IServiceHostUi& m_ui;
     std::string m_programFolder;
     std::vector<std::string> m_privateFiles;
+    std::string m_bansFile;
     bool m_portMessageDue = true;
     // Declared before the monitor, so that even without the explicit order of the destructor
     // the monitor thread ends before the controller and its library go.

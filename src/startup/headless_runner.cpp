@@ -147,6 +147,7 @@ void CHeadlessRunner::Reload(const std::string& configPath, CServiceHost& host) 
     }
     if (!result.live.empty()) {
         host.SetPrivateFiles(m_context.ConfigFiles());
+        host.SetBansFile(m_context.BansFile());
         host.HandOverLiveSettings();
     }
     m_out << head
@@ -183,6 +184,7 @@ int CHeadlessRunner::Run(const std::string& commandLine, const std::string& prog
                           m_context.ProgramFolder());
         host.AttachMonitor();
         host.SetPrivateFiles(m_context.ConfigFiles());
+        host.SetBansFile(m_context.BansFile());
         auto started = std::chrono::steady_clock::now();
         if (parsed.autoStart) {
             if (host.Start()) {

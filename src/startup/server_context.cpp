@@ -126,6 +126,10 @@ std::vector<std::string> CServerContext::ConfigFiles() const {
     return files;
 }
 
+std::string CServerContext::BansFile() const {
+    return JoinedPath(m_stateFolder, "bans.txt");
+}
+
 std::string CServerContext::ExitConfigPath() const {
     return JoinedPath(m_stateFolder, "Config.ini");
 }

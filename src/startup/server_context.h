@@ -84,6 +84,8 @@ public:
     // The configuration files the engine must never serve: the one read last and the one the
     // exit step writes.
     std::vector<std::string> ConfigFiles() const;
+    // Where the engine keeps the web console's bans: beside the configuration it writes.
+    std::string BansFile() const;
 
     bool HasCrashReporter() const { return m_crashReporter.IsLoaded(); }
 

@@ -119,6 +119,7 @@ TEST_F(ServiceHostTest, OptionsGoOverByNameAndAReloadSendsOnlyTheLiveOnes) {
     test::ScopedEnv option("ORV_FIXTURE_OPTION", "*");
     CServiceHost host(m_modules, m_config, m_status, m_ui, "/opt/orvanta/");
     host.SetPrivateFiles({"/etc/orvanta/Config.ini"});
+    host.SetBansFile("/etc/orvanta/bans.txt");
     const auto options = [this] {
         // A value's further lines (after the user name) are not calls and are left out.
         std::vector<std::string> calls = Calls();
@@ -145,7 +146,8 @@ TEST_F(ServiceHostTest, OptionsGoOverByNameAndAReloadSendsOnlyTheLiveOnes) {
         "option Admin.AllowFrom 127.0.0.1, 192.0.2.0/24 2001:db8::/32",
         "option Admin.ApiToken " + tokenHash,
         "option Admin.MetricsAllowFrom 192.0.2.0/24, 2001:db8::7",
-        "option Paths.PrivateFiles /etc/orvanta/Config.ini"};
+        "option Paths.PrivateFiles /etc/orvanta/Config.ini",
+        "option Paths.BansFile /etc/orvanta/bans.txt"};
     EXPECT_EQ(options(), (std::vector<std::string>{
                              "option PrivateBr.Users Bob",
                              "option HLS.Enabled 0",
@@ -166,7 +168,8 @@ TEST_F(ServiceHostTest, OptionsGoOverByNameAndAReloadSendsOnlyTheLiveOnes) {
                              "option Admin.AllowFrom 127.0.0.1, 192.0.2.0/24 2001:db8::/32",
                              "option Admin.ApiToken " + tokenHash,
                              "option Admin.MetricsAllowFrom 192.0.2.0/24, 2001:db8::7",
-                             "option Paths.PrivateFiles /etc/orvanta/Config.ini"}));
+                             "option Paths.PrivateFiles /etc/orvanta/Config.ini",
+                             "option Paths.BansFile /etc/orvanta/bans.txt"}));
     std::filesystem::remove(m_log);
     ASSERT_TRUE(host.HandOverLiveSettings());
     EXPECT_EQ(options(), live);

@@ -263,6 +263,12 @@ private:
     // Runs the step's handler over the engine as it is now, and carries out what it decided.
     void Dispatch(const RequestParser::Step& step) {
         using Kind = RequestParser::Step::Kind;
+        // The operator's bans, in one place for everything a connection may ask: listeners,
+        // sources on either port, HLS, pages, the console itself.
+        if (m_core.Banned(m_address)) {
+            Send(Reply(PlainError(403, "Forbidden"), "a banned address"));
+            return;
+        }
         CoreActions actions(m_core, m_address, std::bind_front(&Connection::HandOver, this));
         RequestContext context = actions.Context(m_transport->Secure());
         context.passwordChecked = m_passwordChecked;

@@ -281,6 +281,8 @@ public:
             Change([text](EngineSettings& s) { s.adminApiTokenHash = text; });
         } else if (name == ORVANTA_OPTION_ADMIN_METRICS_ALLOW_FROM) {
             Change([text](EngineSettings& s) { s.metricsAllowFrom = text; });
+        } else if (name == ORVANTA_OPTION_BANS_FILE) {
+            Change([text](EngineSettings& s) { s.bansFile = text; });
         } else if (name == ORVANTA_OPTION_PRIVATE_FILES) {
             Change([text](EngineSettings& s) { s.privateFiles = Lines(text); });
         } else if (name == ORVANTA_OPTION_PRIVATE_USERS) {

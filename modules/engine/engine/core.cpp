@@ -47,6 +47,7 @@ Core::Core(asio::io_context& io, EngineSettings settings, EngineStatus& status)
       m_station(m_context) {
     RememberPrivateFiles();
     OpenLog();
+    LoadBans();
     m_station.Hls().SetListenerWindow(m_settings.hlsListenerWindow);
     m_station.Hls().OnDeparture([this](const HlsVisit& visit) { HlsDeparted(visit); });
 }
@@ -59,7 +60,7 @@ void Core::RememberPrivateFiles() {
     constexpr size_t kMaxPrivateFiles = 256;
     std::vector<std::string> named = m_settings.privateFiles;
     named.insert(named.end(), {m_settings.tlsCertificate, m_settings.tlsPrivateKey,
-                               m_settings.tlsTrustedCertificates});
+                               m_settings.tlsTrustedCertificates, m_settings.bansFile});
     if (!m_settings.logDirectory.empty() && !m_settings.logFileName.empty()) {
         named.push_back(m_settings.logDirectory + "/" + m_settings.logFileName);
     }
@@ -78,6 +79,35 @@ void Core::OpenLog() {
     } else {
         m_log.Open("", "");
     }
+}
+
+void Core::LoadBans() {
+    if (m_settings.bansFile.empty()) {
+        return;  // none named: the bans made since the start stay
+    }
+    std::string problem;
+    size_t skipped = 0;
+    if (!m_bans.Load(m_settings.bansFile, &problem, &skipped)) {
+        Log("Bans not read: " + LogSafe(problem) + "; the bans in force are kept");
+        return;
+    }
+    if (skipped > 0) {
+        Log("Bans file " + LogSafe(m_settings.bansFile) + ": " + std::to_string(skipped) +
+            " line(s) that are no ban left out");
+    }
+}
+
+bool Core::SaveBans(std::string* problem) {
+    std::string reason = "no bans file is set: the bans last until the engine stops";
+    if (!m_settings.bansFile.empty() &&
+        m_bans.Save(m_settings.bansFile, BanList::Clock::now(), &reason)) {
+        return true;
+    }
+    Log("Bans not saved: " + LogSafe(reason));
+    if (problem != nullptr) {
+        *problem = std::move(reason);
+    }
+    return false;
 }
 
 void Core::CheckMetricsAllowFrom(const std::string& before) {
@@ -230,6 +260,8 @@ void Core::ApplySettings(EngineSettings settings) {
     m_logTimer.async_wait([this](const asio::error_code& ec) {
         if (!ec && !m_sessions.Stopping()) {
             OpenLog();
+            // A reload hands the bans file over again: bans edited there apply from now.
+            LoadBans();
             // A changed fallback file or address is loaded or connected anew, once.
             m_fallbacks.Apply();
         }

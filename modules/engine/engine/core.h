@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine/admin_sessions.h"
+#include "engine/ban_list.h"
 #include "engine/engine_status.h"
 #include "engine/fallback.h"
 #include "engine/handshake_gate.h"
@@ -100,6 +101,16 @@ public:
 
     static constexpr size_t kMaxPasswordChecks = 4;
 
+    // Whether the operator banned `address`: every request from it is refused.
+    bool Banned(const std::string& address) const {
+        return m_bans.Banned(address, BanList::Clock::now());
+    }
+    // The bans, kept in the settings' bans file: changed by the web console, which saves them.
+    BanList& Bans() { return m_bans; }
+    // Writes the bans to their file; false, with the reason (logged too), when there is none or
+    // it cannot be written.
+    bool SaveBans(std::string* problem);
+
     // The web console's logged-in sessions: they last as long as the engine runs.
     AdminSessions& ConsoleSessions() { return m_consoleSessions; }
     // Checks `password` against the stored hash on a thread of its own (the hash is slow on
@@ -127,6 +138,9 @@ private:
     // After a flood of handshakes, once it is over: the memory they took goes back to the
     // system instead of staying in the allocator's arenas.
     void TrimAfterHandshakeFlood();
+    // Reads the bans file the settings name (at the start, and at each reload, so that a file
+    // edited by hand applies then).
+    void LoadBans();
     // The open-file limit in the log, and a warning when MaxClient asks for more.
     void LogOpenFileLimit();
     // The entries of [Admin] MetricsAllowFrom that are no address or network, once per list.
@@ -161,6 +175,7 @@ private:
     // The station's standby feeds; it lets go of them before they go.
     Fallbacks m_fallbacks{m_context};
     AdminSessions m_consoleSessions;
+    BanList m_bans;
     size_t m_passwordChecks = 0;  // under way
     // Declared last: its timer and listeners go before the rest.
     Station m_station;

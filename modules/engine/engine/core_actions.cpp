@@ -4,6 +4,8 @@
 #include "engine/listener.h"
 #include "engine/source.h"
 
+#include <algorithm>
+
 namespace orvanta::engine {
 
 RequestContext CoreActions::Context(bool secure) const {
@@ -55,8 +57,12 @@ std::vector<ListenerEntry> CoreActions::Listeners() const {
     for (const StationListener* listener : m_core.GetStation().Listeners()) {
         entries.push_back(
             {listener->Address(), listener->UserAgent(),
-             std::chrono::duration_cast<std::chrono::seconds>(now - listener->Since()).count()});
+             std::chrono::duration_cast<std::chrono::seconds>(now - listener->Since()).count(),
+             listener->Id(), listener->BytesSent(), listener->Icy(), listener->Secure()});
     }
+    // In the order they joined, which their numbers follow.
+    std::sort(entries.begin(), entries.end(),
+              [](const ListenerEntry& a, const ListenerEntry& b) { return a.id < b.id; });
     return entries;
 }
 
@@ -104,6 +110,47 @@ void CoreActions::LogHold(std::string_view what) {
 
 void CoreActions::LogRefusal(std::string_view what) {
     m_core.LogRefusal(m_address, what);
+}
+
+bool CoreActions::Kick(uint64_t id, std::string_view by) {
+    return m_core.GetStation().CloseListener(id, "kicked by " + std::string(by));
+}
+
+std::vector<BanList::Ban> CoreActions::Bans() const {
+    return m_core.Bans().InForce(BanList::Clock::now());
+}
+
+std::string CoreActions::Ban(const std::string& target, int64_t until, std::string_view by) {
+    m_core.Bans().Add(target, until);
+    const int64_t minutes = (until - BanList::UnixSeconds(BanList::Clock::now()) + 59) / 60;
+    m_core.Log(
+        "Banned " + LogSafe(target) +
+        (until == 0 ? std::string(" for good") : " for " + std::to_string(minutes) + " min") +
+        " by " + std::string(by));
+    // Who is banned is refused from now on, and who listens from there now goes.
+    const BanList::Ban ban{target, until};
+    std::vector<uint64_t> covered;
+    for (const StationListener* listener : m_core.GetStation().Listeners()) {
+        if (BanList::Covers(ban, listener->Address())) {
+            covered.push_back(listener->Id());
+        }
+    }
+    const std::string why = "banned by " + std::string(by);
+    for (const uint64_t id : covered) {
+        m_core.GetStation().CloseListener(id, why);
+    }
+    std::string problem;
+    m_core.SaveBans(&problem);
+    return problem;
+}
+
+bool CoreActions::Unban(const std::string& target, std::string_view by, std::string* problem) {
+    if (!m_core.Bans().Remove(target)) {
+        return false;
+    }
+    m_core.Log("Ban of " + LogSafe(target) + " lifted by " + std::string(by));
+    m_core.SaveBans(problem);
+    return true;
 }
 
 void CoreActions::SetTitle(std::string_view song, std::string_view url) {

@@ -38,6 +38,10 @@ public:
     void Succeeded() override;
     void LogHold(std::string_view what) override;
     void LogRefusal(std::string_view what) override;
+    bool Kick(uint64_t id, std::string_view by) override;
+    std::vector<BanList::Ban> Bans() const override;
+    std::string Ban(const std::string& target, int64_t until, std::string_view by) override;
+    bool Unban(const std::string& target, std::string_view by, std::string* problem) override;
     void SetTitle(std::string_view song, std::string_view url) override;
     AdminSessions& ConsoleSessions() override;
     void Log(std::string_view text) override;

@@ -22,7 +22,7 @@ ListenerSession::~ListenerSession() {
 
 void ListenerSession::Start() {
     Station& station = m_engine.station;
-    station.AddListener(this);
+    m_id = station.AddListener(this);
     m_address = RemoteAddress(m_transport->Socket());
     m_since = std::chrono::steady_clock::now();
     m_engine.log.Write("Listener connected from " + m_address + " (" + LogSafe(m_userAgent) + ")");
@@ -207,7 +207,7 @@ void ListenerSession::Close() {
     CloseBecause("the server stopped");
 }
 
-void ListenerSession::CloseBecause(const char* reason) {
+void ListenerSession::CloseBecause(std::string_view reason) {
     if (m_closed) {
         return;
     }
@@ -217,7 +217,7 @@ void ListenerSession::CloseBecause(const char* reason) {
             .count();
     m_engine.log.Write("Listener disconnected from " + m_address + " after " +
                        std::to_string(seconds) + " s, " + std::to_string(m_bytes) + " bytes (" +
-                       reason + ")");
+                       std::string(reason) + ")");
     m_transport->Close();
     m_engine.station.RemoveListener(this);
 }

@@ -29,7 +29,8 @@ public:
     void Start();
     void Pump() override;
     void Close() override;
-    void CloseBecause(const char* reason) override;
+    void CloseBecause(std::string_view reason) override;
+    uint64_t Id() const override { return m_id; }
     // While the intro goes out the listener needs no audio of the chain yet (it joins where the
     // chain is once the intro is out).
     uint64_t Cursor() const override { return m_intro ? UINT64_MAX : m_cursor; }
@@ -37,6 +38,8 @@ public:
     const std::string& UserAgent() const override { return m_userAgent; }
     std::chrono::steady_clock::time_point Since() const override { return m_since; }
     bool Icy() const override { return m_icyMetadata; }
+    uint64_t BytesSent() const override { return m_bytes; }
+    bool Secure() const override { return m_transport->Secure(); }
 
 private:
     // Adds the bytes of `chunk` from the cursor's offset, with metadata blocks inserted every
@@ -74,6 +77,7 @@ private:
     std::string m_address;
     std::chrono::steady_clock::time_point m_since;
     uint64_t m_bytes = 0;
+    uint64_t m_id = 0;  // the station's number for it, once it joined
     // The chunk heads of the write under way, for handshake listeners only (most listeners are
     // not, and each byte per listener counts with tens of thousands of them).
     struct MmshFraming {

@@ -4,6 +4,7 @@
 // Handlers never see the core: they can be read, and tested, over these alone.
 #pragma once
 
+#include "engine/ban_list.h"
 #include "engine/login_guard.h"
 #include "engine/settings.h"
 #include "hls/hls_stream.h"
@@ -94,6 +95,17 @@ public:
     virtual void LogRefusal(std::string_view what) = 0;
 
     virtual void SetTitle(std::string_view song, std::string_view url) = 0;
+    // Closes the stream listener numbered `id` at once, the log saying it was kicked by `by`
+    // (safe for the log); false when no such listener is connected.
+    virtual bool Kick(uint64_t id, std::string_view by) = 0;
+    // The bans in force, oldest first.
+    virtual std::vector<BanList::Ban> Bans() const = 0;
+    // Bans `target` (BanList::Valid) until `until` (Unix seconds; 0: for good), closing the
+    // stream listeners it covers, and saves the bans; `by` (safe for the log) made it. "" when
+    // saved, else why not (the ban holds until the engine stops).
+    virtual std::string Ban(const std::string& target, int64_t until, std::string_view by) = 0;
+    // Lifts the ban of `target`, as Ban saves; false (and nothing saved) when there is none.
+    virtual bool Unban(const std::string& target, std::string_view by, std::string* problem) = 0;
     // The web console's sessions, which live as long as the engine runs.
     virtual AdminSessions& ConsoleSessions() = 0;
     // A line in the station's log (`text` safe for it).

@@ -61,6 +61,8 @@ struct EngineSettings {
     std::string tlsTrustedCertificates;
     // Files never served (the configuration files), whole paths.
     std::vector<std::string> privateFiles;
+    // Where the web console's bans are kept, a whole path ("": only while the engine runs).
+    std::string bansFile;
     // How often the certificate files are looked at for a renewal (not a setting of the
     // console's; tests shorten it).
     std::chrono::milliseconds tlsCheckInterval{std::chrono::seconds(15)};

@@ -429,12 +429,24 @@ void Station::RebuildMetadata() {
     }
 }
 
-void Station::AddListener(StationListener* listener) {
+uint64_t Station::AddListener(StationListener* listener) {
     m_listeners.insert(listener);
     ++m_listenerHits;
     m_peakListeners = std::max(m_peakListeners, m_listeners.size());
     m_engine.status.listeners.store(static_cast<int32_t>(m_listeners.size()),
                                     std::memory_order_relaxed);
+    return m_listenerHits;
+}
+
+bool Station::CloseListener(uint64_t id, std::string_view reason) {
+    const auto found = std::find_if(m_listeners.begin(), m_listeners.end(),
+                                    [id](const StationListener* l) { return l->Id() == id; });
+    if (found == m_listeners.end()) {
+        return false;
+    }
+    // Closing takes it out of the set: the iterator is not used again.
+    (*found)->CloseBecause(reason);
+    return true;
 }
 
 void Station::RemoveListener(StationListener* listener) {

@@ -18,6 +18,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
@@ -27,17 +28,22 @@ namespace orvanta::engine {
 // that cursor is, and to go; and who it is, for the listener lists.
 class StationListener {
 public:
+    // The number the station gave it when it joined (see AddListener).
+    virtual uint64_t Id() const = 0;
     virtual const std::string& Address() const = 0;
     virtual const std::string& UserAgent() const = 0;
     virtual std::chrono::steady_clock::time_point Since() const = 0;
     // It asked for titles in the stream (ICY metadata).
     virtual bool Icy() const = 0;
+    // Bytes written to it so far, and whether it came over TLS.
+    virtual uint64_t BytesSent() const = 0;
+    virtual bool Secure() const = 0;
     // Sends what the chain holds beyond the cursor, unless a write is under way.
     virtual void Pump() = 0;
     // The oldest chain position the listener still needs.
     virtual uint64_t Cursor() const = 0;
     // Closes with the reason the log gives for it.
-    virtual void CloseBecause(const char* reason) = 0;
+    virtual void CloseBecause(std::string_view reason) = 0;
 
 protected:
     ~StationListener() = default;
@@ -167,7 +173,9 @@ public:
     // Rebuilds the metadata block from the last title and the current formats.
     void RebuildMetadata();
 
-    void AddListener(StationListener* listener);
+    // Takes `listener` in; its number, which no other listener of this engine's life gets
+    // (listeners are numbered 1, 2, ... in the order they joined).
+    uint64_t AddListener(StationListener* listener);
     void RemoveListener(StationListener* listener);
     // A listener that has sent what there was is written again at the next tick.
     void WaitForData(StationListener* listener) { m_waiting.insert(listener); }
@@ -175,6 +183,8 @@ public:
     const std::unordered_set<StationListener*>& Listeners() const { return m_listeners; }
     // Closes every listener, telling the log why.
     void CloseAllListeners(const char* reason);
+    // Closes the listener numbered `id` (`reason` for the log); false when none is.
+    bool CloseListener(uint64_t id, std::string_view reason);
     void Shutdown();
 
 private:

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 
 namespace orvanta::engine {
 
@@ -56,10 +57,26 @@ std::string Page(std::string_view title, std::string_view body, std::string_view
     } else {
         page += "</p>";
     }
-    page += "</header><main><h1>" + Escaped(title) + "</h1>";
+    page += "</header>";
+    if (!csrf.empty()) {
+        // Plain links between the pages of a logged-in operator: no script, nothing to submit.
+        page +=
+            "<nav><a href=\"/admin/\">Dashboard</a> <a href=\"/admin/listeners\">Listeners</a> "
+            "<a href=\"/admin/bans\">Bans</a></nav>";
+    }
+    page += "<main><h1>" + Escaped(title) + "</h1>";
     page += body;
     page += "</main></body></html>\n";
     return page;
+}
+
+std::string Notice(std::string_view notice) {
+    return notice.empty() ? std::string()
+                          : "<p class=\"notice\" role=\"status\">" + Escaped(notice) + "</p>";
+}
+
+std::string TokenField(std::string_view csrf) {
+    return "<input type=\"hidden\" name=\"csrf\" value=\"" + Escaped(csrf) + "\">";
 }
 
 std::string Row(std::string_view name, std::string_view value) {
@@ -80,6 +97,12 @@ body { font: 16px/1.5 system-ui, sans-serif; margin: 0; }
 header { display: flex; justify-content: space-between; align-items: center;
   padding: .5rem 1rem; border-bottom: 1px solid #8884; }
 header form { margin: 0; }
+nav { padding: .25rem 1rem; border-bottom: 1px solid #8884; }
+nav a { margin-right: 1rem; }
+td form { display: inline-block; margin: 0 .5rem 0 0; }
+td form button { margin-top: .25rem; }
+td input[type=text] { width: 12rem; }
+input.minutes { width: 6rem; }
 .brand { font-weight: 600; margin: 0; }
 main { max-width: 48rem; margin: 0 auto; padding: 1rem; }
 h1 { font-size: 1.5rem; margin: .5rem 0 1rem; }
@@ -89,7 +112,7 @@ th, td { text-align: left; padding: .4rem .5rem; border-bottom: 1px solid #8883;
   vertical-align: top; overflow-wrap: anywhere; }
 th[scope=row] { width: 40%; font-weight: 500; }
 label { display: block; margin: .75rem 0 .25rem; }
-input[type=text], input[type=password] { font: inherit; width: 100%; max-width: 24rem;
+input[type=text], input[type=password], input[type=number] { font: inherit; width: 100%; max-width: 24rem;
   padding: .5rem; box-sizing: border-box; }
 button { font: inherit; padding: .5rem 1rem; min-height: 44px; margin-top: .75rem;
   border: 1px solid var(--accent); border-radius: 6px; background: var(--accent); color: #fff; }
@@ -174,6 +197,91 @@ std::string AdminDashboard(const StationSnapshot& station, const AdminFacts& fac
         Escaped(station.title) +
         "\"><div><button type=\"submit\">Set the title</button></div></form>";
     return Page("Dashboard", body, facts.csrf);
+}
+
+}  // namespace orvanta::engine
+
+namespace orvanta::engine {
+
+std::string AdminListenersPage(const std::vector<ListenerEntry>& listeners, size_t hlsListeners,
+                               const AdminFacts& facts) {
+    std::string body = Notice(facts.notice);
+    if (listeners.empty()) {
+        body += "<p>No stream listener is connected.</p>";
+    } else {
+        body +=
+            "<table><thead><tr><th scope=\"col\">#</th><th scope=\"col\">Address</th>"
+            "<th scope=\"col\">Player</th><th scope=\"col\">Kind</th><th scope=\"col\">"
+            "Connected for</th><th scope=\"col\">Sent</th><th scope=\"col\">TLS</th>"
+            "<th scope=\"col\">Actions</th></tr></thead><tbody>";
+        for (const ListenerEntry& listener : listeners) {
+            const std::string id = std::to_string(listener.id);
+            body += "<tr><td>" + id + "</td><td>" + Escaped(listener.address) + "</td><td>" +
+                    Escaped(listener.userAgent) + "</td><td>" + (listener.icy ? "ICY" : "stream") +
+                    "</td><td>" + Span(listener.connectedSeconds) + "</td><td>" +
+                    Bytes(listener.bytesSent) + "</td><td>" + (listener.secure ? "yes" : "no") +
+                    "</td><td>";
+            body += "<form method=\"post\" action=\"/admin/kick\">" + TokenField(facts.csrf) +
+                    "<input type=\"hidden\" name=\"id\" value=\"" + id +
+                    "\"><button type=\"submit\">Kick</button></form>";
+            // The address is a field: the operator may widen it to a network before banning.
+            body += "<form method=\"post\" action=\"/admin/ban\">" + TokenField(facts.csrf) +
+                    "<input type=\"hidden\" name=\"back\" value=\"listeners\">"
+                    "<input type=\"text\" name=\"address\" aria-label=\"Address or network "
+                    "to ban\" value=\"" +
+                    Escaped(listener.address) +
+                    "\"><input type=\"number\" class=\"minutes\" name=\"minutes\" min=\"1\" "
+                    "aria-label=\"Minutes (empty: for good)\" placeholder=\"minutes\">"
+                    "<button type=\"submit\">Ban</button></form>";
+            body += "</td></tr>";
+        }
+        body += "</tbody></table>";
+    }
+    body += "<p>HLS players fetch the playlist and segments without staying connected: " +
+            std::to_string(hlsListeners) +
+            " counted now, not listed here. A ban refuses their requests too.</p>";
+    return Page("Listeners", body, facts.csrf);
+}
+
+std::string AdminBansPage(const std::vector<AdminBan>& bans, const AdminFacts& facts) {
+    std::string body = Notice(facts.notice);
+    body +=
+        "<p>A banned address or network gets 403 for everything: the stream, HLS, sources, "
+        "pages and this console.</p>";
+    if (bans.empty()) {
+        body += "<p>Nobody is banned.</p>";
+    } else {
+        body +=
+            "<table><thead><tr><th scope=\"col\">Address or network</th><th scope=\"col\">"
+            "Until</th><th scope=\"col\"></th></tr></thead><tbody>";
+        for (const AdminBan& ban : bans) {
+            std::string until = "for good";
+            if (ban.until > 0) {
+                const std::time_t when = static_cast<std::time_t>(ban.until);
+                std::tm utc{};
+                char text[32];
+                if (::gmtime_r(&when, &utc) != nullptr &&
+                    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M UTC", &utc) > 0) {
+                    until = text;
+                }
+            }
+            body += "<tr><td>" + Escaped(ban.target) + "</td><td>" + Escaped(until) +
+                    "</td><td><form method=\"post\" action=\"/admin/unban\">" +
+                    TokenField(facts.csrf) + "<input type=\"hidden\" name=\"address\" value=\"" +
+                    Escaped(ban.target) +
+                    "\"><button type=\"submit\">Remove</button></form></td></tr>";
+        }
+        body += "</tbody></table>";
+    }
+    body += "<h2>Add a ban</h2><form method=\"post\" action=\"/admin/ban\">" +
+            TokenField(facts.csrf) +
+            "<input type=\"hidden\" name=\"back\" value=\"bans\"><label for=\"address\">"
+            "Address or network (192.0.2.7, 192.0.2.0/24, 2001:db8::/48)</label><input "
+            "type=\"text\" id=\"address\" name=\"address\" required spellcheck=\"false\">"
+            "<label for=\"minutes\">For how many minutes (empty: for good)</label><input "
+            "type=\"number\" id=\"minutes\" name=\"minutes\" min=\"1\"><div><button "
+            "type=\"submit\">Ban</button></div></form>";
+    return Page("Bans", body, facts.csrf);
 }
 
 }  // namespace orvanta::engine

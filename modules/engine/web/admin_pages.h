@@ -43,4 +43,20 @@ struct AdminFacts {
 
 std::string AdminDashboard(const StationSnapshot& station, const AdminFacts& facts);
 
+// The stream listeners connected now, oldest first, each with a form that disconnects it and one
+// that bans its address (or a network the operator types) for a while or for good. HLS players
+// are no connections: `hlsListeners` counts them.
+// One ban as the bans page shows it: an address or a network, and when it ends (Unix seconds,
+// 0 for never).
+struct AdminBan {
+    std::string target;
+    int64_t until = 0;
+};
+
+// The bans in force, each with a form that lifts it, and a form that adds one.
+std::string AdminBansPage(const std::vector<AdminBan>& bans, const AdminFacts& facts);
+
+std::string AdminListenersPage(const std::vector<ListenerEntry>& listeners, size_t hlsListeners,
+                               const AdminFacts& facts);
+
 }  // namespace orvanta::engine

@@ -20,6 +20,11 @@ struct ListenerEntry {
     std::string address;
     std::string userAgent;
     int64_t connectedSeconds = 0;
+    // The engine's number for it (1, 2, ... in the order listeners joined).
+    uint64_t id = 0;
+    uint64_t bytesSent = 0;
+    bool icy = false;     // it asked for titles in the stream
+    bool secure = false;  // it came over TLS
 };
 
 struct StationSnapshot {

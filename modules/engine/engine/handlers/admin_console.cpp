@@ -15,6 +15,11 @@
 #include "web/admin_pages.h"
 #include "web/pages.h"
 
+#include <charconv>
+#include <chrono>
+#include <optional>
+#include <vector>
+
 namespace orvanta::engine {
 
 namespace {
@@ -72,6 +77,45 @@ bool SameOrigin(const Request& request, const RequestContext& context) {
            EqualsIgnoreCase(*origin, std::string(context.secure ? "https://" : "http://") + *host);
 }
 
+// What the listeners and bans pages say after an action sent the browser back to them.
+std::string BanNotice(std::string_view done) {
+    if (done == "banned") {
+        return "The ban is in force and saved.";
+    }
+    if (done == "unbanned") {
+        return "The ban is lifted.";
+    }
+    if (done == "unsaved") {
+        return "Done, but the bans could not be saved (see the log): the change lasts until the "
+               "server stops.";
+    }
+    if (done == "bad") {
+        return "That is not an address or a network (address/prefix length), or not a number of "
+               "minutes.";
+    }
+    if (done == "nosuchban") {
+        return "There was no such ban.";
+    }
+    return {};
+}
+
+// Minutes as the ban form sends them: "" for good (0), else a whole number from 1 to ten
+// years' worth.
+std::optional<int64_t> BanMinutes(std::string_view text) {
+    text = TrimSpaceTab(text);
+    if (text.empty()) {
+        return 0;
+    }
+    int64_t minutes = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), minutes);
+    constexpr int64_t kTenYears = 10LL * 366 * 24 * 60;
+    if (ec != std::errc() || end != text.data() + text.size() || minutes < 1 ||
+        minutes > kTenYears) {
+        return std::nullopt;
+    }
+    return minutes;
+}
+
 // Whether the operator's list lets `address` try at all (an empty list lets everyone).
 bool AddressAllowed(std::string_view list, std::string_view address) {
     return TrimSpaceTab(list).empty() || AddressList::Parse(list).Contains(address);
@@ -89,8 +133,10 @@ Outcome AdminConsoleRequest(const Request& request, const RequestContext& contex
             request.method == "HEAD" ? std::string_view() : AdminStyleSheet(), AdminPageHeaders()));
     }
     const bool home = path == "/admin" || path == "/admin/";
-    const bool known =
-        home || path == "/admin/login" || path == "/admin/logout" || path == "/admin/title";
+    const bool known = home || path == "/admin/login" || path == "/admin/logout" ||
+                       path == "/admin/title" || path == "/admin/listeners" ||
+                       path == "/admin/kick" || path == "/admin/bans" || path == "/admin/ban" ||
+                       path == "/admin/unban";
     if (!known) {
         return post ? Reply(PlainError(405, "Method Not Allowed"))
                     : Reply(PlainError(404, "Not Found"));
@@ -152,14 +198,40 @@ Outcome AdminConsoleRequest(const Request& request, const RequestContext& contex
         AdminFacts facts;
         facts.user = session->user;
         facts.csrf = session->csrf;
+        const auto query = ParseQuery(request.query);
+        const auto done = QueryValue(query, "done");
+        if (path == "/admin/listeners") {
+            if (done == "kicked") {
+                facts.notice =
+                    "Listener " + QueryValue(query, "id").value_or("") + " is disconnected.";
+            } else if (done == "gone") {
+                facts.notice = "That listener had left already.";
+            } else {
+                facts.notice = BanNotice(done.value_or(""));
+            }
+            return Page(
+                200, "OK",
+                AdminListenersPage(actions.Listeners(),
+                                   context.hls.Listeners(std::chrono::steady_clock::now()), facts));
+        }
+        if (path == "/admin/bans") {
+            facts.notice = BanNotice(done.value_or(""));
+            std::vector<AdminBan> bans;
+            for (const BanList::Ban& ban : actions.Bans()) {
+                bans.push_back(AdminBan{ban.target, ban.until});
+            }
+            return Page(200, "OK", AdminBansPage(bans, facts));
+        }
+        if (path == "/admin/kick" || path == "/admin/ban" || path == "/admin/unban") {
+            return SeeOther("/admin/listeners");
+        }
         const EngineMetrics totals = actions.Metrics();
         facts.receivedBytes = totals.receivedBytes;
         facts.sentBytes = totals.sentBytes;
         facts.uptimeSeconds = std::chrono::duration_cast<std::chrono::seconds>(
                                   std::chrono::system_clock::now() - totals.started)
                                   .count();
-        const auto query = ParseQuery(request.query);
-        if (QueryValue(query, "done") == "title") {
+        if (done == "title") {
             facts.notice = "The title is set.";
         }
         return Page(200, "OK", AdminDashboard(actions.Snapshot(), facts));
@@ -178,6 +250,38 @@ Outcome AdminConsoleRequest(const Request& request, const RequestContext& contex
     if (path == "/admin/title") {
         actions.SetTitle(QueryValue(form, "title").value_or(""), "");
         return SeeOther("/admin/?done=title");
+    }
+    if (path == "/admin/kick") {
+        const std::string text = QueryValue(form, "id").value_or("");
+        uint64_t listener = 0;
+        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), listener);
+        if (ec != std::errc() || end != text.data() + text.size() ||
+            !actions.Kick(listener, LogSafe(session->user) + " on the web console")) {
+            return SeeOther("/admin/listeners?done=gone");
+        }
+        return SeeOther("/admin/listeners?done=kicked&id=" + std::to_string(listener));
+    }
+    const std::string by = LogSafe(session->user) + " on the web console";
+    if (path == "/admin/ban") {
+        // Back to the page the form was on: one of two, never an address the form names.
+        const std::string back =
+            QueryValue(form, "back") == "listeners" ? "/admin/listeners" : "/admin/bans";
+        const std::string target(TrimSpaceTab(QueryValue(form, "address").value_or("")));
+        const auto minutes = BanMinutes(QueryValue(form, "minutes").value_or(""));
+        if (!BanList::Valid(target) || !minutes) {
+            return SeeOther(back + "?done=bad");
+        }
+        const int64_t until =
+            *minutes == 0 ? 0 : BanList::UnixSeconds(BanList::Clock::now()) + *minutes * 60;
+        const std::string problem = actions.Ban(target, until, by);
+        return SeeOther(back + (problem.empty() ? "?done=banned" : "?done=unsaved"));
+    }
+    if (path == "/admin/unban") {
+        std::string problem;
+        if (!actions.Unban(QueryValue(form, "address").value_or(""), by, &problem)) {
+            return SeeOther("/admin/bans?done=nosuchban");
+        }
+        return SeeOther(problem.empty() ? "/admin/bans?done=unbanned" : "/admin/bans?done=unsaved");
     }
     return Reply(PlainError(405, "Method Not Allowed"));
 }
