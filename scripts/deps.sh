@@ -58,8 +58,9 @@ if ((${#missing[@]})); then
     "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-# hls.js for the browser tests, at the version tests/browser/package-lock.json pins. A copy of the
-# lock file beside what it installed tells whether node_modules is still what the lock file says.
+# The browser tests' npm packages (hls.js, puppeteer-core, axe-core), at the versions
+# tests/browser/package-lock.json pins. A copy of the lock file beside what it installed tells
+# whether node_modules is still what the lock file says.
 browser=$(dirname "$0")/../tests/browser
 if ((tests)) && ! cmp -s "$browser/package-lock.json" "$browser/node_modules/.installed-lock.json"; then
     echo "Installing the browser tests' npm packages (npm ci in tests/browser)"

@@ -91,9 +91,12 @@ const char* AdminPageHeaders() {
            "Referrer-Policy: same-origin\r\nX-Frame-Options: DENY\r\n";
 }
 
+// Light or dark as the device is. The page paints its own background (Canvas) rather than leaving
+// it to the browser, so every text colour is chosen against a known one; the state colours have
+// a lighter shade in the dark, where the light scheme's would fall below 4.5:1.
 std::string_view AdminStyleSheet() {
     return R"(:root { color-scheme: light dark; --accent: #1f6feb; }
-body { font: 16px/1.5 system-ui, sans-serif; margin: 0; }
+body { font: 16px/1.5 system-ui, sans-serif; margin: 0; background: Canvas; color: CanvasText; }
 header { display: flex; justify-content: space-between; align-items: center;
   padding: .5rem 1rem; border-bottom: 1px solid #8884; }
 header form { margin: 0; }
@@ -120,6 +123,10 @@ header button { margin: 0; background: none; color: inherit; border-color: #8888
 .notice { padding: .5rem .75rem; border-left: 4px solid var(--accent); background: #8881; }
 .onair { color: #1a7f37; font-weight: 600; }
 .offair { color: #b35900; font-weight: 600; }
+@media (prefers-color-scheme: dark) {
+  .onair { color: #3fb950; }
+  .offair { color: #f0883e; }
+}
 code { font-size: .95em; }
 )";
 }
