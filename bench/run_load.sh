@@ -160,6 +160,13 @@ report_fallback() {
         FILENAME == ARGV[1] { sw[++n] = $1; kind[n] = $2; next }
         $2 >= 0 { t[++m] = $1 - t0; c[m] = $2 }
         END {
+            # Ten seconds at a time over the whole run: drift of the machine against the switches.
+            line = ""
+            for (i = 2; i <= m; i++) {
+                bin = int(t[i - 1] / 10); bc[bin] += c[i] - c[i - 1]; bt[bin] += t[i] - t[i - 1]
+            }
+            for (b = 0; b * 10 < to; b++) if (bt[b] > 0) line = line sprintf(" %.3f", bc[b] / tck / bt[b])
+            print "cpu_each_10_seconds from the start:" line
             for (i = 2; i <= m; i++)
                 if (t[i - 1] >= from && t[i] <= to) {
                     v[++k] = (c[i] - c[i - 1]) / tck / (t[i] - t[i - 1]); at[k] = t[i - 1]
@@ -187,6 +194,25 @@ report_fallback() {
                            (c[b] - c[a]) / tck / (t[b] - t[a]), t[b] - t[a]
             }
         }' "$work/$name.switches" "$work/$name.cpu"
+    # perf's interval stamps count from its start, which was T0 within a few milliseconds.
+    [[ -f $work/$name.writes ]] && awk -F, -v from="$ramped" -v to=$((seconds - 1)) -v n="$listeners" '
+        FILENAME == ARGV[1] { split($0, f, " "); sw[++k] = f[1]; kind[k] = f[2]; next }
+        /^ *[0-9]/ { t[++m] = $1; w[m] = $2 }
+        END {
+            for (i = 2; i <= m; i++) if (t[i - 1] >= from && t[i] <= to) { v[++c] = w[i]; all += w[i] }
+            for (i = 2; i <= c; i++) for (j = i; j > 1 && v[j - 1] > v[j]; j--) {
+                x = v[j]; v[j] = v[j - 1]; v[j - 1] = x }
+            if (c > 0)
+                printf "writes_each_second after the ramp: median %d, max %d, mean %.3f per listener\n",
+                       v[int((c + 1) / 2)], v[c], all / c / n
+            for (s = 1; s <= k; s++) {
+                sum = 0; secs = 0
+                for (i = 2; i <= m; i++) if (t[i - 1] >= sw[s] - 0.5 && t[i - 1] < sw[s] + 2.5) { sum += w[i]; secs++ }
+                if (secs > 0)
+                    printf "writes_after_switch %s at %.1f s: %d in %d s (%.2f per listener-second)\n",
+                           kind[s], sw[s], sum, secs, sum / secs / n
+            }
+        }' "$work/$name.switches" "$work/$name.writes"
     sleep 2  # the log is written behind the engine's back
     cutoff=$(date -d "@$(awk -v t="$t0" -v s="$seconds" 'BEGIN { printf "%d", t + s - 1 }')" '+%F %T')
     tail -n +$((from + 1)) "$work/log/ovserver.log" | awk -v cutoff="$cutoff" '
@@ -243,13 +269,21 @@ measure() {
     local run_tool=(/usr/bin/time -f "load_tool_cpu %U s user + %S s system in %e s"
         "${tool[@]}" --port "$port" --path /stream --listeners "$listeners" --ramp "$ramp"
         --seconds "$seconds" "${threads[@]}" "${load_options[@]}")
-    local t0 sampler="" log_from=0
+    local t0 sampler="" writes="" log_from=0
     t0=$(date +%s.%N)
     if [[ ${BENCH_FALLBACK:-0} == 1 ]]; then
         log_from=$(wc -l <"$work/log/ovserver.log")
         sample_cpu "$server" $((seconds + 2)) >"$work/$name.cpu" &
         sampler=$!
         pids+=("$sampler")
+        # The server's writes second by second: what a pass costs does not change with the
+        # machine's load, the CPU time does.
+        if command -v perf >/dev/null; then
+            perf stat -I 1000 -x, -e syscalls:sys_enter_sendmsg -p "$server" \
+                -o "$work/$name.writes" -- sleep $((seconds + 1)) 2>/dev/null &
+            writes=$!
+            pids+=("$writes")
+        fi
     fi
     if ((encoder_spells)); then
         "${run_tool[@]}" &
@@ -264,6 +298,10 @@ measure() {
     if [[ -n $sampler ]]; then
         kill "$sampler" 2>/dev/null || true
         wait "$sampler" 2>/dev/null || true
+        if [[ -n $writes ]]; then
+            kill -INT "$writes" 2>/dev/null || true
+            wait "$writes" 2>/dev/null || true
+        fi
         report_fallback "$name" "$t0" "$log_from"
     fi
     if [[ -f $work/$name.tool.perf ]]; then
@@ -294,7 +332,9 @@ measure() {
 load_options=()
 encoder_spells=0
 cp "$server_dir/ovserver" "$server_dir/ovstream.so" "$work/"
-printf '[Broadcast]\nPassword=hackme\n[Network]\nPort=%d\n[Limits]\nMaxClient=%d\nTimeout=10\n' \
+# Loopback only: listening on 127.0.0.1, and no directory registration (which would look up and
+# call the public directories each time a source connects).
+printf '[Broadcast]\nPassword=hackme\nPublicServer=false\nShoutcastRegister=false\n[Network]\nPort=%d\nBindAddress=127.0.0.1\n[Limits]\nMaxClient=%d\nTimeout=10\n' \
     "$port" $((listeners + 10)) >"$work/Config.ini"
 if [[ ${BENCH_TLS:-0} == 1 ]]; then
     openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 \
