@@ -24,7 +24,8 @@
 #                         BENCH_FALLBACK_ON seconds (default 20) into the run and started again
 #                         BENCH_FALLBACK_OFF seconds later (default 20; the fallback plays in
 #                         between), over and over until the end. Both runs add the server's CPU
-#                         second by second and after each switch, and what its log says.
+#                         and writes second by second and after each switch, and what its log
+#                         says about feeds on air and listeners closed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 listeners=${1:-1000}
@@ -148,10 +149,11 @@ sample_cpu() {
     done
 }
 
-# report_fallback NAME T0 LOG_FROM: the server's CPU second by second once the ramp is over
-# (median and peak), while each feed played, over the seconds after each switch, and what the
-# server's log says from line LOG_FROM on: changes on air, and listeners closed, by reason, during
-# the run and at its end (when the load tool resets its connections: the reason then is "left").
+# report_fallback NAME T0 LOG_FROM: the server's CPU in ten-second bins and second by second once
+# the ramp is over (median and peak), while each feed played and over the seconds after each
+# switch; its writes second by second and after each switch; and what the server's log says from
+# line LOG_FROM on: changes on air, and listeners closed, by reason, during the run and at its
+# end (when the load tool resets its connections: the reason then is "left").
 report_fallback() {
     local name=$1 t0=$2 from=$3 cutoff
     local ramped=$(((listeners + ramp - 1) / ramp + 2))
@@ -279,8 +281,10 @@ measure() {
         # The server's writes second by second: what a pass costs does not change with the
         # machine's load, the CPU time does.
         if command -v perf >/dev/null; then
-            perf stat -I 1000 -x, -e syscalls:sys_enter_sendmsg -p "$server" \
-                -o "$work/$name.writes" -- sleep $((seconds + 1)) 2>/dev/null &
+            # Bounded by its count of intervals, not by a command: a command would outlive
+            # perf when it is stopped early.
+            perf stat -I 1000 --interval-count $((seconds + 1)) -x, \
+                -e syscalls:sys_enter_sendmsg -p "$server" -o "$work/$name.writes" 2>/dev/null &
             writes=$!
             pids+=("$writes")
         fi
