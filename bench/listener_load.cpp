@@ -6,7 +6,10 @@
 // Opens --listeners connections at --ramp connections per second, sends a player's request,
 // reads whatever arrives, and after --seconds prints: connections made, failures, bytes,
 // per-listener rate (min / median / max, kbit/s, measured after each listener's first byte),
-// the share of listeners at full rate (at least 95% of --bitrate), and time to first byte.
+// the share of listeners at full rate (at least 95% of --bitrate), time to first byte, how many
+// were still open at the end, and each listener's longest silence (the longest time between two
+// reads that brought bytes, or from the last one to the end): a rate taken over the whole run
+// averages a stall of a few seconds away, a silence shows it.
 // With --tls 1 every listener speaks TLS (the server's certificate is not checked: this
 // measures cost, not trust), and time to first byte includes the handshake.
 // Loopback only: it is a tool for this machine's own servers.
@@ -43,6 +46,7 @@
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -89,6 +93,9 @@ struct Listener {
     Clock::time_point opened;     // when this tool opened it
     Clock::time_point requested;  // the request went out (the connection was up)
     Clock::time_point firstByte;  // the worker's wait reported the first bytes readable
+    Clock::time_point lastByte;   // the latest wait that reported bytes readable
+    Clock::duration longestSilence{};
+    Clock::time_point silenceEnded;  // when the longest silence ended
     uint64_t bytes = 0;
     int error = 0;  // why it failed, when the system said
     SSL* tls = nullptr;
@@ -407,7 +414,13 @@ void Worker::Handle(Listener& l, uint32_t index, uint32_t what, Clock::time_poin
                 // took to reach this listener.
                 l.gotByte = true;
                 l.firstByte = woke;
+                l.lastByte = woke;
             }
+            if (woke - l.lastByte > l.longestSilence) {
+                l.longestSilence = woke - l.lastByte;
+                l.silenceEnded = woke;
+            }
+            l.lastByte = woke;
             l.bytes += static_cast<uint64_t>(got);
             // A short plain read emptied the socket; the next wait says when there is more,
             // without a read here that only answers "nothing yet".
@@ -472,6 +485,7 @@ int main(int argc, char** argv) {
     int connected = 0;
     int failures = 0;
     int atFullRate = 0;
+    int openAtEnd = 0;
     uint64_t total = 0;
     Clock::duration longestTurn{};
     Clock::duration longestOversleep{};
@@ -480,6 +494,9 @@ int main(int argc, char** argv) {
     std::vector<double> toRequest;
     std::vector<double> toAnswer;
     std::vector<double> openLate;
+    // Each listener's longest silence, and when it ended (seconds into the run): a silence that
+    // ends at the same time for many listeners points at the server's moment, not the listener.
+    std::vector<std::pair<double, double>> silences;
     // Where failed listeners stopped: opening (no port or socket), connecting, waiting for the
     // answer, or while streaming; and one reason the system gave.
     int failedAt[4] = {};
@@ -498,10 +515,17 @@ int main(int argc, char** argv) {
                 ++failedAt[l.fd < 0 ? 0 : !l.connected ? 1 : !l.gotByte ? 2 : 3];
                 failureError = failureError != 0 ? failureError : l.error;
             }
+            openAtEnd += l.connected && !l.failed ? 1 : 0;
             total += l.bytes;
             if (!l.gotByte) {
                 continue;
             }
+            // A listener whose bytes stopped before the end was silent from then on.
+            const Clock::time_point heard = l.failed ? l.lastByte : stop;
+            const bool silentAtEnd = heard - l.lastByte > l.longestSilence;
+            silences.emplace_back(
+                Milliseconds(silentAtEnd ? heard - l.lastByte : l.longestSilence),
+                Milliseconds((silentAtEnd ? heard : l.silenceEnded) - start) / 1000.0);
             ttfb.push_back(Milliseconds(l.firstByte - l.opened));
             toRequest.push_back(Milliseconds(l.requested - l.opened));
             toAnswer.push_back(Milliseconds(l.firstByte - l.requested));
@@ -521,11 +545,25 @@ int main(int argc, char** argv) {
         std::printf("failures_at open %d connect %d answer %d stream %d (%s)\n", failedAt[0],
                     failedAt[1], failedAt[2], failedAt[3], std::strerror(failureError));
     }
+    std::printf("open_at_end %d\n", openAtEnd);
     std::printf("bytes %llu\n", static_cast<unsigned long long>(total));
     std::printf("rate_kbps min %.1f median %.1f max %.1f\n", Percentile(rates, 0.0),
                 Percentile(rates, 0.5), Percentile(rates, 0.999));
     std::printf("full_rate %.1f%%\n",
                 rates.empty() ? 0.0 : 100.0 * atFullRate / static_cast<double>(opened));
+    std::sort(silences.begin(), silences.end());
+    const auto silence = [&silences](double p) {
+        return silences.empty()
+                   ? std::pair<double, double>{}
+                   : silences[std::min(
+                         silences.size() - 1,
+                         static_cast<size_t>(p * static_cast<double>(silences.size())))];
+    };
+    std::printf(
+        "longest_silence_ms median %.1f p99 %.1f (ending %.1f s in) max %.1f (ending %.1f s "
+        "in)\n",
+        silence(0.5).first, silence(0.99).first, silence(0.99).second, silence(1.0).first,
+        silence(1.0).second);
     std::printf("ttfb_ms median %.1f p99 %.1f max %.1f\n", Percentile(ttfb, 0.5),
                 Percentile(ttfb, 0.99), Percentile(ttfb, 0.999));
     // Where the time to first byte goes: up to the request (connecting, and this tool noticing
