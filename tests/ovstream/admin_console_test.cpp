@@ -236,6 +236,58 @@ TEST_F(AdminConsoleTest, ListenersAreListedInTheOrderTheyCameAndAKickClosesOneAt
                       "(kicked by admin on the web console)"});
 }
 
+// The JSON API for scripts: off without a token, the bearer token checked like a password,
+// the status, listeners, a kick, the title and a ban as the console does them; /metrics from
+// elsewhere with the same token.
+TEST_F(AdminConsoleTest, TheApiAnswersScriptsWithTheTokenAlone) {
+    const std::string token = NewApiToken();
+    ASSERT_EQ(token.size(), 43u);
+    Start();
+    ExpectHas(Get("GET /admin/api/status HTTP/1.0\r\n\r\n"), {"404 Not Found", "the API is off"});
+    m_settings.adminApiTokenHash = ApiTokenHash(token);
+    m_engine.UpdateSettings(m_settings);
+    ASSERT_TRUE(test::WaitUntil([&] {
+        return Get("GET /admin/api/status HTTP/1.0\r\n\r\n").find("401") != std::string::npos;
+    }));
+    const auto api = [&](const std::string& method, const std::string& path,
+                         const std::string& body = "", const std::string& bearer = "",
+                         const char* from = nullptr) {
+        return Get(method + " " + path + " HTTP/1.1\r\nAuthorization: Bearer " +
+                       (bearer.empty() ? token : bearer) +
+                       "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body,
+                   from);
+    };
+    ExpectHas(Get("GET /admin/api/status HTTP/1.0\r\n\r\n"),
+              {"401 Unauthorized", "WWW-Authenticate: Bearer"});
+    ExpectHas(api("GET", "/admin/api/status", "", std::string(43, 'A')),
+              {"401 Unauthorized", "wrong token"});
+    ExpectHas(api("GET", "/admin/api/status"), {"200 OK", "application/json", "\"on_air\":false"});
+
+    OnAir();
+    auto listener = Listener("127.0.0.2", "User-Agent: curl/8\r\n");
+    ASSERT_TRUE(WaitForListeners(1));
+    ExpectHas(api("GET", "/admin/api/status"),
+              {"\"on_air\":true", "\"playing\":\"live\"", "\"listeners\":1"});
+    ExpectHas(api("GET", "/admin/api/listeners"),
+              {"\"id\":1", "\"address\":\"127.0.0.2\"", "\"user_agent\":\"curl/8\"",
+               "\"kind\":\"stream\"", "\"tls\":false"});
+    ExpectHas(api("POST", "/admin/api/title", "title=From+a+script"), {"200 OK", "\"done\":true"});
+    ExpectHas(api("GET", "/admin/api/status"), {"\"title\":\"From a script\""});
+    ExpectHas(api("POST", "/admin/api/kick", "id=1"), {"200 OK"});
+    EXPECT_TRUE(listener->WaitClosed(1000));
+    ExpectHas(api("POST", "/admin/api/kick", "id=1"), {"404 Not Found", "no such listener"});
+    ExpectHas(api("POST", "/admin/api/ban", "target=127.0.0.2&minutes=5"), {"200 OK"});
+    ExpectHas(api("GET", "/admin/api/bans"), {"\"target\":\"127.0.0.2\""});
+    ExpectHas(api("GET", "/admin/api/status", "", "", "127.0.0.2"), {"403 Forbidden"});
+    ExpectHas(api("POST", "/admin/api/unban", "target=127.0.0.2"), {"200 OK"});
+    ExpectHas(api("POST", "/admin/api/ban", "target=not-an-address"), {"400 Bad Request"});
+
+    // Metrics go to this machine, and elsewhere to the token's bearer.
+    ExpectHas(Get("GET /metrics HTTP/1.0\r\n\r\n", "127.0.0.2"), {"403 Forbidden"});
+    ExpectHas(api("GET", "/metrics", "", "", "127.0.0.2"), {"200 OK", "orvanta_listeners"});
+    EXPECT_EQ(Log().find(token), std::string::npos) << "the token is never logged";
+}
+
 // What 127.0.0.2 gets for a listener, a v1 and an Icecast-style source login, HLS, a page
 // and the console: each answer's first line.
 std::vector<std::string> AnswersTo(AdminConsoleTest& test, const char* from);

@@ -14,6 +14,7 @@ using P = Route::Path;
 constexpr Route kRoutes[] = {
     {M::OneOf, {"OPTIONS"}, P::Any, {}, nullptr, &OptionsRequest},
     {M::OneOf, {"SOURCE", "PUT"}, P::Any, {}, nullptr, &SourceRequest},
+    {M::Any, {}, P::Prefix, "/admin/api/", nullptr, &AdminApiRequest},
     {M::OneOf, {"POST"}, P::Prefix, "/admin/", nullptr, &AdminConsoleRequest},
     {M::NoneOf, {"GET", "HEAD"}, P::Any, {}, nullptr, &MethodNotAllowed},
     {M::Any, {}, P::Exact, "/admin.cgi", nullptr, &AdminCgiRequest},

@@ -54,8 +54,9 @@ bool IsLoopback(std::string_view address) {
 
 bool AddressAllowed(std::string_view list, std::string_view address);
 
-// Why the console is not offered to this client at all; "" when it is.
-std::string NotHere(const RequestContext& context) {
+}  // namespace
+
+std::string ConsoleNotHere(const RequestContext& context) {
     const EngineSettings& settings = context.settings;
     if (!context.secure && !settings.adminAllowPlainHttp && !IsLoopback(context.address)) {
         return "The web console answers over HTTPS, or over plain HTTP to this machine only.";
@@ -65,6 +66,8 @@ std::string NotHere(const RequestContext& context) {
     }
     return {};
 }
+
+namespace {
 
 // A form that changes something came from a page of ours: the browser names no other origin.
 bool SameOrigin(const Request& request, const RequestContext& context) {
@@ -146,7 +149,7 @@ Outcome AdminConsoleRequest(const Request& request, const RequestContext& contex
         return home && !post ? Page(200, "OK", AdminOffPage())
                              : Page(403, "Forbidden", AdminOffPage());
     }
-    if (const std::string why = NotHere(context); !why.empty()) {
+    if (const std::string why = ConsoleNotHere(context); !why.empty()) {
         return Reply(Page(403, "Forbidden", AdminRefusedPage(why)).text, "the web console: " + why);
     }
 

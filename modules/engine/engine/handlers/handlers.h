@@ -52,6 +52,13 @@ std::string StreamUrl(const Request& request, const RequestContext& context);
 // The operator's web console under /admin/ (its login, pages and forms, and its style sheet).
 Outcome AdminConsoleRequest(const Request& request, const RequestContext& context,
                             RequestActions& actions);
+// Why the console (and its API) is not offered to this client at all: plain HTTP from another
+// machine without [Admin] AllowPlainHttp, or an address [Admin] AllowFrom leaves out; "" when
+// it is.
+std::string ConsoleNotHere(const RequestContext& context);
+// The console's JSON API under /admin/api/, for scripts with the API token.
+Outcome AdminApiRequest(const Request& request, const RequestContext& context,
+                        RequestActions& actions);
 // Status pages, playlists, the content folder and the station's own page.
 Outcome PageRequest(const Request& request, const RequestContext& context, RequestActions& actions);
 

@@ -1,7 +1,10 @@
 // The station's metrics for Prometheus and its kin: /metrics in the text exposition format,
 // version 0.0.4. They say how the station does (listeners, bytes, sources, logins, TLS, HLS),
 // never who listens, and go to this machine and to the addresses [Admin] MetricsAllowFrom lists;
-// anyone else is refused as any refusal is, through the refusal log.
+// and to a scraper carrying the console's API token; anyone else is refused as any refusal is,
+// through the refusal log.
+#include "base/ascii.h"
+#include "base/credentials.h"
 #include "engine/address_list.h"
 #include "engine/handlers/handlers.h"
 #include "engine/http_reply.h"
@@ -21,6 +24,17 @@ bool MayRead(const RequestContext& context) {
     }
     // A handful of entries, read for each scrape: cheaper than keeping a parsed copy in step.
     return AddressList::Parse(context.settings.metricsAllowFrom).Contains(context.address);
+}
+
+// A scraper elsewhere may also carry the console's API token, as a bearer token.
+bool HasApiToken(const Request& request, const RequestContext& context) {
+    const std::string* header = request.Find("Authorization");
+    constexpr std::string_view kScheme = "Bearer ";
+    return header != nullptr && !context.settings.adminApiTokenHash.empty() &&
+           header->size() > kScheme.size() &&
+           EqualsIgnoreCase(std::string_view(*header).substr(0, kScheme.size()), kScheme) &&
+           VerifyApiToken(context.settings.adminApiTokenHash,
+                          std::string_view(*header).substr(kScheme.size()));
 }
 
 std::string Seconds(double seconds) {
@@ -119,7 +133,7 @@ std::string Body(const EngineMetrics& m) {
 
 Outcome MetricsRequest(const Request& request, const RequestContext& context,
                        RequestActions& actions) {
-    if (!MayRead(context)) {
+    if (!MayRead(context) && !HasApiToken(request, context)) {
         return Reply(PlainError(403, "Forbidden"),
                      "metrics go to this machine and to [Admin] MetricsAllowFrom only");
     }
