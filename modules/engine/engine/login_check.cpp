@@ -1,5 +1,6 @@
 #include "engine/login_check.h"
 
+#include "base/ascii.h"
 #include "engine/http_reply.h"
 
 #include <algorithm>
@@ -37,6 +38,16 @@ std::string TooManyAttempts(const RequestActions& actions) {
     return PlainError(
         429, "Too Many Requests",
         "Retry-After: " + std::to_string(std::max<int64_t>(wait.count(), 1)) + "\r\n");
+}
+
+std::string_view BearerToken(const Request& request) {
+    const std::string* header = request.Find("Authorization");
+    constexpr std::string_view kScheme = "Bearer ";
+    if (header == nullptr || header->size() <= kScheme.size() ||
+        !EqualsIgnoreCase(std::string_view(*header).substr(0, kScheme.size()), kScheme)) {
+        return {};
+    }
+    return std::string_view(*header).substr(kScheme.size());
 }
 
 std::string BasicChallenge(const std::string& realm) {

@@ -21,6 +21,9 @@ void WrongPassword(const RequestContext& context, RequestActions& actions);
 // 429 with the time the address must still wait.
 std::string TooManyAttempts(const RequestActions& actions);
 
+// The token of an "Authorization: Bearer ..." header; "" when the request carries none.
+std::string_view BearerToken(const Request& request);
+
 // The Basic challenge of `realm`, as a header line.
 std::string BasicChallenge(const std::string& realm);
 

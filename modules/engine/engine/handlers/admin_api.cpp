@@ -78,17 +78,6 @@ std::optional<uint64_t> Number(std::string_view text) {
     return value;
 }
 
-// The bearer token of the request, or "" when it carries none.
-std::string_view BearerToken(const Request& request) {
-    const std::string* header = request.Find("Authorization");
-    constexpr std::string_view kScheme = "Bearer ";
-    if (header == nullptr || header->size() <= kScheme.size() ||
-        !EqualsIgnoreCase(std::string_view(*header).substr(0, kScheme.size()), kScheme)) {
-        return {};
-    }
-    return std::string_view(*header).substr(kScheme.size());
-}
-
 }  // namespace
 
 Outcome AdminApiRequest(const Request& request, const RequestContext& context,

@@ -3,11 +3,11 @@
 // never who listens, and go to this machine and to the addresses [Admin] MetricsAllowFrom lists;
 // and to a scraper carrying the console's API token; anyone else is refused as any refusal is,
 // through the refusal log.
-#include "base/ascii.h"
 #include "base/credentials.h"
 #include "engine/address_list.h"
 #include "engine/handlers/handlers.h"
 #include "engine/http_reply.h"
+#include "engine/login_check.h"
 
 #include <charconv>
 
@@ -28,13 +28,7 @@ bool MayRead(const RequestContext& context) {
 
 // A scraper elsewhere may also carry the console's API token, as a bearer token.
 bool HasApiToken(const Request& request, const RequestContext& context) {
-    const std::string* header = request.Find("Authorization");
-    constexpr std::string_view kScheme = "Bearer ";
-    return header != nullptr && !context.settings.adminApiTokenHash.empty() &&
-           header->size() > kScheme.size() &&
-           EqualsIgnoreCase(std::string_view(*header).substr(0, kScheme.size()), kScheme) &&
-           VerifyApiToken(context.settings.adminApiTokenHash,
-                          std::string_view(*header).substr(kScheme.size()));
+    return VerifyApiToken(context.settings.adminApiTokenHash, BearerToken(request));
 }
 
 std::string Seconds(double seconds) {
