@@ -167,17 +167,26 @@ private:
         });
     }
 
-    void Read() {
+    // Reads what the client sent next and hands it to `then` (the request head's parser, or a
+    // POST's body); an error or a closed connection ends the connection instead.
+    template <typename Then>
+    void ReadMore(Then then) {
         auto self = shared_from_this();
         m_transport->ReadSome(asio::buffer(m_readBuffer),
-                              [self](const asio::error_code& ec, size_t n) {
+                              [self, then](const asio::error_code& ec, size_t n) {
                                   if (ec || self->m_done) {
                                       self->Close();
                                       return;
                                   }
-                                  self->m_parser.Append({self->m_readBuffer.data(), n});
-                                  self->Process();
+                                  then(*self, std::string_view(self->m_readBuffer.data(), n));
                               });
+    }
+
+    void Read() {
+        ReadMore([](Connection& self, std::string_view bytes) {
+            self.m_parser.Append(bytes);
+            self.Process();
+        });
     }
 
     void Process() {
@@ -248,16 +257,10 @@ private:
             Dispatch(m_post);
             return;
         }
-        auto self = shared_from_this();
-        m_transport->ReadSome(asio::buffer(m_readBuffer),
-                              [self](const asio::error_code& ec, size_t n) {
-                                  if (ec || self->m_done) {
-                                      self->Close();
-                                      return;
-                                  }
-                                  self->m_body.append(self->m_readBuffer.data(), n);
-                                  self->BodyRead();
-                              });
+        ReadMore([](Connection& self, std::string_view bytes) {
+            self.m_body.append(bytes);
+            self.BodyRead();
+        });
     }
 
     // Runs the step's handler over the engine as it is now, and carries out what it decided.
