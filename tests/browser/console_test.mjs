@@ -1,8 +1,9 @@
 // The operator's web console in Debian's Chromium the size of a phone, over HTTPS, as an operator
 // uses it: sent to the login form, a mistyped password, the login, the dashboard with the live
-// source, a new title, the logout. Along the way: the session cookie's flags as the browser
-// stored them, axe-core on every page (light and dark), forms posted without their token or
-// from another origin, and the old cookie replayed after the logout.
+// source, a new title, an mpg123 listener kicked, an address banned and let in again, the
+// logout. Along the way: the session cookie's flags as the browser stored them, axe-core on
+// every page (light and dark), forms posted without their token or from another origin, and the
+// old cookie replayed after the logout.
 //
 // Run by console_browser_test.cpp, which starts the station and passes, in the environment:
 //   ORV_CONSOLE_URL          https://127.0.0.1:PORT
@@ -13,8 +14,10 @@
 //   ORV_BROWSER_PROFILE      a scratch Chromium profile
 // Prints one line per check ("ok ..." / "FAILED ..."); the exit code is the number of failures
 // (capped at 100), 101 when the run stopped early.
+import { spawn } from 'node:child_process';
 import { createHash, X509Certificate } from 'node:crypto';
 import { readFileSync } from 'node:fs';
+import http from 'node:http';
 import https from 'node:https';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
@@ -57,6 +60,35 @@ function check(passed, what, detail = '') {
         console.log(`FAILED ${what}${detail ? `\n    ${detail}` : ''}`);
     }
     return passed;
+}
+
+// A plain-HTTP GET from `from` (a loopback address), on the port that also speaks TLS; the
+// answer's status line alone.
+function plainStatus(target, from) {
+    return new Promise((resolve, reject) => {
+        const url = new URL(target, base);
+        const outgoing = http.get({ host: url.hostname, port: url.port, path: url.pathname,
+                                    localAddress: from }, (incoming) => {
+            resolve(incoming.statusCode);
+            incoming.destroy();
+        });
+        outgoing.setTimeout(10000, () => outgoing.destroy(new Error(`GET ${target}: no answer`)));
+        outgoing.on('error', reject);
+    });
+}
+
+// mpg123 listening to the station as a listener's player would; `ended` settles when it exits.
+let player = null;
+function startPlayer() {
+    const url = new URL('/stream', base);
+    url.protocol = 'http:';
+    player = spawn('mpg123', ['-q', '-w', '/dev/null', url.href], { stdio: 'ignore' });
+    player.ended = new Promise((resolve) => player.once('exit', () => resolve(true)));
+    return player;
+}
+
+function within(promise, ms) {
+    return Promise.race([promise, new Promise((resolve) => setTimeout(() => resolve(false), ms))]);
 }
 
 // A request from Node itself, with headers a browser would not let a page set (Origin) or with
@@ -270,6 +302,47 @@ async function run() {
     check(own.status === 303 && own.headers.location === '/admin/?done=title',
           'the same form from our origin with its token is taken', `${own.status}`);
 
+    // Who listens: mpg123 is listed with its player, and Kick ends its connection (the player
+    // sees the stream end and exits).
+    startPlayer();
+    let row = -1;
+    for (let tries = 0; tries < 50 && row < 0; ++tries) {
+        await page.goto(`${base}/admin/listeners`, { waitUntil: 'load' });
+        row = await page.$$eval('tbody tr', (all) =>
+            all.findIndex((tr) => tr.cells[2]?.textContent.includes('mpg123')));
+        if (row < 0) {
+            await new Promise((resolve) => setTimeout(resolve, 200));
+        }
+    }
+    if (check(row >= 0, 'the listeners page lists mpg123')) {
+        await accessible(page, 'listeners page');
+        await fitsThePhone(page, 'listeners page');
+        await page.screenshot({ path: path.join(screenshots, 'console-listeners-390x844.png') });
+        await submit(page, `tbody tr:nth-child(${row + 1}) form[action="/admin/kick"] button`);
+        const kicked = await page.$eval('[role=status]', (e) => e.textContent).catch(() => '');
+        check(/^Listener \d+ is disconnected\.$/.test(kicked), 'the page says who was kicked',
+              kicked);
+        check(await within(player.ended, 5000), 'the kicked mpg123 sees its stream end');
+    }
+
+    // A ban from the bans page: the banned address gets 403, this one keeps its console.
+    await page.goto(`${base}/admin/bans`, { waitUntil: 'load' });
+    await page.type('#address', '127.0.0.2');
+    await submit(page, 'form[action="/admin/ban"] button[type=submit]');
+    const banned = await page.$eval('[role=status]', (e) => e.textContent).catch(() => '');
+    check(banned === 'The ban is in force and saved.', 'the bans page says the ban holds', banned);
+    check((await page.$$eval('tbody td', (all) => all.map((e) => e.textContent)))
+              .includes('127.0.0.2'), 'the bans page lists the ban');
+    await accessible(page, 'bans page');
+    await fitsThePhone(page, 'bans page');
+    check(await plainStatus('/stream', '127.0.0.2') === 403,
+          'a listener from the banned address gets 403');
+    check(await plainStatus('/status-json.xsl', '127.0.0.1') === 200,
+          'this address is not banned');
+    await submit(page, 'form[action="/admin/unban"] button[type=submit]');
+    check(await plainStatus('/status-json.xsl', '127.0.0.2') === 200,
+          'Remove lifts the ban');
+
     // The logout, from the button in the header.
     response = await submit(page, 'header form[action="/admin/logout"] button[type=submit]');
     check(page.url() === `${base}/admin/login`, 'the logout leads to the login form', page.url());
@@ -293,6 +366,9 @@ try {
     console.log(`FAILED: the run stopped: ${error.stack ?? error}`);
     failures = -1;
 } finally {
+    if (player !== null && player.exitCode === null && player.signalCode === null) {
+        player.kill();
+    }
     await browser?.close().catch(() => {});
     clearTimeout(deadline);
 }

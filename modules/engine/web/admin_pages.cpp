@@ -111,6 +111,8 @@ main { max-width: 48rem; margin: 0 auto; padding: 1rem; }
 h1 { font-size: 1.5rem; margin: .5rem 0 1rem; }
 h2 { font-size: 1.15rem; margin: 1.5rem 0 .5rem; }
 table { border-collapse: collapse; width: 100%; }
+.wide { overflow-x: auto; }
+.wide table { min-width: 40rem; }
 th, td { text-align: left; padding: .4rem .5rem; border-bottom: 1px solid #8883;
   vertical-align: top; overflow-wrap: anywhere; }
 th[scope=row] { width: 40%; font-weight: 500; }
@@ -216,7 +218,10 @@ std::string AdminListenersPage(const std::vector<ListenerEntry>& listeners, size
     if (listeners.empty()) {
         body += "<p>No stream listener is connected.</p>";
     } else {
+        // Eight columns do not fit a phone: the table scrolls sideways in a region of its own
+        // (focusable, so a keyboard can scroll it too), the page does not.
         body +=
+            "<div class=\"wide\" role=\"region\" aria-label=\"Stream listeners\" tabindex=\"0\">"
             "<table><thead><tr><th scope=\"col\">#</th><th scope=\"col\">Address</th>"
             "<th scope=\"col\">Player</th><th scope=\"col\">Kind</th><th scope=\"col\">"
             "Connected for</th><th scope=\"col\">Sent</th><th scope=\"col\">TLS</th>"
@@ -242,7 +247,7 @@ std::string AdminListenersPage(const std::vector<ListenerEntry>& listeners, size
                     "<button type=\"submit\">Ban</button></form>";
             body += "</td></tr>";
         }
-        body += "</tbody></table>";
+        body += "</tbody></table></div>";
     }
     body += "<p>HLS players fetch the playlist and segments without staying connected: " +
             std::to_string(hlsListeners) +
@@ -260,7 +265,7 @@ std::string AdminBansPage(const std::vector<AdminBan>& bans, const AdminFacts& f
     } else {
         body +=
             "<table><thead><tr><th scope=\"col\">Address or network</th><th scope=\"col\">"
-            "Until</th><th scope=\"col\"></th></tr></thead><tbody>";
+            "Until</th><th scope=\"col\">Action</th></tr></thead><tbody>";
         for (const AdminBan& ban : bans) {
             std::string until = "for good";
             if (ban.until > 0) {
