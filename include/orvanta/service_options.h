@@ -48,6 +48,13 @@ typedef const char* (*OrvantaServiceStartErrorFunction)(IServiceController* cont
 #define ORVANTA_SERVICE_FALLBACK_NAME "OrvantaServiceFallback"
 typedef int32_t (*OrvantaServiceFallbackFunction)(IServiceController* controller);
 
+/* Whether the module's engine still works, a fourth optional export, looked up like the first and
+ * polled with the status queries: a number that grows (about once a second) while the engine
+ * turns and stands still when it hangs. A service manager's watchdog is fed only while it grows.
+ * A module without the export is taken to be alive while its status queries answer. */
+#define ORVANTA_SERVICE_HEARTBEAT_NAME "OrvantaServiceHeartbeat"
+typedef uint64_t (*OrvantaServiceHeartbeatFunction)(IServiceController* controller);
+
 /* Private broadcast ([PrivateBr]), live: the whole list of listeners' user names and
  * passwords, each name and each password followed by a line feed ("ann\npw\nbob\npw2\n"; the
  * configuration file cannot hold a line feed in either). It replaces the module's list, so a

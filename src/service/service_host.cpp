@@ -42,7 +42,9 @@ CServiceHost::~CServiceHost() {
 void CServiceHost::AttachMonitor() {
     m_monitor.SetController(m_holder.Controller(),
                             reinterpret_cast<OrvantaServiceFallbackFunction>(
-                                m_holder.Symbol(ORVANTA_SERVICE_FALLBACK_NAME)));
+                                m_holder.Symbol(ORVANTA_SERVICE_FALLBACK_NAME)),
+                            reinterpret_cast<OrvantaServiceHeartbeatFunction>(
+                                m_holder.Symbol(ORVANTA_SERVICE_HEARTBEAT_NAME)));
 }
 
 bool CServiceHost::IsRunning() const {

@@ -45,6 +45,9 @@ void CServiceMonitor::Poll() {
         m_status.totalReceivedBytes.store(0, std::memory_order_relaxed);
         m_status.totalSentBytes.store(0, std::memory_order_relaxed);
     }
+    const uint64_t polls = m_status.monitorPolls.fetch_add(1, std::memory_order_relaxed) + 1;
+    m_status.engineBeats.store(m_heartbeat != nullptr ? m_heartbeat(controller) : polls,
+                               std::memory_order_relaxed);
 }
 
 unsigned CServiceMonitor::Run() {

@@ -19,11 +19,14 @@ public:
 
     // The controller to poll from the next Start on (the host's, once it loaded a module); it
     // must outlive the polling, which Stop ends.
-    // `fallback` (null: the module has none) tells what plays without a source.
+    // `fallback` (null: the module has none) tells what plays without a source; `heartbeat`
+    // (null likewise) whether its engine still turns.
     void SetController(IServiceController* controller,
-                       OrvantaServiceFallbackFunction fallback = nullptr) {
+                       OrvantaServiceFallbackFunction fallback = nullptr,
+                       OrvantaServiceHeartbeatFunction heartbeat = nullptr) {
         m_controller = controller;
         m_fallback = fallback;
+        m_heartbeat = heartbeat;
     }
 
 protected:
@@ -37,6 +40,7 @@ private:
     ServiceStatus& m_status;
     IServiceController* m_controller = nullptr;
     OrvantaServiceFallbackFunction m_fallback = nullptr;
+    OrvantaServiceHeartbeatFunction m_heartbeat = nullptr;
 };
 
 }  // namespace orvanta

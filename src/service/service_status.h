@@ -16,6 +16,10 @@ struct ServiceStatus {
     std::atomic<int32_t> sourceConnected{0};
     // 1 the fallback file, 2 the fallback stream plays; 0 nothing or a live source.
     std::atomic<int32_t> fallback{0};
+    // Signs of life for a watchdog: the monitor's polls, and the module's heartbeat as the
+    // last poll read it (the polls themselves for a module without one). Both only grow.
+    std::atomic<uint64_t> monitorPolls{0};
+    std::atomic<uint64_t> engineBeats{0};
 
     void Zero() {
         fallback.store(0, std::memory_order_relaxed);

@@ -1,11 +1,14 @@
 #include "startup/headless_runner.h"
 
 #include "config/program_settings.h"
+#include "platform/service_notify.h"
 #include "res/string_table.h"
 #include "service/service_host.h"
 #include "startup/status_text.h"
+#include "startup/watchdog_feed.h"
 #include "support/file_version.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -92,9 +95,10 @@ IServiceHostUi::Answer CHeadlessRunner::AskYesNoCancel(const std::string& text) 
     return answer;
 }
 
-int CHeadlessRunner::WaitForStopSignal(int seconds) {
+int CHeadlessRunner::WaitForStopSignal(std::chrono::milliseconds wait) {
     const sigset_t set = StopSignals();
-    timespec timeout{seconds, 0};
+    timespec timeout{static_cast<time_t>(wait.count() / 1000),
+                     static_cast<long>(wait.count() % 1000) * 1000000L};
     for (;;) {
         const int signal = sigtimedwait(&set, nullptr, &timeout);
         if (signal > 0) {
@@ -177,7 +181,16 @@ int CHeadlessRunner::Run(const std::string& commandLine, const std::string& prog
           << (parsed.configPath.empty() ? "defaults" : parsed.configPath)
           << "). Stop with Ctrl+C or SIGTERM; SIGHUP re-reads the configuration." << std::endl;
 
+    using Clock = std::chrono::steady_clock;
+    const ServiceNotifier notifier;
+    const auto watchdog = notifier.WatchdogInterval();
+    // Fed four times per interval. A sign of life may stand still for half of one (the engine
+    // beats once a second, so never less than three seconds): a hung engine is noticed well
+    // before the manager gives up on us.
+    WatchdogFeed feed(std::max<Clock::duration>(watchdog / 2, std::chrono::seconds(3)));
+    const auto statusPeriod = std::chrono::seconds(m_options.statusIntervalSeconds);
     int signal = 0;
+    bool startFailed = false;
     {
         // The host lives as long as the window would: destroying it releases the module.
         CServiceHost host(m_context.modules, m_context.config, m_context.status, *this,
@@ -185,30 +198,72 @@ int CHeadlessRunner::Run(const std::string& commandLine, const std::string& prog
         host.AttachMonitor();
         host.SetPrivateFiles(m_context.ConfigFiles());
         host.SetBansFile(m_context.BansFile());
-        auto started = std::chrono::steady_clock::now();
+        auto started = Clock::now();
+        const auto statusLine = [&] {
+            const bool running = host.IsRunning();
+            const auto onAir =
+                std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - started);
+            return StatusLine(m_context.status, m_context.config, running,
+                              running ? static_cast<long long>(onAir.count()) : 0);
+        };
         if (parsed.autoStart) {
             if (host.Start()) {
-                started = std::chrono::steady_clock::now();
+                started = Clock::now();
                 m_out << "Service started on port " << m_context.config.Port << "." << std::endl;
-            } else if (host.PortMessageDue()) {
-                ShowMessage(res::FormatString(res::LoadString(res::kStrStartFailedPortOccupied),
-                                              {std::to_string(m_context.config.Port)}));
+            } else {
+                if (host.PortMessageDue()) {
+                    ShowMessage(res::FormatString(res::LoadString(res::kStrStartFailedPortOccupied),
+                                                  {std::to_string(m_context.config.Port)}));
+                }
+                // A service manager that waits for readiness is told no at once, and restarts
+                // or reports us as it is configured to; by hand the runner stays, as the window
+                // would, for a reload to fix what was wrong.
+                startFailed = notifier.Active();
             }
         }
-        while ((signal = WaitForStopSignal(m_options.statusIntervalSeconds)) == 0 ||
-               signal == SIGHUP) {
+        if (!startFailed) {
+            // Ready: the listen sockets are bound and the engine runs (or nobody asked it to).
+            notifier.Send("READY=1\nSTATUS=" + statusLine());
+        }
+        auto statusDue = Clock::now() + statusPeriod;
+        while (!startFailed) {
+            auto wait = statusDue - Clock::now();
+            if (watchdog.count() > 0) {
+                wait = std::min<Clock::duration>(wait, watchdog / 4);
+            }
+            signal = WaitForStopSignal(std::max<std::chrono::milliseconds>(
+                std::chrono::duration_cast<std::chrono::milliseconds>(wait),
+                std::chrono::milliseconds(1)));
             if (signal == SIGHUP) {
+                notifier.Send("RELOADING=1");
                 Reload(parsed.configPath, host);
+                notifier.Send("READY=1\nSTATUS=" + statusLine());
                 continue;
             }
-            const bool running = host.IsRunning();
-            const auto onAir = std::chrono::duration_cast<std::chrono::seconds>(
-                std::chrono::steady_clock::now() - started);
-            m_out << StatusLine(m_context.status, m_context.config, running,
-                                running ? static_cast<long long>(onAir.count()) : 0)
-                  << std::endl;
+            if (signal != 0) {
+                break;
+            }
+            const auto now = Clock::now();
+            if (watchdog.count() > 0 &&
+                feed.Alive(m_context.status.monitorPolls.load(std::memory_order_relaxed),
+                           m_context.status.engineBeats.load(std::memory_order_relaxed),
+                           host.IsRunning(), now)) {
+                // The manager's status line is kept fresh at the watchdog's pace, cheaply.
+                notifier.Send("WATCHDOG=1\nSTATUS=" + statusLine());
+            }
+            if (now >= statusDue) {
+                statusDue = now + statusPeriod;
+                const std::string line = statusLine();
+                m_out << line << std::endl;
+                notifier.Send("STATUS=" + line);
+            }
         }
-        m_out << "Stopping (" << sigabbrev_np(signal) << ")." << std::endl;
+        if (startFailed) {
+            m_out << "Stopping: the service did not start." << std::endl;
+        } else {
+            m_out << "Stopping (" << sigabbrev_np(signal) << ")." << std::endl;
+        }
+        notifier.Send("STOPPING=1");
         if (host.IsRunning()) {
             host.Stop();
         }
@@ -220,7 +275,7 @@ int CHeadlessRunner::Run(const std::string& commandLine, const std::string& prog
                                       {m_context.ExitConfigPath(), problem}));
         return 1;
     }
-    return 0;
+    return startFailed ? 1 : 0;
 }
 
 }  // namespace orvanta

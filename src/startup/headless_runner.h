@@ -8,6 +8,7 @@
 #include "startup/server_context.h"
 #include "support/host_ui.h"
 
+#include <chrono>
 #include <ostream>
 #include <string>
 
@@ -49,8 +50,8 @@ public:
 private:
     // Shows a message the window would show in a message box with the program's caption.
     void ShowMessage(const std::string& text);
-    // Waits up to `seconds` for SIGINT, SIGTERM or SIGHUP; its number, or 0 on time-out.
-    int WaitForStopSignal(int seconds);
+    // Waits up to `wait` for SIGINT, SIGTERM or SIGHUP; its number, or 0 on time-out.
+    int WaitForStopSignal(std::chrono::milliseconds wait);
     // SIGHUP: the configuration file re-read, what a running service can take handed to it,
     // the changed settings named (those that wait for a restart on a line of their own). A
     // file that cannot be read changes nothing.

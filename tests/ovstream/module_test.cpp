@@ -13,6 +13,10 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 
 namespace orvanta {
 namespace {
@@ -23,7 +27,7 @@ const std::string kModule = std::string(ORV_PROGRAM_DIR) + "/ovstream.so";
 
 TEST(OvstreamModuleTest, ExportsOnlyItsEntriesAndCarriesTheVersion) {
     // Nothing of the engine, nor of the C++ library it carries, leaks out for other modules
-    // to clash with: the dynamic symbol table defines the factory and the three optional
+    // to clash with: the dynamic symbol table defines the factory and the four optional
     // entries.
     FILE* nm = ::popen(("nm -D --defined-only '" + kModule + "' | awk '{print $NF}'").c_str(), "r");
     ASSERT_NE(nm, nullptr);
@@ -31,8 +35,8 @@ TEST(OvstreamModuleTest, ExportsOnlyItsEntriesAndCarriesTheVersion) {
     exported.resize(std::fread(exported.data(), 1, exported.size(), nm));
     ::pclose(nm);
     EXPECT_EQ(exported,
-              "OrvantaServiceController2\nOrvantaServiceFallback\nOrvantaServiceOption\n"
-              "OrvantaServiceStartError\n");
+              "OrvantaServiceController2\nOrvantaServiceFallback\nOrvantaServiceHeartbeat\n"
+              "OrvantaServiceOption\nOrvantaServiceStartError\n");
 
     EXPECT_NE(GetFileVersion(kModule), 0u) << "stamped with the project's version";
 
@@ -123,6 +127,92 @@ TEST_F(OvstreamServerTest, MetricsAllowFromComesFromConfigIniAndFollowsAReload) 
     EXPECT_TRUE(
         test::WaitUntil([&] { return test::StartsWith(scrape("127.0.0.3"), "HTTP/1.0 200 OK"); }));
     EXPECT_PRED2(test::StartsWith, scrape("127.0.0.2"), "HTTP/1.0 403");
+}
+
+// A service manager's end of the notification protocol: a datagram socket whose path goes into
+// NOTIFY_SOCKET for the server started next.
+class NotifySocket {
+public:
+    explicit NotifySocket(const std::string& path) {
+        m_socket = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        path.copy(address.sun_path, sizeof address.sun_path - 1);
+        EXPECT_EQ(::bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        ::setenv("NOTIFY_SOCKET", path.c_str(), 1);
+    }
+    ~NotifySocket() {
+        ::unsetenv("NOTIFY_SOCKET");
+        ::unsetenv("WATCHDOG_USEC");
+        ::close(m_socket);
+    }
+    // The next message within `ms`, or "" when none came.
+    std::string Next(int ms = 5000) {
+        pollfd ready{m_socket, POLLIN, 0};
+        if (::poll(&ready, 1, ms) != 1) {
+            return {};
+        }
+        std::string message(4096, '\0');
+        const ssize_t got = ::recv(m_socket, message.data(), message.size(), 0);
+        message.resize(got > 0 ? static_cast<size_t>(got) : 0);
+        return message;
+    }
+    // Messages until one starts with `state`, which is returned ("" when none came in `ms`);
+    // the watchdog's pings on the way are counted.
+    std::string Await(const std::string& state, int ms = 5000) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (std::chrono::steady_clock::now() < end) {
+            std::string message = Next(100);
+            pings += message.starts_with("WATCHDOG=1\nSTATUS=running") ? 1 : 0;
+            if (message.starts_with(state)) {
+                return message;
+            }
+        }
+        return {};
+    }
+
+    int pings = 0;
+
+private:
+    int m_socket = -1;
+};
+
+// Started by a service manager that waits for readiness: ready once the port is open, with the
+// status line; the watchdog fed while the engine's loop and the status monitor turn; a reload
+// announced and its end; the stop announced. A start that fails ends the process at once.
+TEST_F(OvstreamServerTest, AServiceManagerHearsReadinessTheWatchdogReloadsAndTheStop) {
+    MakeProgramFolder({"ovserver", "ovstream.so"});
+    NotifySocket manager(m_dir.File("notify"));
+    ::setenv("WATCHDOG_USEC", "800000", 1);
+    StartServer("", 5000);
+    const std::string ready = manager.Await("READY=1");
+    test::ExpectHas(ready, {"READY=1\nSTATUS=running | source not connected | listeners 0 / 5"});
+    // Fed about every 200 ms.
+    manager.pings = 0;
+    manager.Await("never", 2000);
+    EXPECT_GE(manager.pings, 6);
+
+    m_server->Signal(SIGHUP);
+    EXPECT_EQ(manager.Await("RELOADING=1"), "RELOADING=1");
+    test::ExpectHas(manager.Await("READY=1"), {"STATUS=running"});
+    StopServer();
+    EXPECT_EQ(manager.Await("STOPPING=1"), "STOPPING=1");
+    m_server.reset();
+
+    // The port taken: no readiness, exit status 1, the reason on standard error.
+    const int taken = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in any{};
+    any.sin_family = AF_INET;
+    any.sin_port = htons(static_cast<uint16_t>(m_port));
+    ASSERT_EQ(::bind(taken, reinterpret_cast<sockaddr*>(&any), sizeof any), 0);
+    ASSERT_EQ(::listen(taken, 1), 0);
+    test::Process failing(m_dir.File("ovserver"), {"--headless", "/start"},
+                          m_dir.File("failed.out"), m_dir.File("failed.err"), m_dir.Path());
+    EXPECT_EQ(failing.Wait(10000), 1) << test::ReadFile(m_dir.File("failed.err"));
+    EXPECT_EQ(manager.Await("READY=1", 500), "");
+    test::ExpectHas(test::ReadFile(m_dir.File("failed.out")),
+                    {"Stopping: the service did not start."});
+    ::close(taken);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "startup/command_line.h"
 #include "startup/server_context.h"
 #include "startup/state_folder.h"
+#include "startup/watchdog_feed.h"
 #include "test_util.h"
 
 #include <gtest/gtest.h>
@@ -217,6 +218,24 @@ TEST(ReloadTest, ChangedSettingsAreSortedIntoLiveAndRestart) {
                                         "TLS certificate", "Fallback", "Admin login",
                                         "Admin access", "Admin API token", "MetricsAllowFrom"}));
     EXPECT_EQ(context.config.Port, 9000) << "the new file is the configuration";
+}
+
+// The watchdog is fed only while both signs of life move: a monitor that stopped polling, or an
+// engine whose loop hangs while it should run, starves it; a stopped engine does not.
+TEST(WatchdogFeedTest, BothSignsMustMoveWhileTheEngineRuns) {
+    using namespace std::chrono_literals;
+    WatchdogFeed feed(2s);
+    const auto t0 = WatchdogFeed::Clock::now();
+    EXPECT_TRUE(feed.Alive(1, 1, true, t0));
+    EXPECT_TRUE(feed.Alive(2, 1, true, t0 + 2s));      // the beat stood still within the stall
+    EXPECT_FALSE(feed.Alive(3, 1, true, t0 + 3s));     // and then too long: the engine hangs
+    EXPECT_TRUE(feed.Alive(4, 2, true, t0 + 3500ms));  // it moved again
+    EXPECT_FALSE(feed.Alive(4, 9, true, t0 + 6s));     // the monitor hangs
+    // Stopped, the engine's beat does not count; started again, it gets a fresh look.
+    EXPECT_TRUE(feed.Alive(5, 9, false, t0 + 7s));
+    EXPECT_TRUE(feed.Alive(6, 9, false, t0 + 30s));
+    EXPECT_TRUE(feed.Alive(7, 9, true, t0 + 31s));
+    EXPECT_FALSE(feed.Alive(8, 9, true, t0 + 34s));
 }
 
 }  // namespace

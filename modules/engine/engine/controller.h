@@ -226,6 +226,7 @@ public:
     const char* StartError() const noexcept { return m_startError.c_str(); }
     // What plays while no source is connected (<orvanta/service_options.h>).
     int32_t FallbackPlaying() const noexcept { return m_engine.Fallback(); }
+    uint64_t LoopBeats() const noexcept { return m_engine.LoopBeats(); }
 
     // The settings as the next Start hands them to the engine: what the console set, less what
     // the module never offers.

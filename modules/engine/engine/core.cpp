@@ -39,6 +39,7 @@ Core::Core(asio::io_context& io, EngineSettings settings, EngineStatus& status)
       m_logTimer(io),
       m_tls([this](const std::string& line) { Log(line); }),
       m_tlsTimer(io),
+      m_beatTimer(io),
       m_hlsTimer(io),
       m_listenAcceptor(io),
       m_sourceAcceptor(io),
@@ -200,6 +201,19 @@ void Core::SweepHls() {
     m_hlsTimer.async_wait([this](const asio::error_code& ec) {
         if (!ec) {
             SweepHls();
+        }
+    });
+}
+
+void Core::Beat() {
+    m_status.loopBeats.fetch_add(1, std::memory_order_relaxed);
+    if (m_sessions.Stopping()) {
+        return;
+    }
+    m_beatTimer.expires_after(std::chrono::seconds(1));
+    m_beatTimer.async_wait([this](const asio::error_code& ec) {
+        if (!ec) {
+            Beat();
         }
     });
 }
@@ -389,6 +403,7 @@ void Core::StartAccepting() {
     CheckCertificates();
     FlushRefusals();
     SweepHls();
+    Beat();
     // With an upstream configured the station pulls its audio from there.
     if (!m_settings.relayHost.empty() && m_settings.relayPort > 0) {
         std::make_shared<RelaySession>(m_context)->Start();
@@ -469,6 +484,7 @@ void Core::CloseAll() {
         FlushRefusals();
         m_refusalTimer.cancel();
         m_hlsTimer.cancel();
+        m_beatTimer.cancel();
         m_station.Hls().Forget();
         m_logTimer.cancel();
         Log("Stopped");

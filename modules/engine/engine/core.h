@@ -133,6 +133,8 @@ private:
     // with a listener window shorter than that), so each departure is logged without waiting
     // for a request or a status page.
     void SweepHls();
+    // Counts a beat in the status every second, for as long as the event loop turns.
+    void Beat();
     // The log line of an HLS client's departure.
     void HlsDeparted(const HlsVisit& visit);
     // After a flood of handshakes, once it is over: the memory they took goes back to the
@@ -159,6 +161,7 @@ private:
     asio::steady_timer m_logTimer;  // the log follows settings once they have settled
     TlsCertificates m_tls;
     asio::steady_timer m_tlsTimer;
+    asio::steady_timer m_beatTimer;
     asio::steady_timer m_hlsTimer;
     HandshakeGate m_handshakes;
     tcp::acceptor m_listenAcceptor;

@@ -100,6 +100,10 @@ int32_t Engine::Fallback() const {
     return m_status->fallback.load(std::memory_order_relaxed);
 }
 
+uint64_t Engine::LoopBeats() const {
+    return m_status->loopBeats.load(std::memory_order_relaxed);
+}
+
 uint64_t Engine::ReceivedBytes() const {
     return m_status->receivedBytes.load(std::memory_order_relaxed);
 }

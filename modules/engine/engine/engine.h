@@ -40,6 +40,8 @@ public:
     uint64_t SentBytes() const;
     // HLS segments the engine itself served (not the copies caches in front served).
     uint64_t HlsSegmentsServed() const;
+    // The event loop's beats (EngineStatus::loopBeats): a number that grows while it turns.
+    uint64_t LoopBeats() const;
 
 private:
     struct Running;

@@ -24,6 +24,9 @@ struct EngineStatus {
     // session (refused, dropped for newer ones, too slow, or failed).
     std::atomic<uint64_t> tlsHandshakes{0};
     std::atomic<uint64_t> tlsHandshakeFailures{0};
+    // Counts up about once a second while the event loop turns: a service manager's watchdog
+    // asks whether it still moves.
+    std::atomic<uint64_t> loopBeats{0};
 };
 
 }  // namespace orvanta::engine

@@ -17,6 +17,11 @@ ORVANTA_EXPORT int32_t OrvantaServiceFallback(IServiceController* controller) {
     return ours != nullptr ? ours->FallbackPlaying() : 0;
 }
 
+ORVANTA_EXPORT uint64_t OrvantaServiceHeartbeat(IServiceController* controller) {
+    auto* ours = dynamic_cast<orvanta::engine::Controller*>(controller);
+    return ours != nullptr ? ours->LoopBeats() : 0;
+}
+
 ORVANTA_EXPORT const char* OrvantaServiceStartError(IServiceController* controller) {
     auto* ours = dynamic_cast<orvanta::engine::Controller*>(controller);
     return ours != nullptr ? ours->StartError() : "";
