@@ -115,9 +115,9 @@ TEST_F(ConsoleBrowserTest, AnOperatorOnAPhoneLogsInSetsTheTitleAndLogsOut) {
     EXPECT_TRUE(test::WaitForFileText(logFile, "Web console: admin logged out", 5000));
     const std::string log = test::ReadFile(logFile) + test::ReadFile(m_dir.File("server.out")) +
                             test::ReadFile(m_dir.File("server.err"));
-    test::ExpectHas(log, {"Web console: admin logged in from 127.0.0.1",
-                          "(kicked by admin on the web console)",
-                          "Banned 127.0.0.2 for good by admin on the web console"});
+    test::ExpectHas(
+        log, {"Web console: admin logged in from 127.0.0.1", "(kicked by admin on the web console)",
+              "Banned 127.0.0.2 for good by admin on the web console"});
     EXPECT_EQ(log.find(password), std::string::npos);
 }
 
