@@ -3,7 +3,7 @@
 # into a scratch root and drives what it holds: the program's version, a headless station with
 # its state folder in a scratch folder (ffmpeg in, curl out), a state folder that cannot be
 # made, the desktop entry, the AppStream data, the unit, and run.sh's choice of console or
-# headless.
+# headless; then installs it into a real systemd (systemd_test.sh).
 #   bash tests/packaging/package_test.sh
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -140,3 +140,6 @@ leftovers=$(find "$root/usr/lib/orvanta-server" -newer "$deb" -o -name Config.in
 [[ -z $leftovers ]] || fail "written into the program folder: $leftovers"
 [[ -z $(ls -A "$scratch/home") ]] || fail "written into HOME: $(ls -A "$scratch/home")"
 pass "state folder holds Config.ini, the module cache, log and content; program folder and HOME untouched"
+
+echo "-- the package under a real systemd"
+bash tests/packaging/systemd_test.sh "$deb"
