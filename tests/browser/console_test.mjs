@@ -343,6 +343,26 @@ async function run() {
     check(await plainStatus('/status-json.xsl', '127.0.0.2') === 200,
           'Remove lifts the ban');
 
+    // The dashboard's chart is drawn inside the page, under the page's own policy.
+    await page.goto(`${base}/admin/`, { waitUntil: 'load' });
+    const chart = await page.$eval('svg.chart', (e) => ({
+        label: e.getAttribute('aria-label'), width: e.getBoundingClientRect().width,
+    })).catch(() => null);
+    check(/^Listeners over the last 60 minutes: now \d+, highest \d+$/.test(chart?.label ?? ''),
+          'the dashboard draws the listener chart with its text alternative', chart?.label);
+    check((chart?.width ?? 0) > 200, 'the chart takes the width of the page', `${chart?.width}`);
+
+    // The source page: ffmpeg as it named itself, the kick form; checked like the others.
+    await page.goto(`${base}/admin/source`, { waitUntil: 'load' });
+    table = await rows(page);
+    check((table.Encoder ?? '').startsWith('Lavf'), 'the source page shows ffmpeg\'s User-Agent',
+          table.Encoder);
+    check((await page.$('form[action="/admin/source/kick"]')) !== null,
+          'the source page offers the kick');
+    await page.screenshot({ path: path.join(screenshots, 'console-source-390x844.png') });
+    await accessible(page, 'source page');
+    await fitsThePhone(page, 'source page');
+
     // The logout, from the button in the header.
     response = await submit(page, 'header form[action="/admin/logout"] button[type=submit]');
     check(page.url() === `${base}/admin/login`, 'the logout leads to the login form', page.url());

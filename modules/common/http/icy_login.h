@@ -79,12 +79,14 @@ struct SourceInfo {
     int channels = 0;         // 0 when unknown
     int isPublic = -1;        // 1 listed in the directory, 0 not, -1 not said
     std::string audioInfo;    // ice-audio-info exactly as sent, "" when none
+    std::string userAgent;    // the encoder's User-Agent exactly as sent, "" when none
 };
 
 // The stream description from a v1 header block or an Icecast-style request. Names compare
 // case-insensitively; for each field the first non-empty value among its spellings wins:
 // icy-name/ice-name, icy-genre/ice-genre, icy-url/ice-url, icy-description/ice-description,
-// icy-pub/icy-public/ice-public ("1", "0", "yes", "no", "true", "false"), content-type.
+// icy-pub/icy-public/ice-public ("1", "0", "yes", "no", "true", "false"), content-type,
+// user-agent.
 // The bitrate is the first positive icy-br or ice-bitrate, else the "bitrate=" (libshout) or
 // "ice-bitrate=" (butt) key of ice-audio-info, whose "k=v;k=v" values are URL-encoded. The
 // sample rate and channels come from icy-sr / ice-samplerate and ice-channels headers, else

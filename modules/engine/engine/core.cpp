@@ -21,6 +21,9 @@ namespace {
 // counted together. Fewer than addresses have for refusals: a guesser spread over many
 // networks is one story, told in a line.
 constexpr size_t kMaxHoldNetworks = 64;
+// The listener history the dashboard draws: one count a minute for an hour.
+constexpr auto kListenerSampleInterval = std::chrono::minutes(1);
+constexpr size_t kListenerSamples = 60;
 }  // namespace
 
 bool EngineSettings::AcceptsSource(StreamFormat format) const {
@@ -41,6 +44,7 @@ Core::Core(asio::io_context& io, EngineSettings settings, EngineStatus& status)
       m_tlsTimer(io),
       m_beatTimer(io),
       m_hlsTimer(io),
+      m_sampleTimer(io),
       m_listenAcceptor(io),
       m_sourceAcceptor(io),
       m_tlsAcceptor(io),
@@ -216,6 +220,55 @@ void Core::Beat() {
             Beat();
         }
     });
+}
+
+void Core::SampleListeners() {
+    m_listenerHistory.push_back(m_station.ListenerCount() +
+                                m_station.Hls().Listeners(std::chrono::steady_clock::now()));
+    while (m_listenerHistory.size() > kListenerSamples) {
+        m_listenerHistory.pop_front();
+    }
+    if (m_sessions.Stopping()) {
+        return;
+    }
+    m_sampleTimer.expires_after(kListenerSampleInterval);
+    m_sampleTimer.async_wait([this](const asio::error_code& ec) {
+        if (!ec) {
+            SampleListeners();
+        }
+    });
+}
+
+void Core::RefuseSource(const std::string& address, std::chrono::minutes span) {
+    SourceRefusals();  // the ones that ended go first: the table holds only what is in force
+    m_sourceRefusals[address] = std::chrono::steady_clock::now() + span;
+}
+
+bool Core::SourceRefused(const std::string& address) {
+    const auto found = m_sourceRefusals.find(address);
+    if (found == m_sourceRefusals.end()) {
+        return false;
+    }
+    if (found->second <= std::chrono::steady_clock::now()) {
+        m_sourceRefusals.erase(found);
+        return false;
+    }
+    return true;
+}
+
+std::vector<RefusedSource> Core::SourceRefusals() {
+    const auto now = std::chrono::steady_clock::now();
+    std::vector<RefusedSource> refused;
+    for (auto it = m_sourceRefusals.begin(); it != m_sourceRefusals.end();) {
+        if (it->second <= now) {
+            it = m_sourceRefusals.erase(it);
+            continue;
+        }
+        const auto left = std::chrono::ceil<std::chrono::minutes>(it->second - now);
+        refused.push_back(RefusedSource{it->first, left.count()});
+        ++it;
+    }
+    return refused;
 }
 
 void Core::CheckCertificates() {
@@ -404,6 +457,13 @@ void Core::StartAccepting() {
     FlushRefusals();
     SweepHls();
     Beat();
+    // The first count a minute from now: the dashboard adds the count of the moment itself.
+    m_sampleTimer.expires_after(kListenerSampleInterval);
+    m_sampleTimer.async_wait([this](const asio::error_code& ec) {
+        if (!ec) {
+            SampleListeners();
+        }
+    });
     // With an upstream configured the station pulls its audio from there.
     if (!m_settings.relayHost.empty() && m_settings.relayPort > 0) {
         std::make_shared<RelaySession>(m_context)->Start();
@@ -485,6 +545,7 @@ void Core::CloseAll() {
         m_refusalTimer.cancel();
         m_hlsTimer.cancel();
         m_beatTimer.cancel();
+        m_sampleTimer.cancel();
         m_station.Hls().Forget();
         m_logTimer.cancel();
         Log("Stopped");

@@ -11,6 +11,7 @@
 #include "engine/log.h"
 #include "engine/login_guard.h"
 #include "engine/refusal_log.h"
+#include "engine/request_context.h"
 #include "engine/session.h"
 #include "engine/settings.h"
 #include "engine/station.h"
@@ -21,7 +22,9 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -111,6 +114,16 @@ public:
     // it cannot be written.
     bool SaveBans(std::string* problem);
 
+    // Source logins from `address` are refused for `span` from now (the console kicked its
+    // source). Kept in memory only, and forgotten once over.
+    void RefuseSource(const std::string& address, std::chrono::minutes span);
+    bool SourceRefused(const std::string& address);
+    std::vector<RefusedSource> SourceRefusals();
+    // The listener counts (stream and HLS) of the last hour, one a minute, oldest first.
+    std::vector<size_t> ListenersPerMinute() const {
+        return {m_listenerHistory.begin(), m_listenerHistory.end()};
+    }
+
     // The web console's logged-in sessions: they last as long as the engine runs.
     AdminSessions& ConsoleSessions() { return m_consoleSessions; }
     // Checks `password` against the stored hash on a thread of its own (the hash is slow on
@@ -137,6 +150,8 @@ private:
     void Beat();
     // The log line of an HLS client's departure.
     void HlsDeparted(const HlsVisit& visit);
+    // Counts the listeners into the hour's history, once a minute.
+    void SampleListeners();
     // After a flood of handshakes, once it is over: the memory they took goes back to the
     // system instead of staying in the allocator's arenas.
     void TrimAfterHandshakeFlood();
@@ -163,6 +178,10 @@ private:
     asio::steady_timer m_tlsTimer;
     asio::steady_timer m_beatTimer;
     asio::steady_timer m_hlsTimer;
+    asio::steady_timer m_sampleTimer;
+    std::deque<size_t> m_listenerHistory;
+    // Until when each address's source logins are refused.
+    std::map<std::string, std::chrono::steady_clock::time_point, std::less<>> m_sourceRefusals;
     HandshakeGate m_handshakes;
     tcp::acceptor m_listenAcceptor;
     tcp::acceptor m_sourceAcceptor;

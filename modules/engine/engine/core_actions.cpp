@@ -153,6 +153,39 @@ bool CoreActions::Unban(const std::string& target, std::string_view by, std::str
     return true;
 }
 
+bool CoreActions::KickSource(std::string_view by, int refuseMinutes) {
+    Station& station = m_core.GetStation();
+    if (station.LiveSource() == nullptr) {
+        return false;
+    }
+    // Copied: the close below lets go of the source.
+    const std::string address = station.LiveSource()->Address();
+    if (refuseMinutes > 0) {
+        // Before the close: an encoder that reconnects at once finds the door shut already.
+        m_core.RefuseSource(address, std::chrono::minutes(refuseMinutes));
+        m_core.Log("Source logins from " + address + " refused for " +
+                   std::to_string(refuseMinutes) + " min by " + std::string(by));
+    }
+    station.CloseLiveSource("kicked by " + std::string(by));
+    return true;
+}
+
+bool CoreActions::SourceRefused() {
+    return m_core.SourceRefused(m_address);
+}
+
+std::vector<RefusedSource> CoreActions::SourceRefusals() {
+    return m_core.SourceRefusals();
+}
+
+std::vector<size_t> CoreActions::ListenersPerMinute() const {
+    return m_core.ListenersPerMinute();
+}
+
+int64_t CoreActions::CertificateNotAfter() const {
+    return m_core.TlsContext() ? static_cast<int64_t>(m_core.Tls().Facts().notAfter) : 0;
+}
+
 void CoreActions::SetTitle(std::string_view song, std::string_view url) {
     m_core.GetStation().SetTitle(song, url);
 }
@@ -160,7 +193,8 @@ void CoreActions::SetTitle(std::string_view song, std::string_view url) {
 void CoreActions::PlaylistFetched(std::string_view userAgent) {
     // A player polls the playlist every few seconds: the log hears of its first fetch only,
     // and of its departure once it stops (Core::HlsDeparted).
-    if (m_core.GetStation().Hls().PlaylistFetched(m_address, std::chrono::steady_clock::now())) {
+    if (m_core.GetStation().Hls().PlaylistFetched(m_address, std::chrono::steady_clock::now(),
+                                                  userAgent)) {
         m_core.Log("HLS listener from " + m_address + " (" + LogSafe(userAgent) + ")");
     }
 }

@@ -44,6 +44,11 @@ public:
     bool Unban(const std::string& target, std::string_view by, std::string* problem) override;
     void SetTitle(std::string_view song, std::string_view url) override;
     AdminSessions& ConsoleSessions() override;
+    bool KickSource(std::string_view by, int refuseMinutes) override;
+    bool SourceRefused() override;
+    std::vector<RefusedSource> SourceRefusals() override;
+    std::vector<size_t> ListenersPerMinute() const override;
+    int64_t CertificateNotAfter() const override;
     void Log(std::string_view text) override;
     void PlaylistFetched(std::string_view userAgent) override;
     void SegmentServed() override;

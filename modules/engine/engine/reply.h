@@ -14,6 +14,9 @@ inline constexpr char kIcyLoginRefused[] = "invalid password\r\n";
 // v1 has no word for "in use": any answer but OK is a refusal to every encoder, and this one
 // tells the truth (butt, for one, retries quietly instead of reporting a wrong password).
 inline constexpr char kIcyStreamInUse[] = "Stream in use\r\n";
+// Why a source login is refused, for the log, while the operator keeps its address off the air.
+inline constexpr char kSourceRefusedForAWhile[] =
+    "a source login from an address the operator refuses for a while";
 
 struct Reply {
     Reply(std::string answer, std::string reason = {})

@@ -106,6 +106,20 @@ public:
     virtual std::string Ban(const std::string& target, int64_t until, std::string_view by) = 0;
     // Lifts the ban of `target`, as Ban saves; false (and nothing saved) when there is none.
     virtual bool Unban(const std::string& target, std::string_view by, std::string* problem) = 0;
+    // Closes the live source's connection at once (the station falls back as when a source
+    // leaves), the log saying `by` (safe for the log) kicked it; with `refuseMinutes` (up to
+    // kMaxSourceRefusalMinutes) its address's source logins are refused that long, on every
+    // source protocol. False when no source connection holds the station.
+    virtual bool KickSource(std::string_view by, int refuseMinutes) = 0;
+    // Whether the request's address is refused as a source now.
+    virtual bool SourceRefused() = 0;
+    // The source addresses refused now. Held in memory: a restart forgets them.
+    virtual std::vector<RefusedSource> SourceRefusals() = 0;
+    // The station's listeners (stream and HLS) counted once a minute, oldest first: the last
+    // hour's at most.
+    virtual std::vector<size_t> ListenersPerMinute() const = 0;
+    // When the certificate new TLS connections get expires (Unix seconds); 0 when TLS is off.
+    virtual int64_t CertificateNotAfter() const = 0;
     // The web console's sessions, which live as long as the engine runs.
     virtual AdminSessions& ConsoleSessions() = 0;
     // A line in the station's log (`text` safe for it).

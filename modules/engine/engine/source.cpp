@@ -176,6 +176,7 @@ bool SourceSession::Verify(std::string_view audio) {
         return false;
     }
     station.SourceConnected(m_format, m_info, m_mount);
+    station.SetLiveSource(this);
     m_onAir = true;
     m_since = std::chrono::steady_clock::now();
     m_engine.log.Write("Source connected from " + m_address + " on " + MountForLog(m_mount) + " (" +
@@ -209,9 +210,15 @@ void SourceSession::Close() {
                                  std::chrono::steady_clock::now() - m_since)
                                  .count();
         m_engine.log.Write("Source disconnected from " + m_address + " after " +
-                           std::to_string(seconds) + " s, " + std::to_string(m_bytes) + " bytes");
+                           std::to_string(seconds) + " s, " + std::to_string(m_bytes) + " bytes" +
+                           (m_closeReason.empty() ? "" : " (" + m_closeReason + ")"));
         m_engine.station.SourceGone();
     }
+}
+
+void SourceSession::CloseBecause(std::string_view reason) {
+    m_closeReason = reason;
+    Close();
 }
 
 }  // namespace orvanta::engine

@@ -12,7 +12,9 @@
 
 namespace orvanta::engine {
 
-class SourceSession : public Session, public std::enable_shared_from_this<SourceSession> {
+class SourceSession : public Session,
+                      public StationSource,
+                      public std::enable_shared_from_this<SourceSession> {
 public:
     // `pending` holds audio that arrived with the request or login.
     SourceSession(const EngineContext& engine, std::unique_ptr<Transport> transport,
@@ -22,6 +24,10 @@ public:
 
     void Start();
     void Close() override;
+
+    const std::string& Address() const override { return m_address; }
+    std::chrono::system_clock::time_point ConnectedAt() const override { return m_connectedAt; }
+    void CloseBecause(std::string_view reason) override;
 
 private:
     void Read();
@@ -48,6 +54,8 @@ private:
     bool m_refused = false;
     std::string m_address;
     std::chrono::steady_clock::time_point m_since;
+    std::chrono::system_clock::time_point m_connectedAt = std::chrono::system_clock::now();
+    std::string m_closeReason;  // for the log line of its departure, when it was closed for one
     uint64_t m_bytes = 0;
     bool m_closed = false;
     asio::steady_timer m_timeout;

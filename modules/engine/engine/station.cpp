@@ -131,6 +131,11 @@ StationSnapshot Station::Snapshot() const {
     snapshot.listenerHits = m_listenerHits;
     snapshot.maxListeners = m_engine.settings.maxClients;
     snapshot.streamStart = m_streamStart;
+    if (m_feed == Feed::Live && m_liveSource != nullptr) {
+        snapshot.sourceAddress = m_liveSource->Address();
+        snapshot.sourceUserAgent = m_announced.userAgent;
+        snapshot.sourceSince = m_liveSource->ConnectedAt();
+    }
     snapshot.history.assign(m_history.begin(), m_history.end());
     return snapshot;
 }
@@ -138,6 +143,7 @@ StationSnapshot Station::Snapshot() const {
 void Station::SourceConnected(StreamFormat format, const SourceInfo& info, const std::string& mount,
                               Feed feed) {
     m_graceTimer.cancel();
+    m_liveSource = nullptr;
     const Feed displaced = std::exchange(m_feed, feed);
     if (displaced != Feed::None) {
         m_hls.SourceStopped();
@@ -298,6 +304,7 @@ void Station::SourceGone(Feed feed) {
         return;  // displaced before it left
     }
     m_feed = Feed::None;
+    m_liveSource = nullptr;
     m_hls.SourceStopped();
     m_engine.status.fallback.store(0, std::memory_order_relaxed);
     if (feed == Feed::Live) {
@@ -436,6 +443,15 @@ uint64_t Station::AddListener(StationListener* listener) {
     m_engine.status.listeners.store(static_cast<int32_t>(m_listeners.size()),
                                     std::memory_order_relaxed);
     return m_listenerHits;
+}
+
+bool Station::CloseLiveSource(std::string_view reason) {
+    if (m_feed != Feed::Live || m_liveSource == nullptr) {
+        return false;
+    }
+    // The source's close runs SourceGone, which lets go of it.
+    m_liveSource->CloseBecause(reason);
+    return true;
 }
 
 bool Station::CloseListener(uint64_t id, std::string_view reason) {

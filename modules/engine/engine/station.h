@@ -49,6 +49,19 @@ protected:
     ~StationListener() = default;
 };
 
+// The live source's connection while it holds the station, as the console sees it: who it is,
+// since when, and a way to close it.
+class StationSource {
+public:
+    virtual const std::string& Address() const = 0;
+    virtual std::chrono::system_clock::time_point ConnectedAt() const = 0;
+    // Closes the connection at once, with the reason the log gives for it.
+    virtual void CloseBecause(std::string_view reason) = 0;
+
+protected:
+    ~StationSource() = default;
+};
+
 // Told when a source takes the station and when it leaves: the directory listings follow them.
 class SourceWatcher {
 public:
@@ -159,6 +172,13 @@ public:
                          Feed feed = Feed::Live);
     // Audio from the feed on air. False when it sends no audio of its format.
     bool SourceData(std::string_view data);
+    // The connection of the live source that just took the station (SourceConnected), until it
+    // leaves or another feed takes the station. The relay has none: it is the station's own.
+    void SetLiveSource(StationSource* source) { m_liveSource = source; }
+    const StationSource* LiveSource() const { return m_liveSource; }
+    // Closes the live source's connection (`reason` for the log); false when none holds the
+    // station. The station then falls back as when a source leaves by itself.
+    bool CloseLiveSource(std::string_view reason);
     // `feed` left (nothing when it did not hold the station). The fallbacks take over; without
     // any, listeners wait Timeout seconds for another source.
     void SourceGone(Feed feed = Feed::Live);
@@ -217,6 +237,7 @@ private:
 
     const EngineContext& m_engine;
     SourceWatcher* m_watcher = nullptr;
+    StationSource* m_liveSource = nullptr;
     ChunkChain m_chain{kQueueBytes};
     std::unique_ptr<FormatReader> m_reader;
     StreamFormat m_format = StreamFormat::Unknown;        // what listeners get

@@ -87,7 +87,8 @@ void HlsStream::Expire(SteadyClock::time_point now) const {
     }
 }
 
-bool HlsStream::PlaylistFetched(const std::string& address, SteadyClock::time_point now) {
+bool HlsStream::PlaylistFetched(const std::string& address, SteadyClock::time_point now,
+                                std::string_view userAgent) {
     // Expired first, so at the cap a newcomer finds the room that quiet clients left, and a
     // client back after the window is a new arrival, after the line of its departure.
     Expire(now);
@@ -101,7 +102,8 @@ bool HlsStream::PlaylistFetched(const std::string& address, SteadyClock::time_po
     if (m_clients.size() >= kMaxHlsClients) {
         return false;
     }
-    m_clients.push_back(Client{address, now, now, now, 0});
+    m_clients.push_back(
+        Client{address, now, now, now, 0, std::string(userAgent.substr(0, kMaxHlsUserAgent))});
     // The key views the address kept in the list, which a splice never moves.
     m_clientIndex.emplace(m_clients.back().address, std::prev(m_clients.end()));
     return true;
@@ -118,6 +120,15 @@ void HlsStream::SegmentServed(const std::string& address, SteadyClock::time_poin
 size_t HlsStream::Listeners(SteadyClock::time_point now) const {
     Expire(now);
     return m_clients.size();
+}
+
+std::vector<HlsClientSeen> HlsStream::Clients(SteadyClock::time_point now, size_t limit) const {
+    Expire(now);
+    std::vector<HlsClientSeen> clients;
+    for (auto it = m_clients.rbegin(); it != m_clients.rend() && clients.size() < limit; ++it) {
+        clients.push_back(HlsClientSeen{it->address, it->userAgent, it->lastSeen, it->segments});
+    }
+    return clients;
 }
 
 void HlsStream::Forget() {

@@ -17,14 +17,18 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace orvanta::engine {
 
 // Distinct clients remembered for the count of HLS listeners. Each costs about a hundred and
-// fifty bytes, so a flood of addresses holds at most several megabytes; at the cap a new address
+// fifty bytes and its player's name (at most kMaxHlsUserAgent), so a flood of addresses holds
+// at most about ten megabytes; at the cap a new address
 // is neither kept, counted nor logged until clients quiet for the listener window make room, and
 // the count reads the cap: at least that many.
 inline constexpr size_t kMaxHlsClients = 50'000;
+// The part of a client's User-Agent kept for the console's list.
+inline constexpr size_t kMaxHlsUserAgent = 128;
 // The rewind window holds at most this much audio, however many segments the settings ask for.
 inline constexpr int kMaxHlsWindowSeconds = 3600;
 
@@ -34,6 +38,14 @@ inline constexpr int kMaxHlsWindowSeconds = 3600;
 struct HlsVisit {
     std::string address;
     std::chrono::steady_clock::duration stayed{};
+    uint64_t segments = 0;
+};
+
+// A client counted now, as the console lists it.
+struct HlsClientSeen {
+    std::string address;
+    std::string userAgent;  // of its first playlist fetch
+    std::chrono::steady_clock::time_point lastSeen;
     uint64_t segments = 0;
 };
 
@@ -69,13 +81,18 @@ public:
     // A client at `address` fetched the playlist. True when it is a client not remembered
     // before: one line in the log for its arrival, however often it polls. At most
     // kMaxHlsClients are remembered; false for one turned away at the cap.
-    bool PlaylistFetched(const std::string& address, SteadyClock::time_point now);
+    // `userAgent` (as sent) is kept from its first fetch, cut to kMaxHlsUserAgent bytes.
+    bool PlaylistFetched(const std::string& address, SteadyClock::time_point now,
+                         std::string_view userAgent = {});
     // A client at `address` was served a segment: counted when it fetched the playlist before.
     void SegmentServed(const std::string& address, SteadyClock::time_point now);
     // Distinct addresses that fetched the playlist within the listener window. Every status
     // request asks, so it costs the same however many clients are remembered: the clients are
     // kept in the order of their last fetch and those past the window leave from the front.
     size_t Listeners(SteadyClock::time_point now) const;
+    // The clients Listeners counts, the latest to fetch the playlist first, at most `limit`:
+    // a page lists the busy end of a table that may hold tens of thousands.
+    std::vector<HlsClientSeen> Clients(SteadyClock::time_point now, size_t limit) const;
     // Every client remembered leaves (the engine stops), each told to the departure handler.
     void Forget();
 
@@ -92,6 +109,7 @@ private:
         SteadyClock::time_point lastFetch;  // of the playlist: what keeps the client counted
         SteadyClock::time_point lastSeen;   // of the playlist or a segment
         uint64_t segments = 0;
+        std::string userAgent;
     };
     // Forgets the clients whose last fetch left the window: each goes once, so the work over
     // time is one step per fetch, never a walk of the table.

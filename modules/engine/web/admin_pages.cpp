@@ -1,5 +1,6 @@
 #include "web/admin_pages.h"
 
+#include "web/listener_chart.h"
 #include "web/pages.h"
 
 #include <chrono>
@@ -62,7 +63,7 @@ std::string Page(std::string_view title, std::string_view body, std::string_view
         // Plain links between the pages of a logged-in operator: no script, nothing to submit.
         page +=
             "<nav><a href=\"/admin/\">Dashboard</a> <a href=\"/admin/listeners\">Listeners</a> "
-            "<a href=\"/admin/bans\">Bans</a></nav>";
+            "<a href=\"/admin/bans\">Bans</a> <a href=\"/admin/source\">Source</a></nav>";
     }
     page += "<main><h1>" + Escaped(title) + "</h1>";
     page += body;
@@ -81,6 +82,67 @@ std::string TokenField(std::string_view csrf) {
 
 std::string Row(std::string_view name, std::string_view value) {
     return "<tr><th scope=\"row\">" + Escaped(name) + "</th><td>" + Escaped(value) + "</td></tr>";
+}
+
+// "2024-05-01 18:30 UTC"; "" when the time cannot be shown.
+std::string UtcTime(int64_t unixSeconds) {
+    const std::time_t when = static_cast<std::time_t>(unixSeconds);
+    std::tm utc{};
+    char text[32];
+    if (::gmtime_r(&when, &utc) == nullptr ||
+        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M UTC", &utc) == 0) {
+        return {};
+    }
+    return text;
+}
+
+int64_t SecondsSince(std::chrono::system_clock::time_point when) {
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now() - when)
+        .count();
+}
+
+// "2024-05-01 18:30 UTC, 1 h 05 min ago": when something began, both ways.
+std::string Since(std::chrono::system_clock::time_point when) {
+    return UtcTime(
+               std::chrono::duration_cast<std::chrono::seconds>(when.time_since_epoch()).count()) +
+           ", " + Span(std::max<int64_t>(0, SecondsSince(when))) + " ago";
+}
+
+// The live source's rows: where it connects from, its encoder as it named itself, since when.
+std::string SourceRows(const StationSnapshot& station) {
+    return Row("Source address", station.sourceAddress) +
+           Row("Encoder",
+               station.sourceUserAgent.empty() ? "(not named)" : station.sourceUserAgent) +
+           Row("Connected since", Since(station.sourceSince));
+}
+
+// The form that sets the title; `back` names the page the browser returns to.
+std::string TitleForm(const StationSnapshot& station, std::string_view csrf,
+                      std::string_view back) {
+    return "<h2>Title</h2><form method=\"post\" action=\"/admin/title\">" + TokenField(csrf) +
+           (back.empty()
+                ? std::string()
+                : "<input type=\"hidden\" name=\"back\" value=\"" + Escaped(back) + "\">") +
+           "<label for=\"title\">Title listeners see</label><input type=\"text\" "
+           "id=\"title\" name=\"title\" value=\"" +
+           Escaped(station.title) +
+           "\"><div><button type=\"submit\">Set the title</button></div></form>";
+}
+
+// The certificate's expiry, with the days left: what to renew, and when.
+std::string CertificateText(int64_t notAfter) {
+    if (notAfter == 0) {
+        return "No certificate: TLS is off";
+    }
+    const int64_t left = notAfter - std::chrono::duration_cast<std::chrono::seconds>(
+                                        std::chrono::system_clock::now().time_since_epoch())
+                                        .count();
+    if (left <= 0) {
+        return "Expired on " + UtcTime(notAfter);
+    }
+    const int64_t days = left / 86400;
+    return "Valid until " + UtcTime(notAfter) + " (" + std::to_string(days) +
+           (days == 1 ? " day left)" : " days left)");
 }
 
 }  // namespace
@@ -130,6 +192,7 @@ header button { margin: 0; background: none; color: inherit; border-color: #8888
   .offair { color: #f0883e; }
 }
 code { font-size: .95em; }
+svg.chart { display: block; width: 100%; height: auto; margin: 1rem 0; }
 )";
 }
 
@@ -180,6 +243,9 @@ std::string AdminDashboard(const StationSnapshot& station, const AdminFacts& fac
             station.contentType + (station.codec.empty() ? "" : " (" + station.codec + ")") +
                 (station.bitrate > 0 ? ", " + std::to_string(station.bitrate) + " kbit/s" : ""));
         body += Row("Title", station.title.empty() ? "(none)" : station.title);
+        if (!station.sourceAddress.empty()) {
+            body += SourceRows(station);
+        }
     } else {
         body += "<tr><th scope=\"row\">State</th><td class=\"offair\">Not on air</td></tr>";
     }
@@ -192,19 +258,14 @@ std::string AdminDashboard(const StationSnapshot& station, const AdminFacts& fac
         body += Row("HLS clients", std::to_string(station.hlsListeners));
     }
     body += Row("Since start", std::to_string(station.listenerHits) + " connections");
-    body += "</table><h2>Server</h2><table>";
+    body += "</table>" + ListenerChart(facts.listenersPerMinute);
+    body += "<h2>Server</h2><table>";
     body += Row("Up for", Span(facts.uptimeSeconds));
     body += Row("Received", Bytes(facts.receivedBytes));
     body += Row("Sent", Bytes(facts.sentBytes));
+    body += Row("TLS certificate", CertificateText(facts.certificateNotAfter));
     body += "</table>";
-    body +=
-        "<h2>Title</h2><form method=\"post\" action=\"/admin/title\"><input type=\"hidden\" "
-        "name=\"csrf\" value=\"" +
-        Escaped(facts.csrf) +
-        "\"><label for=\"title\">Title listeners see</label><input type=\"text\" "
-        "id=\"title\" name=\"title\" value=\"" +
-        Escaped(station.title) +
-        "\"><div><button type=\"submit\">Set the title</button></div></form>";
+    body += TitleForm(station, facts.csrf, "");
     return Page("Dashboard", body, facts.csrf);
 }
 
@@ -212,7 +273,25 @@ std::string AdminDashboard(const StationSnapshot& station, const AdminFacts& fac
 
 namespace orvanta::engine {
 
-std::string AdminListenersPage(const std::vector<ListenerEntry>& listeners, size_t hlsListeners,
+namespace {
+
+// A listener row's ban form. The address is a field: the operator may widen it to a network
+// before banning.
+std::string BanForm(std::string_view address, std::string_view csrf) {
+    return "<form method=\"post\" action=\"/admin/ban\">" + TokenField(csrf) +
+           "<input type=\"hidden\" name=\"back\" value=\"listeners\">"
+           "<input type=\"text\" name=\"address\" aria-label=\"Address or network "
+           "to ban\" value=\"" +
+           Escaped(address) +
+           "\"><input type=\"number\" class=\"minutes\" name=\"minutes\" min=\"1\" "
+           "aria-label=\"Minutes (empty: for good)\" placeholder=\"minutes\">"
+           "<button type=\"submit\">Ban</button></form>";
+}
+
+}  // namespace
+
+std::string AdminListenersPage(const std::vector<ListenerEntry>& listeners,
+                               const std::vector<HlsClientEntry>& hlsClients, size_t hlsListeners,
                                const AdminFacts& facts) {
     std::string body = Notice(facts.notice);
     if (listeners.empty()) {
@@ -236,22 +315,32 @@ std::string AdminListenersPage(const std::vector<ListenerEntry>& listeners, size
             body += "<form method=\"post\" action=\"/admin/kick\">" + TokenField(facts.csrf) +
                     "<input type=\"hidden\" name=\"id\" value=\"" + id +
                     "\"><button type=\"submit\">Kick</button></form>";
-            // The address is a field: the operator may widen it to a network before banning.
-            body += "<form method=\"post\" action=\"/admin/ban\">" + TokenField(facts.csrf) +
-                    "<input type=\"hidden\" name=\"back\" value=\"listeners\">"
-                    "<input type=\"text\" name=\"address\" aria-label=\"Address or network "
-                    "to ban\" value=\"" +
-                    Escaped(listener.address) +
-                    "\"><input type=\"number\" class=\"minutes\" name=\"minutes\" min=\"1\" "
-                    "aria-label=\"Minutes (empty: for good)\" placeholder=\"minutes\">"
-                    "<button type=\"submit\">Ban</button></form>";
-            body += "</td></tr>";
+            body += BanForm(listener.address, facts.csrf) + "</td></tr>";
         }
         body += "</tbody></table></div>";
     }
-    body += "<p>HLS players fetch the playlist and segments without staying connected: " +
-            std::to_string(hlsListeners) +
-            " counted now, not listed here. A ban refuses their requests too.</p>";
+    body +=
+        "<h2>HLS</h2><p>HLS players fetch the playlist and segments without staying "
+        "connected: there is nothing to kick, but a ban refuses their requests. " +
+        std::to_string(hlsListeners) + " counted now";
+    if (hlsClients.size() < hlsListeners) {
+        body += ", the latest " + std::to_string(hlsClients.size()) + " listed";
+    }
+    body += ".</p>";
+    if (!hlsClients.empty()) {
+        body +=
+            "<div class=\"wide\" role=\"region\" aria-label=\"HLS clients\" tabindex=\"0\">"
+            "<table><thead><tr><th scope=\"col\">Kind</th><th scope=\"col\">Address</th>"
+            "<th scope=\"col\">Player</th><th scope=\"col\">Last seen</th><th scope=\"col\">"
+            "Segments</th><th scope=\"col\">Actions</th></tr></thead><tbody>";
+        for (const HlsClientEntry& client : hlsClients) {
+            body += "<tr><td>HLS</td><td>" + Escaped(client.address) + "</td><td>" +
+                    Escaped(client.userAgent) + "</td><td>" + Span(client.lastSeenSeconds) +
+                    " ago</td><td>" + std::to_string(client.segments) + "</td><td>" +
+                    BanForm(client.address, facts.csrf) + "</td></tr>";
+        }
+        body += "</tbody></table></div>";
+    }
     return Page("Listeners", body, facts.csrf);
 }
 
@@ -294,6 +383,67 @@ std::string AdminBansPage(const std::vector<AdminBan>& bans, const AdminFacts& f
             "type=\"number\" id=\"minutes\" name=\"minutes\" min=\"1\"><div><button "
             "type=\"submit\">Ban</button></div></form>";
     return Page("Bans", body, facts.csrf);
+}
+
+}  // namespace orvanta::engine
+
+namespace orvanta::engine {
+
+std::string AdminSourcePage(const StationSnapshot& station,
+                            const std::vector<RefusedSource>& refused, const AdminFacts& facts) {
+    std::string body = Notice(facts.notice);
+    body += "<h2>On air</h2><table>";
+    const bool live = station.onAir && station.feed == "live";
+    if (!station.onAir) {
+        body +=
+            "<tr><th scope=\"row\">State</th><td class=\"offair\">Nothing: no source and "
+            "no fallback plays</td></tr>";
+    } else {
+        body += "<tr><th scope=\"row\">State</th><td class=\"onair\">" +
+                std::string(live ? "A live source" : "The " + Escaped(station.feed)) + ", for " +
+                Span(std::max<int64_t>(0, SecondsSince(station.streamStart))) + "</td></tr>";
+        if (!station.sourceAddress.empty()) {
+            body += SourceRows(station);
+        }
+        body += Row("Format", station.contentType +
+                                  (station.codec.empty() ? "" : " (" + station.codec + ")"));
+        body += Row("Bitrate", station.bitrate > 0 ? std::to_string(station.bitrate) + " kbit/s"
+                                                   : "not known");
+    }
+    body += "</table>";
+    body += TitleForm(station, facts.csrf, "source");
+    body += "<h2>Kick the source</h2>";
+    if (station.sourceAddress.empty()) {
+        body += live ? "<p>The live feed is the station's relay: it has no source connection to "
+                       "close.</p>"
+                     : "<p>No source is connected.</p>";
+    } else {
+        body +=
+            "<p>Kicking closes the source's connection at once; the station falls back as when "
+            "a source leaves.</p><form method=\"post\" action=\"/admin/source/kick\">" +
+            TokenField(facts.csrf) +
+            "<label for=\"minutes\">Refuse this source address for how many minutes (empty: "
+            "just disconnect; at most " +
+            std::to_string(kMaxSourceRefusalMinutes) +
+            ")</label><input type=\"number\" id=\"minutes\" name=\"minutes\" min=\"1\" "
+            "max=\"" +
+            std::to_string(kMaxSourceRefusalMinutes) +
+            "\"><div><button type=\"submit\">Kick the source</button></div></form>";
+    }
+    if (!refused.empty()) {
+        body +=
+            "<h2>Refused source addresses</h2><table><thead><tr><th scope=\"col\">Address</th>"
+            "<th scope=\"col\">Minutes left</th></tr></thead><tbody>";
+        for (const RefusedSource& source : refused) {
+            body += "<tr><td>" + Escaped(source.address) + "</td><td>" +
+                    std::to_string(source.minutesLeft) + "</td></tr>";
+        }
+        body += "</tbody></table>";
+    }
+    body +=
+        "<p>Refused addresses are kept in memory only: a restart of the server forgets them. To "
+        "keep an address out for good, ban it.</p>";
+    return Page("Source", body, facts.csrf);
 }
 
 }  // namespace orvanta::engine

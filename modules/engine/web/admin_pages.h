@@ -39,6 +39,10 @@ struct AdminFacts {
     uint64_t sentBytes = 0;
     int64_t uptimeSeconds = 0;
     std::string notice;  // the outcome of the last action ("" for none)
+    // Listeners (stream and HLS) one a minute, oldest first, the last the count now.
+    std::vector<size_t> listenersPerMinute;
+    // When the TLS certificate in use expires (Unix seconds); 0 when TLS is off.
+    int64_t certificateNotAfter = 0;
 };
 
 std::string AdminDashboard(const StationSnapshot& station, const AdminFacts& facts);
@@ -56,7 +60,15 @@ struct AdminBan {
 // The bans in force, each with a form that lifts it, and a form that adds one.
 std::string AdminBansPage(const std::vector<AdminBan>& bans, const AdminFacts& facts);
 
-std::string AdminListenersPage(const std::vector<ListenerEntry>& listeners, size_t hlsListeners,
+// `hlsClients` the latest of the `hlsListeners` counted, each with a form that bans it (HLS
+// players hold no connection to close).
+std::string AdminListenersPage(const std::vector<ListenerEntry>& listeners,
+                               const std::vector<HlsClientEntry>& hlsClients, size_t hlsListeners,
                                const AdminFacts& facts);
+
+// What is on air and, for a live source, who it is; the title form, and a form that kicks the
+// source and may refuse its address for a while.
+std::string AdminSourcePage(const StationSnapshot& station,
+                            const std::vector<RefusedSource>& refused, const AdminFacts& facts);
 
 }  // namespace orvanta::engine

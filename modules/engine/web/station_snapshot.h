@@ -27,6 +27,23 @@ struct ListenerEntry {
     bool secure = false;  // it came over TLS
 };
 
+// An HLS client as the console lists it: it fetched the playlist within the listener window.
+struct HlsClientEntry {
+    std::string address;
+    std::string userAgent;        // of its first playlist fetch, as sent (cut to a bounded length)
+    int64_t lastSeenSeconds = 0;  // since its last request
+    uint64_t segments = 0;
+};
+
+// An address whose source logins the operator refuses for a while (after kicking its source).
+struct RefusedSource {
+    std::string address;
+    int64_t minutesLeft = 0;  // begun minutes
+};
+
+// The longest the console may refuse a source address: a day.
+inline constexpr int kMaxSourceRefusalMinutes = 24 * 60;
+
 struct StationSnapshot {
     // Something plays: a live source or a fallback (`feed` tells which, streamStart since when).
     bool onAir = false;
@@ -56,6 +73,11 @@ struct StationSnapshot {
     uint64_t listenerHits = 0;
     int32_t maxListeners = 0;
     std::chrono::system_clock::time_point streamStart;
+    // The live source's connection while one holds the station: its address ("" otherwise),
+    // its User-Agent as sent, and when it connected.
+    std::string sourceAddress;
+    std::string sourceUserAgent;
+    std::chrono::system_clock::time_point sourceSince;
     // Newest first.
     std::vector<PlayedEntry> history;
 };

@@ -48,8 +48,13 @@ std::string StatusJsonOf(const StationSnapshot& station, const EngineMetrics& me
             ",\"hls_clients\":" + std::to_string(station.hlsListeners) +
             ",\"received_bytes\":" + std::to_string(metrics.receivedBytes) +
             ",\"sent_bytes\":" + std::to_string(metrics.sentBytes) +
-            ",\"started\":" + since(metrics.started) + "}";
-    return json;
+            ",\"started\":" + since(metrics.started);
+    if (!station.sourceAddress.empty()) {
+        json += ",\"source\":{\"address\":" + Quoted(station.sourceAddress) +
+                ",\"user_agent\":" + Quoted(station.sourceUserAgent) +
+                ",\"connected_since\":" + since(station.sourceSince) + "}";
+    }
+    return json + "}";
 }
 
 std::string ListenersJson(const std::vector<ListenerEntry>& listeners) {
@@ -67,6 +72,24 @@ std::string ListenersJson(const std::vector<ListenerEntry>& listeners) {
                 ",\"tls\":" + (listener.secure ? "true" : "false") + "}";
     }
     return json + "]";
+}
+
+// The HLS clients counted now, after the stream listeners: players that fetch and go, with no
+// id (there is no connection to kick) and the seconds since their last request.
+std::string HlsClientsJson(const HlsStream& hls) {
+    constexpr size_t kMaxListed = 10'000;
+    const auto now = std::chrono::steady_clock::now();
+    std::string json;
+    for (const HlsClientSeen& client : hls.Clients(now, kMaxListed)) {
+        json +=
+            ",{\"address\":" + Quoted(client.address) +
+            ",\"user_agent\":" + Quoted(client.userAgent) + ",\"kind\":\"hls\"" +
+            ",\"last_seen_seconds\":" +
+            std::to_string(
+                std::chrono::duration_cast<std::chrono::seconds>(now - client.lastSeen).count()) +
+            ",\"segments\":" + std::to_string(client.segments) + "}";
+    }
+    return json;
 }
 
 std::optional<uint64_t> Number(std::string_view text) {
@@ -114,7 +137,13 @@ Outcome AdminApiRequest(const Request& request, const RequestContext& context,
             return Json(200, "OK", StatusJsonOf(actions.Snapshot(), actions.Metrics()));
         }
         if (path == "/admin/api/listeners") {
-            return Json(200, "OK", ListenersJson(actions.Listeners()));
+            std::string json = ListenersJson(actions.Listeners());
+            const std::string hls = HlsClientsJson(context.hls);  // each after a comma
+            if (!hls.empty()) {
+                json.pop_back();  // the closing bracket
+                json += (json.size() > 1 ? hls : hls.substr(1)) + "]";
+            }
+            return Json(200, "OK", json);
         }
         if (path == "/admin/api/bans") {
             std::string json = "[";
@@ -147,6 +176,17 @@ Outcome AdminApiRequest(const Request& request, const RequestContext& context,
         }
         return actions.Kick(*id, by) ? Json(200, "OK", "{\"done\":true}")
                                      : JsonError(404, "Not Found", "no such listener");
+    }
+    if (path == "/admin/api/source/kick") {
+        const auto minutes = Number(QueryValue(form, "minutes").value_or("0"));
+        if (!minutes || *minutes > static_cast<uint64_t>(kMaxSourceRefusalMinutes)) {
+            return JsonError(400, "Bad Request",
+                             "minutes: 0 or none (just disconnect) to " +
+                                 std::to_string(kMaxSourceRefusalMinutes));
+        }
+        return actions.KickSource(by, static_cast<int>(*minutes))
+                   ? Json(200, "OK", "{\"done\":true}")
+                   : JsonError(404, "Not Found", "no source is connected");
     }
     if (path == "/admin/api/ban") {
         const std::string target = QueryValue(form, "target").value_or("");

@@ -119,6 +119,41 @@ std::optional<int64_t> BanMinutes(std::string_view text) {
     return minutes;
 }
 
+// What the source page says after an action sent the browser back to it.
+std::string SourceNotice(std::string_view done) {
+    if (done == "kicked") {
+        return "The source is disconnected.";
+    }
+    if (done == "refused") {
+        return "The source is disconnected, and its address refused as a source for now.";
+    }
+    if (done == "nosource") {
+        return "No source was connected.";
+    }
+    if (done == "bad") {
+        return "Not a number of minutes from 1 to " + std::to_string(kMaxSourceRefusalMinutes) +
+               ": nothing was done.";
+    }
+    if (done == "title") {
+        return "The title is set.";
+    }
+    return {};
+}
+
+// The HLS clients the listeners page shows: the latest of those counted.
+std::vector<HlsClientEntry> HlsClients(const HlsStream& hls) {
+    constexpr size_t kMaxListed = 500;
+    const auto now = std::chrono::steady_clock::now();
+    std::vector<HlsClientEntry> entries;
+    for (const HlsClientSeen& client : hls.Clients(now, kMaxListed)) {
+        entries.push_back(HlsClientEntry{
+            client.address, client.userAgent,
+            std::chrono::duration_cast<std::chrono::seconds>(now - client.lastSeen).count(),
+            client.segments});
+    }
+    return entries;
+}
+
 // Whether the operator's list lets `address` try at all (an empty list lets everyone).
 bool AddressAllowed(std::string_view list, std::string_view address) {
     return TrimSpaceTab(list).empty() || AddressList::Parse(list).Contains(address);
@@ -139,7 +174,8 @@ Outcome AdminConsoleRequest(const Request& request, const RequestContext& contex
     const bool known = home || path == "/admin/login" || path == "/admin/logout" ||
                        path == "/admin/title" || path == "/admin/listeners" ||
                        path == "/admin/kick" || path == "/admin/bans" || path == "/admin/ban" ||
-                       path == "/admin/unban";
+                       path == "/admin/unban" || path == "/admin/source" ||
+                       path == "/admin/source/kick";
     if (!known) {
         return post ? Reply(PlainError(405, "Method Not Allowed"))
                     : Reply(PlainError(404, "Not Found"));
@@ -214,7 +250,7 @@ Outcome AdminConsoleRequest(const Request& request, const RequestContext& contex
             }
             return Page(
                 200, "OK",
-                AdminListenersPage(actions.Listeners(),
+                AdminListenersPage(actions.Listeners(), HlsClients(context.hls),
                                    context.hls.Listeners(std::chrono::steady_clock::now()), facts));
         }
         if (path == "/admin/bans") {
@@ -228,6 +264,14 @@ Outcome AdminConsoleRequest(const Request& request, const RequestContext& contex
         if (path == "/admin/kick" || path == "/admin/ban" || path == "/admin/unban") {
             return SeeOther("/admin/listeners");
         }
+        if (path == "/admin/source") {
+            facts.notice = SourceNotice(done.value_or(""));
+            return Page(200, "OK",
+                        AdminSourcePage(actions.Snapshot(), actions.SourceRefusals(), facts));
+        }
+        if (path == "/admin/source/kick") {
+            return SeeOther("/admin/source");
+        }
         const EngineMetrics totals = actions.Metrics();
         facts.receivedBytes = totals.receivedBytes;
         facts.sentBytes = totals.sentBytes;
@@ -237,7 +281,11 @@ Outcome AdminConsoleRequest(const Request& request, const RequestContext& contex
         if (done == "title") {
             facts.notice = "The title is set.";
         }
-        return Page(200, "OK", AdminDashboard(actions.Snapshot(), facts));
+        const StationSnapshot station = actions.Snapshot();
+        facts.listenersPerMinute = actions.ListenersPerMinute();
+        facts.listenersPerMinute.push_back(station.listeners + station.hlsListeners);
+        facts.certificateNotAfter = actions.CertificateNotAfter();
+        return Page(200, "OK", AdminDashboard(station, facts));
     }
     const auto form = ParseQuery(request.body);
     if (!SameOrigin(request, context) ||
@@ -252,7 +300,8 @@ Outcome AdminConsoleRequest(const Request& request, const RequestContext& contex
     }
     if (path == "/admin/title") {
         actions.SetTitle(QueryValue(form, "title").value_or(""), "");
-        return SeeOther("/admin/?done=title");
+        return SeeOther(QueryValue(form, "back") == "source" ? "/admin/source?done=title"
+                                                             : "/admin/?done=title");
     }
     if (path == "/admin/kick") {
         const std::string text = QueryValue(form, "id").value_or("");
@@ -278,6 +327,17 @@ Outcome AdminConsoleRequest(const Request& request, const RequestContext& contex
             *minutes == 0 ? 0 : BanList::UnixSeconds(BanList::Clock::now()) + *minutes * 60;
         const std::string problem = actions.Ban(target, until, by);
         return SeeOther(back + (problem.empty() ? "?done=banned" : "?done=unsaved"));
+    }
+    if (path == "/admin/source/kick") {
+        // Minutes as the form sends them: "" just disconnects.
+        const auto minutes = BanMinutes(QueryValue(form, "minutes").value_or(""));
+        if (!minutes || *minutes > kMaxSourceRefusalMinutes) {
+            return SeeOther("/admin/source?done=bad");
+        }
+        if (!actions.KickSource(by, static_cast<int>(*minutes))) {
+            return SeeOther("/admin/source?done=nosource");
+        }
+        return SeeOther(*minutes > 0 ? "/admin/source?done=refused" : "/admin/source?done=kicked");
     }
     if (path == "/admin/unban") {
         std::string problem;

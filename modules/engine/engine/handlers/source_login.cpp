@@ -20,6 +20,11 @@ Outcome V1Login(const std::string& line, const RequestContext& context, RequestA
     if (IsPokeProbe(line)) {
         return Quiet(Reply(kIcyLoginRefused));
     }
+    // Before the password, as on the listen port. v1 has no other word for no: encoders stop
+    // retrying at it, which is what the operator wants of one put off the air.
+    if (actions.SourceRefused()) {
+        return Reply(kIcyLoginRefused, kSourceRefusedForAWhile);
+    }
     if (IsGarbageLoginLine(line, settings.sourcePassword)) {
         return Reply(kIcyLoginRefused, "not a login line: empty or control bytes");
     }

@@ -19,6 +19,10 @@ bool Contains(const std::string* text, std::string_view part) {
 
 Outcome SourceRequest(const Request& request, const RequestContext& context,
                       RequestActions& actions) {
+    // Refused outright, before the password: the operator put this encoder off the air.
+    if (actions.SourceRefused()) {
+        return Reply(PlainError(403, "Forbidden"), kSourceRefusedForAWhile);
+    }
     if (auto refusal = SourceRefusal(request, context, actions,
                                      "Allow: " + std::string(kAllowSource) + "\r\n")) {
         return *refusal;
