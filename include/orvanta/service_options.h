@@ -127,6 +127,24 @@ typedef uint64_t (*OrvantaServiceHeartbeatFunction)(IServiceController* controll
  * "" for the machine itself alone. Live: the next request is checked against the new list. */
 #define ORVANTA_OPTION_ADMIN_METRICS_ALLOW_FROM "Admin.MetricsAllowFrom"
 
+/* The configuration as the console read it, for the web console to show (read-only), live:
+ * one line per stored key, "<section>.<key>=<value>" followed by a line feed, in the order the
+ * file is written, each value as the file stores it. Every password, password hash and token
+ * (the source password, private listeners' passwords, the console's password hash, the API
+ * token) is already replaced by "set" or "not set": the secrets themselves never travel by
+ * this option. */
+#define ORVANTA_OPTION_ADMIN_SETTINGS "Admin.Settings"
+/* "1": the console re-reads the configuration when its process gets SIGHUP (the headless
+ * console and the system service do), so the module may raise that signal in its own process
+ * (kill, to the process, not one thread) when the operator asks for a reload; "0" (the
+ * default): it must not, the signal would end a console that does not expect it. */
+#define ORVANTA_OPTION_ADMIN_RELOAD_BY_SIGNAL "Admin.ReloadBySignal"
+/* The outcome of the console's last reload, live, handed over after each one: when it
+ * happened, in milliseconds since 1970-01-01 UTC, a line feed, then what the console said of it
+ * (one or more lines, each followed by a line feed: what applied at once, what waits for a
+ * restart, or why the file was not taken). "" before the first reload. */
+#define ORVANTA_OPTION_ADMIN_LAST_RELOAD "Admin.LastReload"
+
 #endif /* __cplusplus */
 
 #endif /* ORVANTA_SERVICE_OPTIONS_H */

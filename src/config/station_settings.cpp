@@ -277,6 +277,11 @@ constexpr StationSetting Bounded(StationSetting row, bool (*inBounds)(int32_t)) 
     return row;
 }
 
+constexpr StationSetting Secret(StationSetting row) {
+    row.secret = true;
+    return row;
+}
+
 using enum SettingForm;
 using enum ReloadClass;
 using C = StationConfig;
@@ -293,7 +298,7 @@ constexpr StationSetting kSettings[] = {
      kDirectoryRegistration},
     {kBroadcast, "PrivateBr", &C::PrivateBr, Flag, "false", Live, kPrivateBroadcast},
     {kBroadcast, "CreateLog", &C::CreateLog, LowerFlag, "true", Live, kLogging},
-    {kBroadcast, "Password", &C::Password, Text, "mustedit", Live, "Password"},
+    Secret({kBroadcast, "Password", &C::Password, Text, "mustedit", Live, "Password"}),
     {kBroadcast, "DJName", &C::DJName, Text, "", Kept},
     {kBroadcast, "DJEmail", &C::DJEmail, Text, "", Kept},
     {kBroadcast, "DJSex", &C::DJSex, Number, "0", Kept},
@@ -341,9 +346,9 @@ constexpr StationSetting kSettings[] = {
            nullptr, WriteFolderPart),
     {kPaths, "IndexPage", &C::IndexPage, TrimmedText, "index.html", Live, kContent},
 
-    Hooked({kPrivateBr, "Count", &C::PrivateUsers, Number, "0", Live, kPrivateBroadcast,
-            ORVANTA_OPTION_PRIVATE_USERS},
-           ReadPrivateUsers, WritePrivateUsers),
+    Secret(Hooked({kPrivateBr, "Count", &C::PrivateUsers, Number, "0", Live, kPrivateBroadcast,
+                   ORVANTA_OPTION_PRIVATE_USERS},
+                  ReadPrivateUsers, WritePrivateUsers)),
 
     Hooked({kRelay, "Hostname", &C::RelayHostname, TrimmedText, "", Restart, kRelaySetup},
            ReadRelayHost, WriteRelay),
@@ -382,18 +387,24 @@ constexpr StationSetting kSettings[] = {
     // live: a new password or token takes effect at a reload.
     {kAdmin, "User", &C::AdminUser, TrimmedText, "admin", Live, kAdminLogin,
      ORVANTA_OPTION_ADMIN_USER},
-    {kAdmin, "PasswordHash", &C::AdminPasswordHash, TrimmedText, "", Live, kAdminLogin,
-     ORVANTA_OPTION_ADMIN_PASSWORD_HASH},
+    Secret({kAdmin, "PasswordHash", &C::AdminPasswordHash, TrimmedText, "", Live, kAdminLogin,
+            ORVANTA_OPTION_ADMIN_PASSWORD_HASH}),
     {kAdmin, "AllowPlainHttp", &C::AdminAllowPlainHttp, Flag, "False", Live, kAdminAccess,
      ORVANTA_OPTION_ADMIN_ALLOW_PLAIN_HTTP},
     {kAdmin, "AllowFrom", &C::AdminAllowFrom, TrimmedText, "", Live, kAdminAccess,
      ORVANTA_OPTION_ADMIN_ALLOW_FROM},
-    {kAdmin, "ApiToken", &C::AdminApiToken, TrimmedText, "", Live, kAdminApiToken,
-     ORVANTA_OPTION_ADMIN_API_TOKEN},
+    Secret({kAdmin, "ApiToken", &C::AdminApiToken, TrimmedText, "", Live, kAdminApiToken,
+            ORVANTA_OPTION_ADMIN_API_TOKEN}),
     {kAdmin, "MetricsAllowFrom", &C::AdminMetricsAllowFrom, TrimmedText, "", Live,
      "MetricsAllowFrom", ORVANTA_OPTION_ADMIN_METRICS_ALLOW_FROM},
     // clang-format on
 };
+
+// ShownSettings hides a secret row's value as text: a number could not be hidden so.
+static_assert(std::none_of(std::begin(kSettings), std::end(kSettings), [](const auto& row) {
+    return row.secret && !std::holds_alternative<std::string C::*>(row.field) &&
+           !std::holds_alternative<std::map<std::string, std::string> C::*>(row.field);
+}));
 
 size_t ReloadRank(std::string_view name) {
     return static_cast<size_t>(std::find(std::begin(kReloadOrder), std::end(kReloadOrder), name) -
@@ -475,6 +486,43 @@ std::string OptionValue(const StationSetting& row, const StationConfig& config,
             }
         },
         row.field);
+}
+
+std::string ShownSettings(const StationConfig& config) {
+    const auto setOrNot = [](std::string& secret) { secret = secret.empty() ? "not set" : "set"; };
+    StationConfig shown = config;
+    for (const StationSetting& row : kSettings) {
+        if (!row.secret) {
+            continue;
+        }
+        std::visit(
+            [&](auto member) {
+                using Member = decltype(member);
+                if constexpr (std::is_same_v<Member, std::string StationConfig::*>) {
+                    setOrNot(shown.*member);
+                } else if constexpr (std::is_same_v<Member,
+                                                    std::map<std::string, std::string> C::*>) {
+                    for (auto& [user, password] : shown.*member) {
+                        setOrNot(password);
+                    }
+                }
+            },
+            row.field);
+    }
+    LIniFile ini;
+    WriteStationSettings(ini, shown);
+    std::string text;
+    for (size_t section = 0; section < ini.sections.size(); ++section) {
+        const LIniSection& keys = ini.sections[section];
+        for (size_t key = 0; key < keys.keyNames.size(); ++key) {
+            std::string line =
+                ini.sectionNames[section] + "." + keys.keyNames[key] + "=" + keys.values[key];
+            std::replace_if(
+                line.begin(), line.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
+            text += line + '\n';
+        }
+    }
+    return text;
 }
 
 std::vector<std::string> SettingsOutOfBounds(const StationConfig& config) {

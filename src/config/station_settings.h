@@ -61,6 +61,9 @@ struct StationSetting {
     std::string_view writtenKey = {};     // the key as written where it differs from `key`
     SettingReader read = nullptr;         // replaces the form's reading
     SettingWriter write = nullptr;        // replaces the form's writing
+    // A password, hash or token (for a user list, its passwords): shown to the operator only as
+    // set or not set (ShownSettings). Secret rows are text or user lists.
+    bool secret = false;
 
     std::string_view WrittenKey() const { return writtenKey.empty() ? key : writtenKey; }
 };
@@ -88,6 +91,12 @@ SettingChanges ChangedSettings(const StationConfig& old, const StationConfig& fr
 // through `wholePath`, user lists as <orvanta/service_options.h> describes them.
 std::string OptionValue(const StationSetting& row, const StationConfig& config,
                         const std::function<std::string(const std::string&)>& wholePath);
+
+// The record as the file would store it, for the operator to read: one line per key,
+// "Section.Key=value" and a line feed, in the order the file is written; every secret row's
+// value (each password of a user list) is "set" or "not set" instead, and line breaks in a
+// value are spaces.
+std::string ShownSettings(const StationConfig& config);
 
 // "Section.Key" of each number the service could not use.
 std::vector<std::string> SettingsOutOfBounds(const StationConfig& config);

@@ -7,6 +7,7 @@
 #include "support/exception.h"
 #include "support/path.h"
 
+#include <chrono>
 #include <cstring>
 #include <orvanta/service_options.h>
 #include <utility>
@@ -251,6 +252,28 @@ void CServiceHost::HandOverOptions(IServiceController& s, bool liveOnly) {
     option(&s, ORVANTA_OPTION_PRIVATE_FILES, privateFiles.c_str());
     // At a reload too: the module reads the file again then.
     option(&s, ORVANTA_OPTION_BANS_FILE, m_bansFile.c_str());
+    HandOverConsoleFacts(s);
+}
+
+void CServiceHost::HandOverConsoleFacts(IServiceController& s) {
+    const auto option = reinterpret_cast<OrvantaServiceOptionFunction>(
+        m_holder.Symbol(ORVANTA_SERVICE_OPTION_NAME));
+    if (option == nullptr) {
+        return;
+    }
+    option(&s, ORVANTA_OPTION_ADMIN_SETTINGS, ShownSettings(m_config).c_str());
+    option(&s, ORVANTA_OPTION_ADMIN_RELOAD_BY_SIGNAL, m_reloadBySignal ? "1" : "0");
+    option(&s, ORVANTA_OPTION_ADMIN_LAST_RELOAD, m_lastReload.c_str());
+}
+
+void CServiceHost::SetLastReload(const std::string& said) {
+    const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::system_clock::now().time_since_epoch());
+    m_lastReload = std::to_string(now.count()) + "\n" + said;
+    if (IServiceController* controller = m_holder.Controller();
+        controller != nullptr && IsRunning()) {
+        HandOverConsoleFacts(*controller);
+    }
 }
 
 int CServiceHost::Stop() {

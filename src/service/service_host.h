@@ -57,6 +57,13 @@ public:
     void SetPrivateFiles(std::vector<std::string> files) { m_privateFiles = std::move(files); }
     // Where the module keeps the web console's bans (a whole path), handed over likewise.
     void SetBansFile(std::string path) { m_bansFile = std::move(path); }
+    // This console re-reads its configuration on SIGHUP: the module's web console may raise it
+    // for its Reload. Handed over with the next Start.
+    void SetReloadBySignal(bool on) { m_reloadBySignal = on; }
+    // After a reload: what the console said of it (lines, each with its line feed), stamped
+    // with the time now and handed at once to a running module, with the configuration as it
+    // is now for the web console to show; again with each Start.
+    void SetLastReload(const std::string& said);
 
     // The loaded controller, or null; the monitor polls it.
     IServiceController* Controller() const { return m_holder.Controller(); }
@@ -70,6 +77,9 @@ private:
     // options entry (<orvanta/service_options.h>); nothing for one that does not. `liveOnly`:
     // only those a running module applies at once.
     void HandOverOptions(IServiceController& controller, bool liveOnly);
+    // What the module's web console shows of the console: the configuration (secrets only as
+    // set or not set) and the last reload.
+    void HandOverConsoleFacts(IServiceController& controller);
 
     CServiceModuleCache& m_modules;
     StationConfig& m_config;
@@ -77,6 +87,8 @@ private:
     std::string m_programFolder;
     std::vector<std::string> m_privateFiles;
     std::string m_bansFile;
+    bool m_reloadBySignal = false;
+    std::string m_lastReload;  // the option's value: "<ms>\n<lines>", "" before the first
     bool m_portMessageDue = true;
     // Declared before the monitor, so that even without the explicit order of the destructor
     // the monitor thread ends before the controller and its library go.

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <signal.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
@@ -128,25 +129,37 @@ std::string Names(const std::vector<std::string>& first, const std::vector<std::
 }  // namespace
 
 void CHeadlessRunner::Reload(const std::string& configPath, CServiceHost& host) {
+    // What the operator reads here goes to the web console too, whose Reload raised the signal
+    // or which shows the outcome of the last one.
+    std::string said;
+    const auto say = [&said](std::ostream& to, const std::string& line) {
+        to << line << std::endl;
+        said += line + '\n';
+    };
+    ReRead(configPath, host, say);
+    host.SetLastReload(said);
+}
+
+void CHeadlessRunner::ReRead(const std::string& configPath, CServiceHost& host,
+                             const std::function<void(std::ostream&, const std::string&)>& say) {
     if (configPath.empty()) {
-        m_out << "Reload asked (SIGHUP): no configuration file to re-read." << std::endl;
+        say(m_out, "Reload asked (SIGHUP): no configuration file to re-read.");
         return;
     }
     const CServerContext::ReloadResult result = m_context.ReloadConfiguration(configPath);
     if (!result.read) {
-        m_err << "Reload asked (SIGHUP): " << configPath << " not taken: " << result.problem
-              << ". Everything keeps running as it was." << std::endl;
+        say(m_err, "Reload asked (SIGHUP): " + configPath + " not taken: " + result.problem +
+                       ". Everything keeps running as it was.");
         return;
     }
     const std::string head = "Reload asked (SIGHUP): " + configPath + " re-read; ";
     if (result.live.empty() && result.restart.empty()) {
-        m_out << head << "nothing changed." << std::endl;
+        say(m_out, head + "nothing changed.");
         return;
     }
     if (!host.IsRunning()) {
-        m_out << head
-              << "changed, in effect at the next start: " << Names(result.restart, result.live)
-              << "." << std::endl;
+        say(m_out, head + "changed, in effect at the next start: " +
+                       Names(result.restart, result.live) + ".");
         return;
     }
     if (!result.live.empty()) {
@@ -154,14 +167,13 @@ void CHeadlessRunner::Reload(const std::string& configPath, CServiceHost& host) 
         host.SetBansFile(m_context.BansFile());
         host.HandOverLiveSettings();
     }
-    m_out << head
-          << (result.live.empty() ? std::string("nothing that applies while running changed.")
-                                  : "applied now: " + Names(result.live, {}) + ".")
-          << std::endl;
+    say(m_out,
+        head + (result.live.empty() ? std::string("nothing that applies while running changed.")
+                                    : "applied now: " + Names(result.live, {}) + "."));
     if (!result.restart.empty()) {
-        m_out << "Reload: changed, in effect only after a restart of the service: "
-              << Names(result.restart, {}) << ". Until then it keeps running with the old values."
-              << std::endl;
+        say(m_out, "Reload: changed, in effect only after a restart of the service: " +
+                       Names(result.restart, {}) +
+                       ". Until then it keeps running with the old values.");
     }
 }
 
@@ -198,6 +210,7 @@ int CHeadlessRunner::Run(const std::string& commandLine, const std::string& prog
         host.AttachMonitor();
         host.SetPrivateFiles(m_context.ConfigFiles());
         host.SetBansFile(m_context.BansFile());
+        host.SetReloadBySignal(true);
         auto started = Clock::now();
         const auto statusLine = [&] {
             const bool running = host.IsRunning();

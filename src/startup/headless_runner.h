@@ -9,6 +9,7 @@
 #include "support/host_ui.h"
 
 #include <chrono>
+#include <functional>
 #include <ostream>
 #include <string>
 
@@ -55,7 +56,11 @@ private:
     // SIGHUP: the configuration file re-read, what a running service can take handed to it,
     // the changed settings named (those that wait for a restart on a line of their own). A
     // file that cannot be read changes nothing.
+    // The outcome goes to the running module's web console as well.
     void Reload(const std::string& configPath, CServiceHost& host);
+    // Reload's work; each line for the operator goes through `say`, to the stream given.
+    void ReRead(const std::string& configPath, CServiceHost& host,
+                const std::function<void(std::ostream&, const std::string&)>& say);
 
     CServerContext& m_context;
     const ProgramOptions& m_options;

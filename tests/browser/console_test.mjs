@@ -1,7 +1,7 @@
 // The operator's web console in Debian's Chromium the size of a phone, over HTTPS, as an operator
 // uses it: sent to the login form, a mistyped password, the login, the dashboard with the live
 // source, a new title, an mpg123 listener kicked, an address banned and let in again, the
-// logout. Along the way: the session cookie's flags as the browser stored them, axe-core on
+// source and log pages, the settings page and its Reload, the logout. Along the way: the session cookie's flags as the browser stored them, axe-core on
 // every page (light and dark), forms posted without their token or from another origin, and the
 // old cookie replayed after the logout.
 //
@@ -362,6 +362,35 @@ async function run() {
     await page.screenshot({ path: path.join(screenshots, 'console-source-390x844.png') });
     await accessible(page, 'source page');
     await fitsThePhone(page, 'source page');
+
+    // The log page holds what was just done, and its filter narrows it.
+    await page.goto(`${base}/admin/log?q=KICKED`, { waitUntil: 'load' });
+    const logged = await page.$eval('pre.log', (e) => e.textContent).catch(() => '');
+    check(logged.includes('(kicked by admin on the web console)') &&
+          logged.split('\n').filter((l) => l).every((l) => l.toLowerCase().includes('kicked')),
+          'the log page shows the kick, and only lines that hold the filter', logged.slice(0, 200));
+    await accessible(page, 'log page');
+    await fitsThePhone(page, 'log page');
+
+    // Settings: read-only, the source password only as "set"; Reload re-reads Config.ini and
+    // the page shows what it said.
+    await page.goto(`${base}/admin/settings`, { waitUntil: 'load' });
+    const shown = await page.$eval('main', (e) => e.textContent);
+    check(!shown.includes('hackme') && !shown.includes('pbkdf2'),
+          'the settings page shows no password and no hash');
+    await accessible(page, 'settings page');
+    await fitsThePhone(page, 'settings page');
+    await submit(page, 'form[action="/admin/reload"] button[type=submit]');
+    let said = '';
+    for (let tries = 0; tries < 25 && !said.includes('re-read'); ++tries) {
+        await page.goto(`${base}/admin/settings`, { waitUntil: 'load' });
+        said = await page.$eval('main', (e) => e.textContent);
+        if (!said.includes('re-read')) {
+            await new Promise((resolve) => setTimeout(resolve, 200));
+        }
+    }
+    check(said.includes('Last reload:') && said.includes('re-read; nothing changed.'),
+          'Reload re-reads the configuration and the page says what it did', said.slice(0, 300));
 
     // The logout, from the button in the header.
     response = await submit(page, 'header form[action="/admin/logout"] button[type=submit]');

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <regex>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -290,6 +291,76 @@ TEST_F(AdminConsoleTest, TheApiAnswersScriptsWithTheTokenAlone) {
     ExpectHas(Get("GET /metrics HTTP/1.0\r\n\r\n", "127.0.0.2"), {"403 Forbidden"});
     ExpectHas(api("GET", "/metrics", "", "", "127.0.0.2"), {"200 OK", "orvanta_listeners"});
     EXPECT_EQ(Log().find(token), std::string::npos) << "the token is never logged";
+}
+
+// The log page and its API: the newest line first, a case-blind filter with its count, lines
+// escaped; a station that does not log says so.
+TEST_F(AdminConsoleTest, TheLogPageShowsWhatWasJustLoggedAndFiltersIt) {
+    const std::string token = NewApiToken();
+    m_settings.adminApiTokenHash = ApiTokenHash(token);
+    Start();
+    const Login login = LogIn();
+    ExpectHas(Post("/admin/title", "csrf=" + login.csrf + "&title=%3Cb%3ENight+Owl", login.cookie),
+              {"303 See Other"});
+    ASSERT_TRUE(test::WaitUntil(
+        [&] { return Page("/admin/log", login.id).find("Night Owl") != std::string::npos; }));
+    const std::string all = Page("/admin/log", login.id);
+    ExpectHas(all, {"200 OK", "<h1>Log</h1>", "<a href=\"/admin/log\">Log</a>",
+                    "<form method=\"get\" action=\"/admin/log\"", "&lt;b&gt;Night Owl",
+                    "Web console: admin logged in from 127.0.0.1"});
+    ExpectHas(all, {"<b>Night", "Logging is off"}, false);
+    EXPECT_LT(all.find("Night Owl"), all.find("logged in from")) << "newest first";
+
+    const std::string some = Page("/admin/log?q=LOGGED+IN", login.id);
+    ExpectHas(some, {"logged in from", "value=\"LOGGED IN\""});
+    ExpectHas(some, {"Night Owl"}, false);
+    std::smatch count;
+    ASSERT_TRUE(std::regex_search(some, count, std::regex(R"(<p>(\d+) of (\d+) lines)")));
+    EXPECT_EQ(count[1], "1");
+    EXPECT_GT(std::stoul(count[2]), 1u);
+
+    const auto api = [&](const std::string& path) {
+        return Get("GET " + path + " HTTP/1.0\r\nAuthorization: Bearer " + token + "\r\n\r\n");
+    };
+    const std::string lines = api("/admin/api/log?q=night+owl");
+    ExpectHas(lines, {"200 OK", "application/json", "[\"", "<b>Night Owl"});
+    ExpectHas(lines, {"logged in"}, false);
+
+    m_source.reset();
+    m_engine.Stop();
+    m_settings.logDirectory.clear();
+    Start();
+    ExpectHas(Page("/admin/log", LogIn().id), {"Logging is off", "CreateLog"});
+}
+
+// The settings page shows what the console handed over, by section, and offers Reload only
+// where the console re-reads on SIGHUP: here (a test, no console) it refuses, in the page and
+// the API, and a Reload form without its session's token changes nothing.
+TEST_F(AdminConsoleTest, TheSettingsPageShowsWhatTheConsoleHandedOverAndReloadNeedsAConsole) {
+    const std::string token = NewApiToken();
+    m_settings.adminApiTokenHash = ApiTokenHash(token);
+    m_settings.shownSettings =
+        "Broadcast.Password=set\nLimits.MaxClient=20\nLimits.Timeout=30\nAdmin.User=<admin>\n";
+    Start();
+    const Login login = LogIn();
+    const std::string page = Page("/admin/settings", login.id);
+    ExpectHas(page, {"200 OK", "<h1>Settings</h1>", "<h2>Broadcast</h2>",
+                     "<th scope=\"row\">Password</th><td>set</td>", "<h2>Limits</h2>",
+                     "<th scope=\"row\">Timeout</th><td>30</td>", "&lt;admin&gt;",
+                     "Reload is available here only when the server runs without a window"});
+    ExpectHas(page, {"action=\"/admin/reload\""}, false);
+    ExpectHas(
+        Get("GET /admin/api/settings HTTP/1.0\r\nAuthorization: Bearer " + token + "\r\n\r\n"),
+        {"{\"Broadcast\":{\"Password\":\"set\"},\"Limits\":{\"MaxClient\":\"20\","
+         "\"Timeout\":\"30\"},\"Admin\":{\"User\":\"<admin>\"}}"});
+
+    ExpectHas(Post("/admin/reload", "", login.cookie), {"403 Forbidden"});
+    ExpectHas(Post("/admin/reload", "csrf=" + login.csrf, login.cookie),
+              {"Location: /admin/settings?done=noreload"});
+    ExpectHas(Get("POST /admin/api/reload HTTP/1.0\r\nAuthorization: Bearer " + token +
+                  "\r\nContent-Length: 0\r\n\r\n"),
+              {"409 Conflict", "without a window"});
+    EXPECT_EQ(Log().find("asked for a reload"), std::string::npos);
 }
 
 // What 127.0.0.2 gets for a listener, a v1 and an Icecast-style source login, HLS, a page

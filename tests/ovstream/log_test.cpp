@@ -154,5 +154,30 @@ TEST(EventLogTest, AStalledFileCostsLinesButNeverTime) {
     EXPECT_GT(Told(received) + Told(next.substr(0, again)), 0u) << next;
 }
 
+// What the web console shows: the last lines in memory, oldest first, bounded, also when the file
+// cannot be written; nothing from while the log was off.
+TEST(EventLogTest, KeepsTheLastLinesInMemoryWhateverTheFile) {
+    test::TempDir dir;
+    test::WriteFile(dir.File("not-a-folder"), "");
+    EventLog log;
+    log.Write("while off");
+    log.Open(dir.File("not-a-folder"), "events.log");
+    const size_t written = kRecentLogLines * 2 + 34;
+    for (size_t i = 0; i < written; ++i) {
+        log.Write("line " + std::to_string(i) + (i == written - 1 ? "\r\nForged: 1" : ""));
+    }
+    log.Close();
+    log.Write("after close");
+    const std::vector<std::string> lines = log.RecentLines();
+    ASSERT_EQ(lines.size(), kRecentLogLines);
+    EXPECT_EQ(lines.front().substr(20), "line " + std::to_string(written - kRecentLogLines));
+    EXPECT_EQ(lines.back().substr(20), "line " + std::to_string(written - 1) + "  Forged: 1");
+    EXPECT_TRUE(std::regex_match(lines.back().substr(0, 20),
+                                 std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d )")));
+    EXPECT_TRUE(std::is_sorted(lines.begin(), lines.end(), [](const auto& a, const auto& b) {
+        return std::stoul(a.substr(25)) < std::stoul(b.substr(25));
+    })) << "oldest first";
+}
+
 }  // namespace
 }  // namespace orvanta::engine

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <regex>
 #include <stdlib.h>
 #include <string>
 #include <thread>
@@ -132,22 +133,21 @@ TEST_F(ServiceHostTest, OptionsGoOverByNameAndAReloadSendsOnlyTheLiveOnes) {
     const std::string tokenHash = m_config.AdminApiToken;
     ASSERT_TRUE(passwordHash.starts_with("pbkdf2-sha256$") && tokenHash.starts_with("sha256$"));
     const std::vector<std::string> live = {
-        "option PrivateBr.Users Bob",
-        "option TLS.Certificate /opt/orvanta/certs/fullchain.pem",
+        "option PrivateBr.Users Bob", "option TLS.Certificate /opt/orvanta/certs/fullchain.pem",
         "option TLS.PrivateKey /etc/orvanta/privkey.pem",
         "option TLS.TrustedCertificates /opt/orvanta/upstream.pem",
-        "option Fallback.File /opt/orvanta/gap.mp3",
-        "option Fallback.Title  Back soon ",
+        "option Fallback.File /opt/orvanta/gap.mp3", "option Fallback.Title  Back soon ",
         "option Fallback.Url https://auto.example:8443/live",
-        "option Fallback.IntroFile /srv/jingle.mp3",
-        "option Admin.User operator",
-        "option Admin.PasswordHash " + passwordHash,
-        "option Admin.AllowPlainHttp 1",
+        "option Fallback.IntroFile /srv/jingle.mp3", "option Admin.User operator",
+        "option Admin.PasswordHash " + passwordHash, "option Admin.AllowPlainHttp 1",
         "option Admin.AllowFrom 127.0.0.1, 192.0.2.0/24 2001:db8::/32",
         "option Admin.ApiToken " + tokenHash,
         "option Admin.MetricsAllowFrom 192.0.2.0/24, 2001:db8::7",
         "option Paths.PrivateFiles /etc/orvanta/Config.ini",
-        "option Paths.BansFile /etc/orvanta/bans.txt"};
+        "option Paths.BansFile /etc/orvanta/bans.txt",
+        // The settings for the web console, one call (its further lines left out above).
+        "option Admin.Settings Broadcast.Master=False", "option Admin.ReloadBySignal 0",
+        "option Admin.LastReload "};
     EXPECT_EQ(options(), (std::vector<std::string>{
                              "option PrivateBr.Users Bob",
                              "option HLS.Enabled 0",
@@ -169,10 +169,52 @@ TEST_F(ServiceHostTest, OptionsGoOverByNameAndAReloadSendsOnlyTheLiveOnes) {
                              "option Admin.ApiToken " + tokenHash,
                              "option Admin.MetricsAllowFrom 192.0.2.0/24, 2001:db8::7",
                              "option Paths.PrivateFiles /etc/orvanta/Config.ini",
-                             "option Paths.BansFile /etc/orvanta/bans.txt"}));
+                             "option Paths.BansFile /etc/orvanta/bans.txt",
+                             "option Admin.Settings Broadcast.Master=False",
+                             "option Admin.ReloadBySignal 0",
+                             "option Admin.LastReload "}));
     std::filesystem::remove(m_log);
     ASSERT_TRUE(host.HandOverLiveSettings());
     EXPECT_EQ(options(), live);
+    host.Stop();
+}
+
+// What the module's web console is shown of the configuration: every stored key as the file
+// has it, secrets only as set or not set; and after each reload, at once, its outcome.
+TEST_F(ServiceHostTest, TheWebConsoleIsShownTheSettingsWithoutSecretsAndEachReload) {
+    InstallModule("fixture_service.so");
+    m_config = test::FullStationConfig("");
+    m_config.PrivateUsers = {{"Bob", "bob-secret"}, {"alice", ""}};
+    test::ScopedEnv option("ORV_FIXTURE_OPTION", "*");
+    CServiceHost host(m_modules, m_config, m_status, m_ui, "/opt/orvanta/");
+    host.SetReloadBySignal(true);
+    ASSERT_TRUE(host.Start());
+    const std::string calls = test::ReadFile(m_log);
+    const size_t from = calls.find("option Admin.Settings ");
+    const size_t to = calls.find("option Admin.ReloadBySignal 1\n");
+    ASSERT_TRUE(from != std::string::npos && to > from) << calls;
+    const std::string shown = calls.substr(from, to - from);
+    for (const char* line :
+         {"Broadcast.Password=set\n", "PrivateBr.Count=2\n",
+          "PrivateBr.PrivateUser1=Bob\nPrivateBr.PrivatePass1=set\n",
+          "PrivateBr.PrivatePass2=not set\n", "Admin.PasswordHash=set\n", "Admin.ApiToken=set\n",
+          "Admin.User=operator\n", "Fallback.Title= Back soon \n",
+          "TLS.PrivateKey=/etc/orvanta/privkey.pem\n", "Media.Format=", "Network.Port="}) {
+        EXPECT_NE(shown.find(line), std::string::npos) << line << " not in " << shown;
+    }
+    for (const char* secret : {"spaced secret", "bob-secret", "pbkdf2", "sha256$"}) {
+        EXPECT_EQ(shown.find(secret), std::string::npos) << secret << " shown: " << shown;
+    }
+    EXPECT_NE(calls.find("option Admin.LastReload \n"), std::string::npos) << "none yet";
+
+    std::filesystem::remove(m_log);
+    host.SetLastReload(
+        "Reload asked (SIGHUP): /etc/orvanta/Config.ini re-read; nothing changed.\n");
+    const std::string reloaded = test::ReadFile(m_log);
+    EXPECT_TRUE(std::regex_search(reloaded, std::regex("option Admin.Settings Broadcast[\\s\\S]*"
+                                                       "option Admin.LastReload 1[0-9]{12}\n"
+                                                       "Reload asked \\(SIGHUP\\)")))
+        << reloaded;
     host.Stop();
 }
 

@@ -5,6 +5,7 @@
 
 #include "engine/engine.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -26,6 +27,13 @@ struct ModuleIdentity {
     uint32_t formatMask;
     uint32_t version[2];  // as the version stamp has it
 };
+
+// A whole text as a decimal number.
+template <typename Number>
+bool ParsedWhole(std::string_view text, Number& out) {
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+    return ec == std::errc() && end == text.data() + text.size();
+}
 
 inline std::string Text(const char* text) {
     return text != nullptr ? text : "";
@@ -240,10 +248,7 @@ public:
     // One setting of <orvanta/service_options.h>; false for a name we do not know or a value
     // that is not one.
     bool SetOption(std::string_view name, std::string_view value) noexcept {
-        const auto number = [value](int32_t& out) {
-            const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), out);
-            return ec == std::errc() && end == value.data() + value.size();
-        };
+        const auto number = [value](int32_t& out) { return ParsedWhole(value, out); };
         int32_t n = 0;
         const std::string text(value);
         if (name == ORVANTA_OPTION_TLS_CERTIFICATE) {
@@ -282,6 +287,23 @@ public:
             Change([text](EngineSettings& s) { s.adminApiTokenHash = text; });
         } else if (name == ORVANTA_OPTION_ADMIN_METRICS_ALLOW_FROM) {
             Change([text](EngineSettings& s) { s.metricsAllowFrom = text; });
+        } else if (name == ORVANTA_OPTION_ADMIN_SETTINGS) {
+            Change([text](EngineSettings& s) { s.shownSettings = text; });
+        } else if (name == ORVANTA_OPTION_ADMIN_RELOAD_BY_SIGNAL && number(n)) {
+            Change([n](EngineSettings& s) { s.reloadBySignal = n != 0; });
+        } else if (name == ORVANTA_OPTION_ADMIN_LAST_RELOAD) {
+            // "<milliseconds>\n<what was said>"; "" for none.
+            const size_t end = value.empty() ? 0 : value.find('\n');
+            int64_t when = 0;
+            if (end == std::string_view::npos ||
+                (end > 0 && !ParsedWhole(value.substr(0, end), when))) {
+                return false;
+            }
+            Change([when, said = std::string(value.substr(std::min(end + 1, value.size())))](
+                       EngineSettings& s) {
+                s.lastReloadMs = when;
+                s.lastReload = said;
+            });
         } else if (name == ORVANTA_OPTION_BANS_FILE) {
             Change([text](EngineSettings& s) { s.bansFile = text; });
         } else if (name == ORVANTA_OPTION_PRIVATE_FILES) {

@@ -12,7 +12,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <malloc.h>
+#include <signal.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace orvanta::engine {
 
@@ -84,6 +86,19 @@ void Core::OpenLog() {
     } else {
         m_log.Open("", "");
     }
+}
+
+void Core::AskReload(std::string_view by) {
+    if (!m_settings.reloadBySignal) {
+        return;  // a console that does not re-read on SIGHUP would end on it
+    }
+    m_reloadAskedMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          std::chrono::system_clock::now().time_since_epoch())
+                          .count();
+    Log("Web console: " + std::string(by) + " asked for a reload");
+    // To the process, not this thread: the console's thread waits for it, and every other
+    // thread of the console blocks it.
+    ::kill(::getpid(), SIGHUP);
 }
 
 void Core::LoadBans() {

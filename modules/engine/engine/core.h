@@ -69,6 +69,13 @@ public:
 
     // The station's log file, when logging is on; safe to call with it off.
     void Log(std::string_view text) { m_log.Write(text); }
+    // The log's last lines for the web console, and whether the station logs.
+    std::vector<std::string> RecentLogLines() const { return m_log.RecentLines(); }
+    bool LogOn() const { return m_log.IsOpen(); }
+    // The console's Reload: SIGHUP to this process, whose console re-reads its configuration
+    // on it (only when the settings say so), and when it was last asked.
+    void AskReload(std::string_view by);
+    int64_t ReloadAskedMs() const { return m_reloadAskedMs; }
     // A refusal of `address` (`what`: the request and the answer, safe for the log), written
     // at once or counted into one line per address per interval.
     void LogRefusal(const std::string& address, std::string_view what);
@@ -168,6 +175,7 @@ private:
     EngineStatus& m_status;
     std::chrono::system_clock::time_point m_started = std::chrono::system_clock::now();
     EventLog m_log;
+    int64_t m_reloadAskedMs = 0;
     std::vector<std::string> m_privateFiles;
     LoginGuard m_guard;
     RefusalLog m_refusals;

@@ -35,6 +35,22 @@ void CoreActions::Log(std::string_view text) {
     m_core.Log(text);
 }
 
+std::vector<std::string> CoreActions::RecentLogLines() const {
+    return m_core.RecentLogLines();
+}
+
+bool CoreActions::LogOn() const {
+    return m_core.LogOn();
+}
+
+void CoreActions::AskReload(std::string_view by) {
+    m_core.AskReload(by);
+}
+
+int64_t CoreActions::ReloadAskedMs() const {
+    return m_core.ReloadAskedMs();
+}
+
 StationSnapshot CoreActions::Snapshot() const {
     return m_core.GetStation().Snapshot();
 }

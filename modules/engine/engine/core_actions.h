@@ -50,6 +50,10 @@ public:
     std::vector<size_t> ListenersPerMinute() const override;
     int64_t CertificateNotAfter() const override;
     void Log(std::string_view text) override;
+    std::vector<std::string> RecentLogLines() const override;
+    bool LogOn() const override;
+    void AskReload(std::string_view by) override;
+    int64_t ReloadAskedMs() const override;
     void PlaylistFetched(std::string_view userAgent) override;
     void SegmentServed() override;
     void HlsAsked(bool playlist) override;

@@ -229,6 +229,10 @@ struct EventLog::Shared {
     std::atomic<uint64_t> untold{0};  // dropped and not yet told in the file
     // Every file written since construction, by device and inode (under the mutex).
     std::vector<std::pair<uint64_t, uint64_t>> filesWritten;
+    // The last lines written, without line ends (under the mutex): a ring of kRecentLogLines
+    // whose oldest line is at `recentNext` once it is full.
+    std::vector<std::string> recent;
+    size_t recentNext = 0;
 };
 
 // The writer thread: takes everything queued at once, writes it in large chunks, and keeps
@@ -511,6 +515,18 @@ std::vector<std::pair<uint64_t, uint64_t>> EventLog::FilesWritten() const {
     return m_shared->filesWritten;
 }
 
+std::vector<std::string> EventLog::RecentLines() const {
+    std::lock_guard lock(m_shared->mutex);
+    const std::vector<std::string>& ring = m_shared->recent;
+    std::vector<std::string> lines;
+    lines.reserve(ring.size());
+    const size_t oldest = ring.size() < kRecentLogLines ? 0 : m_shared->recentNext;
+    for (size_t i = 0; i < ring.size(); ++i) {
+        lines.push_back(ring[(oldest + i) % ring.size()]);
+    }
+    return lines;
+}
+
 uint64_t EventLog::DroppedLines() const {
     return m_shared->dropped.load();
 }
@@ -538,6 +554,14 @@ void EventLog::Write(std::string_view text) noexcept {
         std::lock_guard lock(s.mutex);
         if (!s.on) {
             return;
+        }
+        // Kept before the queue's limits apply: what the file misses, the console still shows.
+        std::string_view kept(line.data(), line.size() - 1);
+        if (s.recent.size() < kRecentLogLines) {
+            s.recent.emplace_back(kept);
+        } else {
+            s.recent[s.recentNext].assign(kept);
+            s.recentNext = (s.recentNext + 1) % kRecentLogLines;
         }
         if (s.queuedLines >= s.maxQueuedLines || s.queuedBytes + line.size() > kMaxQueuedBytes) {
             drop();

@@ -21,6 +21,8 @@ namespace orvanta::engine {
 // texts plus the event's own words).
 inline constexpr size_t kMaxLogTextBytes = 1024;
 inline constexpr size_t kMaxLogLineBytes = 4096;
+// Lines the log keeps in memory for the web console, whether or not the file takes them.
+inline constexpr size_t kRecentLogLines = 500;
 
 // Write, IsOpen and DroppedLines are safe from any thread. Open and Close may be called from any
 // thread as well; they are serialized among themselves.
@@ -59,6 +61,10 @@ public:
     // Every file lines went to since construction, as (device, inode): what the engine wrote
     // stays private even once renamed or no longer the log file.
     std::vector<std::pair<uint64_t, uint64_t>> FilesWritten() const;
+    // The last kRecentLogLines lines written while logging was on, oldest first, as the file
+    // has them but without their line ends. Kept in memory since construction, across Open
+    // and Close, and whether or not the file could be written.
+    std::vector<std::string> RecentLines() const;
 
 private:
     struct Shared;

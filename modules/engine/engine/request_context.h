@@ -124,6 +124,14 @@ public:
     virtual AdminSessions& ConsoleSessions() = 0;
     // A line in the station's log (`text` safe for it).
     virtual void Log(std::string_view text) = 0;
+    // The log's last lines, oldest first (see EventLog::RecentLines), and whether it is on.
+    virtual std::vector<std::string> RecentLogLines() const = 0;
+    virtual bool LogOn() const = 0;
+    // Has the console re-read its configuration, as SIGHUP does (only where the settings say
+    // it re-reads on that signal), the log saying `by` (safe for it) asked; and when that was
+    // last asked (milliseconds since 1970 UTC, 0 for never since the start).
+    virtual void AskReload(std::string_view by) = 0;
+    virtual int64_t ReloadAskedMs() const = 0;
     // The client (`userAgent` as sent) fetched the HLS playlist; a GET was served a segment.
     virtual void PlaylistFetched(std::string_view userAgent) = 0;
     virtual void SegmentServed() = 0;

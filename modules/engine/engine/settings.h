@@ -99,6 +99,15 @@ struct EngineSettings {
     // Who besides this machine may read /metrics: addresses and networks (address/prefix
     // length), separated by commas or spaces; "" for this machine alone.
     std::string metricsAllowFrom;
+    // What the console's settings page shows: "Section.Key=value" lines, secrets already given
+    // as "set" or "not set" by the console ("": none handed over).
+    std::string shownSettings;
+    // The console re-reads its configuration on SIGHUP, so the console's Reload may raise it.
+    bool reloadBySignal = false;
+    // The console's last reload: when (milliseconds since 1970 UTC; 0: none yet) and what the
+    // console said of it.
+    int64_t lastReloadMs = 0;
+    std::string lastReload;
     // Set by a module that serves its own encoding (WMA): not a value but the encoder it owns,
     // shared by every copy of the settings. Null: listeners get the source's stream as sent.
     std::shared_ptr<StreamTranscoder> transcoder;

@@ -1,5 +1,6 @@
 #include "web/admin_pages.h"
 
+#include "base/ascii.h"
 #include "web/listener_chart.h"
 #include "web/pages.h"
 
@@ -63,7 +64,8 @@ std::string Page(std::string_view title, std::string_view body, std::string_view
         // Plain links between the pages of a logged-in operator: no script, nothing to submit.
         page +=
             "<nav><a href=\"/admin/\">Dashboard</a> <a href=\"/admin/listeners\">Listeners</a> "
-            "<a href=\"/admin/bans\">Bans</a> <a href=\"/admin/source\">Source</a></nav>";
+            "<a href=\"/admin/bans\">Bans</a> <a href=\"/admin/source\">Source</a> "
+            "<a href=\"/admin/log\">Log</a> <a href=\"/admin/settings\">Settings</a></nav>";
     }
     page += "<main><h1>" + Escaped(title) + "</h1>";
     page += body;
@@ -84,13 +86,15 @@ std::string Row(std::string_view name, std::string_view value) {
     return "<tr><th scope=\"row\">" + Escaped(name) + "</th><td>" + Escaped(value) + "</td></tr>";
 }
 
-// "2024-05-01 18:30 UTC"; "" when the time cannot be shown.
-std::string UtcTime(int64_t unixSeconds) {
+// "2024-05-01 18:30 UTC" (or with the seconds: "2024-05-01 18:30:07 UTC"); "" when the time
+// cannot be shown.
+std::string UtcTime(int64_t unixSeconds, bool seconds = false) {
     const std::time_t when = static_cast<std::time_t>(unixSeconds);
     std::tm utc{};
     char text[32];
     if (::gmtime_r(&when, &utc) == nullptr ||
-        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M UTC", &utc) == 0) {
+        std::strftime(text, sizeof text, seconds ? "%Y-%m-%d %H:%M:%S UTC" : "%Y-%m-%d %H:%M UTC",
+                      &utc) == 0) {
         return {};
     }
     return text;
@@ -193,6 +197,7 @@ header button { margin: 0; background: none; color: inherit; border-color: #8888
 }
 code { font-size: .95em; }
 svg.chart { display: block; width: 100%; height: auto; margin: 1rem 0; }
+pre.log { white-space: pre-wrap; overflow-wrap: anywhere; font-size: .85rem; }
 )";
 }
 
@@ -356,16 +361,7 @@ std::string AdminBansPage(const std::vector<AdminBan>& bans, const AdminFacts& f
             "<table><thead><tr><th scope=\"col\">Address or network</th><th scope=\"col\">"
             "Until</th><th scope=\"col\">Action</th></tr></thead><tbody>";
         for (const AdminBan& ban : bans) {
-            std::string until = "for good";
-            if (ban.until > 0) {
-                const std::time_t when = static_cast<std::time_t>(ban.until);
-                std::tm utc{};
-                char text[32];
-                if (::gmtime_r(&when, &utc) != nullptr &&
-                    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M UTC", &utc) > 0) {
-                    until = text;
-                }
-            }
+            const std::string until = ban.until > 0 ? UtcTime(ban.until) : "for good";
             body += "<tr><td>" + Escaped(ban.target) + "</td><td>" + Escaped(until) +
                     "</td><td><form method=\"post\" action=\"/admin/unban\">" +
                     TokenField(facts.csrf) + "<input type=\"hidden\" name=\"address\" value=\"" +
@@ -444,6 +440,101 @@ std::string AdminSourcePage(const StationSnapshot& station,
         "<p>Refused addresses are kept in memory only: a restart of the server forgets them. To "
         "keep an address out for good, ban it.</p>";
     return Page("Source", body, facts.csrf);
+}
+
+std::vector<std::string> LinesHolding(std::vector<std::string> lines, std::string_view text) {
+    if (text.empty()) {
+        return lines;
+    }
+    const std::string wanted = AsciiLower(text);
+    std::erase_if(lines, [&wanted](const std::string& line) {
+        return AsciiLower(line).find(wanted) == std::string::npos;
+    });
+    return lines;
+}
+
+std::string AdminLogPage(const std::vector<std::string>& lines, size_t total, bool on,
+                         std::string_view query, const AdminFacts& facts) {
+    std::string body = Notice(facts.notice);
+    if (!on) {
+        body +=
+            "<p class=\"notice\" role=\"status\">Logging is off: the station writes no log. "
+            "<code>[Broadcast] CreateLog=true</code> with <code>[Paths] LogDir</code> and "
+            "<code>LogFile</code> in <code>Config.ini</code> turn it on.</p>";
+    }
+    body +=
+        "<form method=\"get\" action=\"/admin/log\"><label for=\"q\">Lines containing "
+        "(any case)</label><input type=\"text\" id=\"q\" name=\"q\" spellcheck=\"false\" "
+        "value=\"" +
+        Escaped(query) + "\"><div><button type=\"submit\">Filter</button></div></form>";
+    body += "<p>" + std::to_string(lines.size()) + " of " + std::to_string(total) +
+            " lines, newest first: the latest the server keeps since the station started.</p>";
+    if (!lines.empty()) {
+        body += "<pre class=\"log\">";
+        for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
+            body += Escaped(*line) + "\n";
+        }
+        body += "</pre>";
+    }
+    return Page("Log", body, facts.csrf);
+}
+
+std::vector<AdminSetting> ParseShownSettings(std::string_view text) {
+    std::vector<AdminSetting> settings;
+    while (!text.empty()) {
+        const size_t end = text.find('\n');
+        const std::string_view line = text.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        const size_t dot = line.find('.');
+        const size_t equals = line.find('=');
+        if (dot == 0 || dot == std::string_view::npos || equals == std::string_view::npos ||
+            equals < dot) {
+            continue;
+        }
+        settings.push_back(AdminSetting{std::string(line.substr(0, dot)),
+                                        std::string(line.substr(dot + 1, equals - dot - 1)),
+                                        std::string(line.substr(equals + 1))});
+    }
+    return settings;
+}
+
+std::string AdminSettingsPage(const std::vector<AdminSetting>& settings, const AdminReload& reload,
+                              const AdminFacts& facts) {
+    std::string body = Notice(facts.notice);
+    body += "<h2>Reload</h2>";
+    if (reload.available) {
+        body +=
+            "<p>Reads <code>Config.ini</code> again, as <code>systemctl reload</code> or SIGHUP "
+            "do: what can change while the station runs applies at once, the rest after a "
+            "restart.</p><form method=\"post\" action=\"/admin/reload\">" +
+            TokenField(facts.csrf) +
+            "<div><button type=\"submit\">Reload the configuration</button></div></form>";
+    } else {
+        body += "<p>" + Escaped(kAdminNoReload) + "</p>";
+    }
+    if (reload.pending) {
+        body += "<p role=\"status\">Reload asked: refresh this page for the result.</p>";
+    } else if (reload.lastMs > 0) {
+        body += "<p>Last reload: " + Escaped(UtcTime(reload.lastMs / 1000, true)) +
+                "</p><pre class=\"log\">" + Escaped(reload.said) + "</pre>";
+    }
+    body +=
+        "<p>What the server runs with, read-only; passwords and tokens show only whether "
+        "they are set.</p>";
+    if (settings.empty()) {
+        body += "<p>The server did not hand its configuration over.</p>";
+    }
+    for (size_t i = 0; i < settings.size(); ++i) {
+        if (i == 0 || settings[i].section != settings[i - 1].section) {
+            body += (i == 0 ? "" : "</table>") + std::string("<h2>") +
+                    Escaped(settings[i].section) + "</h2><table>";
+        }
+        body += Row(settings[i].key, settings[i].value);
+        if (i + 1 == settings.size()) {
+            body += "</table>";
+        }
+    }
+    return Page("Settings", body, facts.csrf);
 }
 
 }  // namespace orvanta::engine

@@ -71,4 +71,38 @@ std::string AdminListenersPage(const std::vector<ListenerEntry>& listeners,
 std::string AdminSourcePage(const StationSnapshot& station,
                             const std::vector<RefusedSource>& refused, const AdminFacts& facts);
 
+// Why the console's Reload is not offered, in the operator's words.
+inline constexpr char kAdminNoReload[] =
+    "Reload is available here only when the server runs without a window (headless, as the "
+    "system service does). With the console window open, change and apply settings there.";
+
+// The log page: `lines` (oldest first) are those of the `total` kept that hold `query` ("" for
+// every one), shown newest first with a plain GET form that filters them; `on`: the station
+// logs (else the page says how to turn it on).
+std::string AdminLogPage(const std::vector<std::string>& lines, size_t total, bool on,
+                         std::string_view query, const AdminFacts& facts);
+// The lines that hold `text`, compared without regard to ASCII case; all of them for "".
+std::vector<std::string> LinesHolding(std::vector<std::string> lines, std::string_view text);
+
+// One stored setting as the console handed it over, secrets already "set" or "not set".
+struct AdminSetting {
+    std::string section;
+    std::string key;
+    std::string value;
+};
+// The "Section.Key=value" lines of the settings the console hands over, in their order.
+std::vector<AdminSetting> ParseShownSettings(std::string_view text);
+
+// The console's reload as the settings page tells it.
+struct AdminReload {
+    bool available = false;  // the console re-reads on SIGHUP, so the page may ask for it
+    bool pending = false;    // asked after the last outcome came
+    int64_t lastMs = 0;      // when the last reload happened (ms since 1970 UTC; 0: none)
+    std::string said;        // what the console said of it
+};
+// The running configuration, read-only, by section, with the Reload form and the last reload's
+// outcome.
+std::string AdminSettingsPage(const std::vector<AdminSetting>& settings, const AdminReload& reload,
+                              const AdminFacts& facts);
+
 }  // namespace orvanta::engine

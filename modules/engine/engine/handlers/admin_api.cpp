@@ -7,6 +7,7 @@
 #include "engine/http_reply.h"
 #include "engine/log.h"
 #include "engine/login_check.h"
+#include "web/admin_pages.h"
 #include "web/pages.h"
 
 #include <charconv>
@@ -101,6 +102,28 @@ std::optional<uint64_t> Number(std::string_view text) {
     return value;
 }
 
+std::string StringsJson(const std::vector<std::string>& texts) {
+    std::string json = "[";
+    for (const std::string& text : texts) {
+        json += (json.size() > 1 ? "," : "") + Quoted(text);
+    }
+    return json + "]";
+}
+
+// {"Section":{"Key":"value",...},...}: the settings as the console handed them over.
+std::string SettingsJson(const std::vector<AdminSetting>& settings) {
+    std::string json = "{";
+    for (size_t i = 0; i < settings.size(); ++i) {
+        if (i == 0 || settings[i].section != settings[i - 1].section) {
+            json += (i == 0 ? "" : "},") + Quoted(settings[i].section) + ":{";
+        } else {
+            json += ',';
+        }
+        json += Quoted(settings[i].key) + ":" + Quoted(settings[i].value);
+    }
+    return json + (settings.empty() ? "}" : "}}");
+}
+
 }  // namespace
 
 Outcome AdminApiRequest(const Request& request, const RequestContext& context,
@@ -153,6 +176,15 @@ Outcome AdminApiRequest(const Request& request, const RequestContext& context,
                         ",\"until\":" + std::to_string(ban.until) + "}";
             }
             return Json(200, "OK", json + "]");
+        }
+        if (path == "/admin/api/log") {
+            const auto query = ParseQuery(request.query);
+            return Json(200, "OK",
+                        StringsJson(LinesHolding(actions.RecentLogLines(),
+                                                 QueryValue(query, "q").value_or(""))));
+        }
+        if (path == "/admin/api/settings") {
+            return Json(200, "OK", SettingsJson(ParseShownSettings(settings.shownSettings)));
         }
         return JsonError(404, "Not Found", "no such resource");
     }
@@ -214,6 +246,13 @@ Outcome AdminApiRequest(const Request& request, const RequestContext& context,
                    ? Json(200, "OK", "{\"done\":true}")
                    : Json(200, "OK",
                           "{\"done\":true,\"saved\":false,\"problem\":" + Quoted(problem) + "}");
+    }
+    if (path == "/admin/api/reload") {
+        if (!settings.reloadBySignal) {
+            return JsonError(409, "Conflict", kAdminNoReload);
+        }
+        actions.AskReload("a script with the API token");
+        return Json(200, "OK", "{\"done\":true}");
     }
     return JsonError(404, "Not Found", "no such action");
 }

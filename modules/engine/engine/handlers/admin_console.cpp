@@ -159,6 +159,34 @@ bool AddressAllowed(std::string_view list, std::string_view address) {
     return TrimSpaceTab(list).empty() || AddressList::Parse(list).Contains(address);
 }
 
+// The log page, filtered by the `q` of its query.
+Reply LogPage(const std::vector<std::pair<std::string, std::string>>& query,
+              RequestActions& actions, const AdminFacts& facts) {
+    const std::string text = QueryValue(query, "q").value_or("");
+    std::vector<std::string> lines = actions.RecentLogLines();
+    const size_t total = lines.size();
+    lines = LinesHolding(std::move(lines), text);
+    return Page(200, "OK", AdminLogPage(lines, total, actions.LogOn(), text, facts));
+}
+
+// The settings page; after the Reload form sent the browser here, whether the outcome is in.
+Reply SettingsPage(std::optional<std::string> done, const RequestContext& context,
+                   RequestActions& actions, AdminFacts facts) {
+    const EngineSettings& settings = context.settings;
+    AdminReload reload;
+    reload.available = settings.reloadBySignal;
+    reload.pending = actions.ReloadAskedMs() > settings.lastReloadMs;
+    reload.lastMs = settings.lastReloadMs;
+    reload.said = settings.lastReload;
+    if (done == "reload" && !reload.pending) {
+        facts.notice = "Reloaded: the outcome is below.";
+    } else if (done == "noreload") {
+        facts.notice = kAdminNoReload;
+    }
+    return Page(200, "OK",
+                AdminSettingsPage(ParseShownSettings(settings.shownSettings), reload, facts));
+}
+
 }  // namespace
 
 Outcome AdminConsoleRequest(const Request& request, const RequestContext& context,
@@ -175,7 +203,8 @@ Outcome AdminConsoleRequest(const Request& request, const RequestContext& contex
                        path == "/admin/title" || path == "/admin/listeners" ||
                        path == "/admin/kick" || path == "/admin/bans" || path == "/admin/ban" ||
                        path == "/admin/unban" || path == "/admin/source" ||
-                       path == "/admin/source/kick";
+                       path == "/admin/source/kick" || path == "/admin/log" ||
+                       path == "/admin/settings" || path == "/admin/reload";
     if (!known) {
         return post ? Reply(PlainError(405, "Method Not Allowed"))
                     : Reply(PlainError(404, "Not Found"));
@@ -261,6 +290,15 @@ Outcome AdminConsoleRequest(const Request& request, const RequestContext& contex
             }
             return Page(200, "OK", AdminBansPage(bans, facts));
         }
+        if (path == "/admin/log") {
+            return LogPage(query, actions, facts);
+        }
+        if (path == "/admin/settings") {
+            return SettingsPage(done, context, actions, facts);
+        }
+        if (path == "/admin/reload") {
+            return SeeOther("/admin/settings");
+        }
         if (path == "/admin/kick" || path == "/admin/ban" || path == "/admin/unban") {
             return SeeOther("/admin/listeners");
         }
@@ -297,6 +335,13 @@ Outcome AdminConsoleRequest(const Request& request, const RequestContext& contex
         actions.Log("Web console: " + LogSafe(session->user) + " logged out");
         sessions.Close(*id);
         return SeeOther("/admin/login", EndedCookie(context.secure));
+    }
+    if (path == "/admin/reload") {
+        if (!settings.reloadBySignal) {
+            return SeeOther("/admin/settings?done=noreload");
+        }
+        actions.AskReload(LogSafe(session->user));
+        return SeeOther("/admin/settings?done=reload");
     }
     if (path == "/admin/title") {
         actions.SetTitle(QueryValue(form, "title").value_or(""), "");
