@@ -168,6 +168,9 @@ TEST_F(ServiceHostTest, OptionsGoOverByNameAndAReloadSendsOnlyTheLiveOnes) {
                              "option Admin.AllowFrom 127.0.0.1, 192.0.2.0/24 2001:db8::/32",
                              "option Admin.ApiToken " + tokenHash,
                              "option Admin.MetricsAllowFrom 192.0.2.0/24, 2001:db8::7",
+                             "option Stats.Enabled 0",
+                             "option Stats.KeepDays 30",
+                             "option Stats.FullAddresses 1",
                              "option Paths.PrivateFiles /etc/orvanta/Config.ini",
                              "option Paths.BansFile /etc/orvanta/bans.txt"}));
     std::filesystem::remove(m_log);

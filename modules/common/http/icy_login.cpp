@@ -201,6 +201,7 @@ SourceInfo SourceInfoFromHeaders(const std::vector<Header>& headers) {
     info.url = FirstValue(headers, {"icy-url", "ice-url"});
     info.description = FirstValue(headers, {"icy-description", "ice-description"});
     info.isPublic = ParsePublic(FirstValue(headers, {"icy-pub", "icy-public", "ice-public"}));
+    info.userAgent = FirstValue(headers, {"user-agent"});
 
     const std::string contentType = FirstValue(headers, {"content-type"});
     info.contentType =

@@ -79,6 +79,7 @@ struct SourceInfo {
     int channels = 0;         // 0 when unknown
     int isPublic = -1;        // 1 listed in the directory, 0 not, -1 not said
     std::string audioInfo;    // ice-audio-info exactly as sent, "" when none
+    std::string userAgent;    // the encoder's User-Agent, "" when none (v1 sources send none)
 };
 
 // The stream description from a v1 header block or an Icecast-style request. Names compare

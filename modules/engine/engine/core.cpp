@@ -6,11 +6,13 @@
 #include "engine/directory.h"
 #include "engine/relay.h"
 #include "engine/transcoder.h"
+#include "stats/player_family.h"
 #include "stream/format_table.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <malloc.h>
 #include <sys/resource.h>
 
@@ -21,6 +23,10 @@ namespace {
 // counted together. Fewer than addresses have for refusals: a guesser spread over many
 // networks is one story, told in a line.
 constexpr size_t kMaxHoldNetworks = 64;
+
+// The bits of an HLS client's tag beside its player family.
+constexpr uint8_t kHlsTagSecure = 0x80;
+constexpr uint8_t kHlsTagFamily = 0x7f;
 }  // namespace
 
 bool EngineSettings::AcceptsSource(StreamFormat format) const {
@@ -188,6 +194,48 @@ void Core::HlsDeparted(const HlsVisit& visit) {
         std::to_string(duration_cast<seconds>(visit.stayed).count()) + " s, " +
         std::to_string(visit.segments) + (visit.segments == 1 ? " segment (" : " segments (") +
         why + ")");
+    // A client served no segment (a status check, a player that gave up) listened to nothing.
+    if (m_stats == nullptr || visit.segments == 0) {
+        return;
+    }
+    ListenerSessionRecord record;
+    // It left with its last request, noticed only once the listener window had passed.
+    record.end = StatsNow() -
+                 duration_cast<seconds>(std::chrono::steady_clock::now() - visit.lastSeen).count();
+    record.start = record.end - duration_cast<seconds>(visit.stayed).count();
+    record.bytes = visit.bytes;
+    record.kind = ListenerKind::Hls;
+    record.tls = (visit.tag & kHlsTagSecure) != 0;
+    record.player = PlayerFamilyName(static_cast<PlayerFamily>(visit.tag & kHlsTagFamily));
+    record.address = visit.address;
+    m_stats->Record(std::move(record));
+}
+
+uint8_t Core::HlsClientTag(std::string_view userAgent, bool secure) {
+    const auto family = static_cast<uint8_t>(PlayerFamilyOf(userAgent));
+    return static_cast<uint8_t>((family & kHlsTagFamily) | (secure ? kHlsTagSecure : 0));
+}
+
+void Core::OpenStats() {
+    // The console names one state folder for the engine, through the bans file beside the
+    // configuration; the statistics live beside that file rather than a second option naming
+    // the same folder again.
+    std::string folder = m_settings.statsFolder;
+    if (folder.empty() && !m_settings.bansFile.empty()) {
+        folder = std::filesystem::path(m_settings.bansFile).parent_path().string();
+    }
+    if (!m_settings.statsEnabled || folder.empty()) {
+        return;
+    }
+    StatsStore::Options options;
+    options.folder = folder;
+    options.keepDays = m_settings.statsKeepDays;
+    options.fullAddresses = m_settings.statsFullAddresses;
+    // The log takes lines from any thread.
+    options.log = [this](const std::string& line) { Log(line); };
+    m_stats = std::make_unique<StatsStore>(std::move(options));
+    m_station.KeepStats(m_stats.get());
+    m_privateFiles.push_back(m_stats->FilePath());
 }
 
 void Core::SweepHls() {
@@ -370,6 +418,7 @@ void Core::StartAccepting() {
     }
     LogOpenFileLimit();
     CheckMetricsAllowFrom("");
+    OpenStats();
     m_tls.Configure(m_settings.tlsCertificate, m_settings.tlsPrivateKey);
     if (!m_tlsBindProblem.empty()) {
         Log("TLS-only port not served: " + m_tlsBindProblem);

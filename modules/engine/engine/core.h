@@ -16,6 +16,7 @@
 #include "engine/station.h"
 #include "engine/tls_context.h"
 #include "engine/tunables.h"
+#include "stats/stats_store.h"
 
 #include <asio.hpp>
 
@@ -111,6 +112,13 @@ public:
     // it cannot be written.
     bool SaveBans(std::string* problem);
 
+    // The listening statistics, from StartAccepting on when the settings keep them; null
+    // otherwise. Safe to hand records to from any thread.
+    StatsStore* Stats() { return m_stats.get(); }
+    // What an HLS client's departure hands back about it: its player family and whether it
+    // came over TLS, packed into the byte HlsStream keeps per client.
+    static uint8_t HlsClientTag(std::string_view userAgent, bool secure);
+
     // The web console's logged-in sessions: they last as long as the engine runs.
     AdminSessions& ConsoleSessions() { return m_consoleSessions; }
     // Checks `password` against the stored hash on a thread of its own (the hash is slow on
@@ -145,6 +153,8 @@ private:
     void LogOpenFileLimit();
     // The entries of [Admin] MetricsAllowFrom that are no address or network, once per list.
     void CheckMetricsAllowFrom(const std::string& before);
+    // Opens the statistics store the settings ask for, in the state folder.
+    void OpenStats();
 
     asio::io_context& m_io;
     EngineSettings m_settings;
@@ -177,6 +187,9 @@ private:
     AdminSessions m_consoleSessions;
     BanList m_bans;
     size_t m_passwordChecks = 0;  // under way
+    // Before the station, which records into it until it goes; written by a thread of its
+    // own, which the store ends (after writing what is queued) when the core goes.
+    std::unique_ptr<StatsStore> m_stats;
     // Declared last: its timer and listeners go before the rest.
     Station m_station;
     // Destroyed first: waits for a check still under way, whose answer then finds the loop

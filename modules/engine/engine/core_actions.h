@@ -45,8 +45,8 @@ public:
     void SetTitle(std::string_view song, std::string_view url) override;
     AdminSessions& ConsoleSessions() override;
     void Log(std::string_view text) override;
-    void PlaylistFetched(std::string_view userAgent) override;
-    void SegmentServed() override;
+    void PlaylistFetched(std::string_view userAgent, bool secure) override;
+    void SegmentServed(uint64_t bytes) override;
     void HlsAsked(bool playlist) override;
     void StartListener(std::string head, bool icy, std::string userAgent, bool mmsh) override;
     void StartSource(std::string preface, StreamFormat format, SourceInfo info, std::string mount,

@@ -50,6 +50,8 @@ private:
     std::chrono::steady_clock::time_point m_since;
     uint64_t m_bytes = 0;
     bool m_closed = false;
+    // Why it goes, for the statistics, when it goes for another reason than hanging up.
+    const char* m_endReason = "left";
     asio::steady_timer m_timeout;
     std::array<char, kReadBufferBytes> m_readBuffer{};
 };

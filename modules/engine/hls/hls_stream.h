@@ -28,13 +28,17 @@ inline constexpr size_t kMaxHlsClients = 50'000;
 // The rewind window holds at most this much audio, however many segments the settings ask for.
 inline constexpr int kMaxHlsWindowSeconds = 3600;
 
-// An HLS client that stopped fetching the playlist, for the log: from its first fetch to its
-// last request, and the segments it was served. Clients are told apart by address only, so
-// players behind one NAT are one client.
+// An HLS client that stopped fetching the playlist, for the log and the statistics: from its
+// first fetch to its last request, and the segments (and their bytes) it was served. Clients
+// are told apart by address only, so players behind one NAT are one client.
 struct HlsVisit {
     std::string address;
     std::chrono::steady_clock::duration stayed{};
     uint64_t segments = 0;
+    uint64_t bytes = 0;
+    std::chrono::steady_clock::time_point lastSeen{};
+    // What the caller said about the client at its first fetch (PlaylistFetched).
+    uint8_t tag = 0;
 };
 
 class HlsStream {
@@ -68,10 +72,12 @@ public:
 
     // A client at `address` fetched the playlist. True when it is a client not remembered
     // before: one line in the log for its arrival, however often it polls. At most
-    // kMaxHlsClients are remembered; false for one turned away at the cap.
-    bool PlaylistFetched(const std::string& address, SteadyClock::time_point now);
-    // A client at `address` was served a segment: counted when it fetched the playlist before.
-    void SegmentServed(const std::string& address, SteadyClock::time_point now);
+    // kMaxHlsClients are remembered; false for one turned away at the cap. A new client keeps
+    // `tag` (the caller's, a byte) until its departure hands it back.
+    bool PlaylistFetched(const std::string& address, SteadyClock::time_point now, uint8_t tag = 0);
+    // A client at `address` was served a segment of `bytes`: counted when it fetched the
+    // playlist before.
+    void SegmentServed(const std::string& address, SteadyClock::time_point now, uint64_t bytes = 0);
     // Distinct addresses that fetched the playlist within the listener window. Every status
     // request asks, so it costs the same however many clients are remembered: the clients are
     // kept in the order of their last fetch and those past the window leave from the front.
@@ -92,6 +98,8 @@ private:
         SteadyClock::time_point lastFetch;  // of the playlist: what keeps the client counted
         SteadyClock::time_point lastSeen;   // of the playlist or a segment
         uint64_t segments = 0;
+        uint64_t bytes = 0;
+        uint8_t tag = 0;
     };
     // Forgets the clients whose last fetch left the window: each goes once, so the work over
     // time is one step per fetch, never a walk of the table.
