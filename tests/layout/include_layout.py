@@ -37,8 +37,8 @@ def main(root):
         for name in included:
             if name == 'engine/core.h' and f not in CORE_USERS:
                 breaches.append(f'{f} includes engine/core.h')
-            if f.startswith(('modules/engine/web/', 'modules/engine/hls/', 'modules/engine/stats/')) and \
-                    name.startswith('engine/'):
+            if f.startswith(('modules/engine/web/', 'modules/engine/hls/',
+                             'modules/engine/stats/')) and name.startswith('engine/'):
                 breaches.append(f'{f} includes {name}')
             for target in by_tail.get(name, []):
                 if unit(target) != unit(f):
