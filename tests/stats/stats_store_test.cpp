@@ -165,8 +165,8 @@ TEST_F(StatsStoreTest, TheFileIsPrivateVersionedAndKeepsItsRowsOverARestart) {
                                       "audio/mpeg", 128, "left"};
         store.Record(source);
         MinuteSample sample{now / 60 * 60, 2, 1, 3, 0, 123456, true, "live"};
-        store.Record(sample);
-        store.Record(sample);  // the same minute again replaces it
+        store.RecordSample(sample);
+        store.RecordSample(sample);  // the same minute again replaces it
     }
     struct stat info {};
     ASSERT_EQ(::stat(Path().c_str(), &info), 0);
@@ -306,7 +306,7 @@ TEST_F(StatsStoreTest, RetentionDeletesWhatIsPastKeepingButNeverToday) {
             store.Record(Session(end - 60, end, "192.0.2.1"));
             store.Record(TitleRecord{end - 60, end, "t", 0, 0, 0});
             store.Record(SourceConnectionRecord{end - 60, end, "", "", "", 0, ""});
-            store.Record(MinuteSample{end / 60 * 60, 0, 0, 0, 0, 0, false, ""});
+            store.RecordSample(MinuteSample{end / 60 * 60, 0, 0, 0, 0, 0, false, ""});
         }
     }
     StatsStore::Options options = Options();

@@ -216,7 +216,7 @@ void StatsStore::Log(const std::string& line) const {
 void StatsStore::Record(ListenerSessionRecord record) noexcept {
     Queue(std::move(record));
 }
-void StatsStore::Record(MinuteSample sample) noexcept {
+void StatsStore::RecordSample(MinuteSample sample) noexcept {
     Queue(std::move(sample));
 }
 void StatsStore::Record(TitleRecord record) noexcept {

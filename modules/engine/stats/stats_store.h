@@ -113,9 +113,11 @@ public:
 
     // Queue a record: never waits for the disk, never throws. Safe from any thread.
     void Record(ListenerSessionRecord record) noexcept;
-    void Record(MinuteSample sample) noexcept;
     void Record(TitleRecord record) noexcept;
     void Record(SourceConnectionRecord record) noexcept;
+    // One minute of the station, from the engine's minute timer: a sample of a minute already
+    // kept replaces it.
+    void RecordSample(MinuteSample sample) noexcept;
 
     // Writes what is queued and ends the writer. A store paused by the disk gives up on what
     // it holds (the count goes to the log).
