@@ -66,6 +66,9 @@ inline StationConfig FullStationConfig(const std::string& massInclude) {
     c.AdminAllowFrom = "127.0.0.1, 192.0.2.0/24 2001:db8::/32";
     c.AdminApiToken = "sha256$ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
     c.AdminMetricsAllowFrom = "192.0.2.0/24, 2001:db8::7";
+    c.StatsEnabled = 0;
+    c.StatsKeepDays = 30;
+    c.StatsFullAddresses = 1;
     return c;
 }
 

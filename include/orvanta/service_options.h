@@ -144,6 +144,14 @@ typedef uint64_t (*OrvantaServiceHeartbeatFunction)(IServiceController* controll
  * (one or more lines, each followed by a line feed: what applied at once, what waits for a
  * restart, or why the file was not taken). "" before the first reload. */
 #define ORVANTA_OPTION_ADMIN_LAST_RELOAD "Admin.LastReload"
+/* The listening statistics ([Stats]), all taken at Start (a reload waits for the next one): "1"
+ * keeps them in `stats.sqlite` in the folder of the bans file (the module's state folder), "0"
+ * keeps none. */
+#define ORVANTA_OPTION_STATS_ENABLED "Stats.Enabled"
+/* Days the statistics are kept; older rows are deleted daily, never the current day's. */
+#define ORVANTA_OPTION_STATS_KEEP_DAYS "Stats.KeepDays"
+/* "1": listeners' addresses are kept whole; "0": IPv4 cut to /24, IPv6 to /48. */
+#define ORVANTA_OPTION_STATS_FULL_ADDRESSES "Stats.FullAddresses"
 
 #endif /* __cplusplus */
 

@@ -28,6 +28,7 @@ constexpr std::string_view kHls = "HLS";
 constexpr std::string_view kTls = "TLS";
 constexpr std::string_view kFallback = "Fallback";
 constexpr std::string_view kAdmin = "Admin";
+constexpr std::string_view kStats = "Stats";
 
 constexpr std::string_view kPrivateUserKey = "PrivateUser";
 constexpr std::string_view kPrivatePassKey = "PrivatePass";
@@ -46,6 +47,7 @@ constexpr const char kFallbackSetup[] = "Fallback";
 constexpr const char kAdminLogin[] = "Admin login";
 constexpr const char kAdminAccess[] = "Admin access";
 constexpr const char kAdminApiToken[] = "Admin API token";
+constexpr const char kStatistics[] = "Statistics";
 
 // The order reload messages have always named changes in; a name not listed follows these, in
 // the table's order.
@@ -397,6 +399,14 @@ constexpr StationSetting kSettings[] = {
             ORVANTA_OPTION_ADMIN_API_TOKEN}),
     {kAdmin, "MetricsAllowFrom", &C::AdminMetricsAllowFrom, TrimmedText, "", Live,
      "MetricsAllowFrom", ORVANTA_OPTION_ADMIN_METRICS_ALLOW_FROM},
+
+    // The store is opened at Start with these and kept as it is until the next.
+    {kStats, "Enabled", &C::StatsEnabled, Flag, "True", Restart, kStatistics,
+     ORVANTA_OPTION_STATS_ENABLED},
+    {kStats, "KeepDays", &C::StatsKeepDays, Number, "400", Restart, kStatistics,
+     ORVANTA_OPTION_STATS_KEEP_DAYS},
+    {kStats, "FullAddresses", &C::StatsFullAddresses, Flag, "False", Restart, kStatistics,
+     ORVANTA_OPTION_STATS_FULL_ADDRESSES},
     // clang-format on
 };
 

@@ -220,6 +220,11 @@ AllowFrom=
 ApiToken=
 MetricsAllowFrom=
 
+[Stats]
+Enabled=True
+KeepDays=400
+FullAddresses=False
+
 )";
 
 // The file written for a station with every stored setting away from its default.
@@ -317,6 +322,11 @@ AllowPlainHttp=True
 AllowFrom=127.0.0.1, 192.0.2.0/24 2001:db8::/32
 ApiToken=sha256$ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad
 MetricsAllowFrom=192.0.2.0/24, 2001:db8::7
+
+[Stats]
+Enabled=False
+KeepDays=30
+FullAddresses=True
 
 )";
 

@@ -304,6 +304,12 @@ public:
                 s.lastReloadMs = when;
                 s.lastReload = said;
             });
+        } else if (name == ORVANTA_OPTION_STATS_ENABLED && number(n)) {
+            Change([n](EngineSettings& s) { s.statsEnabled = n != 0; });
+        } else if (name == ORVANTA_OPTION_STATS_KEEP_DAYS && number(n)) {
+            Change([n](EngineSettings& s) { s.statsKeepDays = n; });
+        } else if (name == ORVANTA_OPTION_STATS_FULL_ADDRESSES && number(n)) {
+            Change([n](EngineSettings& s) { s.statsFullAddresses = n != 0; });
         } else if (name == ORVANTA_OPTION_BANS_FILE) {
             Change([text](EngineSettings& s) { s.bansFile = text; });
         } else if (name == ORVANTA_OPTION_PRIVATE_FILES) {

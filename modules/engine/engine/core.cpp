@@ -6,11 +6,13 @@
 #include "engine/directory.h"
 #include "engine/relay.h"
 #include "engine/transcoder.h"
+#include "stats/player_family.h"
 #include "stream/format_table.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <malloc.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -26,6 +28,10 @@ constexpr size_t kMaxHoldNetworks = 64;
 // The listener history the dashboard draws: one count a minute for an hour.
 constexpr auto kListenerSampleInterval = std::chrono::minutes(1);
 constexpr size_t kListenerSamples = 60;
+
+// The bits of an HLS client's tag beside its player family.
+constexpr uint8_t kHlsTagSecure = 0x80;
+constexpr uint8_t kHlsTagFamily = 0x7f;
 }  // namespace
 
 bool EngineSettings::AcceptsSource(StreamFormat format) const {
@@ -208,6 +214,48 @@ void Core::HlsDeparted(const HlsVisit& visit) {
         std::to_string(duration_cast<seconds>(visit.stayed).count()) + " s, " +
         std::to_string(visit.segments) + (visit.segments == 1 ? " segment (" : " segments (") +
         why + ")");
+    // A client served no segment (a status check, a player that gave up) listened to nothing.
+    if (m_stats == nullptr || visit.segments == 0) {
+        return;
+    }
+    ListenerSessionRecord record;
+    // It left with its last request, noticed only once the listener window had passed.
+    record.end = StatsNow() -
+                 duration_cast<seconds>(std::chrono::steady_clock::now() - visit.lastSeen).count();
+    record.start = record.end - duration_cast<seconds>(visit.stayed).count();
+    record.bytes = visit.bytes;
+    record.kind = ListenerKind::Hls;
+    record.tls = (visit.tag & kHlsTagSecure) != 0;
+    record.player = PlayerFamilyName(static_cast<PlayerFamily>(visit.tag & kHlsTagFamily));
+    record.address = visit.address;
+    m_stats->Record(std::move(record));
+}
+
+uint8_t Core::HlsClientTag(std::string_view userAgent, bool secure) {
+    const auto family = static_cast<uint8_t>(PlayerFamilyOf(userAgent));
+    return static_cast<uint8_t>((family & kHlsTagFamily) | (secure ? kHlsTagSecure : 0));
+}
+
+void Core::OpenStats() {
+    // The console names one state folder for the engine, through the bans file beside the
+    // configuration; the statistics live beside that file rather than a second option naming
+    // the same folder again.
+    std::string folder = m_settings.statsFolder;
+    if (folder.empty() && !m_settings.bansFile.empty()) {
+        folder = std::filesystem::path(m_settings.bansFile).parent_path().string();
+    }
+    if (!m_settings.statsEnabled || folder.empty()) {
+        return;
+    }
+    StatsStore::Options options;
+    options.folder = folder;
+    options.keepDays = m_settings.statsKeepDays;
+    options.fullAddresses = m_settings.statsFullAddresses;
+    // The log takes lines from any thread.
+    options.log = [this](const std::string& line) { Log(line); };
+    m_stats = std::make_unique<StatsStore>(std::move(options));
+    m_station.KeepStats(m_stats.get());
+    m_privateFiles.push_back(m_stats->FilePath());
 }
 
 void Core::SweepHls() {
@@ -238,15 +286,39 @@ void Core::Beat() {
 }
 
 void Core::SampleListeners() {
-    m_listenerHistory.push_back(m_station.ListenerCount() +
-                                m_station.Hls().Listeners(std::chrono::steady_clock::now()));
+    // The minute that just ended, by kind: one walk of the listeners a minute.
+    MinuteSample sample;
+    for (const StationListener* listener : m_station.Listeners()) {
+        ++(IsRelayAgent(listener->UserAgent()) ? sample.relay
+           : listener->Icy()                   ? sample.icy
+                                               : sample.stream);
+    }
+    sample.hls = static_cast<uint32_t>(m_station.Hls().Listeners(std::chrono::steady_clock::now()));
+    m_listenerHistory.push_back(size_t{sample.stream} + sample.icy + sample.relay + sample.hls);
     while (m_listenerHistory.size() > kListenerSamples) {
         m_listenerHistory.pop_front();
     }
+    const uint64_t sent = m_status.sentBytes.load(std::memory_order_relaxed);
+    if (StatsStore* stats = Stats()) {
+        // Rounded: the timer may wake a hair before the minute it was set for.
+        sample.minute = (StatsNow() + 30) / 60 * 60 - 60;
+        sample.bytesOut = sent - m_sentAtLastSample;
+        sample.sourceOnAir = m_station.HasSource();
+        sample.feed = FeedName(m_station.Playing());
+        stats->RecordSample(std::move(sample));
+    }
+    m_sentAtLastSample = sent;
     if (m_sessions.Stopping()) {
         return;
     }
-    m_sampleTimer.expires_after(kListenerSampleInterval);
+    SampleAtNextMinute();
+}
+
+void Core::SampleAtNextMinute() {
+    // On the clock's whole minutes, so that each sample is the minute it is stored as.
+    const auto now = std::chrono::system_clock::now();
+    const auto next = std::chrono::floor<std::chrono::minutes>(now) + kListenerSampleInterval;
+    m_sampleTimer.expires_after(next - now);
     m_sampleTimer.async_wait([this](const asio::error_code& ec) {
         if (!ec) {
             SampleListeners();
@@ -452,6 +524,7 @@ void Core::StartAccepting() {
     }
     LogOpenFileLimit();
     CheckMetricsAllowFrom("");
+    OpenStats();
     m_tls.Configure(m_settings.tlsCertificate, m_settings.tlsPrivateKey);
     if (!m_tlsBindProblem.empty()) {
         Log("TLS-only port not served: " + m_tlsBindProblem);
@@ -472,13 +545,10 @@ void Core::StartAccepting() {
     FlushRefusals();
     SweepHls();
     Beat();
-    // The first count a minute from now: the dashboard adds the count of the moment itself.
-    m_sampleTimer.expires_after(kListenerSampleInterval);
-    m_sampleTimer.async_wait([this](const asio::error_code& ec) {
-        if (!ec) {
-            SampleListeners();
-        }
-    });
+    // The first count at the next whole minute: the dashboard adds the count of the moment
+    // itself.
+    m_sentAtLastSample = m_status.sentBytes.load(std::memory_order_relaxed);
+    SampleAtNextMinute();
     // With an upstream configured the station pulls its audio from there.
     if (!m_settings.relayHost.empty() && m_settings.relayPort > 0) {
         std::make_shared<RelaySession>(m_context)->Start();

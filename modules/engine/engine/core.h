@@ -17,6 +17,7 @@
 #include "engine/station.h"
 #include "engine/tls_context.h"
 #include "engine/tunables.h"
+#include "stats/stats_store.h"
 
 #include <asio.hpp>
 
@@ -130,6 +131,12 @@ public:
     std::vector<size_t> ListenersPerMinute() const {
         return {m_listenerHistory.begin(), m_listenerHistory.end()};
     }
+    // The listening statistics, from StartAccepting on when the settings keep them; null
+    // otherwise. Safe to hand records to from any thread.
+    StatsStore* Stats() { return m_stats.get(); }
+    // What an HLS client's departure hands back about it: its player family and whether it
+    // came over TLS, packed into the byte HlsStream keeps per client.
+    static uint8_t HlsClientTag(std::string_view userAgent, bool secure);
 
     // The web console's logged-in sessions: they last as long as the engine runs.
     AdminSessions& ConsoleSessions() { return m_consoleSessions; }
@@ -157,8 +164,10 @@ private:
     void Beat();
     // The log line of an HLS client's departure.
     void HlsDeparted(const HlsVisit& visit);
-    // Counts the listeners into the hour's history, once a minute.
+    // Once a minute, counts the listeners by kind for the dashboard's chart and, when kept, the
+    // statistics.
     void SampleListeners();
+    void SampleAtNextMinute();
     // After a flood of handshakes, once it is over: the memory they took goes back to the
     // system instead of staying in the allocator's arenas.
     void TrimAfterHandshakeFlood();
@@ -169,6 +178,8 @@ private:
     void LogOpenFileLimit();
     // The entries of [Admin] MetricsAllowFrom that are no address or network, once per list.
     void CheckMetricsAllowFrom(const std::string& before);
+    // Opens the statistics store the settings ask for, in the state folder.
+    void OpenStats();
 
     asio::io_context& m_io;
     EngineSettings m_settings;
@@ -188,6 +199,7 @@ private:
     asio::steady_timer m_hlsTimer;
     asio::steady_timer m_sampleTimer;
     std::deque<size_t> m_listenerHistory;
+    uint64_t m_sentAtLastSample = 0;
     // Until when each address's source logins are refused.
     std::map<std::string, std::chrono::steady_clock::time_point, std::less<>> m_sourceRefusals;
     HandshakeGate m_handshakes;
@@ -207,6 +219,9 @@ private:
     AdminSessions m_consoleSessions;
     BanList m_bans;
     size_t m_passwordChecks = 0;  // under way
+    // Before the station, which records into it until it goes; written by a thread of its
+    // own, which the store ends (after writing what is queued) when the core goes.
+    std::unique_ptr<StatsStore> m_stats;
     // Declared last: its timer and listeners go before the rest.
     Station m_station;
     // Destroyed first: waits for a check still under way, whose answer then finds the loop

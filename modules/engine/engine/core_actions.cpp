@@ -206,18 +206,19 @@ void CoreActions::SetTitle(std::string_view song, std::string_view url) {
     m_core.GetStation().SetTitle(song, url);
 }
 
-void CoreActions::PlaylistFetched(std::string_view userAgent) {
+void CoreActions::PlaylistFetched(std::string_view userAgent, bool secure) {
     // A player polls the playlist every few seconds: the log hears of its first fetch only,
-    // and of its departure once it stops (Core::HlsDeparted).
+    // and of its departure once it stops (Core::HlsDeparted), which is one listening session.
     if (m_core.GetStation().Hls().PlaylistFetched(m_address, std::chrono::steady_clock::now(),
-                                                  userAgent)) {
+                                                  userAgent,
+                                                  Core::HlsClientTag(userAgent, secure))) {
         m_core.Log("HLS listener from " + m_address + " (" + LogSafe(userAgent) + ")");
     }
 }
 
-void CoreActions::SegmentServed() {
+void CoreActions::SegmentServed(uint64_t bytes) {
     m_core.Status().hlsSegmentsServed.fetch_add(1, std::memory_order_relaxed);
-    m_core.GetStation().Hls().SegmentServed(m_address, std::chrono::steady_clock::now());
+    m_core.GetStation().Hls().SegmentServed(m_address, std::chrono::steady_clock::now(), bytes);
 }
 
 void CoreActions::HlsAsked(bool playlist) {

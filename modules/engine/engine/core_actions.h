@@ -54,8 +54,8 @@ public:
     bool LogOn() const override;
     void AskReload(std::string_view by) override;
     int64_t ReloadAskedMs() const override;
-    void PlaylistFetched(std::string_view userAgent) override;
-    void SegmentServed() override;
+    void PlaylistFetched(std::string_view userAgent, bool secure) override;
+    void SegmentServed(uint64_t bytes) override;
     void HlsAsked(bool playlist) override;
     void StartListener(std::string head, bool icy, std::string userAgent, bool mmsh) override;
     void StartSource(std::string preface, StreamFormat format, SourceInfo info, std::string mount,

@@ -132,9 +132,10 @@ public:
     // last asked (milliseconds since 1970 UTC, 0 for never since the start).
     virtual void AskReload(std::string_view by) = 0;
     virtual int64_t ReloadAskedMs() const = 0;
-    // The client (`userAgent` as sent) fetched the HLS playlist; a GET was served a segment.
-    virtual void PlaylistFetched(std::string_view userAgent) = 0;
-    virtual void SegmentServed() = 0;
+    // The client (`userAgent` as sent; `secure`: over TLS) fetched the HLS playlist; a GET was
+    // served a segment of `bytes`.
+    virtual void PlaylistFetched(std::string_view userAgent, bool secure) = 0;
+    virtual void SegmentServed(uint64_t bytes) = 0;
     // A request for an HLS playlist (`playlist`) or a segment, whatever it is answered.
     virtual void HlsAsked(bool playlist) = 0;
 

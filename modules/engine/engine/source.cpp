@@ -67,6 +67,7 @@ void SourceSession::ArmTimeout() {
         if (self->m_onAir) {
             self->m_engine.log.Write("Source from " + self->m_address + " sent nothing for " +
                                      seconds + " s");
+            self->m_endReason = "silent";
             self->Close();
         } else {
             self->Refuse("it sent no audio within " + seconds + " s of its login");
@@ -117,6 +118,7 @@ bool SourceSession::Deliver(std::string_view audio) {
     if (!m_engine.station.SourceData(audio)) {
         m_engine.log.Write("Source from " + m_address +
                            " dropped: it sends no audio of its format");
+        m_endReason = "no audio of its format";
         return false;
     }
     return true;
@@ -212,12 +214,20 @@ void SourceSession::Close() {
         m_engine.log.Write("Source disconnected from " + m_address + " after " +
                            std::to_string(seconds) + " s, " + std::to_string(m_bytes) + " bytes" +
                            (m_closeReason.empty() ? "" : " (" + m_closeReason + ")"));
+        if (StatsStore* stats = m_engine.station.Stats()) {
+            const StatsTime now = StatsNow();
+            stats->Record(SourceConnectionRecord{
+                now - seconds, now, m_address, m_info.userAgent, ContentTypeOf(m_format),
+                m_engine.station.Info().bitrate,
+                m_engine.sessions.Stopping() ? "server stopped" : m_endReason});
+        }
         m_engine.station.SourceGone();
     }
 }
 
 void SourceSession::CloseBecause(std::string_view reason) {
     m_closeReason = reason;
+    m_endReason = "kicked";  // the only reason the station closes a source for
     Close();
 }
 

@@ -58,6 +58,8 @@ private:
     std::string m_closeReason;  // for the log line of its departure, when it was closed for one
     uint64_t m_bytes = 0;
     bool m_closed = false;
+    // Why it goes, for the statistics, when it goes for another reason than hanging up.
+    const char* m_endReason = "left";
     asio::steady_timer m_timeout;
     std::array<char, kReadBufferBytes> m_readBuffer{};
 };

@@ -2,6 +2,7 @@
 
 #include "engine/http_reply.h"
 #include "engine/transcoder.h"
+#include "stats/player_family.h"
 #include "stream/format_table.h"
 #include "stream/icy_metadata.h"
 
@@ -24,6 +25,26 @@ constexpr uint64_t kNoAudioLimit = 256 * 1024;
 // this long of the update; a title older than that (set while the station was silent, or the
 // last words of a source that has gone) is not the new source's.
 constexpr auto kFirstTitleWindow = std::chrono::seconds(10);
+
+// What the statistics keep of a listener that leaves after `stayed`.
+ListenerSessionRecord SessionOf(const StationListener& listener,
+                                std::chrono::steady_clock::duration stayed) {
+    ListenerSessionRecord record;
+    record.end = StatsNow();
+    record.start = record.end - std::chrono::duration_cast<std::chrono::seconds>(stayed).count();
+    record.bytes = listener.BytesSent();
+    record.kind = IsRelayAgent(listener.UserAgent()) ? ListenerKind::Relay
+                  : listener.Icy()                   ? ListenerKind::Icy
+                                                     : ListenerKind::Stream;
+    record.tls = listener.Secure();
+    record.player = PlayerFamilyName(PlayerFamilyOf(listener.UserAgent()));
+    record.address = listener.Address();
+    return record;
+}
+
+uint32_t Count(size_t n) {
+    return static_cast<uint32_t>(std::min<size_t>(n, UINT32_MAX));
+}
 }  // namespace
 
 const char* FeedName(Feed feed) {
@@ -216,6 +237,8 @@ void Station::SourceConnected(StreamFormat format, const SourceInfo& info, const
     m_streamTitle.clear();
     m_title.clear();
     RebuildMetadata();
+    // The last source's title ends here; a first title kept for this source goes on.
+    RecordTitle(m_title);
     m_sourceBytes = 0;
     m_streamStart = std::chrono::system_clock::now();
     m_hls.SourceStarted(m_format, m_engine.settings.Hls());
@@ -306,6 +329,7 @@ void Station::SourceGone(Feed feed) {
     m_feed = Feed::None;
     m_liveSource = nullptr;
     m_hls.SourceStopped();
+    TitleEnded();
     m_engine.status.fallback.store(0, std::memory_order_relaxed);
     if (feed == Feed::Live) {
         m_engine.status.sourceConnected.store(0, std::memory_order_relaxed);
@@ -410,12 +434,35 @@ void Station::Played(const std::string& title) {
     if (title.empty() || (!m_history.empty() && m_history.front().title == title)) {
         return;
     }
+    RecordTitle(title);
     m_history.push_front({std::chrono::system_clock::now(), title});
     const int32_t limit = m_engine.settings.songHistoryMax;
     const size_t keep = limit > 0 ? std::min<size_t>(static_cast<size_t>(limit), 1000) : 0;
     while (m_history.size() > keep) {
         m_history.pop_back();
     }
+}
+
+void Station::RecordTitle(const std::string& title) {
+    if (title == m_recordedTitle) {
+        return;
+    }
+    TitleEnded();
+    m_recordedTitle = title;
+    m_recordedTitleStart = StatsNow();
+    m_recordedTitleListeners = m_recordedTitlePeak = Count(m_listeners.size());
+}
+
+void Station::TitleEnded() {
+    if (m_recordedTitle.empty()) {
+        return;
+    }
+    if (m_stats != nullptr) {
+        m_stats->Record(TitleRecord{m_recordedTitleStart, StatsNow(), std::move(m_recordedTitle),
+                                    m_recordedTitleListeners, Count(m_listeners.size()),
+                                    m_recordedTitlePeak});
+    }
+    m_recordedTitle.clear();
 }
 
 void Station::RebuildMetadata() {
@@ -440,6 +487,7 @@ uint64_t Station::AddListener(StationListener* listener) {
     m_listeners.insert(listener);
     ++m_listenerHits;
     m_peakListeners = std::max(m_peakListeners, m_listeners.size());
+    m_recordedTitlePeak = std::max(m_recordedTitlePeak, Count(m_listeners.size()));
     m_engine.status.listeners.store(static_cast<int32_t>(m_listeners.size()),
                                     std::memory_order_relaxed);
     return m_listenerHits;
@@ -467,7 +515,11 @@ bool Station::CloseListener(uint64_t id, std::string_view reason) {
 
 void Station::RemoveListener(StationListener* listener) {
     if (m_listeners.erase(listener) != 0) {
-        m_listenedByLeavers += std::chrono::steady_clock::now() - listener->Since();
+        const auto stayed = std::chrono::steady_clock::now() - listener->Since();
+        m_listenedByLeavers += stayed;
+        if (m_stats != nullptr) {
+            m_stats->Record(SessionOf(*listener, stayed));
+        }
     }
     m_waiting.erase(listener);
     // A listener gone while a pass is under way is skipped by the pass (it checks m_listeners).
@@ -551,6 +603,7 @@ void Station::Shutdown() {
     m_tickTimer.cancel();
     m_writing.clear();
     CloseAllListeners("the server stopped");
+    TitleEnded();
 }
 
 }  // namespace orvanta::engine

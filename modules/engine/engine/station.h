@@ -7,6 +7,7 @@
 #include "engine/tunables.h"
 #include "hls/hls_stream.h"
 #include "http/icy_login.h"
+#include "stats/stats_store.h"
 #include "stream/format_reader.h"
 #include "web/station_snapshot.h"
 
@@ -112,6 +113,10 @@ public:
     // From now on `watcher` (null: none) is told about sources coming and going; it outlives the
     // station or is replaced first.
     void Watch(SourceWatcher* watcher) { m_watcher = watcher; }
+    // From now on listeners that leave and titles that end are recorded there (null: nowhere);
+    // it outlives the station or is replaced first.
+    void KeepStats(StatsStore* stats) { m_stats = stats; }
+    StatsStore* Stats() const { return m_stats; }
 
     // A live source holds the station (what the console shows as connected).
     bool HasSource() const { return m_feed == Feed::Live; }
@@ -218,6 +223,10 @@ private:
     // Puts a new current title at the head of the history (the same title again is a repeat
     // from the encoder, not a new song).
     void Played(const std::string& title);
+    // The title on record for the statistics becomes `title` ("": none); the one before ends
+    // now and goes to the store.
+    void RecordTitle(const std::string& title);
+    void TitleEnded();
     // Cuts HLS segments from the source's frames.
     void HlsFeed(std::string_view frames);
     // Fills in what the source did not announce about its audio from what the reader saw.
@@ -238,6 +247,13 @@ private:
     const EngineContext& m_engine;
     SourceWatcher* m_watcher = nullptr;
     StationSource* m_liveSource = nullptr;
+    StatsStore* m_stats = nullptr;
+    // The title the statistics will get when it ends: when it began, the listeners then and
+    // the most since. Empty: none.
+    std::string m_recordedTitle;
+    StatsTime m_recordedTitleStart = 0;
+    uint32_t m_recordedTitleListeners = 0;
+    uint32_t m_recordedTitlePeak = 0;
     ChunkChain m_chain{kQueueBytes};
     std::unique_ptr<FormatReader> m_reader;
     StreamFormat m_format = StreamFormat::Unknown;        // what listeners get

@@ -75,7 +75,8 @@ void HlsStream::SetListenerWindow(std::chrono::milliseconds window) {
 void HlsStream::DropOldest() const {
     const Client& oldest = m_clients.front();
     if (m_departed) {
-        m_departed(HlsVisit{oldest.address, oldest.lastSeen - oldest.firstFetch, oldest.segments});
+        m_departed(HlsVisit{oldest.address, oldest.lastSeen - oldest.firstFetch, oldest.segments,
+                            oldest.bytes, oldest.lastSeen, oldest.tag});
     }
     m_clientIndex.erase(oldest.address);
     m_clients.pop_front();
@@ -88,7 +89,7 @@ void HlsStream::Expire(SteadyClock::time_point now) const {
 }
 
 bool HlsStream::PlaylistFetched(const std::string& address, SteadyClock::time_point now,
-                                std::string_view userAgent) {
+                                std::string_view userAgent, uint8_t tag) {
     // Expired first, so at the cap a newcomer finds the room that quiet clients left, and a
     // client back after the window is a new arrival, after the line of its departure.
     Expire(now);
@@ -102,17 +103,19 @@ bool HlsStream::PlaylistFetched(const std::string& address, SteadyClock::time_po
     if (m_clients.size() >= kMaxHlsClients) {
         return false;
     }
-    m_clients.push_back(
-        Client{address, now, now, now, 0, std::string(userAgent.substr(0, kMaxHlsUserAgent))});
+    m_clients.push_back(Client{address, now, now, now, 0,
+                               std::string(userAgent.substr(0, kMaxHlsUserAgent)), 0, tag});
     // The key views the address kept in the list, which a splice never moves.
     m_clientIndex.emplace(m_clients.back().address, std::prev(m_clients.end()));
     return true;
 }
 
-void HlsStream::SegmentServed(const std::string& address, SteadyClock::time_point now) {
+void HlsStream::SegmentServed(const std::string& address, SteadyClock::time_point now,
+                              uint64_t bytes) {
     if (const auto known = m_clientIndex.find(address); known != m_clientIndex.end()) {
         Client& client = *known->second;
         ++client.segments;
+        client.bytes += bytes;
         client.lastSeen = std::max(client.lastSeen, now);
     }
 }

@@ -32,13 +32,17 @@ inline constexpr size_t kMaxHlsUserAgent = 128;
 // The rewind window holds at most this much audio, however many segments the settings ask for.
 inline constexpr int kMaxHlsWindowSeconds = 3600;
 
-// An HLS client that stopped fetching the playlist, for the log: from its first fetch to its
-// last request, and the segments it was served. Clients are told apart by address only, so
-// players behind one NAT are one client.
+// An HLS client that stopped fetching the playlist, for the log and the statistics: from its
+// first fetch to its last request, and the segments (and their bytes) it was served. Clients
+// are told apart by address only, so players behind one NAT are one client.
 struct HlsVisit {
     std::string address;
     std::chrono::steady_clock::duration stayed{};
     uint64_t segments = 0;
+    uint64_t bytes = 0;
+    std::chrono::steady_clock::time_point lastSeen{};
+    // What the caller said about the client at its first fetch (PlaylistFetched).
+    uint8_t tag = 0;
 };
 
 // A client counted now, as the console lists it.
@@ -80,12 +84,14 @@ public:
 
     // A client at `address` fetched the playlist. True when it is a client not remembered
     // before: one line in the log for its arrival, however often it polls. At most
-    // kMaxHlsClients are remembered; false for one turned away at the cap.
-    // `userAgent` (as sent) is kept from its first fetch, cut to kMaxHlsUserAgent bytes.
+    // kMaxHlsClients are remembered; false for one turned away at the cap. A new client keeps
+    // `userAgent` (as sent, cut to kMaxHlsUserAgent bytes) and `tag` (the caller's, a byte)
+    // from its first fetch; its departure hands the tag back.
     bool PlaylistFetched(const std::string& address, SteadyClock::time_point now,
-                         std::string_view userAgent = {});
-    // A client at `address` was served a segment: counted when it fetched the playlist before.
-    void SegmentServed(const std::string& address, SteadyClock::time_point now);
+                         std::string_view userAgent = {}, uint8_t tag = 0);
+    // A client at `address` was served a segment of `bytes`: counted when it fetched the
+    // playlist before.
+    void SegmentServed(const std::string& address, SteadyClock::time_point now, uint64_t bytes = 0);
     // Distinct addresses that fetched the playlist within the listener window. Every status
     // request asks, so it costs the same however many clients are remembered: the clients are
     // kept in the order of their last fetch and those past the window leave from the front.
@@ -110,6 +116,8 @@ private:
         SteadyClock::time_point lastSeen;   // of the playlist or a segment
         uint64_t segments = 0;
         std::string userAgent;
+        uint64_t bytes = 0;
+        uint8_t tag = 0;
     };
     // Forgets the clients whose last fetch left the window: each goes once, so the work over
     // time is one step per fetch, never a walk of the table.

@@ -52,7 +52,8 @@ Outcome HlsRequest(const Request& request, const RequestContext& context, Reques
             return Reply(PlainError(404, "No HLS segments yet"));
         }
         const std::string* userAgent = request.Find("User-Agent");
-        actions.PlaylistFetched(userAgent != nullptr ? *userAgent : std::string_view());
+        actions.PlaylistFetched(userAgent != nullptr ? *userAgent : std::string_view(),
+                                context.secure);
         // Short-lived: a cache must fetch a fresh one about twice per segment.
         const std::string cache = "public, max-age=" + std::to_string(std::max(1, target / 2));
         return Cacheable(request, "application/vnd.apple.mpegurl", playlist, hls.PlaylistEtag(),
@@ -81,7 +82,7 @@ Outcome HlsRequest(const Request& request, const RequestContext& context, Reques
     // A segment never changes once published.
     constexpr char kImmutable[] = "public, max-age=86400, immutable";
     if (request.method == "GET") {
-        actions.SegmentServed();
+        actions.SegmentServed(segment->bytes->size());
     }
     return Cacheable(request,
                      segment->packing != nullptr ? segment->packing->contentType : "audio/mpeg",
