@@ -101,6 +101,10 @@ kill -0 "$listener" 2>/dev/null || fail "the listener was dropped by the reload"
 (($(stat -c %s "$scratch/heard") > before)) || fail "the listener stopped hearing after the reload"
 pass "ffmpeg in, curl out; reload applied MaxClient=40 and the listener kept hearing"
 wait "$listener" || true
+# The listening statistics live in the state folder, the service's alone.
+[[ $(stat -c '%U %a' /var/lib/orvanta-server/stats.sqlite 2>&1) == "orvanta-server 600" ]] ||
+    fail "stats.sqlite: $(stat -c '%U %a' /var/lib/orvanta-server/stats.sqlite 2>&1)"
+pass "stats.sqlite in the state folder, owned by the service, mode 600"
 
 echo "-- logrotate"
 inbox bash -c 'echo x >>/var/log/orvanta-server/ovserver.log' 2>/dev/null || true
