@@ -126,7 +126,7 @@ within 300 bash -c "[[ \$('$box' run systemctl show -P MainPID orvanta-server) !
     \$('$box' run systemctl show -P ActiveState orvanta-server) == active ]]" ||
     fail "the hung service was not restarted: $(prop ActiveState) $(prop MainPID)"
 [[ $(prop NRestarts) == $((restarts + 1)) ]] || fail "NRestarts $(prop NRestarts)"
-inbox journalctl -u orvanta-server --no-pager | grep -q 'Watchdog timeout' ||
+within 50 bash -c "'$box' run journalctl -u orvanta-server --no-pager | grep -q 'Watchdog timeout'" ||
     fail "the journal names no watchdog timeout"
 curl -s --max-time 2 -o /dev/null "http://127.0.0.1:$port/status-json.xsl" ||
     fail "listeners cannot reconnect after the restart"
@@ -147,7 +147,7 @@ if inbox systemctl start orvanta-server 2>"$scratch/start.err"; then
 fi
 took=$(($(date +%s) - started))
 ((took < 20)) || fail "the failed start took $took s"
-inbox journalctl -u orvanta-server --no-pager | grep -q "the service did not start" ||
+within 50 bash -c "'$box' run journalctl -u orvanta-server --no-pager | grep -q 'the service did not start'" ||
     fail "the journal does not say the service did not start"
 kill "$holder"; wait "$holder" 2>/dev/null || true
 inbox systemctl reset-failed orvanta-server 2>/dev/null || true
