@@ -201,8 +201,19 @@ TEST_F(AdminConsoleTest, ListenersAreListedInTheOrderTheyCameAndAKickClosesOneAt
     OnAir();
     auto first = Listener("127.0.0.2", "User-Agent: mpg123/1.31 <b>\r\n");
     auto second = Listener("127.0.0.1", "User-Agent: VLC/3.0\r\nIcy-MetaData: 1\r\n");
-    ASSERT_TRUE(WaitForListeners(2));
+    auto relay = Listener("127.0.0.3", "User-Agent: Icecast 2.4.4\r\n");
+    ASSERT_TRUE(WaitForListeners(3));
     const Login login = LogIn();
+
+    // Sorted by a column's link; a relay is named as one.
+    const std::string byPlayer = Page("/admin/listeners?sort=player", login.id);
+    ExpectHas(byPlayer, {"<td>relay</td>",
+                         "aria-sort=\"ascending\"><a "
+                         "href=\"/admin/listeners?sort=player\">Player</a>"});
+    EXPECT_LT(byPlayer.find("Icecast 2.4.4"), byPlayer.find("VLC/3.0"));
+    EXPECT_LT(byPlayer.find("VLC/3.0"), byPlayer.find("mpg123/1.31"));
+    relay.reset();
+    ASSERT_TRUE(WaitForListeners(2));
 
     const std::string page = Page("/admin/listeners", login.id);
     ExpectHas(page, {"200 OK", "<h1>Listeners</h1>", "<td>127.0.0.2</td>",

@@ -3,6 +3,7 @@
 #include "engine/core.h"
 #include "engine/listener.h"
 #include "engine/source.h"
+#include "stats/player_family.h"
 
 #include <algorithm>
 
@@ -74,7 +75,8 @@ std::vector<ListenerEntry> CoreActions::Listeners() const {
         entries.push_back(
             {listener->Address(), listener->UserAgent(),
              std::chrono::duration_cast<std::chrono::seconds>(now - listener->Since()).count(),
-             listener->Id(), listener->BytesSent(), listener->Icy(), listener->Secure()});
+             listener->Id(), listener->BytesSent(), listener->Icy(), listener->Secure(),
+             IsRelayAgent(listener->UserAgent())});
     }
     // In the order they joined, which their numbers follow.
     std::sort(entries.begin(), entries.end(),

@@ -4,9 +4,12 @@
 #include "web/listener_chart.h"
 #include "web/pages.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <functional>
+#include <tuple>
 
 namespace orvanta::engine {
 
@@ -295,9 +298,40 @@ std::string BanForm(std::string_view address, std::string_view csrf) {
 
 }  // namespace
 
-std::string AdminListenersPage(const std::vector<ListenerEntry>& listeners,
+std::string AdminListenersPage(std::vector<ListenerEntry> listeners,
                                const std::vector<HlsClientEntry>& hlsClients, size_t hlsListeners,
-                               const AdminFacts& facts) {
+                               std::string_view sort, const AdminFacts& facts) {
+    // Sorted on the server, by links in the headings: no script. Text ascending; time, bytes
+    // and TLS the most first; ties, and everything by default, in the order they joined.
+    using Key = std::function<bool(const ListenerEntry&, const ListenerEntry&)>;
+    const std::vector<std::tuple<std::string_view, std::string_view, Key>> columns = {
+        {"address", "Address", [](auto& a, auto& b) { return a.address < b.address; }},
+        {"player", "Player", [](auto& a, auto& b) { return a.userAgent < b.userAgent; }},
+        {"kind", "Kind",
+         [](auto& a, auto& b) {
+             return std::string_view(KindOf(a)) < std::string_view(KindOf(b));
+         }},
+        {"connected", "Connected for",
+         [](auto& a, auto& b) { return a.connectedSeconds > b.connectedSeconds; }},
+        {"sent", "Sent", [](auto& a, auto& b) { return a.bytesSent > b.bytesSent; }},
+        {"tls", "TLS", [](auto& a, auto& b) { return a.secure > b.secure; }},
+    };
+    std::string head = "<th scope=\"col\"" +
+                       std::string(sort.empty() ? " aria-sort=\"ascending\"" : "") +
+                       "><a href=\"/admin/listeners\">#</a></th>";
+    for (const auto& [key, name, before] : columns) {
+        const bool sorted = key == sort;
+        if (sorted) {
+            std::stable_sort(listeners.begin(), listeners.end(), before);
+        }
+        head += "<th scope=\"col\"" +
+                std::string(sorted ? (key == "connected" || key == "sent" || key == "tls"
+                                          ? " aria-sort=\"descending\""
+                                          : " aria-sort=\"ascending\"")
+                                   : "") +
+                "><a href=\"/admin/listeners?sort=" + std::string(key) + "\">" + std::string(name) +
+                "</a></th>";
+    }
     std::string body = Notice(facts.notice);
     if (listeners.empty()) {
         body += "<p>No stream listener is connected.</p>";
@@ -306,17 +340,16 @@ std::string AdminListenersPage(const std::vector<ListenerEntry>& listeners,
         // (focusable, so a keyboard can scroll it too), the page does not.
         body +=
             "<div class=\"wide\" role=\"region\" aria-label=\"Stream listeners\" tabindex=\"0\">"
-            "<table><thead><tr><th scope=\"col\">#</th><th scope=\"col\">Address</th>"
-            "<th scope=\"col\">Player</th><th scope=\"col\">Kind</th><th scope=\"col\">"
-            "Connected for</th><th scope=\"col\">Sent</th><th scope=\"col\">TLS</th>"
-            "<th scope=\"col\">Actions</th></tr></thead><tbody>";
+            "<table><thead><tr>" +
+            head + "<th scope=\"col\">Actions</th></tr></thead><tbody>";
         for (const ListenerEntry& listener : listeners) {
             const std::string id = std::to_string(listener.id);
+            const std::string_view kind = KindOf(listener);
             body += "<tr><td>" + id + "</td><td>" + Escaped(listener.address) + "</td><td>" +
-                    Escaped(listener.userAgent) + "</td><td>" + (listener.icy ? "ICY" : "stream") +
-                    "</td><td>" + Span(listener.connectedSeconds) + "</td><td>" +
-                    Bytes(listener.bytesSent) + "</td><td>" + (listener.secure ? "yes" : "no") +
-                    "</td><td>";
+                    Escaped(listener.userAgent) + "</td><td>" +
+                    std::string(kind == "icy" ? "ICY" : kind) + "</td><td>" +
+                    Span(listener.connectedSeconds) + "</td><td>" + Bytes(listener.bytesSent) +
+                    "</td><td>" + (listener.secure ? "yes" : "no") + "</td><td>";
             body += "<form method=\"post\" action=\"/admin/kick\">" + TokenField(facts.csrf) +
                     "<input type=\"hidden\" name=\"id\" value=\"" + id +
                     "\"><button type=\"submit\">Kick</button></form>";

@@ -47,9 +47,6 @@ struct AdminFacts {
 
 std::string AdminDashboard(const StationSnapshot& station, const AdminFacts& facts);
 
-// The stream listeners connected now, oldest first, each with a form that disconnects it and one
-// that bans its address (or a network the operator types) for a while or for good. HLS players
-// are no connections: `hlsListeners` counts them.
 // One ban as the bans page shows it: an address or a network, and when it ends (Unix seconds,
 // 0 for never).
 struct AdminBan {
@@ -60,11 +57,15 @@ struct AdminBan {
 // The bans in force, each with a form that lifts it, and a form that adds one.
 std::string AdminBansPage(const std::vector<AdminBan>& bans, const AdminFacts& facts);
 
-// `hlsClients` the latest of the `hlsListeners` counted, each with a form that bans it (HLS
-// players hold no connection to close).
-std::string AdminListenersPage(const std::vector<ListenerEntry>& listeners,
+// The stream listeners connected now, in the order `sort` names (a column's key, as the
+// column headings link to it: "address", "player", "kind", "connected", "sent", "tls"; anything
+// else: the order they joined), each with a form that disconnects it and one that bans its
+// address (or a network the operator types) for a while or for good. `hlsClients` the latest
+// of the `hlsListeners` counted, each with a form that bans it (HLS players hold no connection
+// to close).
+std::string AdminListenersPage(std::vector<ListenerEntry> listeners,
                                const std::vector<HlsClientEntry>& hlsClients, size_t hlsListeners,
-                               const AdminFacts& facts);
+                               std::string_view sort, const AdminFacts& facts);
 
 // What is on air and, for a live source, who it is; the title form, and a form that kicks the
 // source and may refuse its address for a while.

@@ -25,6 +25,7 @@ struct ListenerEntry {
     uint64_t bytesSent = 0;
     bool icy = false;     // it asked for titles in the stream
     bool secure = false;  // it came over TLS
+    bool relay = false;   // another server relaying the station (by its User-Agent)
 };
 
 // An HLS client as the console lists it: it fetched the playlist within the listener window.
@@ -43,6 +44,11 @@ struct RefusedSource {
 
 // The longest the console may refuse a source address: a day.
 inline constexpr int kMaxSourceRefusalMinutes = 24 * 60;
+
+// "relay", "icy" or "stream": what the listener is, as the console and its API name it.
+inline const char* KindOf(const ListenerEntry& listener) {
+    return listener.relay ? "relay" : listener.icy ? "icy" : "stream";
+}
 
 struct StationSnapshot {
     // Something plays: a live source or a fallback (`feed` tells which, streamStart since when).

@@ -67,7 +67,7 @@ std::string ListenersJson(const std::vector<ListenerEntry>& listeners) {
         json += "{\"id\":" + std::to_string(listener.id) +
                 ",\"address\":" + Quoted(listener.address) +
                 ",\"user_agent\":" + Quoted(listener.userAgent) +
-                ",\"kind\":" + Quoted(listener.icy ? "icy" : "stream") +
+                ",\"kind\":" + Quoted(KindOf(listener)) +
                 ",\"connected_seconds\":" + std::to_string(listener.connectedSeconds) +
                 ",\"bytes_sent\":" + std::to_string(listener.bytesSent) +
                 ",\"tls\":" + (listener.secure ? "true" : "false") + "}";

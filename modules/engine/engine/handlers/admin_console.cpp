@@ -277,10 +277,10 @@ Outcome AdminConsoleRequest(const Request& request, const RequestContext& contex
             } else {
                 facts.notice = BanNotice(done.value_or(""));
             }
-            return Page(
-                200, "OK",
-                AdminListenersPage(actions.Listeners(), HlsClients(context.hls),
-                                   context.hls.Listeners(std::chrono::steady_clock::now()), facts));
+            return Page(200, "OK",
+                        AdminListenersPage(actions.Listeners(), HlsClients(context.hls),
+                                           context.hls.Listeners(std::chrono::steady_clock::now()),
+                                           QueryValue(query, "sort").value_or(""), facts));
         }
         if (path == "/admin/bans") {
             facts.notice = BanNotice(done.value_or(""));
