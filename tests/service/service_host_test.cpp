@@ -132,50 +132,44 @@ TEST_F(ServiceHostTest, OptionsGoOverByNameAndAReloadSendsOnlyTheLiveOnes) {
     const std::string passwordHash = m_config.AdminPasswordHash;
     const std::string tokenHash = m_config.AdminApiToken;
     ASSERT_TRUE(passwordHash.starts_with("pbkdf2-sha256$") && tokenHash.starts_with("sha256$"));
-    const std::vector<std::string> live = {
-        "option PrivateBr.Users Bob", "option TLS.Certificate /opt/orvanta/certs/fullchain.pem",
+    // clang-format off
+    const std::vector<std::string> all = {
+        "option PrivateBr.Users Bob",
+        "option HLS.Enabled 0",
+        "option HLS.SegmentSeconds 4",
+        "option HLS.Window 12",
+        "option HLS.OriginFolder /opt/orvanta/hls",
+        "option TLS.Certificate /opt/orvanta/certs/fullchain.pem",
         "option TLS.PrivateKey /etc/orvanta/privkey.pem",
+        "option TLS.Port 8443",
         "option TLS.TrustedCertificates /opt/orvanta/upstream.pem",
-        "option Fallback.File /opt/orvanta/gap.mp3", "option Fallback.Title  Back soon ",
+        "option Fallback.File /opt/orvanta/gap.mp3",
+        "option Fallback.Title  Back soon ",
         "option Fallback.Url https://auto.example:8443/live",
-        "option Fallback.IntroFile /srv/jingle.mp3", "option Admin.User operator",
-        "option Admin.PasswordHash " + passwordHash, "option Admin.AllowPlainHttp 1",
+        "option Fallback.IntroFile /srv/jingle.mp3",
+        "option Admin.User operator",
+        "option Admin.PasswordHash " + passwordHash,
+        "option Admin.AllowPlainHttp 1",
         "option Admin.AllowFrom 127.0.0.1, 192.0.2.0/24 2001:db8::/32",
         "option Admin.ApiToken " + tokenHash,
         "option Admin.MetricsAllowFrom 192.0.2.0/24, 2001:db8::7",
+        "option Stats.Enabled 0",
+        "option Stats.KeepDays 30",
+        "option Stats.FullAddresses 1",
         "option Paths.PrivateFiles /etc/orvanta/Config.ini",
         "option Paths.BansFile /etc/orvanta/bans.txt",
         // The settings for the web console, one call (its further lines left out above).
-        "option Admin.Settings Broadcast.Master=False", "option Admin.ReloadBySignal 0",
+        "option Admin.Settings Broadcast.Master=False",
+        "option Admin.ReloadBySignal 0",
         "option Admin.LastReload "};
-    EXPECT_EQ(options(), (std::vector<std::string>{
-                             "option PrivateBr.Users Bob",
-                             "option HLS.Enabled 0",
-                             "option HLS.SegmentSeconds 4",
-                             "option HLS.Window 12",
-                             "option HLS.OriginFolder /opt/orvanta/hls",
-                             "option TLS.Certificate /opt/orvanta/certs/fullchain.pem",
-                             "option TLS.PrivateKey /etc/orvanta/privkey.pem",
-                             "option TLS.Port 8443",
-                             "option TLS.TrustedCertificates /opt/orvanta/upstream.pem",
-                             "option Fallback.File /opt/orvanta/gap.mp3",
-                             "option Fallback.Title  Back soon ",
-                             "option Fallback.Url https://auto.example:8443/live",
-                             "option Fallback.IntroFile /srv/jingle.mp3",
-                             "option Admin.User operator",
-                             "option Admin.PasswordHash " + passwordHash,
-                             "option Admin.AllowPlainHttp 1",
-                             "option Admin.AllowFrom 127.0.0.1, 192.0.2.0/24 2001:db8::/32",
-                             "option Admin.ApiToken " + tokenHash,
-                             "option Admin.MetricsAllowFrom 192.0.2.0/24, 2001:db8::7",
-                             "option Stats.Enabled 0",
-                             "option Stats.KeepDays 30",
-                             "option Stats.FullAddresses 1",
-                             "option Paths.PrivateFiles /etc/orvanta/Config.ini",
-                             "option Paths.BansFile /etc/orvanta/bans.txt",
-                             "option Admin.Settings Broadcast.Master=False",
-                             "option Admin.ReloadBySignal 0",
-                             "option Admin.LastReload "}));
+    // clang-format on
+    EXPECT_EQ(options(), all);
+    // A reload: all but those that wait for the next Start.
+    std::vector<std::string> live = all;
+    std::erase_if(live, [](const std::string& call) {
+        return call.starts_with("option HLS.") || call.starts_with("option TLS.Port ") ||
+               call.starts_with("option Stats.");
+    });
     std::filesystem::remove(m_log);
     ASSERT_TRUE(host.HandOverLiveSettings());
     EXPECT_EQ(options(), live);
