@@ -238,11 +238,21 @@ int CHeadlessRunner::Run(const std::string& commandLine, const std::string& prog
             // Ready: the listen sockets are bound and the engine runs (or nobody asked it to).
             notifier.Send("READY=1\nSTATUS=" + statusLine());
         }
+        // A service manager's status line is kept fresh every few seconds (and at the
+        // watchdog's pace when that is quicker), one datagram each, whatever the interval of the
+        // printed status lines.
+        Clock::duration notifyPeriod = Clock::duration::zero();
+        if (notifier.Active()) {
+            notifyPeriod = std::chrono::seconds(5);
+            if (watchdog.count() > 0) {
+                notifyPeriod = std::min<Clock::duration>(notifyPeriod, watchdog / 4);
+            }
+        }
         auto statusDue = Clock::now() + statusPeriod;
         while (!startFailed) {
             auto wait = statusDue - Clock::now();
-            if (watchdog.count() > 0) {
-                wait = std::min<Clock::duration>(wait, watchdog / 4);
+            if (notifyPeriod > Clock::duration::zero()) {
+                wait = std::min(wait, notifyPeriod);
             }
             signal = WaitForStopSignal(std::max<std::chrono::milliseconds>(
                 std::chrono::duration_cast<std::chrono::milliseconds>(wait),
@@ -257,18 +267,16 @@ int CHeadlessRunner::Run(const std::string& commandLine, const std::string& prog
                 break;
             }
             const auto now = Clock::now();
-            if (watchdog.count() > 0 &&
+            const std::string line = statusLine();
+            const bool alive =
+                watchdog.count() > 0 &&
                 feed.Alive(m_context.status.monitorPolls.load(std::memory_order_relaxed),
                            m_context.status.engineBeats.load(std::memory_order_relaxed),
-                           host.IsRunning(), now)) {
-                // The manager's status line is kept fresh at the watchdog's pace, cheaply.
-                notifier.Send("WATCHDOG=1\nSTATUS=" + statusLine());
-            }
+                           host.IsRunning(), now);
+            notifier.Send(std::string(alive ? "WATCHDOG=1\n" : "") + "STATUS=" + line);
             if (now >= statusDue) {
                 statusDue = now + statusPeriod;
-                const std::string line = statusLine();
                 m_out << line << std::endl;
-                notifier.Send("STATUS=" + line);
             }
         }
         if (startFailed) {

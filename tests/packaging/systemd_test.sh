@@ -3,7 +3,7 @@
 # machine's own root file system and network), driven as an operator would: install, enable
 # --now, readiness and the status line, ffmpeg in and curl out, a reload that keeps the listener
 # and applies MaxClient, a watchdog that restarts a hung engine, a start refused when the port is
-# taken, logrotate, a reinstall that restarts once and keeps the settings, stop, purge, and the
+# taken, logrotate, an upgrade that restarts once and keeps the settings, stop, purge, and the
 # sandbox's exposure as systemd-analyze security rates it.
 #   bash tests/packaging/systemd_test.sh build/package/orvanta-server_<version>_amd64.deb
 # Skips (exit 0, "SKIPPED: ...") where the box cannot start: not root, or no systemd-box.
@@ -39,7 +39,9 @@ within() {
     "$@" >/dev/null 2>&1
 }
 
-scratch=$(mktemp -d)
+# Inside the box /tmp is its own: what the box reads lies in the build folder.
+mkdir -p build
+scratch=$(mktemp -d "$PWD/build/systemd-test.XXXXXX")
 pids=()
 cleanup() {
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
@@ -154,15 +156,21 @@ inbox systemctl reset-failed orvanta-server 2>/dev/null || true
 inbox systemctl start orvanta-server || fail "start once the port is free"
 pass "port taken: systemctl start failed in $took s with the reason in the journal; started once free"
 
-echo "-- reinstall restarts once and keeps the settings"
+echo "-- an upgrade restarts once and keeps the settings"
+# The same package one version on: unpacked, its version raised, packed again.
+version=$(dpkg-deb -f "$deb" Version)
+dpkg-deb -R "$deb" "$scratch/next"
+sed -i "s/^Version: .*/Version: $version+next1/" "$scratch/next/DEBIAN/control"
+dpkg-deb -b "$scratch/next" "$scratch/next.deb" >/dev/null
 before=$(prop MainPID)
-inbox env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --reinstall "$deb" >"$scratch/apt.log" 2>&1 ||
-    { cat "$scratch/apt.log"; fail "apt-get install --reinstall"; }
+inbox env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$scratch/next.deb" >"$scratch/apt.log" 2>&1 ||
+    { cat "$scratch/apt.log"; fail "apt-get install (upgrade)"; }
+[[ $(dpkg-query -W -f '${Version}' orvanta-server) == "$version+next1" ]] || fail "not upgraded"
 [[ $(prop ActiveState) == active && $(prop MainPID) != "$before" ]] ||
-    fail "not restarted by the reinstall: $(prop ActiveState) $(prop MainPID)"
+    fail "not restarted by the upgrade: $(prop ActiveState) $(prop MainPID)"
 grep -q "^Password=$password" /var/lib/orvanta-server/Config.ini || fail "the password was not kept"
 grep -q "^MaxClient=40" /var/lib/orvanta-server/Config.ini || fail "MaxClient was not kept"
-pass "reinstall: restarted ($before -> $(prop MainPID)), settings kept"
+pass "upgrade to $version+next1: restarted ($before -> $(prop MainPID)), settings kept"
 
 echo "-- sandbox"
 exposure=$(inbox systemd-analyze security orvanta-server --no-pager | sed -n 's/.*Overall exposure level for orvanta-server.service: \([0-9.]*\).*/\1/p')
