@@ -18,8 +18,8 @@ public:
     // An IPv4 database (4) or an IPv6 one (6), which holds IPv4 networks under ::/96.
     explicit MmdbFile(int ipVersion) : m_ipVersion(ipVersion), m_nodes(1) {}
 
-    // {"<map>": {"iso_code": "<code>"}} for `network` ("127.0.0.0/8", "2001:db8::/32"). Less
-    // specific networks first: a later one is carved out of them.
+    // {"<map>": {"iso_code": "<code>"}} for `network` ("127.0.0.0/8", "2001:db8::/32"). Wider
+    // networks first: a later, narrower one is carved out of them.
     void Add(const std::string& network, const std::string& map, const std::string& code) {
         const size_t slash = network.find('/');
         const std::string address = network.substr(0, slash);
