@@ -20,8 +20,9 @@ packages=(
     libgtest-dev ffmpeg mpg123 curl icecast2 chromium openssl nginx
     # an XML parser for the statistics documents the engine writes
     libxml2-utils
-    # the listening statistics' file
-    libsqlite3-dev
+    # the listening statistics' file, and the countries of listeners' addresses (mmdb-bin: the
+    # tests check the database they write with its mmdblookup)
+    libsqlite3-dev libmaxminddb-dev mmdb-bin
     # VLC without its interfaces: the command-line player and the base plug-ins (HTTP, HLS,
     # MP3 and AAC decoding), far less than the vlc metapackage
     vlc-bin vlc-plugin-base

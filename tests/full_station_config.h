@@ -69,6 +69,7 @@ inline StationConfig FullStationConfig(const std::string& massInclude) {
     c.StatsEnabled = 0;
     c.StatsKeepDays = 30;
     c.StatsFullAddresses = 1;
+    c.StatsGeoIPDatabase = "geo/countries.mmdb";
     return c;
 }
 

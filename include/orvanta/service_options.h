@@ -152,6 +152,9 @@ typedef uint64_t (*OrvantaServiceHeartbeatFunction)(IServiceController* controll
 #define ORVANTA_OPTION_STATS_KEEP_DAYS "Stats.KeepDays"
 /* "1": listeners' addresses are kept whole; "0": IPv4 cut to /24, IPv6 to /48. */
 #define ORVANTA_OPTION_STATS_FULL_ADDRESSES "Stats.FullAddresses"
+/* The whole path of a MaxMind-format database (.mmdb, country or city) the listeners' countries
+ * are looked up in; "" records no countries. */
+#define ORVANTA_OPTION_STATS_GEOIP_DATABASE "Stats.GeoIPDatabase"
 
 #endif /* __cplusplus */
 

@@ -132,11 +132,13 @@ struct StationConfig {
     // [Admin]: the addresses and networks (address/prefix length), besides the machine itself,
     // that may read the engine's metrics; separated by commas or spaces.
     std::string AdminMetricsAllowFrom;
-    // [Stats]: the listening statistics kept in the state folder, for how many days, and
-    // whether listeners' addresses are kept whole (else cut to their network).
+    // [Stats]: the listening statistics kept in the state folder, for how many days, whether
+    // listeners' addresses are kept whole (else cut to their network), and the MaxMind-format
+    // database their countries come from (empty: none).
     int32_t StatsEnabled = 1;
     int32_t StatsKeepDays = 400;
     int32_t StatsFullAddresses = 0;
+    std::string StatsGeoIPDatabase;
 
     // Sets the fields that have a program default; leaves the format, the relay source, the
     // mass-configuration names, the encoder fields, the DJ fields, the title and URL formats,

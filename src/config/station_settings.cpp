@@ -407,6 +407,8 @@ constexpr StationSetting kSettings[] = {
      ORVANTA_OPTION_STATS_KEEP_DAYS},
     {kStats, "FullAddresses", &C::StatsFullAddresses, Flag, "False", Restart, kStatistics,
      ORVANTA_OPTION_STATS_FULL_ADDRESSES},
+    {kStats, "GeoIPDatabase", &C::StatsGeoIPDatabase, Path, "", Restart, kStatistics,
+     ORVANTA_OPTION_STATS_GEOIP_DATABASE},
     // clang-format on
 };
 

@@ -224,6 +224,7 @@ MetricsAllowFrom=
 Enabled=True
 KeepDays=400
 FullAddresses=False
+GeoIPDatabase=
 
 )";
 
@@ -327,6 +328,7 @@ MetricsAllowFrom=192.0.2.0/24, 2001:db8::7
 Enabled=False
 KeepDays=30
 FullAddresses=True
+GeoIPDatabase=geo/countries.mmdb
 
 )";
 

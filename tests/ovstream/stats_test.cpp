@@ -4,6 +4,7 @@
 #include "engine/engine.h"
 #include "ovstream/engine_ports.h"
 #include "ovstream/test_client.h"
+#include "stats/mmdb_file.h"
 #include "stats/stats_reader.h"
 #include "stats/stats_store.h"
 #include "test_util.h"
@@ -51,6 +52,25 @@ protected:
         return listener;
     }
     std::string Path() const { return StatsStore::FilePathIn(m_dir.Path()); }
+    // Listeners from each address in turn, each listening a little and hanging up; true once
+    // the store holds a session for every one.
+    bool ListenAndLeave(std::initializer_list<const char*> addresses) {
+        auto source = V1Source("icy-name:Night Owl\r\n\r\n");
+        source->Send(Mp3Frames(40));
+        EXPECT_TRUE(WaitForSource());
+        for (const char* address : addresses) {
+            auto listener = Listener("GET /stream HTTP/1.0\r\n\r\n", address);
+            source->Send(Mp3Frames(40));
+            EXPECT_FALSE(listener->Read(4096).empty()) << address;
+        }
+        StatsReader reader(Path());
+        return WaitUntil(
+            [&] {
+                const auto summary = reader.Listening(0, INT64_MAX);
+                return summary && summary->sessions == static_cast<int64_t>(addresses.size());
+            },
+            5000);
+    }
 
     test::TempDir m_dir;
 };
@@ -121,6 +141,41 @@ TEST_F(StatsEngineTest, SessionsEndedByEitherSideHlsClientsSourcesAndTitlesAreRe
                    "SELECT title, listeners_at_start, peak_listeners, ended >= started "
                    "FROM titles"),
               "First Song 0 2 1\n");
+}
+
+// Countries from the operator's database, looked up in the whole address although the file
+// keeps only the network: both listeners share 127.0.0.0/24 but not a country.
+TEST_F(StatsEngineTest, ListenersCountriesComeFromTheDatabase) {
+    test::MmdbFile countries(4);
+    countries.Add("127.0.0.0/8", "country", "NZ");
+    countries.Add("127.0.0.2/32", "country", "CA");
+    test::WriteFile(m_dir.File("countries.mmdb"), countries.Bytes());
+    m_settings.statsFolder = m_dir.Path();
+    m_settings.statsGeoIpDatabase = m_dir.File("countries.mmdb");
+    Start();
+    ASSERT_TRUE(ListenAndLeave({"127.0.0.2", "127.0.0.1"}));
+    EXPECT_EQ(Rows(Path(), "SELECT address, country FROM listener_sessions ORDER BY id"),
+              "127.0.0.0 CA\n127.0.0.0 NZ\n");
+}
+
+// A database that is not there costs the station one line at the start, not its statistics.
+TEST_F(StatsEngineTest, WithoutItsDatabaseTheStationRecordsSessionsWithoutCountries) {
+    const std::string absent = m_dir.File("absent.mmdb");
+    m_settings.statsFolder = m_dir.Path();
+    m_settings.statsGeoIpDatabase = absent;
+    m_settings.logEnabled = 1;
+    m_settings.logDirectory = m_dir.Path();
+    m_settings.logFileName = "station.log";
+    Start();
+    ASSERT_TRUE(ListenAndLeave({"127.0.0.2", "127.0.0.1"}));
+    m_engine.Stop();
+    EXPECT_EQ(Rows(Path(), "SELECT address, country IS NULL FROM listener_sessions"),
+              "127.0.0.0 1\n127.0.0.0 1\n");
+    const std::string log = test::ReadFile(m_dir.File("station.log"));
+    const std::string line = "Countries not recorded: " + absent + ": No such file or directory\n";
+    const size_t at = log.find(line);
+    EXPECT_NE(at, std::string::npos) << log;
+    EXPECT_EQ(log.find("Countries not recorded", at + 1), std::string::npos) << "once: " << log;
 }
 
 }  // namespace

@@ -156,6 +156,7 @@ TEST_F(ServiceHostTest, OptionsGoOverByNameAndAReloadSendsOnlyTheLiveOnes) {
         "option Stats.Enabled 0",
         "option Stats.KeepDays 30",
         "option Stats.FullAddresses 1",
+        "option Stats.GeoIPDatabase /opt/orvanta/geo/countries.mmdb",
         "option Paths.PrivateFiles /etc/orvanta/Config.ini",
         "option Paths.BansFile /etc/orvanta/bans.txt",
         // The settings for the web console, one call (its further lines left out above).

@@ -154,6 +154,25 @@ TEST_F(StatsStoreTest, KnownSessionsGiveExactHoursCountsAndLengths) {
               "192.0.2.10");
 }
 
+// The country comes from the address as it came, before the store cuts it to its network.
+TEST_F(StatsStoreTest, CountriesAreLookedUpInTheWholeAddressAndUnknownOnesAreNull) {
+    const StatsTime t = StatsNow() - kHour;
+    StatsStore::Options options = Options();
+    options.countryOf = [](const std::string& address) {
+        return address == "192.0.2.10" ? "NZ" : "";
+    };
+    {
+        StatsStore store(options);
+        store.Record(Session(t, t + 60, "192.0.2.10"));
+        store.Record(Session(t, t + 60, "192.0.2.0"));
+        store.Record(Session(t, t + 60, "198.51.100.1"));
+    }
+    EXPECT_EQ(Scalar(Path(),
+                     "SELECT group_concat(address || '=' || ifnull(country, 'NULL'), ' ') FROM "
+                     "(SELECT address, country FROM listener_sessions ORDER BY id)"),
+              "192.0.2.0=NZ 192.0.2.0=NULL 198.51.100.0=NULL");
+}
+
 TEST_F(StatsStoreTest, TheFileIsPrivateVersionedAndKeepsItsRowsOverARestart) {
     const StatsTime now = StatsNow();
     {

@@ -310,6 +310,8 @@ public:
             Change([n](EngineSettings& s) { s.statsKeepDays = n; });
         } else if (name == ORVANTA_OPTION_STATS_FULL_ADDRESSES && number(n)) {
             Change([n](EngineSettings& s) { s.statsFullAddresses = n != 0; });
+        } else if (name == ORVANTA_OPTION_STATS_GEOIP_DATABASE) {
+            Change([text](EngineSettings& s) { s.statsGeoIpDatabase = text; });
         } else if (name == ORVANTA_OPTION_BANS_FILE) {
             Change([text](EngineSettings& s) { s.bansFile = text; });
         } else if (name == ORVANTA_OPTION_PRIVATE_FILES) {

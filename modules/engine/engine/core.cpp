@@ -6,6 +6,7 @@
 #include "engine/directory.h"
 #include "engine/relay.h"
 #include "engine/transcoder.h"
+#include "stats/geo_lookup.h"
 #include "stats/player_family.h"
 #include "stream/format_table.h"
 
@@ -251,6 +252,18 @@ void Core::OpenStats() {
     options.folder = folder;
     options.keepDays = m_settings.statsKeepDays;
     options.fullAddresses = m_settings.statsFullAddresses;
+    if (const std::string& path = m_settings.statsGeoIpDatabase; !path.empty()) {
+        std::string why;
+        // Shared with the store's writer thread, which looks countries up as it writes.
+        std::shared_ptr<const GeoLookup> countries = GeoLookup::Open(path, &why);
+        if (countries != nullptr) {
+            options.countryOf = [countries](const std::string& address) {
+                return countries->Country(address);
+            };
+        } else {
+            Log("Countries not recorded: " + path + ": " + why);
+        }
+    }
     // The log takes lines from any thread.
     options.log = [this](const std::string& line) { Log(line); };
     m_stats = std::make_unique<StatsStore>(std::move(options));

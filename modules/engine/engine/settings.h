@@ -109,11 +109,13 @@ struct EngineSettings {
     int64_t lastReloadMs = 0;
     std::string lastReload;
     // The listening statistics ([Stats]), taken at Start: whether they are kept, for how many
-    // days, and whether listeners' addresses are kept whole. They go in the folder of the bans
-    // file, the state folder the console gives the engine; statsFolder names another (tests).
+    // days, whether listeners' addresses are kept whole, and the MaxMind-format database their
+    // countries come from ("": none). They go in the folder of the bans file, the state folder
+    // the console gives the engine; statsFolder names another (tests).
     bool statsEnabled = true;
     int32_t statsKeepDays = 400;
     bool statsFullAddresses = false;
+    std::string statsGeoIpDatabase;
     std::string statsFolder;
     // Set by a module that serves its own encoding (WMA): not a value but the encoder it owns,
     // shared by every copy of the settings. Null: listeners get the source's stream as sent.

@@ -96,6 +96,14 @@ public:
                           SQLITE_TRANSIENT);
         return *this;
     }
+    // NULL for "", where a column has no value rather than an empty one.
+    Statement& BindOrNull(const std::string& text) {
+        if (text.empty()) {
+            sqlite3_bind_null(m_statement, ++m_column);
+            return *this;
+        }
+        return Bind(text);
+    }
     // Runs it and makes it ready for the next row; SQLITE_OK or the failure.
     int Run() {
         const int rc = sqlite3_step(m_statement);
@@ -460,7 +468,7 @@ int StatsStore::Write(const std::vector<Item>& items) {
     }
     Statement session(m_db,
                       "INSERT INTO listener_sessions (started, ended, seconds, bytes, kind, tls, "
-                      "player, address) VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+                      "player, address, country) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
     Statement sample(m_db,
                      "INSERT OR REPLACE INTO minute_samples (minute, stream, icy, hls, relay, "
                      "bytes_out, source_on_air, feed) VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
@@ -486,6 +494,7 @@ int StatsStore::Write(const std::vector<Item>& items) {
                      .Bind(l->tls ? 1 : 0)
                      .Bind(l->player)
                      .Bind(m_options.fullAddresses ? l->address : TruncatedAddress(l->address))
+                     .BindOrNull(m_options.countryOf ? m_options.countryOf(l->address) : "")
                      .Run();
         } else if (const auto* m = std::get_if<MinuteSample>(&item)) {
             rc = sample.Bind(m->minute)

@@ -94,6 +94,9 @@ public:
         int keepDays = kDefaultKeepDays;
         // Listener addresses as they came; otherwise IPv4 cut to /24 and IPv6 to /48.
         bool fullAddresses = false;
+        // The country code of a listener's whole address ("": unknown), asked on the writer
+        // thread before the address is cut; none: sessions keep no country.
+        std::function<std::string(const std::string& address)> countryOf;
         // Records waiting for the writer at most; more are dropped and counted.
         size_t queueLimit = kDefaultQueueLimit;
         // How often a paused store tries the disk again.
