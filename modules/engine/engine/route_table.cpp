@@ -19,6 +19,7 @@ constexpr Route kRoutes[] = {
     {M::NoneOf, {"GET", "HEAD"}, P::Any, {}, nullptr, &MethodNotAllowed},
     {M::Any, {}, P::Exact, "/admin.cgi", nullptr, &AdminCgiRequest},
     {M::Any, {}, P::Exact, "/admin/metadata", nullptr, &AdminMetadataRequest},
+    {M::Any, {}, P::Predicate, {}, &IsConsoleReportsRequest, &AdminConsoleRequest},
     {M::Any, {}, P::Exact, "/admin/stats", nullptr, &AdminStatsRequest},
     {M::Any, {}, P::Exact, "/admin/listclients", nullptr, &AdminStatsRequest},
     {M::Any, {}, P::Exact, "/admin", nullptr, &AdminConsoleRequest},

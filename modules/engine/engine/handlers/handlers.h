@@ -52,6 +52,10 @@ std::string StreamUrl(const Request& request, const RequestContext& context);
 // The operator's web console under /admin/ (its login, pages and forms, and its style sheet).
 Outcome AdminConsoleRequest(const Request& request, const RequestContext& context,
                             RequestActions& actions);
+// /admin/stats is two things: the Icecast admin's statistics for tools with the source password
+// (Basic authentication), and the console's reports page for an operator's browser, which
+// carries the console's cookie and no Authorization header.
+bool IsConsoleReportsRequest(const Request& request, const RequestContext& context);
 // Why the console (and its API) is not offered to this client at all: plain HTTP from another
 // machine without [Admin] AllowPlainHttp, or an address [Admin] AllowFrom leaves out; "" when
 // it is.
