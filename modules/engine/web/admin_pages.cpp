@@ -185,7 +185,8 @@ th, td { text-align: left; padding: .4rem .5rem; border-bottom: 1px solid #8883;
   vertical-align: top; overflow-wrap: anywhere; }
 th[scope=row] { width: 40%; font-weight: 500; }
 label { display: block; margin: .75rem 0 .25rem; }
-input[type=text], input[type=password], input[type=number] { font: inherit; width: 100%; max-width: 24rem;
+input[type=text], input[type=password], input[type=number], input[type=date], select {
+  font: inherit; width: 100%; max-width: 24rem;
   padding: .5rem; box-sizing: border-box; }
 button { font: inherit; padding: .5rem 1rem; min-height: 44px; margin-top: .75rem;
   border: 1px solid var(--accent); border-radius: 6px; background: var(--accent); color: #fff; }
