@@ -1,7 +1,7 @@
 // The operator's web console in Debian's Chromium the size of a phone, over HTTPS, as an operator
 // uses it: sent to the login form, a mistyped password, the login, the dashboard with the live
 // source, a new title, an mpg123 listener kicked, an address banned and let in again, the
-// source and log pages, the settings page and its Reload, the logout. Along the way: the session cookie's flags as the browser stored them, axe-core on
+// source, reports and log pages, the settings page and its Reload, the logout. Along the way: the session cookie's flags as the browser stored them, axe-core on
 // every page (light and dark), forms posted without their token or from another origin, and the
 // old cookie replayed after the logout.
 //
@@ -371,6 +371,26 @@ async function run() {
           'the log page shows the kick, and only lines that hold the filter', logged.slice(0, 200));
     await accessible(page, 'log page');
     await fitsThePhone(page, 'log page');
+
+    // The reports page: today's listening (the kicked mpg123 among it), its charts with their
+    // tables, and the export links; checked like the others.
+    let report = '';
+    for (let tries = 0; tries < 20 && !/Sessions\s*[1-9]/.test(report); ++tries) {
+        await page.goto(`${base}/admin/reports?range=today`, { waitUntil: 'load' });
+        report = await page.$eval('main', (e) => e.innerText).catch(() => '');
+        if (!/Sessions\s*[1-9]/.test(report)) {
+            await new Promise((resolve) => setTimeout(resolve, 250));
+        }
+    }
+    check(/Sessions\s*[1-9]/.test(report) && report.includes('Total listening hours'),
+          'the reports page counts today\'s sessions', report.slice(0, 300));
+    check((await page.$$('svg.chart')).length >= 2 && (await page.$$('main table')).length >= 3,
+          'the reports page draws its charts with their tables');
+    check((await page.$('a[href^="/admin/reports/export?what=sessions&format=csv"]')) !== null,
+          'the reports page links the exports');
+    await page.screenshot({ path: path.join(screenshots, 'console-reports-390x844.png') });
+    await accessible(page, 'reports page');
+    await fitsThePhone(page, 'reports page');
 
     // Settings: read-only, the source password only as "set"; Reload re-reads Config.ini and
     // the page shows what it said.

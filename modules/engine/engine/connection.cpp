@@ -22,6 +22,9 @@ namespace orvanta::engine {
 
 namespace {
 
+// How long a report or an export has to be gathered and sent.
+constexpr auto kReportDeadline = std::chrono::minutes(2);
+
 class Connection : public Session, public std::enable_shared_from_this<Connection> {
 public:
     Connection(Core& core, tcp::socket socket, PortKind kind)
@@ -307,6 +310,22 @@ private:
                 if (!started) {
                     Send(Reply(PlainError(503, "Service Unavailable", "Retry-After: 2\r\n"),
                                "too many password checks under way"));
+                }
+                return;
+            }
+            case Outcome::Kind::Report: {
+                // A long export may take longer to gather and send than a request head.
+                SetDeadline(std::chrono::steady_clock::now() + kReportDeadline);
+                auto self = shared_from_this();
+                const bool started =
+                    m_core.RunReport(std::move(outcome.report), [self](Reply reply) {
+                        if (!self->m_done) {
+                            self->Send(std::move(reply));
+                        }
+                    });
+                if (!started) {
+                    Send(Reply(PlainError(503, "Service Unavailable", "Retry-After: 5\r\n"),
+                               "too many reports under way"));
                 }
                 return;
             }

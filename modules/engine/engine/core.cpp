@@ -409,6 +409,28 @@ bool Core::CheckPassword(std::string storedHash, std::string password,
     return true;
 }
 
+bool Core::RunReport(std::function<Reply(StatsReader&)> job, std::function<void(Reply)> done) {
+    if (m_reportsUnderWay >= kMaxReports) {
+        return false;
+    }
+    if (!m_reports) {
+        m_reports = std::make_unique<ReportRunner>(m_stats ? m_stats->FilePath() : std::string(),
+                                                   kReportThreads);
+    }
+    ++m_reportsUnderWay;
+    // The work guard keeps the loop turning until the answer is back: a stop waits for the
+    // reports under way (they are few and bounded) rather than lose their connections' core.
+    m_reports->Post([this, work = asio::make_work_guard(m_io), job = std::move(job),
+                     done = std::move(done)](StatsReader& reader) mutable {
+        Reply reply = job(reader);
+        asio::post(m_io, [this, reply = std::move(reply), done = std::move(done)]() mutable {
+            --m_reportsUnderWay;
+            done(std::move(reply));
+        });
+    });
+    return true;
+}
+
 void Core::ApplySettings(EngineSettings settings) {
     if (settings.adminPasswordHash != m_settings.adminPasswordHash ||
         settings.adminUser != m_settings.adminUser) {

@@ -11,6 +11,8 @@
 #include "engine/log.h"
 #include "engine/login_guard.h"
 #include "engine/refusal_log.h"
+#include "engine/reply.h"
+#include "engine/report_runner.h"
 #include "engine/request_context.h"
 #include "engine/session.h"
 #include "engine/settings.h"
@@ -147,6 +149,14 @@ public:
     bool CheckPassword(std::string storedHash, std::string password,
                        std::function<void(bool)> done);
 
+    // Reports and exports of the statistics run two at a time, with a few more waiting; beyond
+    // that the console answers "busy" rather than queue work nobody may wait for.
+    static constexpr size_t kReportThreads = 2;
+    static constexpr size_t kMaxReports = 6;
+    // Runs `job` off the event loop with a reader of the statistics file, then `done` with its
+    // answer on the loop. False, with nothing run, when kMaxReports are under way or waiting.
+    bool RunReport(std::function<Reply(StatsReader&)> job, std::function<void(Reply)> done);
+
 private:
     void Accept(tcp::acceptor& acceptor, PortKind kind);
     // Looks at the certificate files again every tlsCheckInterval.
@@ -227,6 +237,9 @@ private:
     // Destroyed first: waits for a check still under way, whose answer then finds the loop
     // stopped (its work guard kept the loop running until then).
     asio::thread_pool m_checker{1};
+    // Started at the first report; destroyed before the rest, as the checker.
+    std::unique_ptr<ReportRunner> m_reports;
+    size_t m_reportsUnderWay = 0;  // running or waiting
 };
 
 // A connection before we know what it is: an HTTP request on the listen port (listener,

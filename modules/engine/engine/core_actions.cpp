@@ -200,6 +200,10 @@ std::vector<size_t> CoreActions::ListenersPerMinute() const {
     return m_core.ListenersPerMinute();
 }
 
+bool CoreActions::StatsKept() const {
+    return m_core.Stats() != nullptr;
+}
+
 int64_t CoreActions::CertificateNotAfter() const {
     return m_core.TlsContext() ? static_cast<int64_t>(m_core.Tls().Facts().notAfter) : 0;
 }

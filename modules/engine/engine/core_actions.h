@@ -49,6 +49,7 @@ public:
     std::vector<RefusedSource> SourceRefusals() override;
     std::vector<size_t> ListenersPerMinute() const override;
     int64_t CertificateNotAfter() const override;
+    bool StatsKept() const override;
     void Log(std::string_view text) override;
     std::vector<std::string> RecentLogLines() const override;
     bool LogOn() const override;

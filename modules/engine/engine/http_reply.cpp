@@ -44,8 +44,8 @@ std::string ResponseHead(int code, std::string_view reason, std::string_view con
 }
 
 std::string NoStoreHead(int code, std::string_view reason, std::string_view contentType,
-                        size_t contentLength) {
-    return Head(code, reason, contentType, contentLength, "no-store", {});
+                        size_t contentLength, std::string_view extraHeaders) {
+    return Head(code, reason, contentType, contentLength, "no-store", extraHeaders);
 }
 
 std::string CacheableHead(int code, std::string_view reason, std::string_view contentType,

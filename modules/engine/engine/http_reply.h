@@ -32,7 +32,7 @@ std::string ResponseHead(int code, std::string_view reason, std::string_view con
 // The head of an answer no cache may keep, not even the client's (Cache-Control: no-store):
 // otherwise as ResponseHead.
 std::string NoStoreHead(int code, std::string_view reason, std::string_view contentType,
-                        size_t contentLength);
+                        size_t contentLength, std::string_view extraHeaders = {});
 // The head of an answer caches may keep: as Response, but with `cacheControl` and a strong
 // `etag`, and Content-Length `contentLength` (the body goes after it, or not at all for HEAD
 // and 304, which carry the length the body would have).

@@ -2,12 +2,15 @@
 // closes), or word that the connection goes on or has been handed to a session.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
 
 namespace orvanta::engine {
+
+class StatsReader;
 
 // The v1 source port's one-line answers besides OK2. Both are refusals for the log.
 inline constexpr char kIcyLoginRefused[] = "invalid password\r\n";
@@ -53,6 +56,9 @@ struct Outcome {
         // event loop, then run the handler again with the verdict in
         // RequestContext::passwordChecked
         CheckPassword,
+        // run `report` off the event loop, on a thread with a reader of the statistics of its
+        // own, and send the answer it makes (a query over months of statistics takes a while)
+        Report,
     };
 
     Outcome(Reply answer) : reply(std::move(answer)) {}
@@ -64,6 +70,12 @@ struct Outcome {
         outcome.secret = std::move(password);
         return outcome;
     }
+    static Outcome Report(std::function<Reply(StatsReader&)> job) {
+        Outcome outcome{Reply(std::string())};
+        outcome.kind = Kind::Report;
+        outcome.report = std::move(job);
+        return outcome;
+    }
     static Outcome Continue(std::string text) {
         Outcome outcome{Reply(std::move(text))};
         outcome.kind = Kind::Continue;
@@ -73,6 +85,7 @@ struct Outcome {
     Kind kind = Kind::Answer;
     Reply reply;
     std::string secret;  // CheckPassword's password, never logged
+    std::function<Reply(StatsReader&)> report;
 
 private:
     explicit Outcome(Kind k) : kind(k), reply(std::string()) {}

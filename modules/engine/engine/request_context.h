@@ -118,6 +118,8 @@ public:
     // The station's listeners (stream and HLS) counted once a minute, oldest first: the last
     // hour's at most.
     virtual std::vector<size_t> ListenersPerMinute() const = 0;
+    // Whether the engine keeps listening statistics (reports read them).
+    virtual bool StatsKept() const = 0;
     // When the certificate new TLS connections get expires (Unix seconds); 0 when TLS is off.
     virtual int64_t CertificateNotAfter() const = 0;
     // The web console's sessions, which live as long as the engine runs.

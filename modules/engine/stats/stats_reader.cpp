@@ -1,6 +1,7 @@
 #include "stats/stats_reader.h"
 
 #include <sqlite3.h>
+#include <string>
 #include <utility>
 
 namespace orvanta::engine {
@@ -35,6 +36,15 @@ public:
     bool Failed() const { return m_rc != SQLITE_OK; }
     int64_t Int(int column) const { return sqlite3_column_int64(m_s, column); }
     double Real(int column) const { return sqlite3_column_double(m_s, column); }
+    std::string_view Text(int column) const {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(m_s, column));
+        return text != nullptr
+                   ? std::string_view(text, static_cast<size_t>(sqlite3_column_bytes(m_s, column)))
+                   : std::string_view();
+    }
+    int Columns() const { return sqlite3_column_count(m_s); }
+    const char* Name(int column) const { return sqlite3_column_name(m_s, column); }
+    int Type(int column) const { return sqlite3_column_type(m_s, column); }
 
 private:
     sqlite3_stmt* m_s = nullptr;
@@ -42,7 +52,45 @@ private:
     int m_column = 0;
 };
 
+// Listeners of a minute sample: people, so relays are left out.
+constexpr char kSampleListeners[] = "(stream + icy + hls)";
+// A time as exports show it: ISO 8601, UTC.
+#define ORV_ISO_TIME(column) "strftime('%Y-%m-%dT%H:%M:%SZ', " column ", 'unixepoch') AS " column
+
+// The queries of an export, oldest first: ?1 and ?2 the range, ?3 the limit.
+const char* ExportSql(StatsTable table) {
+    switch (table) {
+        case StatsTable::Samples:
+            return "SELECT " ORV_ISO_TIME("minute") ", stream, icy, hls, relay, bytes_out, "
+                   "source_on_air, feed FROM minute_samples WHERE minute >= ?1 AND minute < ?2 "
+                   "ORDER BY minute LIMIT ?3";
+        case StatsTable::Titles:
+            return "SELECT " ORV_ISO_TIME("started") ", " ORV_ISO_TIME("ended") ", title, "
+                   "listeners_at_start, listeners_at_end, peak_listeners, "
+                   "listeners_at_end - listeners_at_start AS change FROM titles "
+                   "WHERE started >= ?1 AND started < ?2 ORDER BY started, id LIMIT ?3";
+        case StatsTable::Sessions:
+            break;
+    }
+    return "SELECT " ORV_ISO_TIME("started") ", " ORV_ISO_TIME("ended") ", seconds, bytes, kind, "
+           "tls, player, address, country FROM listener_sessions WHERE started >= ?1 AND "
+           "started < ?2 ORDER BY started, id LIMIT ?3";
+}
+#undef ORV_ISO_TIME
+
 }  // namespace
+
+const char* StatsTableName(StatsTable table) {
+    switch (table) {
+        case StatsTable::Samples:
+            return "samples";
+        case StatsTable::Titles:
+            return "titles";
+        case StatsTable::Sessions:
+            break;
+    }
+    return "sessions";
+}
 
 StatsReader::StatsReader(std::string path) : m_path(std::move(path)) {}
 
@@ -127,6 +175,152 @@ std::optional<ListeningSummary> StatsReader::Listening(StatsTime from, StatsTime
         return std::nullopt;
     }
     return summary;
+}
+
+std::optional<ListeningReport> StatsReader::Report(StatsTime from, StatsTime to, StatsTime step,
+                                                   std::string* problem) {
+    ListeningReport report;
+    auto summary = Listening(from, to, problem);
+    if (!summary) {
+        return std::nullopt;
+    }
+    report.summary = *summary;
+    report.step = std::max<StatsTime>(60, step);
+    const std::string n = kSampleListeners;
+    // The rest in one read transaction too; the summary may be a moment older, which a report
+    // of whole days does not notice.
+    sqlite3_exec(m_db, "BEGIN", nullptr, nullptr, nullptr);
+    Query peak(m_db, ("SELECT minute, " + n +
+                      " AS n, (SELECT COUNT(*) FROM minute_samples WHERE minute >= ?1 AND minute "
+                      "< ?2) FROM minute_samples WHERE minute >= ?1 AND minute < ?2 "
+                      "ORDER BY n DESC, minute LIMIT 1")
+                         .c_str());
+    bool ok = true;
+    if (peak.Bind(from).Bind(to).Next()) {
+        report.peakAt = peak.Int(0);
+        report.peakListeners = peak.Int(1);
+        report.samples = peak.Int(2);
+    }
+    ok = ok && !peak.Failed();
+    Query overTime(m_db, ("SELECT (minute - ?1) / ?3, AVG(" + n +
+                          ") FROM minute_samples WHERE minute >= ?1 AND minute < ?2 "
+                          "GROUP BY 1 ORDER BY 1")
+                             .c_str());
+    overTime.Bind(from).Bind(to).Bind(report.step);
+    while (overTime.Next()) {
+        report.overTime.push_back({from + overTime.Int(0) * report.step, overTime.Real(1)});
+    }
+    ok = ok && !overTime.Failed();
+    // 1970-01-01 was a Thursday: day 0 is weekday 3 counting from Monday.
+    Query week(m_db, ("SELECT (minute / 86400 + 3) % 7, minute % 86400 / 3600, AVG(" + n +
+                      "), COUNT(*) FROM minute_samples WHERE minute >= ?1 AND minute < ?2 "
+                      "GROUP BY 1, 2")
+                         .c_str());
+    week.Bind(from).Bind(to);
+    while (week.Next()) {
+        const auto day = static_cast<size_t>(week.Int(0));
+        const auto hour = static_cast<size_t>(week.Int(1));
+        if (day < 7 && hour < 24) {
+            report.weekHours[day][hour] = week.Real(2);
+            report.weekHourSamples[day][hour] = week.Int(3);
+        }
+    }
+    ok = ok && !week.Failed();
+    std::string bucket = "CASE";
+    for (size_t i = 0; i < kSessionLengthBounds.size(); ++i) {
+        bucket += " WHEN seconds < " + std::to_string(kSessionLengthBounds[i]) + " THEN " +
+                  std::to_string(i);
+    }
+    bucket += " ELSE " + std::to_string(kSessionLengthBounds.size()) + " END";
+    Query lengths(m_db, ("SELECT " + bucket +
+                         ", COUNT(*) FROM listener_sessions WHERE started >= ?1 AND started < ?2 "
+                         "AND kind <> 'relay' GROUP BY 1")
+                            .c_str());
+    lengths.Bind(from).Bind(to);
+    while (lengths.Next()) {
+        const auto at = static_cast<size_t>(lengths.Int(0));
+        if (at < report.lengths.size()) {
+            report.lengths[at] = lengths.Int(1);
+        }
+    }
+    ok = ok && !lengths.Failed();
+    Query players(m_db,
+                  "SELECT player, COUNT(*), TOTAL(seconds) FROM listener_sessions WHERE started "
+                  ">= ?1 AND started < ?2 AND kind <> 'relay' GROUP BY player "
+                  "ORDER BY 2 DESC, 1 LIMIT ?3");
+    players.Bind(from).Bind(to).Bind(ListeningReport::kMaxPlayers);
+    while (players.Next()) {
+        report.players.push_back(
+            {std::string(players.Text(0)), players.Int(1), players.Real(2) / 3600.0});
+    }
+    ok = ok && !players.Failed();
+    Query titles(m_db,
+                 "SELECT started, ended, title, listeners_at_start, listeners_at_end, "
+                 "peak_listeners FROM titles WHERE started >= ?1 AND started < ?2 "
+                 "ORDER BY started DESC, id DESC LIMIT ?3");
+    titles.Bind(from).Bind(to).Bind(ListeningReport::kMaxTitles + 1);
+    while (titles.Next()) {
+        if (report.titles.size() == static_cast<size_t>(ListeningReport::kMaxTitles)) {
+            report.titlesCut = true;
+            break;
+        }
+        report.titles.push_back({titles.Int(0), titles.Int(1), std::string(titles.Text(2)),
+                                 titles.Int(3), titles.Int(4), titles.Int(5)});
+    }
+    ok = ok && !titles.Failed();
+    if (!ok && problem != nullptr) {
+        *problem = sqlite3_errmsg(m_db);
+    }
+    sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
+    if (!ok) {
+        return std::nullopt;
+    }
+    return report;
+}
+
+int64_t StatsReader::Export(StatsTable table, StatsTime from, StatsTime to, int64_t limit,
+                            const StatsRowSink& sink, bool* cut, std::string* problem) {
+    if (cut != nullptr) {
+        *cut = false;
+    }
+    if (!Open(problem)) {
+        return -1;
+    }
+    Query rows(m_db, ExportSql(table));
+    rows.Bind(from).Bind(to).Bind(limit + 1);
+    std::vector<StatsCell> cells(static_cast<size_t>(std::max(0, rows.Columns())));
+    for (size_t i = 0; i < cells.size(); ++i) {
+        cells[i] = {StatsCell::Type::Text, rows.Name(static_cast<int>(i))};
+    }
+    if (!rows.Failed()) {
+        sink(cells);
+    }
+    int64_t given = 0;
+    while (rows.Next()) {
+        if (given == limit) {
+            if (cut != nullptr) {
+                *cut = true;
+            }
+            break;
+        }
+        for (size_t i = 0; i < cells.size(); ++i) {
+            const int column = static_cast<int>(i);
+            const int type = rows.Type(column);
+            cells[i] = {type == SQLITE_NULL   ? StatsCell::Type::Null
+                        : type == SQLITE_TEXT ? StatsCell::Type::Text
+                                              : StatsCell::Type::Number,
+                        rows.Text(column)};
+        }
+        sink(cells);
+        ++given;
+    }
+    if (rows.Failed()) {
+        if (problem != nullptr) {
+            *problem = sqlite3_errmsg(m_db);
+        }
+        return -1;
+    }
+    return given;
 }
 
 }  // namespace orvanta::engine

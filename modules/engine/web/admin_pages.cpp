@@ -2,6 +2,7 @@
 
 #include "base/ascii.h"
 #include "web/listener_chart.h"
+#include "web/listening_report.h"
 #include "web/pages.h"
 
 #include <algorithm>
@@ -67,7 +68,8 @@ std::string Page(std::string_view title, std::string_view body, std::string_view
         // Plain links between the pages of a logged-in operator: no script, nothing to submit.
         page +=
             "<nav><a href=\"/admin/\">Dashboard</a> <a href=\"/admin/listeners\">Listeners</a> "
-            "<a href=\"/admin/bans\">Bans</a> <a href=\"/admin/source\">Source</a> "
+            "<a href=\"/admin/reports\">Reports</a> <a href=\"/admin/bans\">Bans</a> <a "
+            "href=\"/admin/source\">Source</a> "
             "<a href=\"/admin/log\">Log</a> <a href=\"/admin/settings\">Settings</a></nav>";
     }
     page += "<main><h1>" + Escaped(title) + "</h1>";
@@ -186,7 +188,8 @@ th, td { text-align: left; padding: .4rem .5rem; border-bottom: 1px solid #8883;
   vertical-align: top; overflow-wrap: anywhere; }
 th[scope=row] { width: 40%; font-weight: 500; }
 label { display: block; margin: .75rem 0 .25rem; }
-input[type=text], input[type=password], input[type=number] { font: inherit; width: 100%; max-width: 24rem;
+input[type=text], input[type=password], input[type=number], input[type=date], select {
+  font: inherit; width: 100%; max-width: 24rem;
   padding: .5rem; box-sizing: border-box; }
 button { font: inherit; padding: .5rem 1rem; min-height: 44px; margin-top: .75rem;
   border: 1px solid var(--accent); border-radius: 6px; background: var(--accent); color: #fff; }
@@ -568,6 +571,83 @@ std::string AdminSettingsPage(const std::vector<AdminSetting>& settings, const A
         }
     }
     return Page("Settings", body, facts.csrf);
+}
+
+}  // namespace orvanta::engine
+
+namespace orvanta::engine {
+
+namespace {
+
+// The link of one export of the range shown.
+std::string ExportLink(const ReportRange& range, std::string_view what, std::string_view format) {
+    return "<a href=\"/admin/reports/export?what=" + std::string(what) +
+           "&amp;format=" + std::string(format) + "&amp;from=" + range.fromDate +
+           "&amp;to=" + range.toDate + "\" download>" + std::string(what) + " (" +
+           std::string(format == "csv" ? "CSV" : "JSON") + ")</a>";
+}
+
+bool Nothing(const ListeningReport& report) {
+    return report.summary.sessions == 0 && report.summary.hours == 0 && report.samples == 0 &&
+           report.titles.empty();
+}
+
+}  // namespace
+
+std::string AdminStatsPage(const AdminStatsView& view, const AdminFacts& facts) {
+    std::string body = Notice(facts.notice);
+    if (!view.kept) {
+        body +=
+            "<p class=\"notice\" role=\"status\">Statistics are off: the engine keeps none. "
+            "<code>[Stats] Enabled=True</code> in <code>Config.ini</code> turns them on (at the "
+            "next start).</p>";
+        return Page("Listening reports", body, facts.csrf);
+    }
+    const auto selected = [&view](std::string_view preset) {
+        const bool chosen =
+            view.range != nullptr ? view.range->preset == preset : view.rangeAsked == preset;
+        return chosen ? " selected" : "";
+    };
+    body +=
+        "<p>Days are counted in UTC.</p><form method=\"get\" action=\"/admin/reports\">"
+        "<label for=\"range\">Range</label><select id=\"range\" name=\"range\">"
+        "<option value=\"today\"" +
+        std::string(selected("today")) + ">Today</option><option value=\"7d\"" + selected("7d") +
+        ">The last 7 days</option><option value=\"30d\"" + selected("30d") +
+        ">The last 30 days</option></select><div><button type=\"submit\">Show</button></div>"
+        "</form><form method=\"get\" action=\"/admin/reports\"><label for=\"from\">From "
+        "(YYYY-MM-DD, UTC)</label><input type=\"date\" id=\"from\" name=\"from\" value=\"" +
+        Escaped(view.range != nullptr && view.range->preset.empty() ? view.range->fromDate
+                                                                    : view.fromAsked) +
+        "\"><label for=\"to\">To (included)</label><input type=\"date\" id=\"to\" "
+        "name=\"to\" value=\"" +
+        Escaped(view.range != nullptr && view.range->preset.empty() ? view.range->toDate
+                                                                    : view.toAsked) +
+        "\"><div><button type=\"submit\">Show these days</button></div></form>";
+    if (view.range == nullptr || view.report == nullptr) {
+        body += "<p class=\"notice\" role=\"alert\">" + Escaped(view.problem) + "</p>";
+        return Page("Listening reports", body, facts.csrf);
+    }
+    const ReportRange& range = *view.range;
+    body += "<h2>" +
+            Escaped(range.fromDate == range.toDate ? range.fromDate
+                                                   : range.fromDate + " to " + range.toDate) +
+            " (UTC)</h2>";
+    if (Nothing(*view.report)) {
+        body += "<p>No listening was recorded in this range.</p>";
+    } else {
+        body += ListeningReportHtml(*view.report, range, view.fullAddresses);
+    }
+    body += "<h2>Exports</h2><p>The rows of this range as files: ";
+    bool first = true;
+    for (const char* what : {"sessions", "samples", "titles"}) {
+        for (const char* format : {"csv", "json"}) {
+            body += (first ? "" : ", ") + ExportLink(range, what, format);
+            first = false;
+        }
+    }
+    body += ".</p>";
+    return Page("Listening reports", body, facts.csrf);
 }
 
 }  // namespace orvanta::engine

@@ -72,6 +72,23 @@ std::string AdminListenersPage(std::vector<ListenerEntry> listeners,
 std::string AdminSourcePage(const StationSnapshot& station,
                             const std::vector<RefusedSource>& refused, const AdminFacts& facts);
 
+struct ListeningReport;
+struct ReportRange;
+
+// What the reports page shows: the range form and export links, then the report of `range`,
+// or why there is none.
+struct AdminStatsView {
+    bool kept = false;                        // the engine keeps statistics
+    bool fullAddresses = false;               // the store keeps whole addresses
+    const ReportRange* range = nullptr;       // null: the query's range was refused
+    const ListeningReport* report = nullptr;  // null: not read (see problem)
+    std::string problem;                      // why not, in the operator's words
+    std::string_view rangeAsked;              // the query's own fields, shown again in the form
+    std::string_view fromAsked;
+    std::string_view toAsked;
+};
+std::string AdminStatsPage(const AdminStatsView& view, const AdminFacts& facts);
+
 // Why the console's Reload is not offered, in the operator's words.
 inline constexpr char kAdminNoReload[] =
     "Reload is available here only when the server runs without a window (headless, as the "

@@ -4,6 +4,7 @@
 // something are POSTs with form fields; answers are JSON.
 #include "base/credentials.h"
 #include "engine/handlers/handlers.h"
+#include "engine/handlers/stats_report.h"
 #include "engine/http_reply.h"
 #include "engine/log.h"
 #include "engine/login_check.h"
@@ -182,6 +183,12 @@ Outcome AdminApiRequest(const Request& request, const RequestContext& context,
             return Json(200, "OK",
                         StringsJson(LinesHolding(actions.RecentLogLines(),
                                                  QueryValue(query, "q").value_or(""))));
+        }
+        if (path == "/admin/api/stats") {
+            return StatsSummary(request, context, actions);
+        }
+        if (path == "/admin/api/stats/export") {
+            return StatsExport(request, context, actions, true);
         }
         if (path == "/admin/api/settings") {
             return Json(200, "OK", SettingsJson(ParseShownSettings(settings.shownSettings)));

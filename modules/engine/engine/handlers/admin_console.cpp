@@ -9,6 +9,7 @@
 #include "engine/address_list.h"
 #include "engine/admin_sessions.h"
 #include "engine/handlers/handlers.h"
+#include "engine/handlers/stats_report.h"
 #include "engine/http_reply.h"
 #include "engine/log.h"
 #include "engine/login_check.h"
@@ -199,12 +200,12 @@ Outcome AdminConsoleRequest(const Request& request, const RequestContext& contex
             request.method == "HEAD" ? std::string_view() : AdminStyleSheet(), AdminPageHeaders()));
     }
     const bool home = path == "/admin" || path == "/admin/";
-    const bool known = home || path == "/admin/login" || path == "/admin/logout" ||
-                       path == "/admin/title" || path == "/admin/listeners" ||
-                       path == "/admin/kick" || path == "/admin/bans" || path == "/admin/ban" ||
-                       path == "/admin/unban" || path == "/admin/source" ||
-                       path == "/admin/source/kick" || path == "/admin/log" ||
-                       path == "/admin/settings" || path == "/admin/reload";
+    const bool known =
+        home || path == "/admin/login" || path == "/admin/logout" || path == "/admin/title" ||
+        path == "/admin/listeners" || path == "/admin/reports" || path == "/admin/reports/export" ||
+        path == "/admin/kick" || path == "/admin/bans" || path == "/admin/ban" ||
+        path == "/admin/unban" || path == "/admin/source" || path == "/admin/source/kick" ||
+        path == "/admin/log" || path == "/admin/settings" || path == "/admin/reload";
     if (!known) {
         return post ? Reply(PlainError(405, "Method Not Allowed"))
                     : Reply(PlainError(404, "Not Found"));
@@ -281,6 +282,12 @@ Outcome AdminConsoleRequest(const Request& request, const RequestContext& contex
                         AdminListenersPage(actions.Listeners(), HlsClients(context.hls),
                                            context.hls.Listeners(std::chrono::steady_clock::now()),
                                            QueryValue(query, "sort").value_or(""), facts));
+        }
+        if (path == "/admin/reports") {
+            return StatsReportPage(request, context, actions, facts);
+        }
+        if (path == "/admin/reports/export") {
+            return StatsExport(request, context, actions, false);
         }
         if (path == "/admin/bans") {
             facts.notice = BanNotice(done.value_or(""));
