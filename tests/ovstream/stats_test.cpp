@@ -8,6 +8,7 @@
 #include "stats/stats_reader.h"
 #include "stats/stats_store.h"
 #include "test_util.h"
+#include "web/listening_report.h"
 
 #include <gtest/gtest.h>
 
@@ -156,6 +157,14 @@ TEST_F(StatsEngineTest, ListenersCountriesComeFromTheDatabase) {
     ASSERT_TRUE(ListenAndLeave({"127.0.0.2", "127.0.0.1"}));
     EXPECT_EQ(Rows(Path(), "SELECT address, country FROM listener_sessions ORDER BY id"),
               "127.0.0.0 CA\n127.0.0.0 NZ\n");
+    // The reports count them by country.
+    const auto report = StatsReader(Path()).Report(0, INT64_MAX / 2, 3600);
+    ASSERT_TRUE(report);
+    ASSERT_EQ(report->countries.size(), 2u);
+    EXPECT_EQ(report->countries[0].family + report->countries[1].family, "CANZ");
+    EXPECT_EQ(report->countries[0].sessions + report->countries[1].sessions, 2);
+    test::ExpectHas(ListeningReportHtml(*report, ReportRange{}, false),
+                    {"<h2>Countries</h2>", "<th scope=\"row\">CA</th><td>1</td>"});
 }
 
 // A database that is not there costs the station one line at the start, not its statistics.

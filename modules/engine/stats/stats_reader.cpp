@@ -254,6 +254,16 @@ std::optional<ListeningReport> StatsReader::Report(StatsTime from, StatsTime to,
             {std::string(players.Text(0)), players.Int(1), players.Real(2) / 3600.0});
     }
     ok = ok && !players.Failed();
+    Query countries(m_db,
+                    "SELECT country, COUNT(*), TOTAL(seconds) FROM listener_sessions WHERE started "
+                    ">= ?1 AND started < ?2 AND kind <> 'relay' AND country IS NOT NULL "
+                    "GROUP BY country ORDER BY 2 DESC, 1 LIMIT ?3");
+    countries.Bind(from).Bind(to).Bind(ListeningReport::kMaxPlayers);
+    while (countries.Next()) {
+        report.countries.push_back(
+            {std::string(countries.Text(0)), countries.Int(1), countries.Real(2) / 3600.0});
+    }
+    ok = ok && !countries.Failed();
     Query titles(m_db,
                  "SELECT started, ended, title, listeners_at_start, listeners_at_end, "
                  "peak_listeners FROM titles WHERE started >= ?1 AND started < ?2 "

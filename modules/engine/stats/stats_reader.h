@@ -75,6 +75,9 @@ struct ListeningReport {
     std::array<int64_t, kSessionLengthBounds.size() + 1> lengths{};
     // The families with the most sessions, at most kMaxPlayers.
     std::vector<PlayerShare> players;
+    // The countries with the most sessions (`family` holds the ISO code), at most kMaxPlayers;
+    // none when no session of the range has a country (no database configured).
+    std::vector<PlayerShare> countries;
     // The titles begun within the range, latest first, at most kMaxTitles; `titlesCut` when
     // there were more.
     std::vector<TitlePlayed> titles;

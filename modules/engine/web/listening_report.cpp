@@ -299,25 +299,39 @@ std::string Lengths(const ListeningReport& report) {
            Table("Sessions by length", {"Length", "Sessions"}, rows, false);
 }
 
+// Sessions by a name (a player family, a country), most first: a bar chart and its table.
+std::string Shares(const std::vector<PlayerShare>& shares, std::string_view what,
+                   std::string_view caption, std::string_view column) {
+    std::vector<std::string> names;
+    std::vector<double> values;
+    std::vector<std::string> shown;
+    std::vector<std::vector<std::string>> rows;
+    for (const PlayerShare& share : shares) {
+        names.push_back(share.family);
+        values.push_back(static_cast<double>(share.sessions));
+        shown.push_back(std::to_string(share.sessions));
+        rows.push_back({share.family, shown.back(), Fixed(share.hours, 2)});
+    }
+    return BarChart("Sessions by " + std::string(what) + ": most " + shares.front().family,
+                    "One bar per " + std::string(what) + ", most sessions first.", names, values,
+                    shown) +
+           Table(std::string(caption), {std::string(column), "Sessions", "Hours"}, rows, false);
+}
+
 std::string Players(const ListeningReport& report) {
     std::string html = "<h2>Players</h2>";
     if (report.players.empty()) {
         return html + "<p>No sessions began in this range.</p>";
     }
-    std::vector<std::string> names;
-    std::vector<double> values;
-    std::vector<std::string> shown;
-    std::vector<std::vector<std::string>> rows;
-    for (const PlayerShare& player : report.players) {
-        names.push_back(player.family);
-        values.push_back(static_cast<double>(player.sessions));
-        shown.push_back(std::to_string(player.sessions));
-        rows.push_back({player.family, shown.back(), Fixed(player.hours, 2)});
+    return html + Shares(report.players, "player family", "Player families", "Family");
+}
+
+// Only where a country database is configured: the sessions then carry a country.
+std::string Countries(const ListeningReport& report) {
+    if (report.countries.empty()) {
+        return {};
     }
-    return html +
-           BarChart("Sessions by player family: most " + report.players.front().family,
-                    "One bar per family, most sessions first.", names, values, shown) +
-           Table("Player families", {"Family", "Sessions", "Hours"}, rows, false);
+    return "<h2>Countries</h2>" + Shares(report.countries, "country", "Countries", "Country");
 }
 
 std::string Titles(const ListeningReport& report) {
@@ -422,7 +436,7 @@ std::string ListeningReportHtml(const ListeningReport& report, const ReportRange
                                             Strftime(report.peakAt, TimeFormat::MinuteUtc));
     html += "</table>";
     html += OverTime(report, range) + WeekHours(report) + Lengths(report) + Players(report) +
-            Titles(report);
+            Countries(report) + Titles(report);
     return html;
 }
 
