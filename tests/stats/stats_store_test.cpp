@@ -109,7 +109,7 @@ TEST_F(StatsStoreTest, KnownSessionsGiveExactHoursCountsAndLengths) {
         store.Record(Session(t, t + 600, "192.0.2.10"));
         store.Record(Session(t + 100, t + 400, "192.0.2.77"));  // the same /24
         store.Record(Session(t + 200, t + 1400, "2001:db8:1:2::5", ListenerKind::Hls));
-        store.Record(Session(t + 300, t + 360, "198.51.100.1", ListenerKind::Icy));
+        store.Record(Session(t + 300, t + 360, "::ffff:198.51.100.1", ListenerKind::Icy));
         // Began before the range: its hours inside count, the session does not.
         store.Record(Session(t - 300, t + 300, "203.0.113.9"));
         // Another server: not a listener.
@@ -136,8 +136,8 @@ TEST_F(StatsStoreTest, KnownSessionsGiveExactHoursCountsAndLengths) {
 
     EXPECT_EQ(Scalar(Path(),
                      "SELECT group_concat(address, ' ') FROM (SELECT address FROM "
-                     "listener_sessions ORDER BY id LIMIT 3)"),
-              "192.0.2.0 192.0.2.0 2001:db8:1::");
+                     "listener_sessions ORDER BY id LIMIT 4)"),
+              "192.0.2.0 192.0.2.0 2001:db8:1:: 198.51.100.0");
     EXPECT_EQ(Scalar(Path(),
                      "SELECT kind || ' ' || seconds || ' ' || bytes || ' ' || player "
                      "FROM listener_sessions WHERE id = 3"),

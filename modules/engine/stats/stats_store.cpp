@@ -182,6 +182,12 @@ std::string StatsStore::TruncatedAddress(const std::string& address) {
         return inet_ntop(AF_INET, bytes, text, sizeof text) != nullptr ? text : "";
     }
     if (inet_pton(AF_INET6, address.c_str(), bytes) == 1) {
+        // An IPv4 listener seen on an IPv6 socket (::ffff:a.b.c.d) is cut as the IPv4 it is.
+        static constexpr unsigned char kMapped[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff};
+        if (std::memcmp(bytes, kMapped, sizeof kMapped) == 0) {
+            bytes[15] = 0;
+            return inet_ntop(AF_INET, bytes + 12, text, sizeof text) != nullptr ? text : "";
+        }
         std::memset(bytes + 6, 0, 10);
         return inet_ntop(AF_INET6, bytes, text, sizeof text) != nullptr ? text : "";
     }

@@ -132,8 +132,8 @@ public:
     std::string FilePath() const;
     static std::string FilePathIn(const std::string& folder);
 
-    // The address as the store keeps it: IPv4 with the last byte 0 (/24), IPv6 with all but
-    // the first 48 bits 0; anything else unchanged.
+    // The address as the store keeps it: IPv4 (also when mapped into IPv6) with the last byte
+    // 0 (/24), IPv6 with all but the first 48 bits 0; anything else unchanged.
     static std::string TruncatedAddress(const std::string& address);
 
 private:
