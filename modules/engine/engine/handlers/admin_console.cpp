@@ -16,6 +16,7 @@
 #include "web/admin_pages.h"
 #include "web/pages.h"
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <optional>
@@ -199,14 +200,18 @@ Outcome AdminConsoleRequest(const Request& request, const RequestContext& contex
             200, "OK", "text/css; charset=utf-8",
             request.method == "HEAD" ? std::string_view() : AdminStyleSheet(), AdminPageHeaders()));
     }
+    // The console's pages and forms; anything else under /admin/ is not the console's.
+    static constexpr std::string_view kPaths[] = {"/admin",         "/admin/",
+                                                  "/admin/login",   "/admin/logout",
+                                                  "/admin/title",   "/admin/listeners",
+                                                  "/admin/kick",    "/admin/bans",
+                                                  "/admin/ban",     "/admin/unban",
+                                                  "/admin/source",  "/admin/source/kick",
+                                                  "/admin/reports", "/admin/reports/export",
+                                                  "/admin/log",     "/admin/settings",
+                                                  "/admin/reload"};
     const bool home = path == "/admin" || path == "/admin/";
-    const bool known =
-        home || path == "/admin/login" || path == "/admin/logout" || path == "/admin/title" ||
-        path == "/admin/listeners" || path == "/admin/reports" || path == "/admin/reports/export" ||
-        path == "/admin/kick" || path == "/admin/bans" || path == "/admin/ban" ||
-        path == "/admin/unban" || path == "/admin/source" || path == "/admin/source/kick" ||
-        path == "/admin/log" || path == "/admin/settings" || path == "/admin/reload";
-    if (!known) {
+    if (std::find(std::begin(kPaths), std::end(kPaths), path) == std::end(kPaths)) {
         return post ? Reply(PlainError(405, "Method Not Allowed"))
                     : Reply(PlainError(404, "Not Found"));
     }
