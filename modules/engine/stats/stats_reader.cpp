@@ -244,26 +244,22 @@ std::optional<ListeningReport> StatsReader::Report(StatsTime from, StatsTime to,
         }
     }
     ok = ok && !lengths.Failed();
-    Query players(m_db,
-                  "SELECT player, COUNT(*), TOTAL(seconds) FROM listener_sessions WHERE started "
-                  ">= ?1 AND started < ?2 AND kind <> 'relay' GROUP BY player "
-                  "ORDER BY 2 DESC, 1 LIMIT ?3");
-    players.Bind(from).Bind(to).Bind(ListeningReport::kMaxPlayers);
-    while (players.Next()) {
-        report.players.push_back(
-            {std::string(players.Text(0)), players.Int(1), players.Real(2) / 3600.0});
-    }
-    ok = ok && !players.Failed();
-    Query countries(m_db,
-                    "SELECT country, COUNT(*), TOTAL(seconds) FROM listener_sessions WHERE started "
-                    ">= ?1 AND started < ?2 AND kind <> 'relay' AND country IS NOT NULL "
-                    "GROUP BY country ORDER BY 2 DESC, 1 LIMIT ?3");
-    countries.Bind(from).Bind(to).Bind(ListeningReport::kMaxPlayers);
-    while (countries.Next()) {
-        report.countries.push_back(
-            {std::string(countries.Text(0)), countries.Int(1), countries.Real(2) / 3600.0});
-    }
-    ok = ok && !countries.Failed();
+    // Sessions begun within the range by `column` (rows where it is NULL left out), most first.
+    const auto shares = [&](std::string_view column, std::vector<PlayerShare>& into) {
+        const std::string name(column);
+        Query query(m_db, ("SELECT " + name +
+                           ", COUNT(*), TOTAL(seconds) FROM listener_sessions "
+                           "WHERE started >= ?1 AND started < ?2 AND kind <> 'relay' AND " +
+                           name + " IS NOT NULL GROUP BY " + name + " ORDER BY 2 DESC, 1 LIMIT ?3")
+                              .c_str());
+        query.Bind(from).Bind(to).Bind(ListeningReport::kMaxPlayers);
+        while (query.Next()) {
+            into.push_back({std::string(query.Text(0)), query.Int(1), query.Real(2) / 3600.0});
+        }
+        return !query.Failed();
+    };
+    ok = ok && shares("player", report.players);
+    ok = ok && shares("country", report.countries);
     Query titles(m_db,
                  "SELECT started, ended, title, listeners_at_start, listeners_at_end, "
                  "peak_listeners FROM titles WHERE started >= ?1 AND started < ?2 "
