@@ -44,7 +44,7 @@ protected:
                    from);
     }
     std::string Page(const std::string& path, const std::string& cookie = "") {
-        return Get("GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" +
+        return Get("GET " + path + " HTTP/1.1\r\nConnection: close\r\nHost: 127.0.0.1\r\n" +
                    (cookie.empty() ? "" : "Cookie: ovadmin=" + cookie + "\r\n") + "\r\n");
     }
     // The session id a login answer sets.
@@ -268,7 +268,8 @@ TEST_F(AdminConsoleTest, TheApiAnswersScriptsWithTheTokenAlone) {
     const auto api = [&](const std::string& method, const std::string& path,
                          const std::string& body = "", const std::string& bearer = "",
                          const char* from = nullptr) {
-        return Get(method + " " + path + " HTTP/1.1\r\nAuthorization: Bearer " +
+        return Get(method + " " + path +
+                       " HTTP/1.1\r\nConnection: close\r\nAuthorization: Bearer " +
                        (bearer.empty() ? token : bearer) +
                        "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body,
                    from);
@@ -592,7 +593,8 @@ TEST_F(AdminSourceTest, TheApiKicksTheSourceAndHlsClientsAreListed) {
     Start();
     const auto api = [&](const std::string& method, const std::string& path,
                          const std::string& body = "") {
-        return Get(method + " " + path + " HTTP/1.1\r\nAuthorization: Bearer " + token +
+        return Get(method + " " + path +
+                   " HTTP/1.1\r\nConnection: close\r\nAuthorization: Bearer " + token +
                    "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
     };
     ExpectHas(api("POST", "/admin/api/source/kick"), {"404 Not Found", "no source is connected"});

@@ -477,7 +477,8 @@ TEST_F(EngineTest, PasswordGuessingIsHeldBackPrivateStreamsAreLimitedAndNoPasswo
             Get("GET /stream HTTP/1.0\r\nAuthorization: Basic YW5uOnB3\r\n\r\n", "127.0.0.3"),
             "HTTP/1.0 503");
         // Pages and updates never count against the limit; a browser gets the page.
-        ExpectHas(Get("GET / HTTP/1.1\r\nUser-Agent: Mozilla/5.0\r\nAccept: text/html\r\n\r\n",
+        ExpectHas(Get("GET / HTTP/1.1\r\nConnection: close\r\nUser-Agent: Mozilla/5.0\r\nAccept: "
+                      "text/html\r\n\r\n",
                       "127.0.0.3"),
                   {"<html>"});
         EXPECT_PRED2(StartsWith, Get("OPTIONS /; HTTP/1.1\r\n\r\n", "127.0.0.3"), "HTTP/1.0 204");
@@ -666,7 +667,7 @@ TEST_F(EngineTest, StatisticsForOtherServersToolsAndTheIconWriteNoLogLines) {
     EXPECT_EQ(XPath(m_logFolder, clients, "count(//listener[Connected >= 0])"), "3");
 
     // The icon: built in while the content folder has none, then the folder's own.
-    std::string icon = Get("GET /favicon.ico HTTP/1.1\r\nHost: x\r\n\r\n");
+    std::string icon = Get("GET /favicon.ico HTTP/1.1\r\nConnection: close\r\nHost: x\r\n\r\n");
     ExpectHas(icon, {"HTTP/1.0 200", "Content-Type: image/x-icon\r\n"});
     EXPECT_EQ(icon.substr(icon.find("\r\n\r\n") + 4, 4), std::string("\0\0\1\0", 4));
     test::WriteFile(content.File("favicon.ico"), "the station's own");

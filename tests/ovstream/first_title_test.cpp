@@ -32,7 +32,8 @@ protected:
     void Update(const std::string& title) {
         ExpectHas(Get("GET /admin/metadata?mode=updinfo&mount=%2fstream&charset=UTF%2d8"
                       "&artist=Band&title=" +
-                      title + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + kAuthorization + "\r\n"),
+                      title + " HTTP/1.1\r\nConnection: close\r\nHost: 127.0.0.1\r\n" +
+                      kAuthorization + "\r\n"),
                   {" 200 OK\r\n"});
     }
     std::string StatusTitle() {

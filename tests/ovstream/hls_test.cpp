@@ -329,6 +329,56 @@ TEST_F(HlsEngineTest, ServesTheWindowToCachesAndKeepsItInTheOriginFolder) {
               std::string::npos);
 }
 
+// A player keeps one connection for its playlist polls and segments, as browsers and hls.js do:
+// requests answered one after the other (also when sent together), the connection left open for
+// the idle time it was told, then closed; a refusal or a client asking to close ends it at once.
+TEST_F(HlsEngineTest, APlayerKeepsOneConnectionUntilItFallsIdle) {
+    m_settings.headerTimeout = 1s;
+    Start();
+    auto source = V1Source(kIcy);
+    source->Send(Mp3Frames(400));
+    ASSERT_TRUE(WaitForSource(true));
+    WaitForPlaylist("#EXTINF");
+
+    test::TestClient player(m_port);
+    // One answer: its head, and as many bytes of body as it says (none for HEAD).
+    const auto answer = [&player](bool head = false) {
+        std::string text = player.ReadUntil("\r\n\r\n");
+        const size_t at = text.find("Content-Length: ");
+        if (!head && at != std::string::npos) {
+            text += player.Read(std::stoul(text.substr(at + 16)));
+        }
+        return text;
+    };
+    player.Send("GET /live.m3u8 HTTP/1.1\r\nHost: x\r\n\r\n");
+    const std::string playlist = answer();
+    test::ExpectHas(playlist, {"HTTP/1.1 200 OK\r\n", "Connection: keep-alive\r\n",
+                               "Keep-Alive: timeout=1\r\n", "#EXTINF"});
+    const std::vector<uint64_t> window = Sequences(playlist);
+    ASSERT_FALSE(window.empty());
+    const std::string segment = "/live/" + std::to_string(window.back()) + ".mp3";
+    test::ExpectHas(playlist, {"Connection: close"}, false);
+    player.Send("GET " + segment + " HTTP/1.1\r\nHost: x\r\n\r\nHEAD /live.m3u8 HTTP/1.1\r\n\r\n");
+    const std::string audio = answer();
+    EXPECT_PRED2(test::StartsWith, audio, "HTTP/1.1 200 OK\r\n");
+    EXPECT_NE(audio.find("\xFF\xFB", audio.find("\r\n\r\n")), std::string::npos) << audio;
+    EXPECT_PRED2(test::StartsWith, answer(true), "HTTP/1.1 200 OK\r\n");
+    EXPECT_FALSE(player.WaitClosed(300)) << "kept open while the client may still ask";
+    EXPECT_TRUE(player.WaitClosed(3000)) << "closed once idle";
+
+    // Asking to close, or being refused, ends the connection after the answer.
+    for (const char* request :
+         {"GET /live.m3u8 HTTP/1.1\r\nConnection: close\r\n\r\n", "GET /live.m3u8 HTTP/1.0\r\n\r\n",
+          "GET /admin/stats HTTP/1.1\r\n\r\n"}) {
+        test::TestClient once(m_port);
+        once.Send(request);
+        EXPECT_TRUE(once.WaitClosed(800)) << request;
+    }
+    test::TestClient old(m_port);
+    old.Send("GET /live.m3u8 HTTP/1.0\r\nConnection: Keep-Alive\r\n\r\n");
+    EXPECT_FALSE(old.WaitClosed(300)) << "an HTTP/1.0 client that asks keeps it too";
+}
+
 // A player polls the playlist every few seconds: the log hears of it once when it starts and
 // once when it stops (noticed without any further request too), with how long it stayed and the
 // segments it was served. A client still polling gets no line until it stops or the engine

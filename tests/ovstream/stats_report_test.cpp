@@ -89,11 +89,13 @@ protected:
         return at == std::string::npos ? "" : answer.substr(at + 8, 64);
     }
     std::string Console(const std::string& target, const std::string& id) {
-        return Get("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nCookie: ovadmin=" + id +
+        return Get("GET " + target +
+                   " HTTP/1.1\r\nConnection: close\r\nHost: 127.0.0.1\r\nCookie: ovadmin=" + id +
                    "\r\n\r\n");
     }
     std::string Api(const std::string& target) {
-        return Get("GET " + target + " HTTP/1.1\r\nAuthorization: Bearer " + m_token + "\r\n\r\n");
+        return Get("GET " + target + " HTTP/1.1\r\nConnection: close\r\nAuthorization: Bearer " +
+                   m_token + "\r\n\r\n");
     }
 
     test::TempDir m_dir;

@@ -24,6 +24,37 @@ namespace {
 
 // How long a report or an export has to be gathered and sent.
 constexpr auto kReportDeadline = std::chrono::minutes(2);
+// Requests one kept-open connection may carry before it is closed like any other: a player
+// polling a playlist reconnects now and then, and no client holds a connection for ever.
+constexpr int kMaxRequestsPerConnection = 1000;
+
+// Whether a comma-separated header value such as Connection's lists `token`.
+bool ListsToken(std::string_view value, std::string_view token) {
+    while (!value.empty()) {
+        const size_t comma = value.find(',');
+        if (EqualsIgnoreCase(TrimSpaceTab(value.substr(0, comma)), token)) {
+            return true;
+        }
+        value = comma == std::string_view::npos ? std::string_view() : value.substr(comma + 1);
+    }
+    return false;
+}
+
+// Whether the client would take the connection on to its next request: HTTP/1.1 unless it
+// says "close", HTTP/1.0 only when it says "keep-alive". Only requests without a body qualify.
+bool WantsConnectionKept(const Request& request) {
+    if (request.method != "GET" && request.method != "HEAD") {
+        return false;
+    }
+    const std::string* connection = request.Find("Connection");
+    const auto says = [connection](std::string_view token) {
+        return connection != nullptr && ListsToken(*connection, token);
+    };
+    if (request.version == "HTTP/1.1") {
+        return !says("close");
+    }
+    return request.version == "HTTP/1.0" && says("keep-alive");
+}
 
 class Connection : public Session, public std::enable_shared_from_this<Connection> {
 public:
@@ -163,7 +194,8 @@ private:
             if (self->m_handshake) {
                 self->m_core.LogRefusal(self->m_address,
                                         "(the TLS handshake did not finish in time)");
-            } else if (!self->m_answered) {
+            } else if (!self->m_answered && self->m_served == 0) {
+                // A kept-open connection's client simply had nothing more to ask.
                 self->m_core.LogRefusal(self->m_address, "(timed out waiting for its request)");
             }
             self->Close();
@@ -210,6 +242,8 @@ private:
                 return;
             case Kind::HttpRequest:
                 m_answered = true;
+                m_keepOpen = m_kind != PortKind::Source && WantsConnectionKept(step.request) &&
+                             m_served + 1 < kMaxRequestsPerConnection;
                 if (step.request.method == "POST") {
                     ReadBody(std::move(step));
                     return;
@@ -368,19 +402,44 @@ private:
         }
         m_answered = true;
         m_answer = std::move(reply.text);
+        const bool keepOpen = m_keepOpen && KeepConnectionOpen(m_answer, IdleSeconds());
+        m_keepOpen = false;
         // A shared body (an HLS segment) goes out from where it is kept, not copied per client.
         std::vector<asio::const_buffer> buffers{asio::buffer(m_answer)};
         if (reply.body) {
             buffers.push_back(asio::buffer(*reply.body));
         }
         auto self = shared_from_this();
-        m_transport->Write(
-            buffers, [self, body = std::move(reply.body)](const asio::error_code&, size_t written) {
-                self->m_core.Status().sentBytes.fetch_add(written, std::memory_order_relaxed);
-                asio::error_code ignored;
-                self->m_transport->Socket().shutdown(tcp::socket::shutdown_both, ignored);
-                self->Close();
-            });
+        m_transport->Write(buffers, [self, keepOpen, body = std::move(reply.body)](
+                                        const asio::error_code& ec, size_t written) {
+            self->m_core.Status().sentBytes.fetch_add(written, std::memory_order_relaxed);
+            if (keepOpen && !ec && !self->m_done) {
+                self->AwaitNextRequest();
+                return;
+            }
+            self->m_transport->Finish();
+            self->Close();
+        });
+    }
+
+    int IdleSeconds() const {
+        return static_cast<int>(
+            std::chrono::duration_cast<std::chrono::seconds>(m_core.Settings().headerTimeout)
+                .count());
+    }
+
+    // The answer went out on a kept-open connection: the next request is read as the first
+    // was, from what the client already sent after the last one, within the idle time.
+    void AwaitNextRequest() {
+        ++m_served;
+        m_answered = false;
+        m_what = "request";
+        m_passwordChecked.reset();
+        std::string pipelined = m_parser.TakeRest();
+        m_parser = RequestParser(false);
+        m_parser.Append(pipelined);
+        SetDeadline(std::chrono::steady_clock::now() + m_core.Settings().headerTimeout);
+        Process();
     }
 
     Core& m_core;
@@ -394,6 +453,8 @@ private:
     RequestParser m_parser;
     bool m_done = false;
     bool m_answered = false;  // the request head has come, or the answer has gone
+    bool m_keepOpen = false;  // the request under way may leave the connection open
+    int m_served = 0;         // requests answered on this connection so far
     std::string m_address;
     std::string m_answer;
     std::string m_what = "request";

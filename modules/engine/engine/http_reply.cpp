@@ -75,6 +75,26 @@ bool EtagMatches(std::string_view ifNoneMatch, std::string_view etag) {
     return false;
 }
 
+bool KeepConnectionOpen(std::string& answer, int idleSeconds) {
+    static constexpr std::string_view kClose = "\r\nConnection: close\r\n";
+    const int code = StatusOf(answer);
+    if (!(code >= 200 && code < 400) && code != 404) {
+        return false;
+    }
+    const size_t headEnd = answer.find("\r\n\r\n");
+    const size_t close = answer.find(kClose);
+    const size_t length = answer.find("\r\nContent-Length: ");
+    if (headEnd == std::string::npos || close == std::string::npos || close > headEnd ||
+        length == std::string::npos || length > headEnd) {
+        return false;
+    }
+    answer.replace(close, kClose.size(),
+                   "\r\nConnection: keep-alive\r\nKeep-Alive: timeout=" +
+                       std::to_string(idleSeconds) + "\r\n");
+    answer.replace(0, 8, "HTTP/1.1");
+    return true;
+}
+
 std::string PlainError(int code, std::string_view reason, std::string_view extraHeaders) {
     return Response(code, reason, "text/plain; charset=utf-8", std::string(reason) + "\n",
                     extraHeaders);

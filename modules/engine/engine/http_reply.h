@@ -45,6 +45,11 @@ bool EtagMatches(std::string_view ifNoneMatch, std::string_view etag);
 std::string PlainError(int code, std::string_view reason, std::string_view extraHeaders = {});
 // The status code of an answer Response made (0 for anything else).
 int StatusOf(std::string_view answer);
+// Turns an answer these functions made into one that leaves the connection open for the
+// client's next request (HTTP/1.1, "Connection: keep-alive", the idle time it may wait), when it
+// is worth keeping: a success, a redirect, a 304 or a 404. False, and `answer` unchanged, for
+// anything else (refusals close, as does every answer made elsewhere).
+bool KeepConnectionOpen(std::string& answer, int idleSeconds);
 
 // Text from outside (a source's name, a realm) made safe for a header value: no line breaks
 // or other control bytes.
