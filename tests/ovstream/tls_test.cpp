@@ -14,6 +14,7 @@
 #include <memory>
 #include <random>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace orvanta::engine {
@@ -239,6 +240,35 @@ TEST_F(TlsTest, ARenewedCertificateReachesNewConnectionsWhileOldOnesStream) {
                             "the private key does not belong to the certificate; the one loaded "
                             "before stays in use",
                             "the certificate expired on", "is not a PEM file of at most 256 KiB"});
+}
+
+// A player that reconnects offers its last session and skips the full handshake; after a renewal
+// the same offer gets a full handshake with the new certificate, never a session of the old one.
+TEST_F(TlsTest, AReconnectResumesItsSessionUntilTheCertificateIsRenewed) {
+    ASSERT_TRUE(m_certificates.Issue("second", 0x2002));
+    Start();
+    const auto sessionOf = [this](SSL_SESSION* resume) {
+        TlsTestClient client(m_port, m_certificates.Ca(), 0, resume);
+        client.Send("GET /status-json.xsl HTTP/1.0\r\n\r\n");
+        client.Read(SIZE_MAX, 3000);  // the answer, and the tickets the server sends with it
+        return std::make_tuple(client.Resumed(), client.PeerSerial(), client.Session());
+    };
+    auto [firstResumed, firstSerial, first] = sessionOf(nullptr);
+    EXPECT_FALSE(firstResumed);
+    EXPECT_TRUE(SSL_SESSION_is_resumable(first)) << "the server sent a ticket";
+    auto [resumed, serial, again] = sessionOf(first);
+    EXPECT_TRUE(resumed) << "a reconnect with its session";
+    EXPECT_EQ(serial, "1001");
+    SSL_SESSION_free(again);
+
+    Replace(m_certificates.Certificate("second"), m_certificates.Key("second"));
+    ASSERT_TRUE(test::WaitUntil(
+        [&] { return TlsTestClient(m_port, m_certificates.Ca()).PeerSerial() == "2002"; }));
+    auto [afterResumed, afterSerial, after] = sessionOf(first);
+    EXPECT_FALSE(afterResumed) << "a session of the certificate renewed away";
+    EXPECT_EQ(afterSerial, "2002");
+    SSL_SESSION_free(after);
+    SSL_SESSION_free(first);
 }
 
 TEST_F(TlsTest, BadTlsIsDroppedInTimeWhileListenersKeepStreaming) {

@@ -53,8 +53,10 @@ private:
 // One TLS connection to 127.0.0.1:port that verifies the server against `caFile`.
 class TlsTestClient {
 public:
-    // `receiveBuffer` (bytes, 0 for the system's choice) makes a listener that reads slowly.
-    TlsTestClient(uint16_t port, const std::string& caFile, int receiveBuffer = 0)
+    // `receiveBuffer` (bytes, 0 for the system's choice) makes a listener that reads slowly;
+    // `resume` offers a session of an earlier connection, as a reconnecting player does.
+    TlsTestClient(uint16_t port, const std::string& caFile, int receiveBuffer = 0,
+                  SSL_SESSION* resume = nullptr)
         : m_tcp(port, receiveBuffer) {
         m_context = SSL_CTX_new(TLS_client_method());
         SSL_CTX_load_verify_locations(m_context, caFile.c_str(), nullptr);
@@ -66,10 +68,17 @@ public:
         ::setsockopt(m_tcp.Fd(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
         m_ssl = SSL_new(m_context);
         SSL_set_fd(m_ssl, m_tcp.Fd());
+        if (resume != nullptr) {
+            SSL_set_session(m_ssl, resume);
+        }
         m_connected = SSL_connect(m_ssl) == 1;
     }
     ~TlsTestClient() {
         if (m_ssl != nullptr) {
+            // A client that says goodbye keeps its session resumable.
+            if (m_connected) {
+                SSL_shutdown(m_ssl);
+            }
             SSL_free(m_ssl);
         }
         SSL_CTX_free(m_context);
@@ -105,6 +114,11 @@ public:
     std::string ReadUntil(const std::string& marker, int timeoutMs = 5000) {
         return Read(SIZE_MAX, timeoutMs, marker);
     }
+
+    // The session to resume later (the caller frees it), once the server sent its tickets.
+    SSL_SESSION* Session() const { return SSL_get1_session(m_ssl); }
+    // Whether the handshake resumed the offered session instead of a full one.
+    bool Resumed() const { return m_connected && SSL_session_reused(m_ssl) == 1; }
 
     // The server certificate's serial number, in hexadecimal ("" without one).
     std::string PeerSerial() const {

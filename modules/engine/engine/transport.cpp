@@ -170,6 +170,14 @@ public:
         asio::error_code ignored;
         m_socket.close(ignored);
     }
+    void Finish() override {
+        if (Usable() && SSL_is_init_finished(m_ssl.get())) {
+            ERR_clear_error();
+            SSL_shutdown(m_ssl.get());
+            ERR_clear_error();
+        }
+        Transport::Finish();
+    }
     tcp::socket& Socket() override { return m_socket; }
     bool Secure() const override { return true; }
 

@@ -34,6 +34,14 @@ public:
     }
     // Closes the connection at once; operations under way end with operation_aborted.
     virtual void Close() = 0;
+    // Tells the client the last answer is whole before Close: TLS sends its closing alert
+    // (once, without waiting: a client that cannot take it loses nothing it asked for), then
+    // the socket its end of stream. A TLS client that sees the connection cut without the
+    // alert takes it as an attack on the answer and forgets the session it could resume.
+    virtual void Finish() {
+        asio::error_code ignored;
+        Socket().shutdown(tcp::socket::shutdown_both, ignored);
+    }
 
     virtual tcp::socket& Socket() = 0;
     // Whether the bytes travel encrypted (the client used https://).
