@@ -1,36 +1,68 @@
 #!/usr/bin/env python3
-"""HLS clients against the engine, as players poll a live playlist:
+"""HLS clients against the engine, as hls.js plays a live playlist:
     python3 bench/hls_load.py --port 8000 --clients 2000 --seconds 60 [--ramp 500]
-Each client fetches /live.m3u8, then every segment it has not fetched yet, then waits the
-playlist's target duration and polls again (a live player polls about that often), one
-connection per request. After --seconds it prints requests, bytes, errors and segments per
-client. Standard library only; every loop ends by the deadline."""
+Each client keeps one HTTP/1.1 connection open (opening another when the server closes it),
+fetches /live.m3u8, starts three segments from the live edge, then fetches every new segment
+once and polls the playlist once per target duration. With --close it opens one connection per
+request instead, as the first version of this tool did. After --seconds it prints requests,
+connections, bytes, errors and segments per client. Standard library only; every loop ends by the
+deadline."""
 import argparse
 import asyncio
 import random
 import re
 import time
 
+# Segments from the live edge a player starts at (hls.js's liveSyncDurationCount).
+LIVE_EDGE_SEGMENTS = 3
 
-async def get(host, port, path):
-    reader, writer = await asyncio.open_connection(host, port)
-    try:
-        writer.write(f"GET {path} HTTP/1.1\r\nHost: {host}\r\nConnection: close\r\n\r\n".encode())
-        await writer.drain()
-        data = await reader.read()
-    finally:
-        writer.close()
-    head, _, body = data.partition(b"\r\n\r\n")
-    return head.split(b" ", 2)[1] if b" " in head else b"", body
+
+class Connection:
+    """One client's connection, opened on demand and reused while the server keeps it."""
+
+    def __init__(self, args, stats):
+        self.args, self.stats = args, stats
+        self.reader = self.writer = None
+
+    async def get(self, path):
+        for attempt in range(2):
+            if self.writer is None:
+                self.reader, self.writer = await asyncio.open_connection(self.args.host,
+                                                                         self.args.port)
+                self.stats["connections"] += 1
+            close = "Connection: close\r\n" if self.args.close else ""
+            try:
+                self.writer.write(f"GET {path} HTTP/1.1\r\nHost: {self.args.host}\r\n{close}\r\n"
+                                  .encode())
+                await self.writer.drain()
+                head = await self.reader.readuntil(b"\r\n\r\n")
+                length = re.search(rb"\r\nContent-Length: (\d+)", head, re.I)
+                body = await self.reader.readexactly(int(length.group(1))) if length else b""
+                if self.args.close or b"\r\nConnection: keep-alive" not in head:
+                    self.shut()
+                return head.split(b" ", 2)[1], body
+            except (asyncio.IncompleteReadError, ConnectionError):
+                # The server closed an idle connection as the request went out: once more on a
+                # fresh one, as browsers do.
+                self.shut()
+                if attempt == 1:
+                    raise
+        return b"", b""
+
+    def shut(self):
+        if self.writer is not None:
+            self.writer.close()
+        self.reader = self.writer = None
 
 
 async def client(args, deadline, stats, delay):
     await asyncio.sleep(delay)
-    seen = set()
+    connection = Connection(args, stats)
+    seen = None
     while time.monotonic() < deadline:
         target = 6
         try:
-            status, body = await get(args.host, args.port, "/live.m3u8")
+            status, body = await connection.get("/live.m3u8")
             stats["requests"] += 1
             stats["bytes"] += len(body)
             if status != b"200":
@@ -39,11 +71,14 @@ async def client(args, deadline, stats, delay):
                 text = body.decode("utf-8", "replace")
                 match = re.search(r"#EXT-X-TARGETDURATION:(\d+)", text)
                 target = int(match.group(1)) if match else 6
-                for uri in re.findall(r"^[^#\s].*$", text, re.M):
+                uris = re.findall(r"^[^#\s].*$", text, re.M)
+                if seen is None:
+                    seen = set(uris[:-LIVE_EDGE_SEGMENTS])
+                for uri in uris:
                     if uri in seen or time.monotonic() >= deadline:
                         continue
                     path = uri if uri.startswith("/") else "/" + uri
-                    status, segment = await get(args.host, args.port, path)
+                    status, segment = await connection.get(path)
                     stats["requests"] += 1
                     stats["bytes"] += len(segment)
                     if status == b"200":
@@ -51,9 +86,11 @@ async def client(args, deadline, stats, delay):
                         seen.add(uri)
                     else:
                         stats["errors"] += 1
-        except OSError:
+        except (OSError, asyncio.IncompleteReadError, asyncio.LimitOverrunError):
             stats["errors"] += 1
+            connection.shut()
         await asyncio.sleep(min(target, max(0.0, deadline - time.monotonic())))
+    connection.shut()
 
 
 async def main():
@@ -63,14 +100,16 @@ async def main():
     parser.add_argument("--clients", type=int, default=100)
     parser.add_argument("--seconds", type=float, default=30)
     parser.add_argument("--ramp", type=float, default=500)
+    parser.add_argument("--close", action="store_true", help="one connection per request")
     args = parser.parse_args()
-    stats = {"requests": 0, "bytes": 0, "errors": 0, "segments": 0}
+    stats = {"requests": 0, "connections": 0, "bytes": 0, "errors": 0, "segments": 0}
     deadline = time.monotonic() + args.seconds
     # Spread over the ramp, then each client's polls fall where its first one did.
     tasks = [client(args, deadline, stats, i / args.ramp + random.random() * 0.01)
              for i in range(args.clients)]
     await asyncio.gather(*tasks)
-    print(f"hls_clients {args.clients} requests {stats['requests']} errors {stats['errors']} "
+    print(f"hls_clients {args.clients} requests {stats['requests']} "
+          f"connections {stats['connections']} errors {stats['errors']} "
           f"bytes {stats['bytes']} segments_per_client {stats['segments'] / args.clients:.1f}")
 
 
