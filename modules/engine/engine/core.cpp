@@ -179,15 +179,7 @@ void Core::FlushRefusals() {
     for (const std::string& line : m_holds.Due(now, m_sessions.Stopping())) {
         Log(line);
     }
-    if (m_sessions.Stopping()) {
-        return;
-    }
-    m_refusalTimer.expires_after(std::chrono::seconds(5));
-    m_refusalTimer.async_wait([this](const asio::error_code& ec) {
-        if (!ec) {
-            FlushRefusals();
-        }
-    });
+    After(m_refusalTimer, std::chrono::seconds(5), &Core::FlushRefusals);
 }
 
 bool Core::BeginHandshake(HandshakeGate::Entry& entry, const std::string& address,
@@ -273,29 +265,16 @@ void Core::OpenStats() {
 
 void Core::SweepHls() {
     m_station.Hls().Listeners(std::chrono::steady_clock::now());
-    if (m_sessions.Stopping()) {
-        return;
-    }
-    m_hlsTimer.expires_after(std::clamp<std::chrono::milliseconds>(
-        m_station.Hls().ListenerWindow(), std::chrono::milliseconds(100), std::chrono::seconds(5)));
-    m_hlsTimer.async_wait([this](const asio::error_code& ec) {
-        if (!ec) {
-            SweepHls();
-        }
-    });
+    After(m_hlsTimer,
+          std::clamp<std::chrono::milliseconds>(m_station.Hls().ListenerWindow(),
+                                                std::chrono::milliseconds(100),
+                                                std::chrono::seconds(5)),
+          &Core::SweepHls);
 }
 
 void Core::Beat() {
     m_status.loopBeats.fetch_add(1, std::memory_order_relaxed);
-    if (m_sessions.Stopping()) {
-        return;
-    }
-    m_beatTimer.expires_after(std::chrono::seconds(1));
-    m_beatTimer.async_wait([this](const asio::error_code& ec) {
-        if (!ec) {
-            Beat();
-        }
-    });
+    After(m_beatTimer, std::chrono::seconds(1), &Core::Beat);
 }
 
 void Core::SampleListeners() {
@@ -321,9 +300,6 @@ void Core::SampleListeners() {
         stats->RecordSample(std::move(sample));
     }
     m_sentAtLastSample = sent;
-    if (m_sessions.Stopping()) {
-        return;
-    }
     SampleAtNextMinute();
 }
 
@@ -331,12 +307,7 @@ void Core::SampleAtNextMinute() {
     // On the clock's whole minutes, so that each sample is the minute it is stored as.
     const auto now = std::chrono::system_clock::now();
     const auto next = std::chrono::floor<std::chrono::minutes>(now) + kListenerSampleInterval;
-    m_sampleTimer.expires_after(next - now);
-    m_sampleTimer.async_wait([this](const asio::error_code& ec) {
-        if (!ec) {
-            SampleListeners();
-        }
-    });
+    After(m_sampleTimer, next - now, &Core::SampleListeners);
 }
 
 void Core::RefuseSource(const std::string& address, std::chrono::minutes span) {
@@ -373,13 +344,18 @@ std::vector<RefusedSource> Core::SourceRefusals() {
 
 void Core::CheckCertificates() {
     m_tls.Check();
+    After(m_tlsTimer, m_settings.tlsCheckInterval, &Core::CheckCertificates);
+}
+
+void Core::After(asio::steady_timer& timer, std::chrono::steady_clock::duration delay,
+                 void (Core::*again)()) {
     if (m_sessions.Stopping()) {
         return;
     }
-    m_tlsTimer.expires_after(m_settings.tlsCheckInterval);
-    m_tlsTimer.async_wait([this](const asio::error_code& ec) {
+    timer.expires_after(delay);
+    timer.async_wait([this, again](const asio::error_code& ec) {
         if (!ec) {
-            CheckCertificates();
+            (this->*again)();
         }
     });
 }

@@ -159,6 +159,10 @@ public:
 
 private:
     void Accept(tcp::acceptor& acceptor, PortKind kind);
+    // Runs `again` on the loop after `delay` with `timer`, unless the engine is stopping: the
+    // core's periodic chores each re-arm themselves this way.
+    void After(asio::steady_timer& timer, std::chrono::steady_clock::duration delay,
+               void (Core::*again)());
     // Looks at the certificate files again every tlsCheckInterval.
     void CheckCertificates();
     void OpenLog();
