@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <random>
@@ -269,6 +270,37 @@ TEST_F(TlsTest, AReconnectResumesItsSessionUntilTheCertificateIsRenewed) {
     EXPECT_EQ(afterSerial, "2002");
     SSL_SESSION_free(after);
     SSL_SESSION_free(first);
+}
+
+// The server picks the cipher this machine runs fastest over the order a client offers, unless
+// the client puts ChaCha20 first (no AES instructions), in TLS 1.3 and 1.2 alike.
+TEST_F(TlsTest, TheFastestCipherIsChosenUnlessTheClientHasNoAesInstructions) {
+    Start();
+    // OpenSSL's own client offers AES-256 first.
+    EXPECT_EQ(TlsTestClient(m_port, m_certificates.Ca()).Cipher(), "TLS_AES_128_GCM_SHA256");
+    const auto chosen = [this](const std::string& options) {
+        const std::string command =
+            "openssl s_client -connect 127.0.0.1:" + std::to_string(m_port) + " " + options +
+            " </dev/null 2>/dev/null";
+        std::string out;
+        if (FILE* pipe = ::popen(command.c_str(), "r")) {
+            char buffer[4096];
+            for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+                out.append(buffer, n);
+            }
+            ::pclose(pipe);
+        }
+        const size_t at = out.find("Cipher is ");
+        return at == std::string::npos ? out : out.substr(at + 10, out.find('\n', at) - at - 10);
+    };
+    EXPECT_EQ(chosen("-tls1_3 -ciphersuites "
+                     "TLS_CHACHA20_POLY1305_SHA256:TLS_AES_256_GCM_SHA384:TLS_AES_128_GCM_SHA256"),
+              "TLS_CHACHA20_POLY1305_SHA256");
+    EXPECT_EQ(chosen("-tls1_2"), "ECDHE-ECDSA-AES128-GCM-SHA256");
+    EXPECT_EQ(chosen("-tls1_2 -cipher ECDHE-ECDSA-CHACHA20-POLY1305:ECDHE-ECDSA-AES128-GCM-SHA256"),
+              "ECDHE-ECDSA-CHACHA20-POLY1305");
+    // An old player's CBC cipher still connects.
+    EXPECT_EQ(chosen("-tls1_2 -cipher ECDHE-ECDSA-AES128-SHA"), "ECDHE-ECDSA-AES128-SHA");
 }
 
 TEST_F(TlsTest, BadTlsIsDroppedInTimeWhileListenersKeepStreaming) {

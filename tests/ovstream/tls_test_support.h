@@ -117,6 +117,10 @@ public:
 
     // The session to resume later (the caller frees it), once the server sent its tickets.
     SSL_SESSION* Session() const { return SSL_get1_session(m_ssl); }
+    // The cipher the server chose.
+    std::string Cipher() const {
+        return m_connected ? SSL_CIPHER_get_name(SSL_get_current_cipher(m_ssl)) : "";
+    }
     // Whether the handshake resumed the offered session instead of a full one.
     bool Resumed() const { return m_connected && SSL_session_reused(m_ssl) == 1; }
 

@@ -2,10 +2,14 @@
 
 #include <asio/ssl/context.hpp>
 
+#include <algorithm>
+#include <iterator>
 #include <openssl/bn.h>
 #include <openssl/crypto.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
+#include <string>
+#include <string_view>
 #include <sys/stat.h>
 
 namespace orvanta::engine {
@@ -18,6 +22,39 @@ constexpr off_t kMaxPemBytes = 256 * 1024;
 
 bool MinimumTls12(SSL_CTX* context) {
     return SSL_CTX_ctrl(context, SSL_CTRL_SET_MIN_PROTO_VERSION, TLS1_2_VERSION, nullptr) == 1;
+}
+
+// The ciphers this machine runs fastest go first: AES-128-GCM (AES instructions on every x86 and
+// arm64 server), then ChaCha20-Poly1305, which a client without AES instructions (an older
+// phone) puts first and is given (SSL_OP_PRIORITIZE_CHACHA). The library's other defaults stay
+// behind them, in their order, for old players. AES-256 costs 40% more per byte and protects a
+// public radio stream no better.
+constexpr char kTls13Suites[] =
+    "TLS_AES_128_GCM_SHA256:TLS_CHACHA20_POLY1305_SHA256:TLS_AES_256_GCM_SHA384";
+constexpr const char* kTls12First[] = {
+    "ECDHE-ECDSA-AES128-GCM-SHA256", "ECDHE-RSA-AES128-GCM-SHA256", "ECDHE-ECDSA-CHACHA20-POLY1305",
+    "ECDHE-RSA-CHACHA20-POLY1305"};
+
+bool PreferFastCiphers(SSL_CTX* context) {
+    std::string list;
+    for (const char* name : kTls12First) {
+        list += std::string(list.empty() ? "" : ":") + name;
+    }
+    const STACK_OF(SSL_CIPHER)* defaults = SSL_CTX_get_ciphers(context);
+    for (int i = 0; i < sk_SSL_CIPHER_num(defaults); ++i) {
+        const SSL_CIPHER* cipher = sk_SSL_CIPHER_value(defaults, i);
+        // TLS 1.3's suites are set on their own; the list takes the older ones only.
+        if (std::string_view(SSL_CIPHER_get_version(cipher)) != "TLSv1.3") {
+            const std::string name = SSL_CIPHER_get_name(cipher);
+            if (std::find(std::begin(kTls12First), std::end(kTls12First), name) ==
+                std::end(kTls12First)) {
+                list += ":" + name;
+            }
+        }
+    }
+    SSL_CTX_set_options(context, SSL_OP_PRIORITIZE_CHACHA);
+    return SSL_CTX_set_ciphersuites(context, kTls13Suites) == 1 &&
+           SSL_CTX_set_cipher_list(context, list.c_str()) == 1;
 }
 
 bool UsableFile(const std::string& path, const char* what, std::string* why) {
@@ -87,6 +124,10 @@ std::shared_ptr<asio::ssl::context> LoadServerContext(const std::string& certifi
     }
     SSL_CTX_set_options(
         native, SSL_OP_NO_RENEGOTIATION | SSL_OP_NO_COMPRESSION | SSL_OP_CIPHER_SERVER_PREFERENCE);
+    if (!PreferFastCiphers(native)) {
+        *why = "the TLS library refuses the engine's choice of ciphers";
+        return nullptr;
+    }
     // A listener's connection is idle between two write passes; its record buffers go back to
     // the heap meanwhile instead of staying with each of thousands of connections.
     SSL_CTX_set_mode(native, SSL_MODE_RELEASE_BUFFERS);
