@@ -203,6 +203,34 @@ TEST_F(TlsTest, AListenerWhoseSocketFillsGetsEveryRecordWhole) {
     }
 }
 
+// Records are sealed and sent in batches, the plain stream in gather writes: a TLS listener and a
+// plain one that join together hear the same bytes, every frame in its place.
+TEST_F(TlsTest, ATlsAndAPlainListenerThatJoinTogetherHearTheSameBytes) {
+    Start();
+    auto source = Source();
+    // Frames that differ, so that a record lost, doubled or out of order shows.
+    const auto numbered = [](int from, int count) {
+        std::string frames = Mp3Frames(count);
+        for (int i = 0; i < count; ++i) {
+            frames.replace(static_cast<size_t>(i) * 417 + 4, 4, std::to_string(1000 + from + i));
+        }
+        return frames;
+    };
+    TestClient plain(m_port);
+    plain.Send("GET /stream HTTP/1.0\r\n\r\n");
+    ASSERT_PRED2(test::StartsWith, plain.ReadUntil("\r\n\r\n"), "HTTP/1.0 200 OK");
+    auto secure = Listener();
+    for (int i = 0; i < 6; ++i) {
+        source->Send(numbered(i * 150, 150));
+        std::this_thread::sleep_for(100ms);
+    }
+    const size_t bytes = 417 * 900;
+    const std::string heard = plain.Read(bytes, 10000);
+    ASSERT_EQ(heard.size(), bytes);
+    EXPECT_TRUE(heard == secure->Read(bytes, 10000)) << "the two streams differ";
+    EXPECT_NE(heard.find(numbered(700, 1)), std::string::npos) << "the numbered frames came";
+}
+
 TEST_F(TlsTest, ARenewedCertificateReachesNewConnectionsWhileOldOnesStream) {
     ASSERT_TRUE(m_certificates.Issue("second", 0x2002));
     ASSERT_TRUE(m_certificates.Issue("expired", 0x3003, -1));

@@ -89,12 +89,17 @@ public:
         m_socket.non_blocking(true, ignored);
         if (m_ssl != nullptr) {
             g_tlsStatesMade.fetch_add(1, std::memory_order_relaxed);
-            if (early.empty()) {
-                SSL_set_fd(m_ssl.get(), m_socket.native_handle());
-            } else if (!ReadFirst(early)) {
+            BIO* reading = early.empty() ? BIO_new_socket(m_socket.native_handle(), BIO_NOCLOSE)
+                                         : MemoryFirst(early);
+            BIO* writing = WriteChain();
+            if (reading == nullptr || writing == nullptr) {
+                BIO_free(reading);
+                BIO_free_all(writing);
                 m_ssl.reset();
                 return;
             }
+            SSL_set_bio(m_ssl.get(), reading, writing);
+            m_readingEarly = !early.empty();
             // Each finished record counts, so a retry after a full socket goes on where the
             // last one ended; the staging may move between retries.
             SSL_set_mode(m_ssl.get(),
@@ -201,24 +206,71 @@ private:
             std::move(then));
     }
 
-    // OpenSSL reads `early` from memory, then the socket; it writes to the socket throughout.
-    bool ReadFirst(std::string_view early) {
+    // What OpenSSL reads first: `early` from memory, then (TurnToSocket) the socket.
+    static BIO* MemoryFirst(std::string_view early) {
         BIO* memory = BIO_new(BIO_s_mem());
-        BIO* socket = BIO_new_socket(m_socket.native_handle(), BIO_NOCLOSE);
-        if (memory == nullptr || socket == nullptr ||
-            BIO_write(memory, early.data(), static_cast<int>(early.size())) !=
-                static_cast<int>(early.size())) {
+        if (memory == nullptr || BIO_write(memory, early.data(), static_cast<int>(early.size())) !=
+                                     static_cast<int>(early.size())) {
             BIO_free(memory);
-            BIO_free(socket);
-            return false;
+            return nullptr;
         }
         // Empty, it asks to be retried like a socket with nothing waiting: that is the moment
         // to turn to the socket.
         BIO_set_mem_eof_return(memory, -1);
-        SSL_set0_rbio(m_ssl.get(), memory);
-        SSL_set0_wbio(m_ssl.get(), socket);
-        m_readingEarly = true;
-        return true;
+        return memory;
+    }
+
+    // What OpenSSL writes to: the socket, behind a filter that holds the records of one Write
+    // so that they leave in one system call (see Sealed).
+    BIO* WriteChain() {
+        BIO* filter = BIO_new(HoldMethod());
+        BIO* socket = BIO_new_socket(m_socket.native_handle(), BIO_NOCLOSE);
+        if (filter == nullptr || socket == nullptr) {
+            BIO_free(filter);
+            BIO_free(socket);
+            return nullptr;
+        }
+        BIO_set_data(filter, this);
+        return BIO_push(filter, socket);
+    }
+
+    // The filter's method: records go to the socket, except while a Write seals them (they
+    // gather in Sealed) or while records sealed earlier still wait for room in the socket
+    // (they queue behind those in m_unsent, so that nothing overtakes them).
+    static BIO_METHOD* HoldMethod() {
+        static BIO_METHOD* const method = [] {
+            BIO_METHOD* made = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_FILTER, "hold");
+            BIO_meth_set_write_ex(
+                made, [](BIO* bio, const char* data, size_t size, size_t* written) {
+                    BIO_clear_retry_flags(bio);
+                    auto* self = static_cast<TlsTransport*>(BIO_get_data(bio));
+                    if (self->m_sealing || !self->m_unsent.empty()) {
+                        (self->m_sealing ? Sealed() : self->m_unsent).append(data, size);
+                        *written = size;
+                        return 1;
+                    }
+                    const int result = BIO_write_ex(BIO_next(bio), data, size, written);
+                    BIO_copy_next_retry(bio);
+                    return result;
+                });
+            BIO_meth_set_ctrl(made, [](BIO* bio, int command, long number, void* pointer) {
+                return BIO_ctrl(BIO_next(bio), command, number, pointer);
+            });
+            BIO_meth_set_create(made, [](BIO* bio) {
+                BIO_set_init(bio, 1);
+                return 1;
+            });
+            return made;
+        }();
+        return method;
+    }
+
+    // The records one Write sealed, shared by every connection of the event loop's thread: a
+    // write pass seals each listener's records here and hands them to the kernel at once, so a
+    // pass of a little over one record's audio costs one system call, not two.
+    static std::string& Sealed() {
+        thread_local std::string sealed;
+        return sealed;
     }
 
     // When OpenSSL wants more and has read all of the early bytes: it reads the socket from now
@@ -272,37 +324,37 @@ private:
                    [handler = std::move(handler), ec, bytes] { handler(ec, bytes); });
     }
 
-    // Seals and sends what is left of m_writing; `first` when called from Write itself, whose
-    // handler must not run inside it.
+    // Seals what is left of m_writing into records and sends them in one system call, then
+    // whatever the socket could not take once it has room; `first` when called from Write
+    // itself, whose handler must not run inside it.
     void ContinueWrite(Handler handler, bool first) {
         asio::error_code failure;
-        while (m_written < m_writing.size()) {
+        while (failure == asio::error_code()) {
             if (!Usable()) {
                 failure = asio::error::bad_descriptor;
                 break;
             }
-            size_t written = 0;
-            ERR_clear_error();
-            const int result =
-                SSL_write_ex(m_ssl.get(), static_cast<const char*>(m_writing.data()) + m_written,
-                             m_writing.size() - m_written, &written);
-            if (result == 1) {
-                m_written += written;
+            if (!m_unsent.empty()) {
+                if (!SendUnsent(failure)) {
+                    if (!failure) {
+                        m_socket.async_wait(tcp::socket::wait_write,
+                                            [this, handler = std::move(handler)](
+                                                const asio::error_code& ec) mutable {
+                                                if (ec) {
+                                                    Finish(std::move(handler), ec);
+                                                } else {
+                                                    ContinueWrite(std::move(handler), false);
+                                                }
+                                            });
+                        return;
+                    }
+                }
                 continue;
             }
-            const int code = SSL_get_error(m_ssl.get(), result);
-            if (!IsWait(code)) {
-                failure = TlsError(code);
+            if (m_written == m_writing.size()) {
                 break;
             }
-            Wait(code, [this, handler = std::move(handler)](const asio::error_code& ec) mutable {
-                if (ec) {
-                    Finish(std::move(handler), ec);
-                } else {
-                    ContinueWrite(std::move(handler), false);
-                }
-            });
-            return;
+            failure = Seal();
         }
         if (!first) {
             Finish(std::move(handler), failure);
@@ -312,6 +364,70 @@ private:
                    [this, handler = std::move(handler), failure]() mutable {
                        Finish(std::move(handler), failure);
                    });
+    }
+
+    // Seals the rest of m_writing, in records as full as the library makes them, and offers them
+    // to the socket in one call; what it does not take waits in m_unsent.
+    asio::error_code Seal() {
+        std::string& sealed = Sealed();
+        sealed.clear();
+        m_sealing = true;
+        int code = SSL_ERROR_NONE;
+        while (m_written < m_writing.size()) {
+            size_t written = 0;
+            ERR_clear_error();
+            const int result =
+                SSL_write_ex(m_ssl.get(), static_cast<const char*>(m_writing.data()) + m_written,
+                             m_writing.size() - m_written, &written);
+            if (result != 1) {
+                code = SSL_get_error(m_ssl.get(), result);
+                break;
+            }
+            m_written += written;
+        }
+        m_sealing = false;
+        asio::error_code failure;
+        size_t sent = 0;
+        while (sent < sealed.size()) {
+            const ssize_t n = ::send(m_socket.native_handle(), sealed.data() + sent,
+                                     sealed.size() - sent, MSG_NOSIGNAL);
+            if (n >= 0) {
+                sent += static_cast<size_t>(n);
+            } else if (errno != EINTR) {
+                if (errno != EAGAIN && errno != EWOULDBLOCK) {
+                    failure.assign(errno, asio::error::get_system_category());
+                }
+                break;
+            }
+        }
+        if (!failure && sent < sealed.size()) {
+            m_unsent.assign(sealed, sent);
+        }
+        if (sealed.capacity() > kTlsStagingBytes * 2) {
+            std::string().swap(sealed);
+        }
+        // The filter never asks to be retried: a failure here is the library's own.
+        return failure ? failure : code != SSL_ERROR_NONE ? TlsError(code) : failure;
+    }
+
+    // Sends what waits in m_unsent: true once all of it went, false when the socket is full
+    // (or failed, with `failure` set).
+    bool SendUnsent(asio::error_code& failure) {
+        while (m_unsentAt < m_unsent.size()) {
+            const ssize_t n = ::send(m_socket.native_handle(), m_unsent.data() + m_unsentAt,
+                                     m_unsent.size() - m_unsentAt, MSG_NOSIGNAL);
+            if (n >= 0) {
+                m_unsentAt += static_cast<size_t>(n);
+            } else if (errno != EINTR) {
+                if (errno != EAGAIN && errno != EWOULDBLOCK) {
+                    failure.assign(errno, asio::error::get_system_category());
+                }
+                return false;
+            }
+        }
+        std::string().swap(m_unsent);
+        m_unsentAt = 0;
+        return true;
     }
 
     void Finish(Handler handler, const asio::error_code& ec) {
@@ -325,6 +441,10 @@ private:
     tcp::socket m_socket;
     std::unique_ptr<SSL, SslFree> m_ssl;
     bool m_readingEarly = false;
+    bool m_sealing = false;  // a Write is sealing records into Sealed()
+    // Sealed records the socket has not taken yet, from m_unsentAt on.
+    std::string m_unsent;
+    size_t m_unsentAt = 0;
     std::vector<char> m_staging;
     asio::const_buffer m_writing;
     size_t m_written = 0;
