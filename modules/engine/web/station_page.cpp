@@ -127,7 +127,7 @@ std::string StationPage(const StationSnapshot& station, const StationPageFacts& 
         Attribute("href", facts.streamPath) +
         ">open the stream</a>.</audio>\n"
         "<div id=\"station-controls\" hidden>\n"
-        "<button id=\"station-play\" type=\"button\" aria-pressed=\"false\">Play</button>\n"
+        "<button id=\"station-play\" type=\"button\">Play</button>\n"
         "<div class=\"volume\"><label for=\"station-volume\">Volume</label>"
         "<input id=\"station-volume\" type=\"range\" min=\"0\" max=\"1\" step=\"0.05\" "
         "value=\"1\"></div>\n</div>\n"

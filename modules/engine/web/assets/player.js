@@ -62,7 +62,6 @@
     function showButton() {
         if (playButton) {
             playButton.textContent = wanted ? 'Pause' : 'Play';
-            playButton.setAttribute('aria-pressed', wanted ? 'true' : 'false');
         }
         if ('mediaSession' in navigator) {
             navigator.mediaSession.playbackState = wanted ? 'playing' : 'paused';
