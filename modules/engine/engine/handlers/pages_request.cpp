@@ -219,10 +219,12 @@ Outcome StationPageRequest(const Request& request, const RequestContext& context
                            RequestActions& actions) {
     const std::string& path = request.path;
     if (path == kNowPlayingPath) {
-        const ContentFolder folder = StationContent(context, actions);
+        // Asked every two seconds by every open page: only the addresses, no look at the disk.
+        StationPageFacts facts;
+        facts.origin = Origin(request, context);
+        facts.streamPath = EncodedStreamPath(context);
         return Page(request, "application/json; charset=utf-8",
-                    NowPlayingJson(actions.Snapshot(), FactsFor(request, context, folder)),
-                    "Cache-Control: no-cache\r\n");
+                    NowPlayingJson(actions.Snapshot(), facts), "Cache-Control: no-cache\r\n");
     }
     if (path == kManifestPath) {
         // An operator's own manifest wins, as the own index page does.

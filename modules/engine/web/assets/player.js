@@ -25,7 +25,7 @@
 
     const kFirstRetryMs = 1000;
     const kLastRetryMs = 30000;
-    const kPollMs = 1500;
+    const kPollMs = 2000;
     // Playback that has not moved for this long is taken for a dead connection.
     const kStuckMs = 8000;
 
@@ -283,7 +283,7 @@
         }
     }
 
-    // One request at a time, every 1.5 s while the page is seen or plays.
+    // One request at a time, every 2 s while the page is seen or plays.
     async function poll() {
         if (!data.nowplaying) {
             return;
