@@ -3,9 +3,13 @@
 # Safe to run again and again: with everything in place it changes nothing and asks no server.
 # With --tests it also installs what only the tests need from outside Debian: node and npm, and
 # the browser tests' npm packages from their lock file; and it fetches promtool (below).
+# The station page's one npm package (hls.js, pinned by web/package-lock.json) is installed
+# whenever npm is there; --web (scripts/package.sh) and --tests install node and npm for it.
 set -euo pipefail
 tests=0
-[[ ${1:-} == --tests ]] && tests=1
+web=0
+[[ ${1:-} == --tests ]] && tests=1 && web=1
+[[ ${1:-} == --web ]] && web=1
 
 packages=(
     # build
@@ -44,7 +48,7 @@ fi
 missing=()
 # node and npm are looked for as commands: they may come from elsewhere than Debian (NodeSource's
 # nodejs carries its own npm and conflicts with Debian's).
-if ((tests)); then
+if ((web)); then
     command -v node >/dev/null 2>&1 || missing+=(nodejs)
     command -v npm >/dev/null 2>&1 || missing+=(npm)
 fi
@@ -59,6 +63,16 @@ if ((${#missing[@]})); then
     export DEBIAN_FRONTEND=noninteractive
     "${as_root[@]}" apt-get update -qq
     "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# hls.js for the station page, from web/package-lock.json; the build copies it beside the engine.
+# Without npm (a plain build) the page simply offers no hls.js.
+station=$(dirname "$0")/../web
+if command -v npm >/dev/null 2>&1 &&
+    ! cmp -s "$station/package-lock.json" "$station/node_modules/.installed-lock.json"; then
+    echo "Installing the station page's npm package (npm ci in web)"
+    (cd "$station" && npm ci --no-audit --no-fund --loglevel=error)
+    cp "$station/package-lock.json" "$station/node_modules/.installed-lock.json"
 fi
 
 # The browser tests' npm packages (hls.js, puppeteer-core, axe-core), at the versions

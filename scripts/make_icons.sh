@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Renders the program's icon (src/res/icons/orvanta.svg) to the PNG sizes the program and the
-# desktop use. The PNGs are committed; run this only after changing the SVG.
+# desktop use, and to the two the station page's web app manifest names (192 and 512, compiled
+# into the engine from modules/engine/web/assets/). The PNGs are committed; run this only after
+# changing the SVG.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if ! command -v rsvg-convert >/dev/null; then
@@ -10,4 +12,7 @@ if ! command -v rsvg-convert >/dev/null; then
 fi
 for size in 16 24 32 48 64 128 256; do
     rsvg-convert -w "$size" -h "$size" src/res/icons/orvanta.svg -o "src/res/icons/orvanta-$size.png"
+done
+for size in 192 512; do
+    rsvg-convert -w "$size" -h "$size" src/res/icons/orvanta.svg -o "modules/engine/web/assets/icon-$size.png"
 done

@@ -7,7 +7,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/deps.sh
+# --web: with node and npm, so the package carries hls.js for the station page.
+bash scripts/deps.sh --web
 
 name=orvanta-server
 build=build/package-release

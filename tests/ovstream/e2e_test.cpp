@@ -92,8 +92,9 @@ TEST_F(EndToEndTest, FfmpegMp3ReachesMpg123AndABrowserWithTitles) {
     if (HaveTool("chromium")) {
         Get("GET /admin.cgi?pass=hackme&mode=updinfo&song=Owl%20%3C3%20Jazz HTTP/1.0\r\n\r\n");
         ASSERT_EQ(Browser(Url("/"))->Wait(30000), 0) << test::ReadFile(m_dir.File("browser.err"));
-        test::ExpectHas(test::ReadFile(m_dir.File("dom.html")),
-                        {"<b>Owl &lt;3 Jazz</b>", "On air for", "href=\"/listen.pls\""});
+        test::ExpectHas(
+            test::ReadFile(m_dir.File("dom.html")),
+            {"id=\"station-title\">Owl &lt;3 Jazz</p>", "On air for", "href=\"/listen.pls\""});
     }
 }
 

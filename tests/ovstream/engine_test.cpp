@@ -248,20 +248,22 @@ TEST_F(EngineTest, StatusPagesReadTheWayTheirConsumersReadThem) {
               {"\r\n\r\n#EXTM3U\n#EXTINF:-1,Night Owl\nhttp://127.0.0.1:" + std::to_string(m_port) +
                "/stream\n"});
     const std::string page = Get("GET /index.html HTTP/1.0\r\n\r\n");
-    ExpectHas(page, {"<h1>Night Owl</h1>", "1 of 3"});
+    ExpectHas(page, {"<h1 id=\"station-name\">Night Owl</h1>", "id=\"station-listeners\">1<"});
     ExpectHas(page, {"<b>\"quotes"}, false);  // nothing from a source unescaped
 
     // A title that is a script stays text, and every generated page tells browsers to run
-    // nothing in it anyway.
+    // nothing in it anyway but the station page's own script file.
     UpdateTitle("%3Cscript%3Ealert(1)%3C/script%3E%00x");
     for (const char* path : {"/7.html", "/played.html", "/index.html"}) {
         const std::string html = Get(std::string("GET ") + path + " HTTP/1.0\r\n\r\n");
         const std::string pageHead = html.substr(0, html.find("\r\n\r\n"));
-        ExpectHas(pageHead, {"\r\nContent-Security-Policy: default-src 'none';"});
+        ExpectHas(pageHead, {path == std::string("/index.html")
+                                 ? "\r\nContent-Security-Policy: default-src 'self';"
+                                 : "\r\nContent-Security-Policy: default-src 'none';"});
         const std::string nosniff = "\r\nX-Content-Type-Options: nosniff";
         EXPECT_NE(pageHead.find(nosniff), std::string::npos) << path;
         EXPECT_EQ(pageHead.find(nosniff), pageHead.rfind(nosniff)) << "said once\n" << pageHead;
-        ExpectHas(html, {"<script", std::string_view("\0", 1)}, false);
+        ExpectHas(html, {"<script>", std::string_view("\0", 1)}, false);
     }
 
     // The next source is Liquidsoap with chunked=true (HTTP/1.1, the 100 first), sends no title
@@ -480,7 +482,7 @@ TEST_F(EngineTest, PasswordGuessingIsHeldBackPrivateStreamsAreLimitedAndNoPasswo
         ExpectHas(Get("GET / HTTP/1.1\r\nConnection: close\r\nUser-Agent: Mozilla/5.0\r\nAccept: "
                       "text/html\r\n\r\n",
                       "127.0.0.3"),
-                  {"<html>"});
+                  {"<main id=\"station\""});
         EXPECT_PRED2(StartsWith, Get("OPTIONS /; HTTP/1.1\r\n\r\n", "127.0.0.3"), "HTTP/1.0 204");
         EXPECT_PRED2(StartsWith, Get("GET /nothing-here HTTP/1.0\r\n\r\n", "127.0.0.3"),
                      "HTTP/1.0 404");

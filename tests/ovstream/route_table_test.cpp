@@ -66,6 +66,10 @@ TEST(RouteTableTest, MethodsFirstThenPathsThenTheStreamAndPagesLast) {
     // The metrics stay where scrapers look for them whatever a source calls its mount.
     mount = "/metrics";
     EXPECT_EQ(route(Make("GET", "/metrics")), &MetricsRequest);
+    // So do the station page's files, which it names by their plain names too.
+    mount = "/assets/player.js";
+    EXPECT_EQ(route(Make("GET", "/assets/player.js")), &StationPageRequest);
+    EXPECT_EQ(route(Make("GET", "/assets/other.js")), &PageRequest);
 }
 
 }  // namespace

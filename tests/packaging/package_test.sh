@@ -122,6 +122,15 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 curl -s --max-time 4 -o "$scratch/heard" "http://127.0.0.1:$port/stream" || true
+# The station page offers hls.js, which the package puts beside the engine.
+page=$(curl -s --max-time 4 -A 'Mozilla/5.0' -H 'Accept: text/html' "http://127.0.0.1:$port/")
+library=$(grep -o 'data-hls-library="/assets/hls\.light\.min\.[0-9a-f]*\.js"' <<<"$page" |
+    cut -d'"' -f2 || true)
+[[ -n $library ]] || fail "the station page offers no hls.js (web/hls.light.min.js not found)"
+curl -sf --max-time 4 -o "$scratch/hls.js" "http://127.0.0.1:$port$library" ||
+    fail "the station does not serve $library"
+cmp -s "$scratch/hls.js" "$root/usr/lib/orvanta-server/web/hls.light.min.js" ||
+    fail "$library is not the package's hls.js"
 kill "$encoder" 2>/dev/null || true
 wait "$encoder" 2>/dev/null || true
 heard=$(stat -c %s "$scratch/heard" 2>/dev/null || echo 0)
@@ -129,7 +138,7 @@ heard=$(stat -c %s "$scratch/heard" 2>/dev/null || echo 0)
 kill -TERM "$server"
 wait "$server" || fail "ovserver exited with $?"
 server=
-pass "ffmpeg in, curl heard $heard bytes"
+pass "ffmpeg in, curl heard $heard bytes; the station page serves the package's hls.js"
 
 grep -q "^Port=$port" "$state/Config.ini" || fail "Config.ini in the state folder lost its port"
 # No plug-in ships, so there is no plug-in cache to write.

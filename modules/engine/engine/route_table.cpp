@@ -29,6 +29,7 @@ constexpr Route kRoutes[] = {
     {M::Any, {}, P::Exact, "/metrics", nullptr, &MetricsRequest},
     {M::Any, {}, P::Exact, kHlsPlaylistPath, nullptr, &HlsRequest},
     {M::Any, {}, P::Prefix, kHlsSegmentFolder, nullptr, &HlsRequest},
+    {M::Any, {}, P::Predicate, {}, &IsStationPageRequest, &StationPageRequest},
     {M::Any, {}, P::Predicate, {}, &IsStreamRequest, &ListenerRequest},
     {M::Any, {}, P::Any, {}, nullptr, &PageRequest},
 };

@@ -34,16 +34,6 @@ std::string FormatTime(std::chrono::system_clock::time_point when, TimeStyle sty
     return text;
 }
 
-std::string Duration(std::chrono::system_clock::time_point since) {
-    const auto seconds =
-        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now() - since)
-            .count();
-    char text[32];
-    std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
-                  static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
-    return text;
-}
-
 // Untrusted text on one line: scrapers of "/7.html" and the playlists split on lines.
 std::string OneLine(std::string_view text) {
     return WithoutControlBytes(text);
@@ -213,61 +203,6 @@ std::string Playlist(const std::string& streamUrl, const std::string& title, boo
                "\nLength1=-1\nVersion=2\n";
     }
     return "#EXTM3U\n#EXTINF:-1," + OneLine(title) + "\n" + streamUrl + "\n";
-}
-
-std::string StationPage(const StationSnapshot& station, const std::string& streamPath) {
-    const std::string name = HtmlEscape(station.name);
-    std::string page = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + name +
-                       "</title>\n<style>body{font-family:sans-serif;margin:2em}td{padding:2px "
-                       "8px}</style></head><body>\n<h1>" +
-                       name + "</h1>\n<table>\n";
-    auto row = [&page](const std::string& label, const std::string& value) {
-        page += "<tr><td>" + label + "</td><td>" + value + "</td></tr>\n";
-    };
-    if (station.onAir) {
-        row("Status", "On air for " + Duration(station.streamStart));
-        row("Genre", HtmlEscape(station.genre));
-        row("Current song", "<b>" + HtmlEscape(station.title) + "</b>");
-        row("Listeners", std::to_string(station.listeners) + " of " + Number(station.maxListeners) +
-                             " (peak " + std::to_string(station.peakListeners) + ")");
-        if (station.hlsOffered) {
-            row("HLS listeners", std::to_string(station.hlsListeners));
-        }
-        if (!station.codec.empty()) {
-            row("Codec", HtmlEscape(station.codec));
-        }
-        if (station.bitrate > 0) {
-            row("Bitrate", Number(station.bitrate) + " kbit/s");
-        }
-        if (station.sampleRate > 0) {
-            row("Audio", Number(station.sampleRate) + " Hz, " + Number(station.channels) +
-                             (station.channels == 1 ? " channel" : " channels"));
-        }
-    } else {
-        row("Status", "Not on air");
-    }
-    page += "</table>\n";
-    if (station.onAir) {
-        // Plays without a script: the page's own policy allows none.
-        page += "<p><audio controls preload=\"none\" src=\"" + HtmlEscape(streamPath) +
-                "\"></audio></p>\n";
-    }
-    page +=
-        "<p><a href=\"/;\">Listen</a> | <a href=\"/listen.pls\">listen.pls</a> | "
-        "<a href=\"/listen.m3u\">listen.m3u</a> | <a href=\"/played.html\">Played</a>";
-    if (station.hlsOffered) {
-        // Phones and smart speakers that expect HLS, and caches in front of the station.
-        page += " | <a href=\"/live.m3u8\">HLS</a>";
-    }
-    page += "</p>\n";
-    if (!station.history.empty()) {
-        page += "<h2>Recently played</h2>\n<table>\n";
-        for (const PlayedEntry& song : station.history) {
-            row(FormatTime(song.start, TimeStyle::Clock), HtmlEscape(song.title));
-        }
-        page += "</table>\n";
-    }
-    return page + "</body></html>\n";
 }
 
 namespace {

@@ -1,6 +1,6 @@
 // The pages the engine answers itself: the status pages monitoring tools and players already
-// read, the playlists, and the station's own page when the content folder has none. Built from
-// a snapshot of the station: plain data in, text out.
+// read and the playlists (the station's own page is station_page.h's). Built from a snapshot of
+// the station: plain data in, text out.
 //
 // Every text that came from outside (titles, the source's name and genre) is untrusted: control
 // bytes never reach a page, HTML pages escape it, and the HTML the engine generates is served
@@ -47,9 +47,5 @@ std::string ListClientsXml(const std::string& mount, const std::vector<ListenerE
 // The icon browsers ask every page for, when the content folder has none: a 16x16 PNG in an
 // ICO container.
 std::string_view BuiltInFavicon();
-
-// The station's page: name, genre, title, listeners, time on air, history, links and a player
-// for `streamPath`.
-std::string StationPage(const StationSnapshot& station, const std::string& streamPath);
 
 }  // namespace orvanta::engine

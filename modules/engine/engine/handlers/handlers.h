@@ -59,6 +59,12 @@ std::string ConsoleNotHere(const RequestContext& context);
 // The console's JSON API under /admin/api/, for scripts with the API token.
 Outcome AdminApiRequest(const Request& request, const RequestContext& context,
                         RequestActions& actions);
+// The station page's own files and documents: /nowplaying.json, /manifest.webmanifest, the
+// compiled-in script, style sheet and icons under /assets/, and hls.js by its versioned address.
+// Asked before the stream's paths, so that no mount can hide them.
+bool IsStationPageRequest(const Request& request, const RequestContext& context);
+Outcome StationPageRequest(const Request& request, const RequestContext& context,
+                           RequestActions& actions);
 // Status pages, playlists, the content folder and the station's own page.
 Outcome PageRequest(const Request& request, const RequestContext& context, RequestActions& actions);
 
