@@ -238,31 +238,34 @@ private:
     // gather in Sealed) or while records sealed earlier still wait for room in the socket
     // (they queue behind those in m_unsent, so that nothing overtakes them).
     static BIO_METHOD* HoldMethod() {
-        static BIO_METHOD* const method = [] {
-            BIO_METHOD* made = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_FILTER, "hold");
-            BIO_meth_set_write_ex(
-                made, [](BIO* bio, const char* data, size_t size, size_t* written) {
-                    BIO_clear_retry_flags(bio);
-                    auto* self = static_cast<TlsTransport*>(BIO_get_data(bio));
-                    if (self->m_sealing || !self->m_unsent.empty()) {
-                        (self->m_sealing ? Sealed() : self->m_unsent).append(data, size);
-                        *written = size;
-                        return 1;
-                    }
-                    const int result = BIO_write_ex(BIO_next(bio), data, size, written);
-                    BIO_copy_next_retry(bio);
-                    return result;
+        // Freed when the module is unloaded, after every connection has closed.
+        static const std::unique_ptr<BIO_METHOD, decltype(&BIO_meth_free)> method(
+            [] {
+                BIO_METHOD* made = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_FILTER, "hold");
+                BIO_meth_set_write_ex(
+                    made, [](BIO* bio, const char* data, size_t size, size_t* written) {
+                        BIO_clear_retry_flags(bio);
+                        auto* self = static_cast<TlsTransport*>(BIO_get_data(bio));
+                        if (self->m_sealing || !self->m_unsent.empty()) {
+                            (self->m_sealing ? Sealed() : self->m_unsent).append(data, size);
+                            *written = size;
+                            return 1;
+                        }
+                        const int result = BIO_write_ex(BIO_next(bio), data, size, written);
+                        BIO_copy_next_retry(bio);
+                        return result;
+                    });
+                BIO_meth_set_ctrl(made, [](BIO* bio, int command, long number, void* pointer) {
+                    return BIO_ctrl(BIO_next(bio), command, number, pointer);
                 });
-            BIO_meth_set_ctrl(made, [](BIO* bio, int command, long number, void* pointer) {
-                return BIO_ctrl(BIO_next(bio), command, number, pointer);
-            });
-            BIO_meth_set_create(made, [](BIO* bio) {
-                BIO_set_init(bio, 1);
-                return 1;
-            });
-            return made;
-        }();
-        return method;
+                BIO_meth_set_create(made, [](BIO* bio) {
+                    BIO_set_init(bio, 1);
+                    return 1;
+                });
+                return made;
+            }(),
+            &BIO_meth_free);
+        return method.get();
     }
 
     // The records one Write sealed, shared by every connection of the event loop's thread: a
