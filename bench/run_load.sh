@@ -323,6 +323,9 @@ measure() {
         if [[ -f $work/$name.perf ]]; then
             perf report -i "$work/$name.perf" --stdio --no-children --sort symbol 2>/dev/null |
                 grep -E '^ +[0-9.]+%' | sed -E 's/ +-? +-? *$//' | head -25 || true
+            echo "by library:"
+            perf report -i "$work/$name.perf" --stdio --no-children --sort dso 2>/dev/null |
+                grep -E '^ +[0-9.]+%' | sed -E 's/ +-? +-? *$//' | head -8 || true
         else
             echo "system calls per listener-second (over ${span} s after the ramp):"
             awk -F, -v n="$listeners" -v s="$span" '$1 > 0 { sub("syscalls:sys_enter_", "", $3);
