@@ -389,6 +389,15 @@ stats_pair() {
     start_server
     measure ovstream-stats-on "$server" >"$work/stats-on.out"
     cat "$work/stats-on.out"
+    # The store's writer thread (named ovstats) over the server's life: the statistics' own
+    # work, apart from the event loop's (which hands records over).
+    local task
+    for task in /proc/"$server"/task/*; do
+        [[ $(cat "$task/comm" 2>/dev/null) == ovstats ]] || continue
+        awk -v t="$(getconf CLK_TCK)" -v s=$((seconds + 4)) \
+            '{ printf "stats_writer_cpu %.2f s (%.4f CPU-s/s over the run)\n", ($14 + $15) / t, ($14 + $15) / t / s }' \
+            "$task/stat"
+    done
     kill "$server"  # the store writes what it holds and closes (its WAL goes into the file)
     wait "$server" 2>/dev/null || true
     cpu_off=$(awk '/^after_ramp_cpu_seconds_per_second/ {print $2}' "$work/stats-off.out")
