@@ -1,7 +1,7 @@
 // listener_load: N stream listeners in one process, for measuring a streaming server.
 //
 //   listener_load --port 8000 --path /stream --listeners 2000 --ramp 2000 --seconds 30
-//                 [--host 127.0.0.1] [--bitrate 128] [--tls 1] [--threads N]
+//                 [--host 127.0.0.1] [--bitrate 128] [--tls 1] [--threads N] [--churn N]
 //
 // Opens --listeners connections at --ramp connections per second, sends a player's request,
 // reads whatever arrives, and after --seconds prints: connections made, failures, bytes,
@@ -10,6 +10,12 @@
 // were still open at the end, and each listener's longest silence (the longest time between two
 // reads that brought bytes, or from the last one to the end): a rate taken over the whole run
 // averages a stall of a few seconds away, a silence shows it.
+// With --churn N, once every listener is open, N of them a second hang up and connect again
+// (spread evenly over the second, the longest-connected first, until --seconds is over): the
+// audience of a real station comes and goes. A hang-up is a reset (no TIME_WAIT left behind to
+// use up ports); what those connections received counts in the bytes, and `churn` says how many
+// were closed and opened again. Their rate, silence and time to first byte are the new
+// connection's.
 // With --tls 1 every listener speaks TLS (the server's certificate is not checked: this
 // measures cost, not trust), and time to first byte includes the handshake.
 // Loopback only: it is a tool for this machine's own servers.
@@ -111,6 +117,7 @@ struct Options {
     int bitrate = 128;
     bool tls = false;
     int threads = 0;  // 0: one per CPU this process may run on
+    int churn = 0;    // listeners a second that hang up and connect again once all are open
 };
 
 Options Parse(int argc, char** argv) {
@@ -134,6 +141,8 @@ Options Parse(int argc, char** argv) {
             o.tls = std::atoi(value) != 0;
         } else if (key == "--bitrate") {
             o.bitrate = std::max(1, std::atoi(value));
+        } else if (key == "--churn") {
+            o.churn = std::max(0, std::atoi(value));
         } else if (key == "--threads") {
             o.threads = std::max(0, std::atoi(value));
         } else {
@@ -179,6 +188,10 @@ public:
           m_nextPort(ports.first + index),
           m_buffer(kReadBuffer),
           m_events(kEventsPerWait) {
+        if (o.churn > 0) {
+            m_churnEvery = std::chrono::duration_cast<Clock::duration>(
+                std::chrono::duration<double>(o.threads / static_cast<double>(o.churn)));
+        }
         // Listener g belongs to worker g % threads; its time on the ramp is g / ramp.
         for (int g = index; g < o.listeners; g += o.threads) {
             Listener l;
@@ -191,18 +204,7 @@ public:
     Worker& operator=(const Worker&) = delete;
     ~Worker() {
         for (Listener& l : m_listeners) {
-            if (l.tls != nullptr) {
-                SSL_free(l.tls);
-            }
-            if (l.fd >= 0) {
-                // Reset, not a FIN: a closed connection would keep its port in TIME_WAIT for a
-                // minute, and a port this tool bound stays out of every program's own connect()
-                // until then (the next run with the kernel's choice of port finds thousands
-                // gone).
-                const linger reset{1, 0};
-                setsockopt(l.fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
-                close(l.fd);
-            }
+            Close(l);
         }
         if (m_epoll >= 0) {
             close(m_epoll);
@@ -215,8 +217,17 @@ public:
     size_t Opened() const { return m_opened; }
     Clock::duration LongestTurn() const { return m_longestTurn; }
     Clock::duration LongestOversleep() const { return m_longestOversleep; }
+    // Connections closed by the churn, and what they had received.
+    uint64_t Churned() const { return m_churned; }
+    uint64_t ChurnedBytes() const { return m_churnedBytes; }
 
 private:
+    // Hangs up with a reset, not a FIN: a closed connection would keep its port in TIME_WAIT
+    // for a minute, and a port this tool bound stays out of every program's own connect()
+    // until then (the next run with the kernel's choice of port finds thousands gone).
+    static void Close(Listener& l);
+    // The next listener in turn hangs up and connects again.
+    void Churn(Clock::time_point now);
     void Open(Listener& l, uint32_t index);
     // Binds to the next free port of this worker's share; false when the share is used up.
     bool BindNextPort(int fd);
@@ -240,7 +251,38 @@ private:
     std::vector<epoll_event> m_events;
     Clock::duration m_longestTurn{};
     Clock::duration m_longestOversleep{};
+    // This worker's share of the churn: one listener every m_churnEvery, from m_nextChurn.
+    Clock::duration m_churnEvery{};
+    Clock::time_point m_nextChurn{};
+    size_t m_churnNext = 0;
+    uint64_t m_churned = 0;
+    uint64_t m_churnedBytes = 0;
 };
+
+void Worker::Close(Listener& l) {
+    if (l.tls != nullptr) {
+        SSL_free(l.tls);
+        l.tls = nullptr;
+    }
+    if (l.fd >= 0) {
+        const linger reset{1, 0};
+        setsockopt(l.fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        close(l.fd);
+        l.fd = -1;
+    }
+}
+
+void Worker::Churn(Clock::time_point now) {
+    const auto index = static_cast<uint32_t>(m_churnNext);
+    m_churnNext = (m_churnNext + 1) % m_listeners.size();
+    Listener& l = m_listeners[index];
+    ++m_churned;
+    m_churnedBytes += l.bytes;
+    Close(l);
+    l = Listener{};
+    l.due = now;
+    Open(l, index);
+}
 
 void Worker::Run() {
     m_epoll = epoll_create1(EPOLL_CLOEXEC);
@@ -256,6 +298,16 @@ void Worker::Run() {
         Clock::time_point until = std::min(now + kLongestWait, m_end);
         if (m_opened < m_listeners.size()) {
             until = std::min(until, m_listeners[m_opened].due);
+        } else if (m_churnEvery > Clock::duration::zero() && !m_listeners.empty()) {
+            if (m_nextChurn == Clock::time_point{}) {
+                m_nextChurn = now;
+            }
+            // Behind the schedule (this thread was not running), it catches up a few at a time.
+            for (int i = 0; i < 16 && m_nextChurn <= now; ++i) {
+                Churn(now);
+                m_nextChurn += m_churnEvery;
+            }
+            until = std::min(until, m_nextChurn);
         }
         const auto wait = std::max(Clock::duration::zero(), until - now);
         const auto waitNs = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
@@ -487,6 +539,7 @@ int main(int argc, char** argv) {
     int atFullRate = 0;
     int openAtEnd = 0;
     uint64_t total = 0;
+    uint64_t churned = 0;
     Clock::duration longestTurn{};
     Clock::duration longestOversleep{};
     std::vector<double> rates;
@@ -503,6 +556,8 @@ int main(int argc, char** argv) {
     int failureError = 0;
     for (const auto& worker : workers) {
         longestTurn = std::max(longestTurn, worker->LongestTurn());
+        churned += worker->Churned();
+        total += worker->ChurnedBytes();
         longestOversleep = std::max(longestOversleep, worker->LongestOversleep());
         const std::vector<Listener>& listeners = worker->Listeners();
         for (size_t i = 0; i < worker->Opened(); ++i) {
@@ -546,6 +601,10 @@ int main(int argc, char** argv) {
                     failedAt[1], failedAt[2], failedAt[3], std::strerror(failureError));
     }
     std::printf("open_at_end %d\n", openAtEnd);
+    if (o.churn > 0) {
+        std::printf("churn %d/s: %llu closed and opened again\n", o.churn,
+                    static_cast<unsigned long long>(churned));
+    }
     std::printf("bytes %llu\n", static_cast<unsigned long long>(total));
     std::printf("rate_kbps min %.1f median %.1f max %.1f\n", Percentile(rates, 0.0),
                 Percentile(rates, 0.5), Percentile(rates, 0.999));

@@ -26,6 +26,13 @@
 #                         between), over and over until the end. Both runs add the server's CPU
 #                         and writes second by second and after each switch, and what its log
 #                         says about feeds on air and listeners closed.
+#   BENCH_CHURN=N         once all listeners are open, N of them a second hang up and connect
+#                         again (listener_load --churn), to the end of the run
+#   BENCH_STATS=0|1|both  the listening statistics off or on (on is the server's default); both:
+#                         two freshly started servers, statistics off then on, each measured the
+#                         same way, then both CPU figures after the ramp and their ratio, the
+#                         records the statistics dropped (from the server's log) and the
+#                         sessions and size of its stats.sqlite
 set -euo pipefail
 cd "$(dirname "$0")/.."
 listeners=${1:-1000}
@@ -271,6 +278,7 @@ measure() {
     local run_tool=(/usr/bin/time -f "load_tool_cpu %U s user + %S s system in %e s"
         "${tool[@]}" --port "$port" --path /stream --listeners "$listeners" --ramp "$ramp"
         --seconds "$seconds" "${threads[@]}" "${load_options[@]}")
+    ((${BENCH_CHURN:-0} > 0)) && run_tool+=(--churn "$BENCH_CHURN")
     local t0 sampler="" writes="" log_from=0
     t0=$(date +%s.%N)
     if [[ ${BENCH_FALLBACK:-0} == 1 ]]; then
@@ -341,8 +349,13 @@ encoder_spells=0
 cp "$server_dir/ovserver" "$server_dir/ovstream.so" "$work/"
 # Loopback only: listening on 127.0.0.1, and no directory registration (which would look up and
 # call the public directories each time a source connects).
+# Room for the churn's new connections while the server has yet to see their old ones go.
 printf '[Broadcast]\nPassword=hackme\nPublicServer=false\nShoutcastRegister=false\n[Network]\nPort=%d\nBindAddress=127.0.0.1\n[Limits]\nMaxClient=%d\nTimeout=10\n' \
-    "$port" $((listeners + 10)) >"$work/Config.ini"
+    "$port" $((listeners + ${BENCH_CHURN:-0} + 10)) >"$work/Config.ini"
+case ${BENCH_STATS:-} in
+    0) printf '[Stats]\nEnabled=False\n' >>"$work/Config.ini" ;;
+    1 | both) printf '[Stats]\nEnabled=True\n' >>"$work/Config.ini" ;;
+esac
 if [[ ${BENCH_TLS:-0} == 1 ]]; then
     openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 \
         -subj /CN=127.0.0.1 -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
@@ -362,8 +375,55 @@ start_server() {
     pids+=("$server")
     sleep 1
 }
-start_server
-measure ovstream "$server"
+# stats_pair: the same run on two fresh servers, statistics off then on; CPU after the ramp of
+# both and their ratio, and what the statistics made of the second run.
+stats_pair() {
+    local cpu_off cpu_on files
+    sed -i 's/^Enabled=True$/Enabled=False/' "$work/Config.ini"
+    start_server
+    measure ovstream-stats-off "$server" >"$work/stats-off.out"
+    cat "$work/stats-off.out"
+    kill "$server"
+    wait "$server" 2>/dev/null || true
+    find "$work" -name 'stats.sqlite*' -delete
+    sed -i 's/^Enabled=False$/Enabled=True/' "$work/Config.ini"
+    local log_from
+    log_from=$(cat "$work/log/ovserver.log" 2>/dev/null | wc -l)
+    start_server
+    measure ovstream-stats-on "$server" >"$work/stats-on.out"
+    cat "$work/stats-on.out"
+    # The store's writer thread (named ovstats) over the server's life: the statistics' own
+    # work, apart from the event loop's (which hands records over).
+    local task
+    for task in /proc/"$server"/task/*; do
+        [[ $(cat "$task/comm" 2>/dev/null) == ovstats ]] || continue
+        awk -v t="$(getconf CLK_TCK)" -v s=$((seconds + 4)) \
+            '{ printf "stats_writer_cpu %.2f s (%.4f CPU-s/s over the run)\n", ($14 + $15) / t, ($14 + $15) / t / s }' \
+            "$task/stat"
+    done
+    kill "$server"  # the store writes what it holds and closes (its WAL goes into the file)
+    wait "$server" 2>/dev/null || true
+    cpu_off=$(awk '/^after_ramp_cpu_seconds_per_second/ {print $2}' "$work/stats-off.out")
+    cpu_on=$(awk '/^after_ramp_cpu_seconds_per_second/ {print $2}' "$work/stats-on.out")
+    awk -v a="$cpu_off" -v b="$cpu_on" 'BEGIN { printf "stats_cpu after the ramp: off %.3f, on %.3f CPU-s/s, on/off %.3f\n", a, b, (a > 0 ? b / a : 0) }'
+    tail -n +$((log_from + 1)) "$work/log/ovserver.log" | awk '
+        /Statistics/ && !/resumed/ { if (++shown <= 10) print "log: " $0 }
+        /record\(s\) dropped/ { for (i = 1; i <= NF; i++) if ($i == "record(s)") n += $(i - 1) }
+        END { printf "stats_dropped %d (from the log lines \"record(s) dropped\")\n", n }'
+    files=$(find "$work" -name stats.sqlite)
+    for f in $files; do
+        echo "stats_file $f: $(stat -c %s "$f") bytes," \
+            "$(sqlite3 -readonly "$f" 'SELECT count(*) FROM listener_sessions') sessions," \
+            "$(sqlite3 -readonly "$f" 'SELECT count(*) FROM minute_samples') minute samples"
+    done
+}
+if [[ ${BENCH_STATS:-} == both ]]; then
+    stats_pair
+    start_server
+else
+    start_server
+    measure ovstream "$server"
+fi
 if [[ ${BENCH_FALLBACK:-0} == 1 ]]; then
     # A fresh server, so the peak memory and the log are this run's alone.
     kill "$server"

@@ -1,5 +1,7 @@
 // The listening statistics as a running engine records them: listeners that hang up and
-// listeners the server closes, HLS clients, the source and its titles, read back from the file.
+// listeners the server closes, HLS clients (ffmpeg among them), the source and its titles, read
+// back from the file; and what a full disk, a read-only folder or a file damaged while the
+// station runs do to them (and not to the stream).
 #include "base/credentials.h"
 #include "engine/engine.h"
 #include "ovstream/engine_ports.h"
@@ -7,12 +9,21 @@
 #include "stats/mmdb_file.h"
 #include "stats/stats_reader.h"
 #include "stats/stats_store.h"
+#include "test_process.h"
 #include "test_util.h"
 #include "web/listening_report.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <regex>
+#include <sched.h>
 #include <sqlite3.h>
+#include <sys/mount.h>
+#include <unistd.h>
 
 namespace orvanta::engine {
 namespace {
@@ -44,6 +55,61 @@ std::string Rows(const std::string& path, const std::string& sql) {
     return out;
 }
 
+size_t Occurrences(const std::string& text, const std::string& what) {
+    size_t count = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+// A small tmpfs of the test's own at `folder`, in a mount namespace of the test process's own so
+// nothing outside sees it (root only: Mounted() is false otherwise, with the reason in Why()).
+class Tmpfs {
+public:
+    Tmpfs(const std::string& folder, const std::string& options, unsigned long flags = 0)
+        : m_folder(folder) {
+        std::filesystem::create_directories(folder);
+        if (::unshare(CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+            m_why = std::string("a mount namespace of its own needs root: ") + std::strerror(errno);
+        } else if (::mount("tmpfs", folder.c_str(), "tmpfs", flags, options.c_str()) != 0) {
+            m_why = std::string("mounting a tmpfs: ") + std::strerror(errno);
+        } else {
+            m_mounted = true;
+        }
+    }
+    ~Tmpfs() {
+        if (m_mounted) {
+            ::umount2(m_folder.c_str(), MNT_DETACH);
+        }
+    }
+    Tmpfs(const Tmpfs&) = delete;
+    Tmpfs& operator=(const Tmpfs&) = delete;
+
+    bool Mounted() const { return m_mounted; }
+    const std::string& Why() const { return m_why; }
+    // Fills it with `file` until the disk says it is full; whether it did.
+    bool Fill(const std::string& file) const {
+        const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        const std::string block(64 * 1024, 'f');
+        bool full = false;
+        for (int i = 0; fd >= 0 && i < 100000 && !full; ++i) {
+            full = ::write(fd, block.data(), block.size()) < 0 && errno == ENOSPC;
+        }
+        // What is left is smaller than a block: the last pages too.
+        for (int i = 0; fd >= 0 && i < 100000 && ::write(fd, block.data(), 512) > 0; ++i) {
+        }
+        ::close(fd);
+        return full;
+    }
+
+private:
+    std::string m_folder;
+    std::string m_why;
+    bool m_mounted = false;
+};
+
 class StatsEngineTest : public test::EngineFixture {
 protected:
     std::unique_ptr<TestClient> Listener(const std::string& request, const char* from) {
@@ -53,6 +119,42 @@ protected:
         return listener;
     }
     std::string Path() const { return StatsStore::FilePathIn(m_dir.Path()); }
+    std::string LogText() const { return test::ReadFile(m_dir.File("station.log")); }
+    // The engine's log in the test's folder, and a store that retries the disk quickly.
+    void LogAndRetryQuickly() {
+        m_settings.logEnabled = 1;
+        m_settings.logDirectory = m_dir.Path();
+        m_settings.logFileName = "station.log";
+        m_settings.statsRetryInterval = 100ms;
+    }
+    // A source on air, a listener from 127.0.0.2 that stays throughout, and Visit() for one
+    // from 127.0.0.3 that listens a little and hangs up (a session for the store to write).
+    void OnAir() {
+        m_source = V1Source("icy-name:Night Owl\r\n\r\n");
+        m_source->Send(Mp3Frames(40));
+        ASSERT_TRUE(WaitForSource());
+        m_stays = Listener("GET /stream HTTP/1.0\r\n\r\n", "127.0.0.2");
+    }
+    void Visit() {
+        auto visitor = Listener("GET /stream HTTP/1.0\r\n\r\n", "127.0.0.3");
+        m_source->Send(Mp3Frames(40));
+        EXPECT_FALSE(visitor->Read(4096).empty());
+    }
+    // Whether the listener who stays still gets audio.
+    bool StreamFlows() {
+        m_source->Send(Mp3Frames(40));
+        return m_stays->Read(4096, 3000).size() == 4096;
+    }
+    // The sessions of the file at `path` once they are `count`.
+    bool WaitForSessions(int64_t count, const std::string& path, int timeoutMs = 5000) {
+        StatsReader reader(path);
+        return WaitUntil(
+            [&] {
+                const auto summary = reader.Listening(0, INT64_MAX);
+                return summary && summary->sessions == count;
+            },
+            timeoutMs);
+    }
     // Listeners from each address in turn, each listening a little and hanging up; true once
     // the store holds a session for every one.
     bool ListenAndLeave(std::initializer_list<const char*> addresses) {
@@ -74,6 +176,8 @@ protected:
     }
 
     test::TempDir m_dir;
+    std::unique_ptr<TestClient> m_source;
+    std::unique_ptr<TestClient> m_stays;
 };
 
 TEST_F(StatsEngineTest, SessionsEndedByEitherSideHlsClientsSourcesAndTitlesAreRecorded) {
@@ -185,6 +289,161 @@ TEST_F(StatsEngineTest, WithoutItsDatabaseTheStationRecordsSessionsWithoutCountr
     const size_t at = log.find(line);
     EXPECT_NE(at, std::string::npos) << log;
     EXPECT_EQ(log.find("Countries not recorded", at + 1), std::string::npos) << "once: " << log;
+}
+
+// ffmpeg playing the playlist in real time polls it every target duration and fetches each new
+// segment: one HLS session of about the time it played, however many polls.
+TEST_F(StatsEngineTest, FfmpegPlayingThePlaylistIsOneHlsSessionOfTheTimeItPlayed) {
+    if (!test::HaveTool("ffmpeg")) {
+        GTEST_SKIP() << "ffmpeg is installed by scripts/deps.sh";
+    }
+    m_settings.statsFolder = m_dir.Path();
+    m_settings.hlsSegmentSeconds = 1;
+    m_settings.hlsWindow = 3;
+    m_settings.hlsListenerWindow = 2500ms;  // more than a poll's interval, less than the test
+    Start();
+    auto encoder = test::ToneEncoder(m_port, m_dir.Path(), {.seconds = 30});
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const std::string playlist = Get("GET /live.m3u8 HTTP/1.0\r\n\r\n", "127.0.0.5");
+            return Occurrences(playlist, "#EXTINF") >= 3;
+        },
+        15000));
+    const auto played = std::chrono::steady_clock::now();
+    test::Process player(
+        "ffmpeg",
+        {"-nostdin", "-hide_banner", "-loglevel", "error", "-re", "-i",
+         "http://127.0.0.1:" + std::to_string(m_port) + "/live.m3u8", "-t", "6", "-f", "null", "-"},
+        m_dir.File("player.out"), m_dir.File("player.err"));
+    ASSERT_EQ(player.Wait(30000), 0) << test::ReadFile(m_dir.File("player.err"));
+    const auto wallSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - played).count();
+    // The test's own fetches above fetched no segment: a check, not a listener.
+    ASSERT_TRUE(WaitForSessions(1, Path(), 10000)) << test::ReadFile(m_dir.File("player.err"));
+    std::this_thread::sleep_for(3s);  // another window: nothing more comes of its polls
+    EXPECT_TRUE(WaitForSessions(1, Path(), 0)) << Rows(Path(), "SELECT * FROM listener_sessions");
+    const std::string session = Rows(Path(),
+                                     "SELECT kind, player, seconds, bytes > 60000 FROM "
+                                     "listener_sessions WHERE player = 'ffmpeg'");
+    ASSERT_EQ(Occurrences(session, "\n"), 1u) << session;
+    EXPECT_EQ(session.rfind("hls ffmpeg ", 0), 0u) << session;
+    const int seconds = std::stoi(session.substr(11));
+    EXPECT_GE(seconds, 3) << "ffmpeg played 6 s in real time";
+    EXPECT_LE(seconds, wallSeconds + 1) << session;
+    EXPECT_EQ(session.substr(session.size() - 2), "1\n") << "its segments' bytes: " << session;
+    // The reports' listening hours are that session's, nothing more for the polls.
+    const auto summary = StatsReader(Path()).Listening(0, INT64_MAX);
+    ASSERT_TRUE(summary);
+    EXPECT_DOUBLE_EQ(summary->hours, seconds / 3600.0);
+}
+
+// A full disk stops the statistics, not the stream; once the operator frees space what waited
+// is written and recording goes on.
+TEST_F(StatsEngineTest, AFullDiskPausesTheStatisticsWithOneLineUntilSpaceIsFreed) {
+    const Tmpfs state(m_dir.File("state"), "size=1m,mode=700");
+    if (!state.Mounted()) {
+        GTEST_SKIP() << state.Why();
+    }
+    const std::string file = StatsStore::FilePathIn(m_dir.File("state"));
+    m_settings.statsFolder = m_dir.File("state");
+    LogAndRetryQuickly();
+    Start();
+    OnAir();
+    Visit();
+    ASSERT_TRUE(WaitForSessions(1, file));
+
+    ASSERT_TRUE(state.Fill(m_dir.File("state/filler")));
+    Visit();
+    ASSERT_TRUE(test::WaitForFileText(m_dir.File("station.log"), "Statistics paused", 5000));
+    Visit();
+    std::this_thread::sleep_for(1s);  // some ten tries of the disk
+    EXPECT_TRUE(StreamFlows());
+    EXPECT_EQ(Occurrences(LogText(), "Statistics paused"), 1u) << LogText();
+    EXPECT_EQ(Occurrences(LogText(), "Statistics resumed"), 0u) << LogText();
+
+    std::filesystem::remove(m_dir.File("state/filler"));
+    EXPECT_TRUE(WaitForSessions(3, file)) << "what waited, once there is room: " << LogText();
+    EXPECT_TRUE(test::WaitForFileText(m_dir.File("station.log"), "Statistics resumed", 3000));
+    Visit();
+    EXPECT_TRUE(WaitForSessions(4, file)) << "and what came after";
+    EXPECT_TRUE(StreamFlows());
+    m_engine.Stop();
+    EXPECT_EQ(Occurrences(LogText(), "Statistics paused"), 1u) << LogText();
+    EXPECT_EQ(Occurrences(LogText(), "Statistics resumed"), 1u) << LogText();
+    EXPECT_EQ(Occurrences(LogText(), "dropped"), 0u) << LogText();
+}
+
+TEST_F(StatsEngineTest, AReadOnlyStateFolderLeavesStreamingAloneAndIsLoggedOnce) {
+    const Tmpfs state(m_dir.File("state"), "size=64k", MS_RDONLY);
+    if (!state.Mounted()) {
+        GTEST_SKIP() << state.Why();
+    }
+    m_settings.statsFolder = m_dir.File("state");
+    LogAndRetryQuickly();
+    Start();
+    OnAir();
+    Visit();
+    Visit();
+    std::this_thread::sleep_for(500ms);
+    EXPECT_TRUE(StreamFlows());
+    EXPECT_EQ(m_engine.ListenerCount(), 1u);
+    m_engine.Stop();
+    const std::string log = LogText();
+    EXPECT_EQ(Occurrences(log, "Statistics paused: cannot open " +
+                                   m_dir.File("state/stats.sqlite") + ": Read-only file system"),
+              1u)
+        << log;
+    // The three listeners' sessions and the source's connection it could not keep (and a
+    // minute's sample, when a minute began), counted at the stop.
+    EXPECT_TRUE(std::regex_search(log, std::regex("Statistics: [45] record\\(s\\) dropped")))
+        << log;
+}
+
+// Damage found while the station runs: the store's next write reads the damaged pages, moves the
+// file aside and goes on in a new one, with the session it was writing.
+TEST_F(StatsEngineTest, AFileDamagedWhileTheStationRunsIsMovedAsideAtTheNextWrite) {
+    m_settings.statsFolder = m_dir.Path();
+    LogAndRetryQuickly();
+    Start();
+    OnAir();
+    Visit();
+    ASSERT_TRUE(WaitForSessions(1, Path()));
+    // Everything into the file itself, so the writer reads its pages from there next: another
+    // connection's checkpoint also makes it drop the pages it has in memory.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(Path().c_str(), &db), SQLITE_OK);
+    sqlite3_busy_timeout(db, 2000);  // the writer may be committing
+    EXPECT_EQ(sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    const std::string garbage(std::filesystem::file_size(Path()), 'x');
+    {
+        // In place, as a failing disk or a stray program would.
+        std::FILE* file = std::fopen(Path().c_str(), "r+b");
+        ASSERT_NE(file, nullptr);
+        std::fwrite(garbage.data(), 1, garbage.size(), file);
+        std::fclose(file);
+    }
+    Visit();
+    ASSERT_TRUE(test::WaitForFileText(m_dir.File("station.log"), "is damaged", 5000)) << LogText();
+    EXPECT_TRUE(WaitForSessions(1, Path())) << "the new file, with the session being written";
+    EXPECT_TRUE(StreamFlows());
+    std::vector<std::string> aside;
+    for (const auto& entry : std::filesystem::directory_iterator(m_dir.Path())) {
+        const std::string name = entry.path().filename();
+        if (name.rfind("stats.sqlite.corrupt-", 0) == 0 && name.find("-wal") == std::string::npos) {
+            aside.push_back(entry.path());
+        }
+    }
+    ASSERT_EQ(aside.size(), 1u);
+    EXPECT_EQ(test::ReadFile(aside[0]), garbage) << "kept as it was";
+    Visit();
+    EXPECT_TRUE(WaitForSessions(2, Path()));
+    EXPECT_EQ(Occurrences(LogText(), "is damaged"), 1u) << LogText();
+    // Found by the write itself, not by a later attempt to open the file of a store that took
+    // the damage for a disk to wait for.
+    EXPECT_EQ(Occurrences(LogText(), ", writing): moved to " + aside[0]), 1u) << LogText();
+    EXPECT_EQ(Occurrences(LogText(), "Statistics paused"), 0u) << LogText();
 }
 
 }  // namespace

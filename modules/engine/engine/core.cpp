@@ -244,6 +244,7 @@ void Core::OpenStats() {
     options.folder = folder;
     options.keepDays = m_settings.statsKeepDays;
     options.fullAddresses = m_settings.statsFullAddresses;
+    options.retryInterval = m_settings.statsRetryInterval;
     if (const std::string& path = m_settings.statsGeoIpDatabase; !path.empty()) {
         std::string why;
         // Shared with the store's writer thread, which looks countries up as it writes.

@@ -117,6 +117,8 @@ struct EngineSettings {
     bool statsFullAddresses = false;
     std::string statsGeoIpDatabase;
     std::string statsFolder;
+    // How often statistics paused by the disk try it again (tests shorten it).
+    std::chrono::milliseconds statsRetryInterval{std::chrono::seconds(30)};
     // Set by a module that serves its own encoding (WMA): not a value but the encoder it owns,
     // shared by every copy of the settings. Null: listeners get the source's stream as sent.
     std::shared_ptr<StreamTranscoder> transcoder;

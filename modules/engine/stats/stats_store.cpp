@@ -6,6 +6,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
+#include <pthread.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -127,6 +128,15 @@ int Exec(sqlite3* db, const char* sql) {
     return sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
 }
 
+// Ends the transaction a failure left open. SQLite has already rolled back after some failures
+// (a full disk at the commit): a ROLLBACK then would only replace the failure's message, which
+// the log wants, with its own complaint.
+void RollBack(sqlite3* db) {
+    if (sqlite3_get_autocommit(db) == 0) {
+        Exec(db, "ROLLBACK");
+    }
+}
+
 bool Damaged(int code) {
     const int primary = code & 0xff;
     return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
@@ -206,6 +216,8 @@ StatsStore::StatsStore(Options options)
         m_options.schema = StatsSchema();
     }
     m_writer = std::thread([this] { Run(); });
+    // Named, so what the statistics cost shows apart from the event loop (top -H, /proc).
+    pthread_setname_np(m_writer.native_handle(), "ovstats");
 }
 
 StatsStore::~StatsStore() {
@@ -219,6 +231,12 @@ std::string StatsStore::FilePath() const {
 uint64_t StatsStore::Dropped() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_dropped;
+}
+
+std::string StatsStore::RetryText() const {
+    const auto ms = m_options.retryInterval.count();
+    return " (streaming goes on; trying again every " +
+           (ms % 1000 == 0 ? std::to_string(ms / 1000) + " s)" : std::to_string(ms) + " ms)");
 }
 
 void StatsStore::Log(const std::string& line) const {
@@ -297,11 +315,18 @@ void StatsStore::Run() {
         if (m_tooNew) {
             m_pending.clear();
         } else if (m_paused && (now >= m_retryAt || closing)) {
-            if (Open()) {
+            // A disk that is still full opens the file well enough and fails only at the
+            // write: the store has resumed once what waited is in the file, and until then it
+            // stays paused without another line.
+            if (!Open()) {
+                m_retryAt = now + m_options.retryInterval;
+            } else if (const int rc = m_pending.empty() ? SQLITE_OK : Write(m_pending);
+                       rc != SQLITE_OK) {
+                Failed(rc, "writing");
+            } else {
+                m_pending.clear();
                 m_paused = false;
                 Log("Statistics resumed: writing " + m_path + " again");
-            } else {
-                m_retryAt = now + m_options.retryInterval;
             }
         }
         if (m_db != nullptr && !m_pending.empty()) {
@@ -320,7 +345,8 @@ void StatsStore::Run() {
                 Failed(rc, "deleting old rows");
             }
         }
-        if (closing && !m_pending.empty()) {
+        if (closing) {
+            // A paused store never took its queue: that is given up too, and counted.
             std::lock_guard<std::mutex> lock(m_mutex);
             m_dropped += m_pending.size() + m_queue.size();
             dropped = m_dropped;
@@ -351,9 +377,7 @@ bool StatsStore::Open() {
         if (fd < 0) {
             const std::string why = std::strerror(errno);
             if (!m_paused) {
-                Log("Statistics paused: cannot open " + m_path + ": " + why +
-                    " (streaming goes on; trying again every " +
-                    std::to_string(m_options.retryInterval.count() / 1000) + " s)");
+                Log("Statistics paused: cannot open " + m_path + ": " + why + RetryText());
             }
             return false;
         }
@@ -429,7 +453,7 @@ int StatsStore::Migrate() {
         }
         if (rc != SQLITE_OK) {
             const std::string why = sqlite3_errmsg(m_db);
-            Exec(m_db, "ROLLBACK");
+            RollBack(m_db);
             // Said once: a paused store tries again later, and the step fails the same way.
             if (!Damaged(rc) && !m_paused) {
                 Log("Statistics: bringing " + m_path + " to schema " + std::to_string(next) +
@@ -460,7 +484,7 @@ int StatsStore::Prune() {
         rc = Exec(m_db, "COMMIT");
     }
     if (rc != SQLITE_OK) {
-        Exec(m_db, "ROLLBACK");
+        RollBack(m_db);
         return rc;
     }
     m_nextPrune = now + kDay;
@@ -535,7 +559,7 @@ int StatsStore::Write(const std::vector<Item>& items) {
         rc = Exec(m_db, "COMMIT");
     }
     if (rc != SQLITE_OK) {
-        Exec(m_db, "ROLLBACK");
+        RollBack(m_db);
     }
     return rc;
 }
@@ -563,9 +587,7 @@ void StatsStore::Failed(int code, const std::string& what) {
         return;
     }
     if (!m_paused) {
-        Log("Statistics paused: " + what + " " + m_path + " failed: " + why +
-            " (streaming goes on; trying again every " +
-            std::to_string(m_options.retryInterval.count() / 1000) + " s)");
+        Log("Statistics paused: " + what + " " + m_path + " failed: " + why + RetryText());
     }
     m_paused = true;
     m_retryAt = std::chrono::steady_clock::now() + m_options.retryInterval;

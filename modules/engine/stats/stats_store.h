@@ -153,6 +153,8 @@ private:
     // new one started, or a pause.
     void Failed(int code, const std::string& what);
     void Log(const std::string& line) const;
+    // How a pause's log line says when the store tries again.
+    std::string RetryText() const;
 
     Options m_options;
     std::string m_path;
