@@ -28,6 +28,7 @@
 #                         says about feeds on air and listeners closed.
 #   BENCH_CHURN=N         once all listeners are open, N of them a second hang up and connect
 #                         again (listener_load --churn), to the end of the run
+#   BENCH_PLAIN=0         skip the plain listeners (with BENCH_TLS=1: TLS listeners alone)
 #   BENCH_STATS=0|1|both  the listening statistics off or on (on is the server's default); both:
 #                         two freshly started servers, statistics off then on, each measured the
 #                         same way, then both CPU figures after the ramp and their ratio, the
@@ -422,7 +423,9 @@ if [[ ${BENCH_STATS:-} == both ]]; then
     start_server
 else
     start_server
-    measure ovstream "$server"
+    if [[ ${BENCH_PLAIN:-1} != 0 ]]; then
+        measure ovstream "$server"
+    fi
 fi
 if [[ ${BENCH_FALLBACK:-0} == 1 ]]; then
     # A fresh server, so the peak memory and the log are this run's alone.
