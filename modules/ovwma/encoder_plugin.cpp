@@ -12,16 +12,6 @@ constexpr char kPluginRegistryKey[] = "Software\\KELVO\\OVServer\\Plugins";
 constexpr char kBundledEncoder[] = "ovwmaenc.so";
 }  // namespace
 
-std::string ModuleFolder() {
-    Dl_info info{};
-    if (::dladdr(reinterpret_cast<void*>(&ModuleFolder), &info) == 0 || info.dli_fname == nullptr) {
-        return ".";
-    }
-    const std::string path = info.dli_fname;
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "." : path.substr(0, slash);
-}
-
 std::unique_ptr<EncoderPlugin> EncoderPlugin::Open(const std::string& folder,
                                                    const std::string& fileName,
                                                    OrvantaEncoderSettings settings,

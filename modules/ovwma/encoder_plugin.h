@@ -2,6 +2,8 @@
 // folder) and opened with the values the console handed over.
 #pragma once
 
+#include "engine/module_folder.h"
+
 #include <memory>
 #include <orvanta/plugin.h>
 #include <string>
@@ -36,6 +38,6 @@ private:
 };
 
 // The folder this module was loaded from.
-std::string ModuleFolder();
+using engine::ModuleFolder;
 
 }  // namespace orvanta::wma

@@ -3,13 +3,13 @@
 #include "base/ascii.h"
 #include "engine/handlers/handlers.h"
 #include "engine/http_reply.h"
+#include "engine/module_folder.h"
 #include "web/content.h"
 #include "web/pages.h"
 #include "web/station_assets.h"
 #include "web/station_page.h"
 
 #include <cstdio>
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <memory>
 #include <openssl/evp.h>
@@ -69,16 +69,6 @@ struct HlsLibraryFile {
     std::shared_ptr<const std::string> body;
     std::string hash;  // the first 12 hex digits of its SHA-256; "" when there is no file
 };
-
-std::string ModuleFolder() {
-    Dl_info info{};
-    if (::dladdr(reinterpret_cast<void*>(&ModuleFolder), &info) == 0 || info.dli_fname == nullptr) {
-        return ".";
-    }
-    const std::string path = info.dli_fname;
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "." : path.substr(0, slash);
-}
 
 HlsLibraryFile ReadHlsLibrary() {
     // Bounded: the light build is about 400 kB.
