@@ -593,14 +593,7 @@ std::string XPath(const test::TempDir& dir, const std::string& answer, const std
     const std::string file = dir.File("answer.xml");
     test::WriteFile(file, answer.substr(std::min(answer.size(), answer.find("\r\n\r\n") + 4)));
     const std::string command = "xmllint --xpath 'string(" + path + ")' " + file + " 2>&1";
-    std::string out;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[4096];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-            out.append(buffer, n);
-        }
-        ::pclose(pipe);
-    }
+    std::string out = test::CommandOutput(command);
     if (!out.empty() && out.back() == '\n') {
         out.pop_back();  // xmllint ends its answer with one
     }

@@ -310,14 +310,7 @@ TEST_F(TlsTest, TheFastestCipherIsChosenUnlessTheClientHasNoAesInstructions) {
         const std::string command =
             "openssl s_client -connect 127.0.0.1:" + std::to_string(m_port) + " " + options +
             " </dev/null 2>/dev/null";
-        std::string out;
-        if (FILE* pipe = ::popen(command.c_str(), "r")) {
-            char buffer[4096];
-            for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-                out.append(buffer, n);
-            }
-            ::pclose(pipe);
-        }
+        const std::string out = test::CommandOutput(command);
         const size_t at = out.find("Cipher is ");
         return at == std::string::npos ? out : out.substr(at + 10, out.find('\n', at) - at - 10);
     };
