@@ -11,7 +11,6 @@ namespace orvanta::engine {
 
 namespace {
 
-constexpr const char kServerName[] = "Orvanta Server";
 // The icon's dark blue, for the browser's bar and the app's splash screen.
 constexpr const char kThemeColour[] = "#1d3f63";
 
