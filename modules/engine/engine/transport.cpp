@@ -390,19 +390,7 @@ private:
         }
         m_sealing = false;
         asio::error_code failure;
-        size_t sent = 0;
-        while (sent < sealed.size()) {
-            const ssize_t n = ::send(m_socket.native_handle(), sealed.data() + sent,
-                                     sealed.size() - sent, MSG_NOSIGNAL);
-            if (n >= 0) {
-                sent += static_cast<size_t>(n);
-            } else if (errno != EINTR) {
-                if (errno != EAGAIN && errno != EWOULDBLOCK) {
-                    failure.assign(errno, asio::error::get_system_category());
-                }
-                break;
-            }
-        }
+        const size_t sent = SendWhatFits(sealed, failure);
         if (!failure && sent < sealed.size()) {
             m_unsent.assign(sealed, sent);
         }
@@ -413,20 +401,31 @@ private:
         return failure ? failure : code != SSL_ERROR_NONE ? TlsError(code) : failure;
     }
 
-    // Sends what waits in m_unsent: true once all of it went, false when the socket is full
-    // (or failed, with `failure` set).
-    bool SendUnsent(asio::error_code& failure) {
-        while (m_unsentAt < m_unsent.size()) {
-            const ssize_t n = ::send(m_socket.native_handle(), m_unsent.data() + m_unsentAt,
-                                     m_unsent.size() - m_unsentAt, MSG_NOSIGNAL);
+    // Hands `bytes` to the socket until it is full: how many it took. A failure other than a
+    // full socket is set in `failure`.
+    size_t SendWhatFits(std::string_view bytes, asio::error_code& failure) {
+        size_t sent = 0;
+        while (sent < bytes.size()) {
+            const ssize_t n = ::send(m_socket.native_handle(), bytes.data() + sent,
+                                     bytes.size() - sent, MSG_NOSIGNAL);
             if (n >= 0) {
-                m_unsentAt += static_cast<size_t>(n);
+                sent += static_cast<size_t>(n);
             } else if (errno != EINTR) {
                 if (errno != EAGAIN && errno != EWOULDBLOCK) {
                     failure.assign(errno, asio::error::get_system_category());
                 }
-                return false;
+                break;
             }
+        }
+        return sent;
+    }
+
+    // Sends what waits in m_unsent: true once all of it went, false when the socket is full
+    // (or failed, with `failure` set).
+    bool SendUnsent(asio::error_code& failure) {
+        m_unsentAt += SendWhatFits(std::string_view(m_unsent).substr(m_unsentAt), failure);
+        if (m_unsentAt < m_unsent.size()) {
+            return false;
         }
         std::string().swap(m_unsent);
         m_unsentAt = 0;
