@@ -271,9 +271,9 @@ TEST_F(TlsTest, ARenewedCertificateReachesNewConnectionsWhileOldOnesStream) {
                             "the certificate expired on", "is not a PEM file of at most 256 KiB"});
 }
 
-// A player that reconnects offers its last session and skips the full handshake; after a renewal
-// the same offer gets a full handshake with the new certificate, never a session of the old one.
-TEST_F(TlsTest, AReconnectResumesItsSessionUntilTheCertificateIsRenewed) {
+// A player that reconnects offers the TLS ticket it was given and skips the full handshake; after
+// a renewal the same ticket gets a full handshake with the new certificate, never the old keys.
+TEST_F(TlsTest, AReconnectSkipsTheFullHandshakeUntilTheCertificateIsRenewed) {
     ASSERT_TRUE(m_certificates.Issue("second", 0x2002));
     Start();
     const auto sessionOf = [this](SSL_SESSION* resume) {
