@@ -20,19 +20,9 @@ import { readFileSync } from 'node:fs';
 import http from 'node:http';
 import https from 'node:https';
 import path from 'node:path';
-import { fileURLToPath } from 'node:url';
 import puppeteer from 'puppeteer-core';
 
-const here = path.dirname(fileURLToPath(import.meta.url));
-
-function setting(name) {
-    const value = process.env[name];
-    if (!value) {
-        console.error(`${name} is not set`);
-        process.exit(101);
-    }
-    return value;
-}
+import { axeSource, setting } from './common.mjs';
 
 const base = setting('ORV_CONSOLE_URL');
 const ca = readFileSync(setting('ORV_CONSOLE_CA'));
@@ -41,7 +31,6 @@ const user = setting('ORV_CONSOLE_USER');
 const password = setting('ORV_CONSOLE_PASSWORD');
 const screenshots = setting('ORV_SCREENSHOT_DIR');
 const profile = setting('ORV_BROWSER_PROFILE');
-const axeSource = readFileSync(path.join(here, 'node_modules/axe-core/axe.min.js'), 'utf8');
 
 // The whole run is bounded; the browser goes with it.
 let browser = null;

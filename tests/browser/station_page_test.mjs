@@ -14,27 +14,15 @@
 // Prints one line per check ("ok ..." / "FAILED ..."); the exit code is the number of failures
 // (capped at 100), 101 when the run stopped early.
 import { spawn } from 'node:child_process';
-import { readFileSync } from 'node:fs';
 import http from 'node:http';
 import path from 'node:path';
-import { fileURLToPath } from 'node:url';
 import puppeteer from 'puppeteer-core';
 
-const here = path.dirname(fileURLToPath(import.meta.url));
-
-function setting(name) {
-    const value = process.env[name];
-    if (!value) {
-        console.error(`${name} is not set`);
-        process.exit(101);
-    }
-    return value;
-}
+import { axeSource, setting } from './common.mjs';
 
 const base = setting('ORV_STATION_URL');
 const screenshots = setting('ORV_SCREENSHOT_DIR');
 const profile = setting('ORV_BROWSER_PROFILE');
-const axeSource = readFileSync(path.join(here, 'node_modules/axe-core/axe.min.js'), 'utf8');
 
 let browser = null;
 let source = null;
