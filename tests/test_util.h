@@ -119,6 +119,19 @@ inline bool HaveTool(const char* name) {
     return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
 }
 
+// The files in `folder` whose names start with `prefix`, leaving out the WAL files SQLite keeps
+// beside a database.
+inline std::vector<std::string> FilesNamed(const std::string& folder, const std::string& prefix) {
+    std::vector<std::string> found;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        const std::string name = entry.path().filename();
+        if (name.rfind(prefix, 0) == 0 && name.find("-wal") == std::string::npos) {
+            found.push_back(entry.path());
+        }
+    }
+    return found;
+}
+
 // What a shell command writes to its standard output.
 inline std::string CommandOutput(const std::string& command) {
     std::string out;

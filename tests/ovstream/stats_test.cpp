@@ -428,13 +428,7 @@ TEST_F(StatsEngineTest, AFileDamagedWhileTheStationRunsIsMovedAsideAtTheNextWrit
     ASSERT_TRUE(test::WaitForFileText(m_dir.File("station.log"), "is damaged", 5000)) << LogText();
     EXPECT_TRUE(WaitForSessions(1, Path())) << "the new file, with the session being written";
     EXPECT_TRUE(StreamFlows());
-    std::vector<std::string> aside;
-    for (const auto& entry : std::filesystem::directory_iterator(m_dir.Path())) {
-        const std::string name = entry.path().filename();
-        if (name.rfind("stats.sqlite.corrupt-", 0) == 0 && name.find("-wal") == std::string::npos) {
-            aside.push_back(entry.path());
-        }
-    }
+    const std::vector<std::string> aside = test::FilesNamed(m_dir.Path(), "stats.sqlite.corrupt-");
     ASSERT_EQ(aside.size(), 1u);
     EXPECT_EQ(test::ReadFile(aside[0]), garbage) << "kept as it was";
     Visit();

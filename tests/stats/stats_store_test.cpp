@@ -248,13 +248,7 @@ TEST_F(StatsStoreTest, ADamagedFileIsMovedAsideAndANewOneStarted) {
         EXPECT_TRUE(WaitForSessions(1));
     }
     EXPECT_EQ(m_log.Count("is damaged"), 1u);
-    std::vector<std::string> aside;
-    for (const auto& entry : std::filesystem::directory_iterator(m_dir.Path())) {
-        const std::string name = entry.path().filename();
-        if (name.rfind("stats.sqlite.corrupt-", 0) == 0 && name.find("-wal") == std::string::npos) {
-            aside.push_back(entry.path());
-        }
-    }
+    const std::vector<std::string> aside = test::FilesNamed(m_dir.Path(), "stats.sqlite.corrupt-");
     ASSERT_EQ(aside.size(), 1u);
     EXPECT_EQ(test::ReadFile(aside[0]), garbage) << "kept as it was";
 }
