@@ -45,10 +45,9 @@ private:
 
 std::atomic<uint64_t> g_tlsStatesMade{0};
 
-// Records of at most this many bytes go out per write; a TLS record holds 16 KiB.
+// What the thread's staging and sealing buffers keep between writes: a few passes' audio, not
+// a first burst or an HLS segment.
 constexpr size_t kTlsStagingBytes = 64 * 1024;
-// What a listener's staging may keep between writes: a pass's audio, not its first burst.
-constexpr size_t kTlsKeptStagingBytes = 16 * 1024;
 
 // What a failed TLS call means, in the terms of asio's own TLS stream, so the sessions and the
 // log tell a closed connection from a broken one the same way for both transports.
@@ -149,26 +148,16 @@ public:
     }
 
     void Write(const std::vector<asio::const_buffer>& buffers, Handler handler) override {
-        // OpenSSL seals one buffer per record: many small buffers (an ICY block, a chunk's
-        // tail) would each become a record and a system call. Copied into one piece they go
-        // out as full records.
-        if (buffers.size() == 1) {
-            m_writing = buffers.front();
-        } else {
-            size_t total = 0;
-            for (const asio::const_buffer& buffer : buffers) {
-                total += buffer.size();
-            }
-            m_staging.clear();
-            m_staging.reserve(std::min(total, kTlsStagingBytes));
-            for (const asio::const_buffer& buffer : buffers) {
-                const auto* bytes = static_cast<const char*>(buffer.data());
-                m_staging.insert(m_staging.end(), bytes, bytes + buffer.size());
-            }
-            m_writing = asio::buffer(m_staging);
+        // Every byte is sealed now, so nothing of the caller's (or of the thread's staging) is
+        // needed once this returns; what the socket cannot take yet waits sealed in m_unsent.
+        asio::error_code failure = asio::error::bad_descriptor;
+        size_t sealed = 0;
+        if (Usable()) {
+            const asio::const_buffer plain =
+                buffers.size() == 1 ? buffers.front() : Gathered(buffers);
+            failure = Seal(plain, sealed);
         }
-        m_written = 0;
-        ContinueWrite(std::move(handler), true);
+        ContinueWrite(std::move(handler), failure, sealed, true);
     }
 
     void Close() override {
@@ -327,75 +316,74 @@ private:
                    [handler = std::move(handler), ec, bytes] { handler(ec, bytes); });
     }
 
-    // Seals what is left of m_writing into records and sends them in one system call, then
-    // whatever the socket could not take once it has room; `first` when called from Write
-    // itself, whose handler must not run inside it.
-    void ContinueWrite(Handler handler, bool first) {
-        asio::error_code failure;
-        while (failure == asio::error_code()) {
+    // Runs `handler` once every sealed record has left (or the connection failed); `first`
+    // when called from Write itself, whose handler must not run inside it.
+    void ContinueWrite(Handler handler, asio::error_code failure, size_t sealed, bool first) {
+        while (!failure && !m_unsent.empty()) {
             if (!Usable()) {
                 failure = asio::error::bad_descriptor;
-                break;
+            } else if (!SendUnsent(failure) && !failure) {
+                m_socket.async_wait(tcp::socket::wait_write,
+                                    [this, handler = std::move(handler), sealed](
+                                        const asio::error_code& ec) mutable {
+                                        ContinueWrite(std::move(handler), ec, sealed, false);
+                                    });
+                return;
             }
-            if (!m_unsent.empty()) {
-                if (!SendUnsent(failure)) {
-                    if (!failure) {
-                        m_socket.async_wait(tcp::socket::wait_write,
-                                            [this, handler = std::move(handler)](
-                                                const asio::error_code& ec) mutable {
-                                                if (ec) {
-                                                    Finish(std::move(handler), ec);
-                                                } else {
-                                                    ContinueWrite(std::move(handler), false);
-                                                }
-                                            });
-                        return;
-                    }
-                }
-                continue;
-            }
-            if (m_written == m_writing.size()) {
-                break;
-            }
-            failure = Seal();
         }
         if (!first) {
-            Finish(std::move(handler), failure);
+            handler(failure, sealed);
             return;
         }
         asio::post(m_socket.get_executor(),
-                   [this, handler = std::move(handler), failure]() mutable {
-                       Finish(std::move(handler), failure);
-                   });
+                   [handler = std::move(handler), failure, sealed] { handler(failure, sealed); });
     }
 
-    // Seals the rest of m_writing, in records as full as the library makes them, and offers them
-    // to the socket in one call; what it does not take waits in m_unsent.
-    asio::error_code Seal() {
-        std::string& sealed = Sealed();
-        sealed.clear();
+    // The pieces of one write in one piece, in a buffer the event loop's thread shares: OpenSSL
+    // seals one buffer per record, so many small pieces (an ICY block, a chunk's tail) would each
+    // become a record. Sealing ends before the buffer is used again, so no connection keeps one.
+    static asio::const_buffer Gathered(const std::vector<asio::const_buffer>& buffers) {
+        thread_local std::vector<char> staging;
+        if (staging.capacity() > kTlsStagingBytes) {
+            // The last was a first burst's: not kept for the passes that follow.
+            std::vector<char>().swap(staging);
+        }
+        staging.clear();
+        for (const asio::const_buffer& buffer : buffers) {
+            const auto* bytes = static_cast<const char*>(buffer.data());
+            staging.insert(staging.end(), bytes, bytes + buffer.size());
+        }
+        return asio::buffer(staging);
+    }
+
+    // Seals all of `plain`, in records as full as the library makes them, and offers them to the
+    // socket in one call behind any that wait already; what it does not take waits in m_unsent.
+    // `sealed`: how many of the plain bytes went into records.
+    asio::error_code Seal(asio::const_buffer plain, size_t& sealed) {
+        std::string& records = Sealed();
+        records.clear();
         m_sealing = true;
         int code = SSL_ERROR_NONE;
-        while (m_written < m_writing.size()) {
+        while (sealed < plain.size()) {
             size_t written = 0;
             ERR_clear_error();
             const int result =
-                SSL_write_ex(m_ssl.get(), static_cast<const char*>(m_writing.data()) + m_written,
-                             m_writing.size() - m_written, &written);
+                SSL_write_ex(m_ssl.get(), static_cast<const char*>(plain.data()) + sealed,
+                             plain.size() - sealed, &written);
             if (result != 1) {
                 code = SSL_get_error(m_ssl.get(), result);
                 break;
             }
-            m_written += written;
+            sealed += written;
         }
         m_sealing = false;
         asio::error_code failure;
-        const size_t sent = SendWhatFits(sealed, failure);
-        if (!failure && sent < sealed.size()) {
-            m_unsent.assign(sealed, sent);
+        const size_t sent = m_unsent.empty() ? SendWhatFits(records, failure) : 0;
+        if (!failure && sent < records.size()) {
+            m_unsent.append(records, sent);
         }
-        if (sealed.capacity() > kTlsStagingBytes * 2) {
-            std::string().swap(sealed);
+        if (records.capacity() > kTlsStagingBytes * 2) {
+            std::string().swap(records);
         }
         // The filter never asks to be retried: a failure here is the library's own.
         return failure ? failure : code != SSL_ERROR_NONE ? TlsError(code) : failure;
@@ -432,13 +420,6 @@ private:
         return true;
     }
 
-    void Finish(Handler handler, const asio::error_code& ec) {
-        if (m_staging.capacity() > kTlsKeptStagingBytes) {
-            std::vector<char>().swap(m_staging);
-        }
-        handler(ec, m_written);
-    }
-
     std::shared_ptr<asio::ssl::context> m_context;
     tcp::socket m_socket;
     std::unique_ptr<SSL, SslFree> m_ssl;
@@ -447,9 +428,6 @@ private:
     // Sealed records the socket has not taken yet, from m_unsentAt on.
     std::string m_unsent;
     size_t m_unsentAt = 0;
-    std::vector<char> m_staging;
-    asio::const_buffer m_writing;
-    size_t m_written = 0;
 };
 
 // Bytes of a ClientHello read at once: a connection's read grows its buffer by this much at most.
