@@ -70,10 +70,11 @@ asio::error_code TlsError(int code) {
     }
 }
 
-// TLS straight on the socket: OpenSSL reads and writes the descriptor itself and the event loop
-// only waits for readiness. An encrypted byte is copied once, into the record being sealed,
-// and from there by the kernel; a stream layered on a pair of memory buffers would copy it
-// twice more on its way between the library and the socket.
+// TLS straight on the socket: OpenSSL reads the descriptor itself, the records of a write reach
+// it in one system call, and the event loop only waits for readiness. A byte is copied into the
+// record being sealed, the record into the write's batch, and the batch by the kernel; a stream
+// layered on a pair of memory buffers would copy it twice more between the library and the
+// socket.
 class TlsTransport final : public Transport {
 public:
     using Done = std::function<void(const asio::error_code& ec)>;
@@ -324,8 +325,8 @@ private:
                 failure = asio::error::bad_descriptor;
             } else if (!SendUnsent(failure) && !failure) {
                 m_socket.async_wait(tcp::socket::wait_write,
-                                    [this, handler = std::move(handler), sealed](
-                                        const asio::error_code& ec) mutable {
+                                    [this, handler = std::move(handler),
+                                     sealed](const asio::error_code& ec) mutable {
                                         ContinueWrite(std::move(handler), ec, sealed, false);
                                     });
                 return;
