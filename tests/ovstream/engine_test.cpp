@@ -562,7 +562,9 @@ TEST_F(EngineTest, GuessingFromThousandsOfAddressesStaysWithinTheBudget) {
     const auto start = std::chrono::steady_clock::now();
     int wrong = 0;
     int tries = 0;
-    for (; tries < 5000 && std::chrono::steady_clock::now() - start < 40s; ++tries) {
+    // The time bound only stops a machine too slow for the test within ctest's two minutes; the
+    // budget below is reckoned from the time it took.
+    for (; tries < 5000 && std::chrono::steady_clock::now() - start < 90s; ++tries) {
         const std::string from =
             "127.0." + std::to_string(1 + tries / 250) + "." + std::to_string(1 + tries % 250);
         const std::string answer = guess("guess-" + std::to_string(tries), from);
