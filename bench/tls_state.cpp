@@ -29,7 +29,7 @@
 
 namespace {
 
-constexpr size_t kPassBytes = 17700;  // a second of 128 kbit/s audio with its ICY blocks
+constexpr size_t kSampleBytes = 17700;  // a second of 128 kbit/s audio with its ICY blocks
 
 bool MakeCertificate(const std::string& certificateFile, const std::string& keyFile) {
     EVP_PKEY* key = EVP_EC_gen("P-256");
@@ -80,7 +80,7 @@ size_t HeapInUse() {
         }
         clients.push_back(ssl);
     }
-    std::vector<char> pass(kPassBytes);
+    std::vector<char> pass(kSampleBytes);
     for (SSL* ssl : clients) {
         size_t got = 0;
         while (got < pass.size()) {
@@ -174,7 +174,7 @@ int main(int argc, char** argv) {
         }
     }
     const double handshaken = perConnection(start);
-    const std::vector<char> pass(kPassBytes, 'x');
+    const std::vector<char> pass(kSampleBytes, 'x');
     for (SSL* ssl : servers) {
         size_t written = 0;
         if (SSL_write_ex(ssl, pass.data(), pass.size(), &written) != 1) {
@@ -187,7 +187,7 @@ int main(int argc, char** argv) {
     std::printf(
         "heap per connection: after SSL_new %.0f B, after the handshake %.0f B, "
         "after a %zu-byte pass %.0f B\n",
-        made, handshaken, kPassBytes, written);
+        made, handshaken, kSampleBytes, written);
     ::close(hold[1]);
     int status = 0;
     ::waitpid(child, &status, 0);
